@@ -1,0 +1,37 @@
+# Sourced by scripts/test and scripts/run: makes sure Debian's packages for the build are there.
+TALVOR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
+                 qt6-serialport-dev libgl-dev fonts-liberation)
+
+talvor_missing_packages() {
+    local missing=() pkg
+    for pkg in "${TALVOR_PACKAGES[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" \
+            || missing+=("$pkg")
+    done
+    echo "${missing[@]}"
+}
+
+# Installs what is missing when root; otherwise prints the line to run and stops.
+talvor_ensure_packages() {
+    local missing
+    missing=$(talvor_missing_packages "$@")
+    [ -z "$missing" ] && return 0
+    if [ "$(id -u)" -eq 0 ]; then
+        echo "Installing: $missing"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $missing >/dev/null
+    else
+        echo "Missing packages. Run this, then start again:"
+        echo "  sudo apt-get install -y $missing"
+        exit 1
+    fi
+}
+
+# Configures and builds a preset; CI turns warnings into errors.
+talvor_build() {
+    local preset=$1
+    local werror=OFF
+    [ -n "${CI:-}" ] && werror=ON
+    cmake --preset "$preset" -DTALVOR_WERROR=$werror >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)"
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "app/AppState.h"
+#include "platform/UiServices.h"
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace Ui {
+class TicketTalvor;
+}
+
+// The main window: start-up, activation, menus and the looks of a closed and an open channel.
+class TicketTalvor : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kSlotCount = 7;
+    static constexpr int kPanelCount = 5;
+
+    // Runs start-up at once: probes the ports and applies the settings file at settingsPath.
+    // Without ui the window shows real message boxes and file dialogs.
+    explicit TicketTalvor(const QString& settingsPath = SettingsStore::defaultPath(),
+                          std::unique_ptr<UiServices> ui = nullptr, QWidget* parent = nullptr);
+    ~TicketTalvor() override;
+
+    AppState& state() { return m_state; }
+    Ui::TicketTalvor& form() { return *m_ui; }
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString& text);
+
+    // Control arrays, indexed by slot number 1 to 7.
+    QGroupBox* fraTicket(int slot) const { return m_fraTicket.at(slot - 1); }
+    QLineEdit* txtFileName(int slot) const { return m_txtFileName.at(slot - 1); }
+    QLineEdit* txtFileSize(int slot) const { return m_txtFileSize.at(slot - 1); }
+    QPushButton* cmdLoadTicket(int slot) const { return m_cmdLoadTicket.at(slot - 1); }
+
+    // What the window does each time it becomes the program's active window again.
+    void Activate();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void setUpControls();
+    void setUpFonts();
+    void setUpStatusBar();
+    void connectMenus();
+    void updateClock();
+
+    // Comm menu
+    void onConnectMenu();
+    void openSerial();
+    void closeSerial();
+    void openTcp();
+    void closeTcp();
+    void showClosedLook();
+    void onTcpError(int number, const QString& description);
+    void onChannelLost(const QString& reason);
+    QString channelStateText() const;
+
+    std::unique_ptr<Ui::TicketTalvor> m_ui;
+    std::unique_ptr<UiServices> m_uiServices;
+    AppState m_state;
+    std::array<QLabel*, kPanelCount> m_panels{};
+    std::array<QGroupBox*, kSlotCount> m_fraTicket{};
+    std::array<QLineEdit*, kSlotCount> m_txtFileName{};
+    std::array<QLineEdit*, kSlotCount> m_txtFileSize{};
+    std::array<QPushButton*, kSlotCount> m_cmdLoadTicket{};
+    QTimer* m_clock = nullptr;
+    bool m_shownOnce = false;
+};

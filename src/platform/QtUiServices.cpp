@@ -1,0 +1,70 @@
+#include "platform/QtUiServices.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+QtUiServices::QtUiServices(QWidget* parent)
+    : m_parent(parent) {}
+
+QtUiServices::~QtUiServices() {
+    while (m_busyDepth > 0)
+        setBusy(false);
+}
+
+void QtUiServices::critical(const QString& title, const QString& text, std::function<void()> done) {
+    auto* box = new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok, m_parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    // The operator reads the message with the normal pointer, even in the middle of a long job.
+    const int busy = m_busyDepth;
+    if (busy > 0)
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QObject::connect(box, &QMessageBox::finished, box, [done = std::move(done), busy] {
+        if (busy > 0)
+            QApplication::restoreOverrideCursor();
+        if (done)
+            done();
+    });
+    box->open();
+}
+
+QString QtUiServices::qtFilter(const QString& filter) {
+    const qsizetype bar = filter.indexOf(u'|');
+    if (bar < 0)
+        return filter;
+    QString patterns = filter.mid(bar + 1);
+    patterns.replace(u';', u' ');
+    return filter.left(bar) + QStringLiteral(" (") + patterns + u')';
+}
+
+void QtUiServices::chooseOpenFile(const QString& filter, std::function<void(const QString&)> done) {
+    auto* dialog = new QFileDialog(m_parent, QString(), QString(), qtFilter(filter));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    auto answered = std::make_shared<bool>(false);
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+                     [done, answered](const QString& path) {
+                         *answered = true;
+                         done(path);
+                     });
+    QObject::connect(dialog, &QFileDialog::finished, dialog, [done, answered](int) {
+        if (!*answered) {
+            *answered = true;
+            done(QString());
+        }
+    });
+    dialog->open();
+}
+
+void QtUiServices::setBusy(bool busy) {
+    if (busy) {
+        ++m_busyDepth;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (m_busyDepth > 0) {
+        --m_busyDepth;
+        QApplication::restoreOverrideCursor();
+    }
+}

@@ -1,0 +1,116 @@
+#include "platform/SerialPort.h"
+
+#include <QFileInfo>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+SerialPort::SerialPort(QObject* parent)
+    : LineChannel(parent) {
+    for (int k = 1; k <= kPortCount; ++k)
+        m_portNames[k - 1] = defaultPortName(k);
+    connect(&m_port, &QSerialPort::readyRead, this, [this] {
+        const QByteArray bytes = m_port.readAll();
+        if (!bytes.isEmpty())
+            emit bytesReceived(bytes);
+    });
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onErrorOccurred);
+}
+
+SerialPort::~SerialPort() = default;
+
+QString SerialPort::defaultPortName(int comNumber) {
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(comNumber);
+#else
+    // The numbering Wine uses, so COM 1 is the first on-board port.
+    return QStringLiteral("/dev/ttyS%1").arg(comNumber - 1);
+#endif
+}
+
+void SerialPort::setPortName(int comNumber, const QString& device) {
+    if (comNumber < 1 || comNumber > kPortCount)
+        return;
+    m_portNames[comNumber - 1] = device.isEmpty() ? defaultPortName(comNumber) : device;
+}
+
+QString SerialPort::portName(int comNumber) const {
+    if (comNumber < 1 || comNumber > kPortCount)
+        return {};
+    return m_portNames[comNumber - 1];
+}
+
+void SerialPort::setSettings(const QString& settings) {
+    m_settings = settings;
+    if (m_port.isOpen())
+        applyLineSettings();
+}
+
+void SerialPort::applyLineSettings() {
+    bool ok = false;
+    const int rate = m_settings.section(u',', 0, 0).trimmed().toInt(&ok);
+    if (ok && rate > 0)
+        m_port.setBaudRate(rate);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(QSerialPort::NoFlowControl);
+}
+
+int SerialPort::setPortOpen(bool open) {
+    if (!open) {
+        if (m_port.isOpen())
+            m_port.close();
+        return kNoError;
+    }
+    if (m_port.isOpen())
+        return kErrPortInUse;
+    const QString device = devicePath();
+    if (device.isEmpty() || !QFileInfo::exists(device))
+        return kErrNoSuchPort;
+    m_port.setPortName(device);
+    applyLineSettings();
+    if (!m_port.open(QIODevice::ReadWrite))
+        return classifyOpenFailure(m_port.error());
+    m_port.clearError();
+    return kNoError;
+}
+
+int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const {
+    const QString device = devicePath();
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return kErrNoSuchPort;
+    case QSerialPort::PermissionError:
+        // A held port and a forbidden one both arrive here; only access() tells them apart.
+        if (!QFileInfo::exists(device))
+            return kErrNoSuchPort;
+#ifdef Q_OS_UNIX
+        if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
+            return kErrPermissionDenied;
+#endif
+        return kErrPortInUse;
+    default:
+        return kErrOpenFailed;
+    }
+}
+
+bool SerialPort::writeBytes(const QByteArray& bytes) {
+    if (!m_port.isOpen())
+        return false;
+    return m_port.write(bytes) == bytes.size();
+}
+
+void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error) {
+    // A setting the device cannot take (a pseudo-terminal has no modem lines) leaves it usable.
+    if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError ||
+        !m_port.isOpen())
+        return;
+    // Any error on an open port means the device is gone or broken; closing at once also stops
+    // the flood of repeated read errors an unplugged adapter produces.
+    const QString reason = m_port.errorString();
+    m_port.close();
+    m_port.clearError();
+    emit channelLost(reason);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/LineChannel.h"
+
+#include <QSerialPort>
+#include <array>
+
+// The commPort1 control: COM 1 to COM 8 over QSerialPort, with the error numbers the rest of
+// the program reacts to. COM k maps to a device name that the settings may override.
+class SerialPort : public LineChannel {
+    Q_OBJECT
+public:
+    static constexpr int kPortCount = 8;
+    static constexpr int kNoError = 0;
+    static constexpr int kErrNoSuchPort = 8002;
+    static constexpr int kErrPortInUse = 8005;
+    // The device exists but this user may not open it (not in the dialout group, say).
+    static constexpr int kErrPermissionDenied = 8090;
+    static constexpr int kErrOpenFailed = 8099;
+
+    explicit SerialPort(QObject* parent = nullptr);
+    ~SerialPort() override;
+
+    static QString defaultPortName(int comNumber);
+
+    int CommPort() const { return m_commPort; }
+    void setCommPort(int comNumber) { m_commPort = comNumber; }
+
+    // Line settings text such as "38400,n,8,1"; the part before the first comma is the rate.
+    QString Settings() const { return m_settings; }
+    void setSettings(const QString& settings);
+
+    bool PortOpen() const { return m_port.isOpen(); }
+    // Opens or closes the port; returns kNoError or one of the error numbers above.
+    int setPortOpen(bool open);
+
+    // Device names of COM 1 to COM 8 (index 0 is COM 1).
+    void setPortName(int comNumber, const QString& device);
+    QString portName(int comNumber) const;
+    QString devicePath() const { return portName(m_commPort); }
+
+    bool isUsable() const override { return m_port.isOpen(); }
+    bool writeBytes(const QByteArray& bytes) override;
+    QString channelName() const override { return devicePath(); }
+
+private:
+    void applyLineSettings();
+    void onErrorOccurred(QSerialPort::SerialPortError error);
+    int classifyOpenFailure(QSerialPort::SerialPortError error) const;
+
+    QSerialPort m_port;
+    int m_commPort = 1;
+    QString m_settings = QStringLiteral("38400,n,8,1");
+    std::array<QString, kPortCount> m_portNames;
+};

@@ -1,0 +1,41 @@
+#include "platform/TextRoutines.h"
+
+namespace SubRoutines {
+
+namespace {
+constexpr bool isStripped(uint code) {
+    return code == 0 || code == 10 || code == 13;
+}
+} // namespace
+
+QByteArray StripControlChars(const QByteArray& text) {
+    QByteArray result;
+    result.reserve(text.size());
+    for (const char c : text) {
+        if (!isStripped(static_cast<uchar>(c)))
+            result.append(c);
+    }
+    return result;
+}
+
+QString StripControlChars(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (const QChar c : text) {
+        if (!isStripped(c.unicode()))
+            result.append(c);
+    }
+    return result;
+}
+
+QString NumberText(qint64 value) {
+    return value < 0 ? QString::number(value) : u' ' + QString::number(value);
+}
+
+QString PadHex4(const QString& text) {
+    if (text.isEmpty() || text.size() >= 4)
+        return text;
+    return QString(4 - text.size(), u'0') + text;
+}
+
+} // namespace SubRoutines

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Stateless text helpers shared by the whole program.
+namespace SubRoutines {
+
+// The text without its NUL, LF and CR characters; every other character stays, in order.
+QByteArray StripControlChars(const QByteArray& text);
+QString StripControlChars(const QString& text);
+
+// A number as the boxes show it: one blank before zero or a positive value, "-" before a
+// negative one (" 1234", "-232").
+QString NumberText(qint64 value);
+
+// Pads a text of 1 to 3 characters with leading zeros to four; other lengths are returned as
+// they are.
+QString PadHex4(const QString& text);
+
+} // namespace SubRoutines

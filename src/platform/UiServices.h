@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// What the core asks of the screen: a message the operator must acknowledge, a file to open,
+// the busy pointer. Each answer comes back through a callback, so nothing waits in a nested loop.
+class UiServices {
+public:
+    virtual ~UiServices() = default;
+
+    // A modal box with a critical icon and an OK button only; done runs once it is closed.
+    virtual void critical(const QString& title, const QString& text,
+                          std::function<void()> done = {}) = 0;
+    // An open-file dialog; done gets the chosen full path, or an empty text when cancelled.
+    // The filter has the form "Description|*.a;*.b".
+    virtual void chooseOpenFile(const QString& filter,
+                                std::function<void(const QString&)> done) = 0;
+    // The hourglass pointer over the program's windows, on or off. Calls nest.
+    virtual void setBusy(bool busy) = 0;
+};

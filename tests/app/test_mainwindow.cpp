@@ -1,0 +1,280 @@
+#include "app/TicketTalvor.h"
+#include "support/FakeUiServices.h"
+#include "support/PseudoTerminal.h"
+#include "ui_TicketTalvor.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Builds a settings file in which COM 1 and COM 3 are pseudo-terminals and the other six ports
+// name devices that do not exist.
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+    PseudoTerminal m_com1;
+    PseudoTerminal m_com3;
+    FakeUiServices* m_ui = nullptr;
+
+    QByteArray portNames() const {
+        QByteArray text = "[PortNames]\n";
+        for (int k = 1; k <= 8; ++k) {
+            QByteArray device = m_dir.filePath(QStringLiteral("missing%1").arg(k)).toLocal8Bit();
+            if (k == 1)
+                device = m_com1.path().toLocal8Bit();
+            if (k == 3)
+                device = m_com3.path().toLocal8Bit();
+            text += "COM" + QByteArray::number(k) + "=" + device + "\n";
+        }
+        return text;
+    }
+    void writeSettings(const QByteArray& commSettings) {
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(portNames() + commSettings);
+    }
+    QByteArray fileBytes() const {
+        QFile file(m_path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    std::unique_ptr<TicketTalvor> makeWindow() {
+        auto ui = std::make_unique<FakeUiServices>();
+        m_ui = ui.get();
+        return std::make_unique<TicketTalvor>(m_path, std::move(ui));
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_com1.isValid());
+        QVERIFY(m_com3.isValid());
+    }
+    void init() {
+        m_path = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
+        QFile::remove(m_path);
+    }
+
+    void startUp_data() {
+        QTest::addColumn<QByteArray>("commSettings");
+        QTest::addColumn<int>("commPort");
+        QTest::addColumn<QString>("lineSettings");
+        QTest::addColumn<QString>("panel2");
+        QTest::addColumn<bool>("baudRepaired");
+
+        QTest::newRow("COM 3 at 57600")
+            << QByteArray("[CommSettings]\nCommPort=3\nCommBaud=4\n") << 3 << "57600,n,8,1"
+            << "COM  3" << false;
+        QTest::newRow("blanks and case")
+            << QByteArray("[commsettings]\ncommport =  1 \nCOMMBAUD= 5\n") << 1 << "115200,n,8,1"
+            << "COM  1" << false;
+        QTest::newRow("absent COM 2")
+            << QByteArray("[CommSettings]\nCommPort=2\nCommBaud=1\n") << 8 << "9600,n,8,1"
+            << "COM  8" << false;
+        QTest::newRow("port 0") << QByteArray("[CommSettings]\nCommPort=0\nCommBaud=0\n") << 8
+                                << "4800,n,8,1"
+                                << "COM  8" << false;
+        QTest::newRow("port 9") << QByteArray("[CommSettings]\nCommPort=9\nCommBaud=3\n") << 8
+                                << "38400,n,8,1"
+                                << "COM  8" << false;
+        QTest::newRow("port 12") << QByteArray("[CommSettings]\nCommPort=12\nCommBaud=2\n") << 8
+                                 << "19200,n,8,1"
+                                 << "COM  8" << false;
+        QTest::newRow("lower-case tcp is serial")
+            << QByteArray("[CommSettings]\nCommPort=tcp\nCommBaud=2\n") << 8 << "19200,n,8,1"
+            << "COM  8" << false;
+        QTest::newRow("baud 02") << QByteArray("[CommSettings]\nCommPort=3\nCommBaud=02\n") << 3
+                                 << "19200,n,8,1"
+                                 << "COM  3" << true;
+        QTest::newRow("baud 6") << QByteArray("[CommSettings]\nCommPort=1\nCommBaud=6\n") << 1
+                                << "19200,n,8,1"
+                                << "COM  1" << true;
+        QTest::newRow("baud missing")
+            << QByteArray("[CommSettings]\nCommPort=3\n") << 3 << "19200,n,8,1"
+            << "COM  3" << true;
+    }
+    void startUp() {
+        QFETCH(QByteArray, commSettings);
+        QFETCH(int, commPort);
+        QFETCH(QString, lineSettings);
+        QFETCH(QString, panel2);
+        QFETCH(bool, baudRepaired);
+        writeSettings(commSettings);
+        const QByteArray before = fileBytes();
+
+        auto window = makeWindow();
+        AppState& state = window->state();
+        const std::array<bool, 8> present = {true, false, true, false, false, false, false, false};
+        QCOMPARE(state.PortPresent, present);
+        QVERIFY(!state.TcpMode);
+        QCOMPARE(state.commPort1().CommPort(), commPort);
+        QCOMPARE(state.commPort1().Settings(), lineSettings);
+        QVERIFY(!state.commPort1().PortOpen());
+        QCOMPARE(window->panelText(2), panel2);
+        QCOMPARE(window->panelText(3), lineSettings);
+        if (baudRepaired) {
+            QVERIFY(fileBytes() != before);
+            QCOMPARE(state.settings().ReadIniValue(QStringLiteral("CommSettings"),
+                                                   QStringLiteral("CommBaud")),
+                     QStringLiteral("2"));
+            QVERIFY(fileBytes().contains("Commbaud= 2\n"));
+        } else {
+            QCOMPARE(fileBytes(), before);
+        }
+    }
+
+    void startUpWithoutSettingsFile() {
+        auto window = makeWindow();
+        QCOMPARE(window->state().commPort1().Settings(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(window->state().commPort1().CommPort(), 8);
+        QCOMPARE(window->panelText(2), QStringLiteral("COM  8"));
+        QCOMPARE(fileBytes(), QByteArray("[CommSettings]\nCommbaud= 2\n"));
+    }
+
+    void startUpInTcpMode_data() {
+        QTest::addColumn<QByteArray>("commSettings");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::newRow("TCP") << QByteArray("[CommSettings]\nCommPort=TCP\nIP=10.1.2.3\nPort=1234\n")
+                             << "10.1.2.3" << 1234;
+        QTest::newRow("TCP/IP, no port")
+            << QByteArray("[CommSettings]\nCommPort=TCP/IP\nIP=scale\n") << "scale" << 0;
+        QTest::newRow("port not a number")
+            << QByteArray("[CommSettings]\nCommPort= TCP\nIP=1.1.1.1\nPort=abc\n") << "1.1.1.1"
+            << 0;
+    }
+    void startUpInTcpMode() {
+        QFETCH(QByteArray, commSettings);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        writeSettings(commSettings);
+        const QByteArray before = fileBytes();
+        auto window = makeWindow();
+        QVERIFY(window->state().TcpMode);
+        QCOMPARE(window->state().tcpClient().RemoteHost(), host);
+        QCOMPARE(window->state().tcpClient().RemotePort(), port);
+        QCOMPARE(window->panelText(2), QStringLiteral("TCP/IP"));
+        QCOMPARE(window->panelText(3), host);
+        QCOMPARE(window->state().commPort1().Settings(), QStringLiteral("38400,n,8,1"));
+        QCOMPARE(window->state().commPort1().CommPort(), 8);
+        QCOMPARE(fileBytes(), before);
+    }
+
+    void initialLook() {
+        writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n");
+        auto window = makeWindow();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        Ui::TicketTalvor& ui = window->form();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Programmable Ticket TALVOR"));
+        for (int s = 1; s <= 7; ++s)
+            QVERIFY(!window->fraTicket(s)->isVisible());
+        QVERIFY(!ui.fraSpace->isVisible());
+        QVERIFY(!ui.fraDownload->isVisible());
+        QVERIFY(!ui.cmdConnect->isEnabled());
+        QVERIFY(!ui.cmdDownLoad->isEnabled());
+        QCOMPARE(ui.mnuFile->actions().size(), 1);
+        QCOMPARE(ui.mnuFile->actions().first()->text(), QStringLiteral("&End"));
+        QCOMPARE(ui.mnuConnect->text(), QStringLiteral("Open"));
+        QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
+        QVERIFY(!window->panelText(4).isEmpty());
+        QVERIFY(window->panelText(5).contains(u':'));
+        QCOMPARE(window->centralWidget()->size(), QSize(840, 491));
+        if (!qEnvironmentVariableIsEmpty("TALVOR_SCREENSHOT_DIR"))
+            window->grab().save(qEnvironmentVariable("TALVOR_SCREENSHOT_DIR") +
+                                QStringLiteral("/main-window.png"));
+    }
+
+    void openAndCloseSerialPort() {
+        writeSettings("[CommSettings]\nCommPort=3\nCommBaud=2\n");
+        auto window = makeWindow();
+        window->show();
+        Ui::TicketTalvor& ui = window->form();
+
+        ui.mnuConnect->trigger();
+        QVERIFY(window->state().commPort1().PortOpen());
+        QCOMPARE(ui.mnuConnect->text(), QStringLiteral("Close"));
+        QVERIFY(ui.cmdConnect->isEnabled());
+        QVERIFY(!ui.mnuPort->isEnabled());
+        QVERIFY(!ui.mnuSettings->isEnabled());
+        QCOMPARE(window->panelText(1), QStringLiteral("Port opened"));
+        // Activation reports the channel as it is.
+        window->Activate();
+        QCOMPARE(window->panelText(1), QStringLiteral("Port opened"));
+
+        ui.mnuConnect->trigger();
+        QVERIFY(!window->state().commPort1().PortOpen());
+        QCOMPARE(ui.mnuConnect->text(), QStringLiteral("Open"));
+        QVERIFY(!ui.cmdConnect->isEnabled());
+        QVERIFY(ui.mnuPort->isEnabled());
+        QVERIFY(ui.mnuSettings->isEnabled());
+        QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
+        QVERIFY(m_ui->messages.isEmpty());
+    }
+
+    void openFailures_data() {
+        QTest::addColumn<int>("comPort");
+        QTest::addColumn<bool>("holdItFirst");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("held by another open") << 1 << true << "Port is used by other aplication";
+        QTest::newRow("missing device") << 8 << false << "does not exist";
+    }
+    void openFailures() {
+        QFETCH(int, comPort);
+        QFETCH(bool, holdItFirst);
+        QFETCH(QString, expected);
+        writeSettings(QByteArray("[CommSettings]\nCommBaud=2\nCommPort=") +
+                      QByteArray::number(comPort) + "\n");
+        auto window = makeWindow();
+        SerialPort other;
+        other.setPortName(1, m_com1.path());
+        if (holdItFirst)
+            QCOMPARE(other.setPortOpen(true), SerialPort::kNoError);
+
+        window->form().mnuConnect->trigger();
+        QCOMPARE(m_ui->messages.size(), 1);
+        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Port Error"));
+        QVERIFY2(m_ui->messages.first().text.contains(expected),
+                 qPrintable(m_ui->messages.first().text));
+        QCOMPARE(window->form().mnuConnect->text(), QStringLiteral("Open"));
+        QVERIFY(!window->form().cmdConnect->isEnabled());
+        QVERIFY(window->form().mnuPort->isEnabled());
+    }
+
+    void tcpErrorText() {
+        writeSettings("[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=1\n");
+        auto window = makeWindow();
+        window->form().mnuConnect->trigger();
+        QCOMPARE(window->panelText(1), QStringLiteral("Connecting ..."));
+        QTRY_COMPARE(m_ui->messages.size(), 1);
+        QCOMPARE(m_ui->messages.first().title, QStringLiteral("TCP/IP ERROR"));
+        QVERIFY(m_ui->messages.first().text.startsWith(QStringLiteral("Error:  10061\r\n\r\n")));
+        QVERIFY(m_ui->messages.first().text.endsWith(QStringLiteral("\r\n")));
+        QCOMPARE(window->form().mnuConnect->text(), QStringLiteral("Open"));
+        QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
+    }
+
+    void unpluggedAdapterClosesPort() {
+        PseudoTerminal adapter;
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[CommSettings]\nCommPort=1\nCommBaud=2\n[PortNames]\nCOM1=" +
+                   adapter.path().toLocal8Bit() + "\n");
+        file.close();
+        auto window = makeWindow();
+        window->form().mnuConnect->trigger();
+        QVERIFY(window->state().commPort1().PortOpen());
+        adapter.closeMaster();
+        QTRY_COMPARE(window->form().mnuConnect->text(), QStringLiteral("Open"));
+        QVERIFY(!window->state().commPort1().PortOpen());
+        QCOMPARE(m_ui->messages.size(), 1);
+        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Port Error"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

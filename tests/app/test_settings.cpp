@@ -1,0 +1,161 @@
+#include "app/SettingsStore.h"
+#include "platform/TextRoutines.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+
+    QByteArray fileBytes() const {
+        QFile file(m_path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void writeFile(const QByteArray& bytes) const {
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+private slots:
+    void init() {
+        m_path = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
+        QFile::remove(m_path);
+    }
+
+    void readsValues_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("section");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("written form")
+            << QByteArray("[CommSettings]\nCommbaud= 2\n") << "CommSettings"
+            << "CommBaud"
+            << "2";
+        QTest::newRow("blanks around")
+            << QByteArray("[CommSettings]\r\nCommPort =   3   \r\n") << "CommSettings"
+            << "CommPort"
+            << "3";
+        QTest::newRow("key case") << QByteArray("[CommSettings]\nCOMMBAUD=4\n") << "CommSettings"
+                                  << "CommBaud"
+                                  << "4";
+        QTest::newRow("section case")
+            << QByteArray("[commsettings]\nIP=10.0.0.7\n") << "CommSettings"
+            << "IP"
+            << "10.0.0.7";
+        QTest::newRow("other section")
+            << QByteArray("[Other]\nCommPort=5\n[CommSettings]\n") << "CommSettings"
+            << "CommPort"
+            << "";
+        QTest::newRow("missing key") << QByteArray("[CommSettings]\nIP=1.2.3.4\n") << "CommSettings"
+                                     << "Port"
+                                     << "";
+        QTest::newRow("no file") << QByteArray() << "CommSettings"
+                                 << "CommPort"
+                                 << "";
+        QTest::newRow("comment is no key")
+            << QByteArray("[CommSettings]\n;CommPort=7\nCommPort=TCP\n") << "CommSettings"
+            << "CommPort"
+            << "TCP";
+        QTest::newRow("cut at 254") << QByteArray("[S]\nK=" + QByteArray(300, 'x') + "\n") << "S"
+                                    << "K" << QString(254, u'x');
+    }
+    void readsValues() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, section);
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        if (!content.isEmpty())
+            writeFile(content);
+        QCOMPARE(SettingsStore(m_path).ReadIniValue(section, key), expected);
+    }
+
+    void writesOneLine_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");
+
+        QTest::newRow("new file") << QByteArray() << "Commbaud"
+                                  << "2" << QByteArray("[CommSettings]\nCommbaud= 2\n");
+        QTest::newRow("value trimmed") << QByteArray() << "CommPort"
+                                       << "  3 " << QByteArray("[CommSettings]\nCommPort= 3\n");
+        QTest::newRow("replaced in place, other case")
+            << QByteArray("; settings\r\n[CommSettings]\r\nCOMMBAUD = 6\r\nCommPort=1\r\n"
+                          "[PortNames]\r\nCOM1=/dev/ttyUSB0\r\n")
+            << "Commbaud"
+            << "2"
+            << QByteArray("; settings\r\n[CommSettings]\r\nCommbaud= 2\r\nCommPort=1\r\n"
+                          "[PortNames]\r\nCOM1=/dev/ttyUSB0\r\n");
+        QTest::newRow("added to its section")
+            << QByteArray("[CommSettings]\r\nCommbaud= 2\r\n\r\n[PortNames]\r\nCOM1=/dev/x\r\n")
+            << "CommPort"
+            << "3"
+            << QByteArray("[CommSettings]\r\nCommbaud= 2\r\nCommPort= 3\r\n\r\n[PortNames]\r\n"
+                          "COM1=/dev/x\r\n");
+        QTest::newRow("section appended, last line unterminated")
+            << QByteArray("[PortNames]\nCOM1=/dev/pts/3") << "CommPort"
+            << "TCP" << QByteArray("[PortNames]\nCOM1=/dev/pts/3\n[CommSettings]\nCommPort= TCP\n");
+        QTest::newRow("line break cannot split the value")
+            << QByteArray() << "CommPort"
+            << "1\r\n[X]" << QByteArray("[CommSettings]\nCommPort= 1[X]\n");
+    }
+    void writesOneLine() {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        if (!before.isEmpty())
+            writeFile(before);
+        SettingsStore store(m_path);
+        store.WriteIniValue(QStringLiteral("CommSettings"), key, value);
+        QCOMPARE(fileBytes(), after);
+        QCOMPARE(store.ReadIniValue(QStringLiteral("CommSettings"), key),
+                 value.trimmed().remove(u'\r').remove(u'\n'));
+    }
+
+    void failedWriteLeavesFileAlone() {
+        const QString blocked = m_dir.filePath(QStringLiteral("no-such-folder/TicketTalvor.ini"));
+        SettingsStore(blocked).WriteIniValue(QStringLiteral("CommSettings"),
+                                             QStringLiteral("CommPort"), QStringLiteral("3"));
+        QVERIFY(!QFile::exists(blocked));
+        QCOMPARE(SettingsStore(blocked).ReadIniValue(QStringLiteral("CommSettings"),
+                                                     QStringLiteral("CommPort")),
+                 QString());
+    }
+
+    void stripControlChars_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("CR LF in the middle") << QByteArray("ab\r\ncd") << QByteArray("abcd");
+        QTest::newRow("NUL tail") << QByteArray("V1.2\0\0\0", 7) << QByteArray("V1.2");
+        QTest::newRow("others kept") << QByteArray("\x06x\ty\x15") << QByteArray("\x06x\ty\x15");
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void stripControlChars() {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(SubRoutines::StripControlChars(text), expected);
+        QCOMPARE(SubRoutines::StripControlChars(QString::fromLatin1(text)),
+                 QString::fromLatin1(expected));
+    }
+
+    void numberTextAndPadHex4() {
+        QCOMPARE(SubRoutines::NumberText(1234), QStringLiteral(" 1234"));
+        QCOMPARE(SubRoutines::NumberText(0), QStringLiteral(" 0"));
+        QCOMPARE(SubRoutines::NumberText(-232), QStringLiteral("-232"));
+        QCOMPARE(SubRoutines::PadHex4(QStringLiteral("C")), QStringLiteral("000C"));
+        QCOMPARE(SubRoutines::PadHex4(QStringLiteral("7FF")), QStringLiteral("07FF"));
+        QCOMPARE(SubRoutines::PadHex4(QString()), QString());
+        QCOMPARE(SubRoutines::PadHex4(QStringLiteral("12345")), QStringLiteral("12345"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettings)
+#include "test_settings.moc"
