@@ -1,0 +1,45 @@
+#pragma once
+
+#include "link/CommandExchange.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <chrono>
+
+// Asks the indicator for its software version, then for its serial number, through the command
+// exchange; the same steps, time-outs and cleaning over serial and TCP/IP.
+class IndicatorQuery : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kTimeout{1000};
+    static inline const QByteArray kVersionCommand = ";C4\r";
+    static inline const QByteArray kSerialCommand = ";SR\r";
+
+    explicit IndicatorQuery(CommandExchange& exchange, QObject* parent = nullptr);
+
+    // Sends ;C4 and then ;SR. Starting while the query or another exchange runs is a
+    // programming error: it is logged and answered with finished(false).
+    void start();
+    bool isRunning() const { return m_step != Step::Idle; }
+
+    // StripControlChars, then cut at the first upper-case 'V' (kept); the whole cleaned text
+    // when there is no 'V'.
+    static QByteArray versionText(const QByteArray& replyText);
+    // StripControlChars only.
+    static QByteArray serialText(const QByteArray& replyText);
+
+signals:
+    // After ;C4 succeeded, before ;SR is sent.
+    void versionReceived(const QByteArray& version);
+    void serialReceived(const QByteArray& serial);
+    // False: no answer, NAK or channel lost; the exchange's lastFailure() tells which.
+    void finished(bool ok);
+
+private:
+    enum class Step { Idle, Version, Serial };
+
+    void onExchangeFinished(bool ok);
+
+    CommandExchange& m_exchange;
+    Step m_step = Step::Idle;
+};

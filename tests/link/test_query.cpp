@@ -1,0 +1,81 @@
+#include "link/IndicatorQuery.h"
+#include "support/FakeLineChannel.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+class TestQuery : public QObject {
+    Q_OBJECT
+private slots:
+    void query_data();
+    void query();
+};
+
+void TestQuery::query_data() {
+    QTest::addColumn<QByteArray>("versionReply");
+    QTest::addColumn<QByteArray>("serialReply");
+    QTest::addColumn<QByteArrayList>("writes");
+    QTest::addColumn<QByteArrayList>("versions");
+    QTest::addColumn<QByteArrayList>("serials");
+    QTest::addColumn<bool>("ok");
+
+    const QByteArrayList both{IndicatorQuery::kVersionCommand, IndicatorQuery::kSerialCommand};
+    QTest::newRow("cut at V, ACK kept") << QByteArray("\nABC V2.05\x06\r")
+                                        << QByteArray("\x06"
+                                                      "12345\r")
+                                        << both << QByteArrayList{"V2.05\x06"}
+                                        << QByteArrayList{"\x06"
+                                                          "12345"}
+                                        << true;
+    QTest::newRow("first V, lower case ignored")
+        << QByteArray("v0 xV1V2\0\r", 10) << QByteArray("S\nN\r") << both << QByteArrayList{"V1V2"}
+        << QByteArrayList{"SN"} << true;
+    QTest::newRow("no V: whole cleaned text")
+        << QByteArray("\0abc v1\r", 8) << QByteArray("77\r") << both << QByteArrayList{"abc v1"}
+        << QByteArrayList{"77"} << true;
+    QTest::newRow("version refused: no ;SR") << QByteArray("\x15\r") << QByteArray("77\r")
+                                             << QByteArrayList{IndicatorQuery::kVersionCommand}
+                                             << QByteArrayList() << QByteArrayList() << false;
+    QTest::newRow("serial refused: version kept")
+        << QByteArray("V9\r") << QByteArray("E\x15\r") << both << QByteArrayList{"V9"}
+        << QByteArrayList() << false;
+}
+
+void TestQuery::query() {
+    QFETCH(QByteArray, versionReply);
+    QFETCH(QByteArray, serialReply);
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setChannel(&channel);
+    channel.onWrite = [&](const QByteArray& command) {
+        const QByteArray reply =
+            command == IndicatorQuery::kVersionCommand ? versionReply : serialReply;
+        QTimer::singleShot(0, &channel, [&channel, reply] { channel.receive(reply); });
+    };
+    IndicatorQuery query(exchange);
+    QSignalSpy versions(&query, &IndicatorQuery::versionReceived);
+    QSignalSpy serials(&query, &IndicatorQuery::serialReceived);
+    QSignalSpy finished(&query, &IndicatorQuery::finished);
+    // The version must be out before ;SR is written, so the window shows it even if ;SR fails.
+    connect(&query, &IndicatorQuery::versionReceived, this,
+            [&] { QCOMPARE(channel.writes.size(), 1); });
+
+    query.start();
+    QVERIFY(query.isRunning());
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+
+    QVERIFY(!query.isRunning());
+    QTEST(finished.at(0).at(0).toBool(), "ok");
+    QTEST(channel.writes, "writes");
+    QByteArrayList got;
+    for (const QList<QVariant>& args : versions)
+        got << args.at(0).toByteArray();
+    QTEST(got, "versions");
+    got.clear();
+    for (const QList<QVariant>& args : serials)
+        got << args.at(0).toByteArray();
+    QTEST(got, "serials");
+}
+
+QTEST_GUILESS_MAIN(TestQuery)
+#include "test_query.moc"
