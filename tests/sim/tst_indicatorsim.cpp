@@ -1,0 +1,397 @@
+#include "IndicatorSimulator.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using sim::IndicatorSimulator;
+
+namespace {
+
+constexpr int LinkTimeoutMs = 5000;
+const QByteArray Ack("\x06\r");
+const QByteArray Nak("\x15\r");
+const QByteArray Version = QByteArray(IndicatorSimulator::DefaultVersion) + "\x06\r";
+const QByteArray Serial = QByteArray(IndicatorSimulator::DefaultSerial) + "\x06\r";
+
+QByteArrayList pointerPass(const QByteArrayList& entries) {
+    QByteArrayList lines;
+    for (int s = 0; s < entries.size(); ++s)
+        lines << ";EFF" + QByteArray::number(4 * s, 16).toUpper().rightJustified(2, '0') + '-' +
+                     entries[s];
+    return lines;
+}
+
+QByteArrayList downloadLines(const QByteArrayList& data, const QByteArrayList& pointers) {
+    return pointerPass(QByteArrayList(7, "00000000")) + data + pointerPass(pointers);
+}
+
+QByteArrayList slotContents(const QByteArray& s1, const QByteArray& s3 = {}) {
+    return {s1, {}, s3, {}, {}, {}, {}};
+}
+
+} // namespace
+
+class TestIndicatorSim : public QObject {
+    Q_OBJECT
+private slots:
+    void download_data();
+    void download();
+    void replies_data();
+    void replies();
+    void faultsOverPty_data();
+    void faultsOverPty() { runFault(false); }
+    void faultsOverTcp_data() { faultsOverPty_data(); }
+    void faultsOverTcp() { runFault(true); }
+    void dumps();
+    void programUsage_data();
+    void programUsage();
+    void programRun();
+
+private:
+    void runFault(bool overTcp);
+};
+
+void TestIndicatorSim::download_data() {
+    QTest::addColumn<QByteArrayList>("lines");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QByteArrayList>("expectedSlots");
+
+    const QByteArray zeros(24, '\0');
+    QTest::newRow("example 1: ABCDE in slot 1")
+        << downloadLines(
+               {";E0000-41424344", ";E0004-45FFFFFF"},
+               {"00000004", "00000000", "00000000", "00000000", "00000000", "00000000", "00000000"})
+        << QByteArray("ABCDE\xFF\xFF\xFF") << QByteArray("\0\0\0\x04", 4) + zeros
+        << slotContents("ABCDE");
+    QTest::newRow("example 2: ABCDE in slot 1, xyz in slot 3")
+        << downloadLines(
+               {";E0000-41424344", ";E0004-4578797A"},
+               {"00000004", "00000000", "00050007", "00000000", "00000000", "00000000", "00000000"})
+        << QByteArray("ABCDExyz")
+        << QByteArray("\0\0\0\x04\0\0\0\0\0\x05\0\x07", 12) + QByteArray(16, '\0')
+        << slotContents("ABCDE", "xyz");
+}
+
+void TestIndicatorSim::download() {
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QByteArray, data);
+    QFETCH(QByteArray, table);
+    QFETCH(QByteArrayList, expectedSlots);
+
+    IndicatorSimulator indicator;
+    QSignalSpy tables(&indicator, &IndicatorSimulator::pointerTableComplete);
+    QSignalSpy received(&indicator, &IndicatorSimulator::lineReceived);
+    for (const QByteArray& line : lines)
+        QCOMPARE(indicator.processLine(line), Ack);
+
+    const QByteArray memory = indicator.memory();
+    QCOMPARE(memory.size(), 65536);
+    QCOMPARE(memory.left(data.size()), data);
+    QCOMPARE(memory.mid(data.size(), 0x8000 - data.size()),
+             QByteArray(0x8000 - data.size(), '\xFF'));
+    QCOMPARE(memory.mid(0xFF00, 28), table);
+    QCOMPARE(memory.mid(0x8000, 0xFF00 - 0x8000), QByteArray(0xFF00 - 0x8000, '\xFF'));
+    for (int s = 1; s <= 7; ++s)
+        QCOMPARE(indicator.slot(s), expectedSlots[s - 1]);
+    QCOMPARE(tables.count(), 2); // the clearing pass and the pointer pass
+    QCOMPARE(received.count(), lines.size());
+    QCOMPARE(indicator.commandLines(), lines);
+    const sim::Counters c = indicator.counters();
+    QCOMPARE(c.commands, quint64(lines.size()));
+    QCOMPARE(c.writes, quint64(lines.size()));
+    QCOMPARE(c.naks, 0u);
+}
+
+void TestIndicatorSim::replies_data() {
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("address"); // where the line stores its bytes, -1 for nowhere
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("version") << QByteArray(";C4") << Version << -1 << QByteArray();
+    QTest::newRow("serial") << QByteArray(";SR") << Serial << -1 << QByteArray();
+    QTest::newRow("empty line: no answer") << QByteArray() << QByteArray() << -1 << QByteArray();
+    QTest::newRow("last data word")
+        << QByteArray(";E7FFC-01020304") << Ack << 0x7FFC << QByteArray("\x01\x02\x03\x04");
+    QTest::newRow("last table word")
+        << QByteArray(";EFF18-A0B0C0D0") << Ack << 0xFF18 << QByteArray("\xA0\xB0\xC0\xD0");
+    const char* refused[] = {";E000-41424344",
+                             ";E0000-414243440",
+                             ";E0000-4142434",
+                             ";E0000-4142434G",
+                             ";E00a0-41424344",
+                             ";E0000+41424344",
+                             ";E000041424344",
+                             ";E8000-00000000",
+                             ";E7FFD-00000000",
+                             ";EFEFC-00000000",
+                             ";EFF1C-00000000",
+                             ";EFF19-00000000",
+                             ";C5",
+                             "C4",
+                             ";c4",
+                             ";SR ",
+                             ";E0000-41424344 "};
+    for (const char* line : refused)
+        QTest::newRow(line) << QByteArray(line) << Nak << -1 << QByteArray();
+}
+
+void TestIndicatorSim::replies() {
+    QFETCH(QByteArray, line);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, address);
+    QFETCH(QByteArray, bytes);
+
+    IndicatorSimulator indicator;
+    QByteArray expected(65536, '\xFF');
+    if (address >= 0)
+        expected.replace(address, bytes.size(), bytes);
+    QCOMPARE(indicator.processLine(line), reply);
+    QCOMPARE(indicator.memory(), expected);
+    QCOMPARE(indicator.commandLines(), QByteArrayList{line}); // the empty line too
+    QCOMPARE(indicator.counters().commands, line.isEmpty() ? 0u : 1u);
+    QCOMPARE(indicator.counters().naks, reply == Nak ? 1u : 0u);
+    QCOMPARE(indicator.counters().writes, address >= 0 ? 1u : 0u);
+}
+
+void TestIndicatorSim::faultsOverPty_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QByteArray>("send");
+    QTest::addColumn<QByteArray>("expect"); // every byte the client must receive, nothing more
+    QTest::addColumn<int>("commands");
+    QTest::addColumn<int>("minMs");       // earliest arrival of the replies
+    QTest::addColumn<QByteArray>("then"); // sent after the replies; must end in the link's loss
+
+    const QByteArray write0(";E0000-41424344\r");
+    QTest::newRow("none") << "none" << 0 << QByteArray(";C4\r;SR\r") << Version + Serial << 2 << 0
+                          << QByteArray();
+    QTest::newRow("nak-at") << "nak-at" << 0x0004 << write0 + ";E0004-45FFFFFF\r" << Ack + Nak << 2
+                            << 0 << QByteArray();
+    QTest::newRow("silent-at") << "silent-at" << 0xFF18
+                               << QByteArray(";EFF18-00000000\r;EFF14-00000000\r") << Ack << 2 << 0
+                               << QByteArray();
+    QTest::newRow("ignore-first") << "ignore-first" << 2 << QByteArray(";C4\r\r;C4\r\r;C4\r;SR\r")
+                                  << Version << 4 << 0 << QByteArray();
+    QTest::newRow("silent-after") << "silent-after" << 1 << QByteArray(";C4\r;SR\r;C4\r") << Version
+                                  << 3 << 0 << QByteArray();
+    QTest::newRow("text-reply") << "text-reply" << 0 << ";C4\r" + write0 + ";E8000-00000000\r"
+                                << QByteArray("IND V2.05\rOK\rERR\r") << 3 << 0 << QByteArray();
+    QTest::newRow("no-cr") << "no-cr" << 0 << QByteArray(";SR\r") << QByteArray("12345\x06") << 1
+                           << 0 << QByteArray();
+    QTest::newRow("delay") << "delay" << 150 << QByteArray(";C4\r") << Version << 1 << 150
+                           << QByteArray();
+    // 16 bytes in and 2 out at 2400 baud: 18 * 10 / 2400 s.
+    QTest::newRow("baud") << "baud" << 2400 << write0 << Ack << 1 << 75 << QByteArray();
+    QTest::newRow("noise") << "noise" << 0 << QByteArray(";C4\r") << Version << 1 << 0
+                           << QByteArray();
+    QTest::newRow("drop-after") << "drop-after" << 1 << QByteArray(";C4\r") << Version << 2 << 0
+                                << QByteArray(";SR\r");
+    QTest::newRow("hang-up") << "hang-up" << 0 << QByteArray(";C4\r") << Version << 1 << 0
+                             << QByteArray();
+}
+
+void TestIndicatorSim::runFault(bool overTcp) {
+    QFETCH(QString, fault);
+    QFETCH(int, value);
+    QFETCH(QByteArray, send);
+    QFETCH(QByteArray, expect);
+    QFETCH(int, commands);
+    QFETCH(int, minMs);
+    QFETCH(QByteArray, then);
+
+    IndicatorSimulator indicator;
+    int hangUps = 0; // counted on this thread: the signal comes from the simulator's thread
+    connect(&indicator, &IndicatorSimulator::hungUp, this, [&] { ++hangUps; });
+    if (fault == "nak-at")
+        indicator.addNakAt(quint16(value));
+    else if (fault == "silent-at")
+        indicator.addSilentAt(quint16(value));
+    else if (fault == "ignore-first")
+        indicator.setIgnoreFirst(value);
+    else if (fault == "silent-after")
+        indicator.setSilentAfter(value);
+    else if (fault == "text-reply")
+        indicator.setTextReply(true);
+    else if (fault == "no-cr")
+        indicator.setNoCr(true);
+    else if (fault == "delay")
+        indicator.setDelayMs(value);
+    else if (fault == "baud")
+        indicator.setBaud(value);
+    else if (fault == "noise")
+        indicator.setNoise(true);
+    else if (fault == "drop-after")
+        indicator.setDropAfter(value);
+
+    QString error;
+    std::unique_ptr<QIODevice> client;
+    bool lost = false;
+    if (overTcp) {
+        QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
+        auto* socket = new QTcpSocket;
+        client.reset(socket);
+        connect(socket, &QTcpSocket::disconnected, this, [&] { lost = true; });
+        socket->connectToHost(QHostAddress::LocalHost, indicator.tcpPort());
+        QTRY_COMPARE_WITH_TIMEOUT(socket->state(), QAbstractSocket::ConnectedState, LinkTimeoutMs);
+    } else {
+        QVERIFY2(indicator.startPty(&error), qPrintable(error));
+        auto* port = new QSerialPort(indicator.ptyPath());
+        client.reset(port);
+        // A vanished device floods errorOccurred until the port is closed.
+        connect(port, &QSerialPort::errorOccurred, this, [&, port](QSerialPort::SerialPortError e) {
+            if (e != QSerialPort::NoError && port->isOpen()) {
+                port->close();
+                lost = true;
+            }
+        });
+        QVERIFY2(port->open(QIODevice::ReadWrite), qPrintable(port->errorString()));
+    }
+    QByteArray received;
+    qint64 arrivedNs = -1;
+    QElapsedTimer clock;
+    connect(client.get(), &QIODevice::readyRead, this, [&] {
+        received += client->readAll();
+        if (received.endsWith(expect))
+            arrivedNs = clock.nsecsElapsed();
+    });
+
+    clock.start();
+    QCOMPARE(client->write(send), send.size());
+    QTRY_VERIFY_WITH_TIMEOUT(received.endsWith(expect), LinkTimeoutMs);
+    if (fault == "noise") {
+        const QByteArray garbage = received.chopped(expect.size());
+        QVERIFY(!garbage.isEmpty());
+        for (const char c : {'\r', '\n', '\x06', '\x15', '\0', 'V'})
+            QVERIFY(!garbage.contains(c));
+    } else {
+        QCOMPARE(received, expect);
+    }
+    QVERIFY2(arrivedNs >= qint64(minMs) * 1'000'000, qPrintable(QString::number(arrivedNs)));
+
+    if (fault == "hang-up")
+        indicator.hangUp();
+    if (!then.isEmpty())
+        QCOMPARE(client->write(then), then.size());
+    QTRY_COMPARE_WITH_TIMEOUT(indicator.counters().commands, quint64(commands), LinkTimeoutMs);
+    const bool mustLose = fault == "hang-up" || fault == "drop-after";
+    if (mustLose) {
+        QTRY_VERIFY_WITH_TIMEOUT(lost, LinkTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(hangUps, 1, LinkTimeoutMs);
+    }
+    QCOMPARE(indicator.commandLines().size(), (send + then).count('\r'));
+    // Replies are written before the command is counted, so bytesOut is final here.
+    QCOMPARE(indicator.counters().bytesOut, quint64(received.size()));
+    QCOMPARE(lost, mustLose);
+    QCOMPARE(hangUps, mustLose ? 1 : 0);
+}
+
+void TestIndicatorSim::dumps() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile stale(dir.filePath("slot2.bin"));
+    QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write("old") == 3);
+    stale.close();
+
+    IndicatorSimulator indicator;
+    indicator.setDumpDir(dir.path());
+    const QByteArrayList lines = downloadLines(
+        {";E0000-41424344", ";E0004-4578797A"},
+        {"00000004", "00000000", "00050007", "00000000", "00000000", "00000000", "00000000"});
+    for (const QByteArray& line : lines.mid(0, lines.size() - 1))
+        indicator.processLine(line);
+    QVERIFY(!QFile::exists(dir.filePath("slot1.bin"))); // table not complete yet
+    indicator.processLine(lines.last());
+
+    const QByteArrayList expected = slotContents("ABCDE", "xyz");
+    QFile memory(dir.filePath("memory.bin"));
+    QVERIFY(memory.open(QIODevice::ReadOnly));
+    QCOMPARE(memory.readAll(), indicator.memory());
+    for (int s = 1; s <= 7; ++s) {
+        QFile f(dir.filePath(QStringLiteral("slot%1.bin").arg(s)));
+        QCOMPARE(f.exists(), !expected[s - 1].isEmpty());
+        if (f.exists()) {
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), expected[s - 1]);
+        }
+    }
+}
+
+void TestIndicatorSim::programUsage_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("stdoutHas");
+
+    QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--drop-after N");
+    QTest::newRow("unknown flag") << QStringList{"--bogus"} << 2 << QByteArray();
+    QTest::newRow("positional") << QStringList{"COM1"} << 2 << QByteArray();
+    QTest::newRow("count not a number") << QStringList{"--baud", "fast"} << 2 << QByteArray();
+    QTest::newRow("negative count") << QStringList{"--ignore-first", "-1"} << 2 << QByteArray();
+    QTest::newRow("address too long") << QStringList{"--nak-at", "10000"} << 2 << QByteArray();
+    QTest::newRow("address not hex") << QStringList{"--silent-at", "FFGG"} << 2 << QByteArray();
+    QTest::newRow("port too big") << QStringList{"--tcp", "70000"} << 2 << QByteArray();
+    QTest::newRow("link cannot be made")
+        << QStringList{"--link", "/nonexistent-dir/COM1"} << 1 << QByteArray();
+}
+
+void TestIndicatorSim::programUsage() {
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, stdoutHas);
+
+    QProcess program;
+    QSignalSpy finished(&program, &QProcess::finished);
+    program.start(INDICATOR_SIM_PROGRAM, args);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, LinkTimeoutMs);
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    const QByteArray out = program.readAllStandardOutput();
+    QVERIFY(out.contains(stdoutHas));
+    if (exitCode != 0)
+        QVERIFY(out.isEmpty() && !program.readAllStandardError().isEmpty());
+}
+
+void TestIndicatorSim::programRun() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath("COM1");
+    QProcess program;
+    QSignalSpy finished(&program, &QProcess::finished);
+    program.start(INDICATOR_SIM_PROGRAM, {"--link", link, "--tcp", "0", "--dump-dir", dir.path()});
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).count('\n') == 2,
+                             LinkTimeoutMs);
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    QVERIFY(lines[0].startsWith("pty /dev/"));
+    QCOMPARE(QFileInfo(link).symLinkTarget(), QString::fromLocal8Bit(lines[0].mid(4)));
+    QVERIFY(lines[1].startsWith("tcp "));
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, lines[1].mid(4).toUShort());
+    QByteArray received;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+    socket.write(";E0010-CAFEF00D\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, Ack, LinkTimeoutMs);
+
+    program.terminate();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, LinkTimeoutMs);
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QFile memory(dir.filePath("memory.bin"));
+    QVERIFY(memory.open(QIODevice::ReadOnly));
+    QCOMPARE(memory.readAll().mid(0x0E, 8), QByteArray("\xFF\xFF\xCA\xFE\xF0\x0D\xFF\xFF"));
+}
+
+QTEST_MAIN(TestIndicatorSim)
+#include "tst_indicatorsim.moc"

@@ -1,0 +1,799 @@
+#include "IndicatorSimulator.h"
+
+#include "Protocol.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <utility>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/eventfd.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/timerfd.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace sim {
+
+namespace {
+
+constexpr qint64 NsPerSecond = 1'000'000'000;
+constexpr qint64 NsPerMs = 1'000'000;
+constexpr quint64 BitsPerByte = 10; // start bit, 8 data bits, stop bit
+constexpr int ReadChunk = 4096;
+// Longer lines cannot be commands; the cap keeps a stream without CR from growing the buffer.
+constexpr int MaxLineLength = 1024;
+constexpr int ListenBacklog = 8;
+constexpr int NoiseMaxLength = 8;
+// Garbage never holds CR, LF, ACK, NAK, NUL or an upper-case V, so it cannot end, classify or
+// shift a reply line: it only prefixes it.
+constexpr char NoiseAlphabet[] = "#$%&*+<>?@^_~|\x01\x02\x1B\x7F\x80\xFE";
+
+qint64 monotonicNs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * NsPerSecond + ts.tv_nsec;
+}
+
+QString systemError(const char* what) {
+    return QStringLiteral("%1: %2").arg(QLatin1String(what),
+                                        QString::fromLocal8Bit(strerror(errno)));
+}
+
+bool fail(QString* error, const QString& text) {
+    if (error)
+        *error = text;
+    return false;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
+    QSaveFile f(path);
+    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit())
+        return true;
+    return fail(error, QStringLiteral("%1: %2").arg(path, f.errorString()));
+}
+
+// One direction of a serial line. Deadlines are derived from an anchor and a byte count, so
+// rounding to nanoseconds never accumulates; the anchor moves only when the line falls idle.
+struct WireClock {
+    qint64 anchorNs = 0;
+    quint64 bytes = 0;
+
+    qint64 deadline(int baud) const {
+        return anchorNs + qint64(bytes * BitsPerByte * NsPerSecond / quint64(baud));
+    }
+    // n bytes that start no earlier than earliestNs, after those already on the line; returns
+    // the moment the last of them has crossed.
+    qint64 push(qint64 earliestNs, quint64 n, int baud) {
+        if (deadline(baud) <= earliestNs) {
+            anchorNs = earliestNs;
+            bytes = 0;
+        }
+        bytes += n;
+        return deadline(baud);
+    }
+};
+
+} // namespace
+
+struct IndicatorSimulator::Link {
+    enum class Kind { Pty, Tcp, Direct };
+    struct Pending {
+        qint64 dueNs;
+        QByteArray bytes;
+        bool hangUp;
+    };
+
+    Kind kind = Kind::Direct;
+    int id = 0;
+    int fd = -1;
+    // Held open so the master never sees POLLHUP/EIO while no client has the slave open.
+    int slaveFd = -1;
+    QString path;
+    QByteArray line;
+    QByteArray lastCommand;
+    int attempts = 0;
+    quint64 commands = 0;
+    WireClock in;
+    WireClock out;
+    std::deque<Pending> pending;
+    QByteArray outBuf;
+    bool dropping = false; // hang-up decided: further input is ignored
+    bool closing = false;  // hang up once outBuf is written
+    bool closed = false;
+
+    QByteArray name() const {
+        switch (kind) {
+        case Kind::Pty:
+            return "pty";
+        case Kind::Tcp:
+            return "tcp#" + QByteArray::number(id);
+        case Kind::Direct:
+            break;
+        }
+        return "call";
+    }
+};
+
+struct IndicatorSimulator::Outcome {
+    QByteArray reply;
+    bool answered = false;
+    bool hangUp = false;
+};
+
+struct IndicatorSimulator::Events {
+    QList<QByteArray> lines;
+    int tablesComplete = 0;
+    bool hungUp = false;
+};
+
+IndicatorSimulator::IndicatorSimulator(QObject* parent)
+    : QObject(parent)
+    , m_memory(protocol::MemorySize, protocol::Erased) {}
+
+IndicatorSimulator::~IndicatorSimulator() {
+    stop();
+}
+
+bool IndicatorSimulator::startPty(QString* error) {
+    termios tio{};
+    ::cfmakeraw(&tio);
+    int master = -1;
+    int slave = -1;
+    if (::openpty(&master, &slave, nullptr, &tio, nullptr) != 0)
+        return fail(error, systemError("openpty"));
+    char name[256];
+    if (::ptsname_r(master, name, sizeof name) != 0) {
+        const QString text = systemError("ptsname");
+        ::close(master);
+        ::close(slave);
+        return fail(error, text);
+    }
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+
+    auto link = std::make_unique<Link>();
+    link->kind = Link::Kind::Pty;
+    link->fd = master;
+    link->slaveFd = slave;
+    link->path = QString::fromLocal8Bit(name);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_ptyPath = link->path;
+        m_ptyAlive = true;
+        m_incoming.push_back(std::move(link));
+    }
+    ensureThread();
+    wake();
+    return true;
+}
+
+QString IndicatorSimulator::ptyPath() const {
+    QMutexLocker lock(&m_mutex);
+    return m_ptyPath;
+}
+
+bool IndicatorSimulator::setLink(const QString& path, QString* error) {
+    QMutexLocker lock(&m_mutex);
+    if (!m_ptyAlive)
+        return fail(error, QStringLiteral("no pseudo-terminal to link to"));
+    removeLinkLocked();
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(native.constData(), &st) == 0) {
+        if (!S_ISLNK(st.st_mode))
+            return fail(error, QStringLiteral("%1 exists and is not a symbolic link").arg(path));
+        if (::unlink(native.constData()) != 0)
+            return fail(error, systemError("unlink"));
+    }
+    if (::symlink(QFile::encodeName(m_ptyPath).constData(), native.constData()) != 0)
+        return fail(error, systemError("symlink"));
+    m_linkPath = path;
+    m_linkTarget = m_ptyPath;
+    return true;
+}
+
+QString IndicatorSimulator::linkPath() const {
+    QMutexLocker lock(&m_mutex);
+    return m_linkPath;
+}
+
+bool IndicatorSimulator::startTcp(quint16 port, QString* error) {
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_listenFd >= 0)
+            return fail(error, QStringLiteral("already listening on port %1").arg(m_tcpPort));
+    }
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return fail(error, systemError("socket"));
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(port);
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd, ListenBacklog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        const QString text = systemError("tcp");
+        ::close(fd);
+        return fail(error, text);
+    }
+    {
+        QMutexLocker lock(&m_mutex);
+        m_listenFd = fd;
+        m_tcpPort = ntohs(addr.sin_port);
+    }
+    ensureThread();
+    wake();
+    return true;
+}
+
+quint16 IndicatorSimulator::tcpPort() const {
+    QMutexLocker lock(&m_mutex);
+    return m_tcpPort;
+}
+
+bool IndicatorSimulator::isRunning() const {
+    return m_thread.joinable();
+}
+
+void IndicatorSimulator::stop() {
+    const bool wasRunning = m_thread.joinable();
+    if (wasRunning) {
+        {
+            QMutexLocker lock(&m_mutex);
+            m_quit = true;
+        }
+        wake();
+        m_thread.join();
+        ::close(m_wakeFd);
+        ::close(m_timerFd);
+        m_wakeFd = m_timerFd = -1;
+    }
+    QMutexLocker lock(&m_mutex);
+    m_quit = false;
+    m_hangUpRequested = false;
+    for (auto& link : m_incoming) {
+        ::close(link->fd);
+        ::close(link->slaveFd);
+    }
+    m_incoming.clear();
+    m_ptyAlive = false;
+    if (m_listenFd >= 0)
+        ::close(m_listenFd);
+    m_listenFd = -1;
+    m_tcpPort = 0;
+    removeLinkLocked();
+    QString error;
+    if (!m_dumpDir.isEmpty() && (wasRunning || m_changedSinceDump) && !dumpLocked(&error))
+        qWarning("indicator-sim: dump failed: %s", qPrintable(error));
+}
+
+void IndicatorSimulator::hangUp() {
+    if (!m_thread.joinable())
+        return;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_hangUpRequested = true;
+    }
+    wake();
+}
+
+void IndicatorSimulator::setVersion(const QByteArray& v) {
+    QMutexLocker lock(&m_mutex);
+    m_version = v;
+}
+
+void IndicatorSimulator::setSerial(const QByteArray& s) {
+    QMutexLocker lock(&m_mutex);
+    m_serial = s;
+}
+
+void IndicatorSimulator::addNakAt(quint16 address) {
+    QMutexLocker lock(&m_mutex);
+    m_nakAt.insert(address);
+}
+
+void IndicatorSimulator::addSilentAt(quint16 address) {
+    QMutexLocker lock(&m_mutex);
+    m_silentAt.insert(address);
+}
+
+void IndicatorSimulator::setIgnoreFirst(int k) {
+    QMutexLocker lock(&m_mutex);
+    m_ignoreFirst = std::max(k, 0);
+}
+
+void IndicatorSimulator::setSilentAfter(int n) {
+    QMutexLocker lock(&m_mutex);
+    m_silentAfter = n;
+}
+
+void IndicatorSimulator::setTextReply(bool on) {
+    QMutexLocker lock(&m_mutex);
+    m_textReply = on;
+}
+
+void IndicatorSimulator::setNoCr(bool on) {
+    QMutexLocker lock(&m_mutex);
+    m_noCr = on;
+}
+
+void IndicatorSimulator::setDelayMs(int ms) {
+    QMutexLocker lock(&m_mutex);
+    m_delayMs = std::max(ms, 0);
+}
+
+void IndicatorSimulator::setBaud(int baud) {
+    QMutexLocker lock(&m_mutex);
+    m_baud = std::max(baud, 0);
+}
+
+void IndicatorSimulator::setDropAfter(int n) {
+    QMutexLocker lock(&m_mutex);
+    m_dropAfter = n;
+}
+
+void IndicatorSimulator::setNoise(bool on) {
+    QMutexLocker lock(&m_mutex);
+    m_noise = on;
+}
+
+void IndicatorSimulator::setDumpDir(const QString& dir) {
+    QMutexLocker lock(&m_mutex);
+    m_dumpDir = dir;
+}
+
+void IndicatorSimulator::setVerbose(bool on) {
+    QMutexLocker lock(&m_mutex);
+    m_verbose = on;
+}
+
+QByteArray IndicatorSimulator::memory() const {
+    QMutexLocker lock(&m_mutex);
+    return m_memory;
+}
+
+QByteArray IndicatorSimulator::slot(int s) const {
+    QMutexLocker lock(&m_mutex);
+    return protocol::decodeSlot(m_memory, s);
+}
+
+Counters IndicatorSimulator::counters() const {
+    QMutexLocker lock(&m_mutex);
+    return m_counters;
+}
+
+QList<QByteArray> IndicatorSimulator::commandLines() const {
+    QMutexLocker lock(&m_mutex);
+    return m_lines;
+}
+
+void IndicatorSimulator::resetRecord() {
+    QMutexLocker lock(&m_mutex);
+    m_lines.clear();
+    m_counters = {};
+}
+
+QByteArray IndicatorSimulator::processLine(const QByteArray& line) {
+    Events events;
+    QByteArray reply;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_direct)
+            m_direct = std::make_unique<Link>();
+        m_counters.bytesIn += quint64(line.size()) + 1;
+        const Outcome outcome = handle(*m_direct, line, events);
+        if (outcome.answered) {
+            reply = outcome.reply;
+            m_counters.bytesOut += quint64(reply.size());
+        }
+    }
+    emitEvents(events);
+    return reply;
+}
+
+QByteArray IndicatorSimulator::handleLine(const QByteArray& line, QByteArray& memory,
+                                          const QByteArray& version, const QByteArray& serial) {
+    return protocol::handleLine(line, memory, version, serial);
+}
+
+bool IndicatorSimulator::dump(QString* error) {
+    QMutexLocker lock(&m_mutex);
+    if (m_dumpDir.isEmpty())
+        return fail(error, QStringLiteral("no dump directory set"));
+    return dumpLocked(error);
+}
+
+bool IndicatorSimulator::dumpLocked(QString* error) {
+    if (!QDir().mkpath(m_dumpDir))
+        return fail(error, QStringLiteral("cannot create %1").arg(m_dumpDir));
+    const QDir dir(m_dumpDir);
+    if (!writeFile(dir.filePath(QStringLiteral("memory.bin")), m_memory, error))
+        return false;
+    for (int s = 1; s <= protocol::SlotCount; ++s) {
+        const QString path = dir.filePath(QStringLiteral("slot%1.bin").arg(s));
+        const QByteArray bytes = protocol::decodeSlot(m_memory, s);
+        // A file left from an earlier dump would contradict the table now held.
+        if (bytes.isEmpty()) {
+            if (QFile::exists(path) && !QFile::remove(path))
+                return fail(error, QStringLiteral("cannot remove %1").arg(path));
+        } else if (!writeFile(path, bytes, error)) {
+            return false;
+        }
+    }
+    m_changedSinceDump = false;
+    return true;
+}
+
+void IndicatorSimulator::ensureThread() {
+    if (m_thread.joinable())
+        return;
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_timerFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    m_thread = std::thread([this] { run(); });
+}
+
+void IndicatorSimulator::wake() {
+    const quint64 one = 1;
+    if (m_wakeFd >= 0 && ::write(m_wakeFd, &one, sizeof one) < 0 && errno != EAGAIN)
+        qWarning("indicator-sim: wake-up failed: %s", strerror(errno));
+}
+
+void IndicatorSimulator::run() {
+    // Wire emulation needs wake-ups at the deadline, not up to the default 50 µs slack later.
+    ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    std::vector<pollfd> fds;
+    for (;;) {
+        Events events;
+        int listenFd = -1;
+        {
+            QMutexLocker lock(&m_mutex);
+            if (m_quit)
+                break;
+            for (auto& link : m_incoming)
+                m_links.push_back(std::move(link));
+            m_incoming.clear();
+            if (std::exchange(m_hangUpRequested, false)) {
+                for (auto& link : m_links)
+                    closeLink(*link, true, events);
+            }
+            std::erase_if(m_links, [](const auto& link) { return link->closed; });
+            armTimer();
+            listenFd = m_listenFd;
+            fds.clear();
+            fds.push_back({m_wakeFd, POLLIN, 0});
+            fds.push_back({m_timerFd, POLLIN, 0});
+            fds.push_back({listenFd, POLLIN, 0}); // a negative fd is skipped by poll()
+            for (const auto& link : m_links) {
+                const short out = link->outBuf.isEmpty() ? 0 : POLLOUT;
+                fds.push_back({link->fd, short(POLLIN | out), 0});
+            }
+        }
+        emitEvents(events);
+        events = {};
+
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            qWarning("indicator-sim: poll failed: %s", strerror(errno));
+            break;
+        }
+        quint64 drained = 0;
+        if (fds[0].revents && ::read(m_wakeFd, &drained, sizeof drained) < 0 && errno != EAGAIN)
+            qWarning("indicator-sim: wake-up read failed: %s", strerror(errno));
+        if (fds[1].revents && ::read(m_timerFd, &drained, sizeof drained) < 0 && errno != EAGAIN)
+            qWarning("indicator-sim: timer read failed: %s", strerror(errno));
+        {
+            QMutexLocker lock(&m_mutex);
+            constexpr size_t firstLink = 3;
+            for (size_t i = 0; i + firstLink < fds.size(); ++i)
+                serviceLink(*m_links[i], fds[i + firstLink].revents, events);
+            if (listenFd >= 0 && (fds[2].revents & POLLIN))
+                acceptClients(listenFd);
+            const qint64 now = monotonicNs();
+            for (auto& link : m_links) {
+                if (link->closed)
+                    continue;
+                releaseDue(*link, now);
+                flush(*link);
+                if (link->closing && (link->outBuf.isEmpty() || link->closed))
+                    closeLink(*link, true, events);
+            }
+        }
+        emitEvents(events);
+    }
+    QMutexLocker lock(&m_mutex);
+    Events ignored;
+    for (auto& link : m_links)
+        closeLink(*link, false, ignored);
+    m_links.clear();
+}
+
+void IndicatorSimulator::serviceLink(Link& link, short revents, Events& events) {
+    if (link.closed)
+        return;
+    if (revents & (POLLIN | POLLHUP | POLLERR)) {
+        char buf[ReadChunk];
+        const ssize_t n = ::read(link.fd, buf, sizeof buf);
+        if (n > 0) {
+            receive(link, buf, n, monotonicNs(), events);
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // The client went away; only a hang-up of our own is signalled.
+            log(link, "--", "(closed by the client)");
+            closeLink(link, false, events);
+            return;
+        }
+    }
+    if (revents & POLLOUT)
+        flush(link);
+}
+
+void IndicatorSimulator::acceptClients(int listenFd) {
+    for (;;) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        auto link = std::make_unique<Link>();
+        link->kind = Link::Kind::Tcp;
+        link->fd = fd;
+        link->id = m_nextLinkId++;
+        log(*link, "--", "(connected)");
+        m_links.push_back(std::move(link));
+    }
+}
+
+void IndicatorSimulator::receive(Link& link, const char* bytes, qint64 n, qint64 nowNs,
+                                 Events& events) {
+    m_counters.bytesIn += quint64(n);
+    qint64 consumed = 0;
+    for (qint64 i = 0; i < n && !link.dropping; ++i) {
+        const char c = bytes[i];
+        if (c == protocol::Lf)
+            continue;
+        if (c != protocol::Cr) {
+            if (link.line.size() < MaxLineLength)
+                link.line += c;
+            continue;
+        }
+        const qint64 doneNs =
+            m_baud > 0 ? link.in.push(nowNs, quint64(i + 1 - consumed), m_baud) : nowNs;
+        consumed = i + 1;
+        const QByteArray line = std::exchange(link.line, QByteArray());
+        schedule(link, doneNs, nowNs, handle(link, line, events));
+    }
+    if (m_baud > 0 && consumed < n)
+        link.in.push(nowNs, quint64(n - consumed), m_baud);
+}
+
+auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& events) -> Outcome {
+    using Kind = protocol::Command::Kind;
+    Outcome outcome;
+    m_lines.append(line);
+    events.lines.append(line);
+    log(link, "<-", line + protocol::Cr);
+    // A lone CR is the tool's flush after a time-out: it is neither a command nor an attempt.
+    if (line.isEmpty())
+        return outcome;
+    ++m_counters.commands;
+    ++link.commands;
+    link.attempts = line == link.lastCommand ? link.attempts + 1 : 1;
+    link.lastCommand = line;
+    if (m_dropAfter >= 0 && link.commands > quint64(m_dropAfter) &&
+        link.kind != Link::Kind::Direct) {
+        outcome.hangUp = true;
+        link.dropping = true;
+        log(link, "--", "(hang-up)");
+        return outcome;
+    }
+    const bool mute = (m_silentAfter >= 0 && m_counters.commands > quint64(m_silentAfter)) ||
+                      link.attempts <= m_ignoreFirst;
+    const protocol::Command command = mute ? protocol::Command() : protocol::parse(line);
+    if (mute || (command.kind == Kind::Write && m_silentAt.contains(command.address))) {
+        log(link, "->", "(no answer)");
+        return outcome;
+    }
+
+    bool accepted = false;
+    QByteArray text;
+    switch (command.kind) {
+    case Kind::Version:
+        accepted = true;
+        text = m_version;
+        break;
+    case Kind::Serial:
+        accepted = true;
+        text = m_serial;
+        break;
+    case Kind::Write:
+        accepted = !m_nakAt.contains(command.address) && protocol::writable(command.address);
+        if (accepted) {
+            protocol::store(m_memory, command);
+            ++m_counters.writes;
+            m_changedSinceDump = true;
+            // Complete table: entry 7 written after entry 1, as both pointer passes do.
+            if (command.address == protocol::entryAddress(1)) {
+                m_entry1Written = true;
+            } else if (command.address == protocol::entryAddress(protocol::SlotCount) &&
+                       m_entry1Written) {
+                m_entry1Written = false;
+                ++events.tablesComplete;
+                QString error;
+                // Before the reply goes out, so that a client holding the ACK finds the files.
+                if (!m_dumpDir.isEmpty() && !dumpLocked(&error))
+                    qWarning("indicator-sim: dump failed: %s", qPrintable(error));
+            }
+        }
+        break;
+    case Kind::Empty:
+    case Kind::Invalid:
+        break;
+    }
+    if (!accepted)
+        ++m_counters.naks;
+    if (m_noise)
+        outcome.reply = noiseBurst();
+    if (m_textReply) {
+        const bool query = command.kind == Kind::Version || command.kind == Kind::Serial;
+        outcome.reply += query ? text : accepted ? QByteArray("OK") : QByteArray("ERR");
+    } else {
+        outcome.reply += text;
+        outcome.reply += accepted ? protocol::Ack : protocol::Nak;
+    }
+    if (!m_noCr)
+        outcome.reply += protocol::Cr;
+    outcome.answered = true;
+    log(link, "->", outcome.reply);
+    return outcome;
+}
+
+void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, Outcome&& outcome) {
+    if (!outcome.answered && !outcome.hangUp)
+        return;
+    qint64 due = lineDoneNs + qint64(m_delayMs) * NsPerMs;
+    if (outcome.answered && m_baud > 0)
+        due = link.out.push(due, quint64(outcome.reply.size()), m_baud);
+    if (!link.pending.empty())
+        due = std::max(due, link.pending.back().dueNs);
+    link.pending.push_back({due, std::move(outcome.reply), outcome.hangUp});
+    releaseDue(link, nowNs);
+    flush(link);
+}
+
+void IndicatorSimulator::releaseDue(Link& link, qint64 nowNs) {
+    while (!link.pending.empty() && link.pending.front().dueNs <= nowNs) {
+        Link::Pending p = std::move(link.pending.front());
+        link.pending.pop_front();
+        link.outBuf += p.bytes;
+        if (p.hangUp) {
+            link.closing = true;
+            link.pending.clear();
+        }
+    }
+}
+
+void IndicatorSimulator::flush(Link& link) {
+    while (!link.closed && !link.outBuf.isEmpty()) {
+        const ssize_t n =
+            link.kind == Link::Kind::Tcp
+                ? ::send(link.fd, link.outBuf.constData(), size_t(link.outBuf.size()), MSG_NOSIGNAL)
+                : ::write(link.fd, link.outBuf.constData(), size_t(link.outBuf.size()));
+        if (n > 0) {
+            m_counters.bytesOut += quint64(n);
+            link.outBuf.remove(0, qsizetype(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return; // POLLOUT brings us back
+        } else {
+            Events ignored;
+            closeLink(link, false, ignored);
+        }
+    }
+}
+
+void IndicatorSimulator::closeLink(Link& link, bool signalHangUp, Events& events) {
+    if (link.closed)
+        return;
+    ::close(link.fd);
+    if (link.slaveFd >= 0)
+        ::close(link.slaveFd);
+    link.fd = link.slaveFd = -1;
+    link.closed = true;
+    link.pending.clear();
+    link.outBuf.clear();
+    if (link.kind == Link::Kind::Pty && link.path == m_ptyPath) {
+        m_ptyAlive = false;
+        // An unplugged adapter takes its device name with it.
+        if (m_linkTarget == link.path)
+            removeLinkLocked();
+    }
+    if (signalHangUp) {
+        events.hungUp = true;
+        log(link, "--", "(hung up)");
+    }
+}
+
+void IndicatorSimulator::armTimer() {
+    qint64 next = 0;
+    for (const auto& link : m_links) {
+        if (!link->closed && !link->pending.empty()) {
+            const qint64 due = link->pending.front().dueNs;
+            next = next == 0 ? due : std::min(next, due);
+        }
+    }
+    itimerspec spec{};
+    // An all-zero value disarms; a due time is never zero on CLOCK_MONOTONIC.
+    spec.it_value.tv_sec = time_t(next / NsPerSecond);
+    spec.it_value.tv_nsec = long(next % NsPerSecond);
+    ::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+void IndicatorSimulator::emitEvents(const Events& events) {
+    for (const QByteArray& line : events.lines)
+        emit lineReceived(line);
+    for (int i = 0; i < events.tablesComplete; ++i)
+        emit pointerTableComplete();
+    if (events.hungUp)
+        emit hungUp();
+}
+
+QByteArray IndicatorSimulator::noiseBurst() {
+    // xorshift32: reproducible garbage without a shared generator.
+    const auto next = [this] {
+        m_noiseState ^= m_noiseState << 13;
+        m_noiseState ^= m_noiseState >> 17;
+        m_noiseState ^= m_noiseState << 5;
+        return m_noiseState;
+    };
+    constexpr quint32 alphabetSize = sizeof NoiseAlphabet - 1;
+    const int length = 1 + int(next() % NoiseMaxLength);
+    QByteArray bytes;
+    for (int i = 0; i < length; ++i)
+        bytes += NoiseAlphabet[next() % alphabetSize];
+    return bytes;
+}
+
+void IndicatorSimulator::removeLinkLocked() {
+    if (m_linkPath.isEmpty())
+        return;
+    // Only our own link: someone may have replaced it meanwhile.
+    const QByteArray native = QFile::encodeName(m_linkPath);
+    char target[512];
+    const ssize_t n = ::readlink(native.constData(), target, sizeof target - 1);
+    if (n > 0 && QFile::decodeName(QByteArray(target, int(n))) == m_linkTarget)
+        ::unlink(native.constData());
+    m_linkPath.clear();
+    m_linkTarget.clear();
+}
+
+void IndicatorSimulator::log(const Link& link, const char* direction,
+                             const QByteArray& bytes) const {
+    if (!m_verbose)
+        return;
+    std::fprintf(stderr, "%s %s %s\n", link.name().constData(), direction,
+                 protocol::visible(bytes).constData());
+}
+
+} // namespace sim

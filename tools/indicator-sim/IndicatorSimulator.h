@@ -1,0 +1,149 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace sim {
+
+struct Counters {
+    quint64 commands = 0; // non-empty lines received, answered or not
+    quint64 writes = 0;   // writes stored in memory
+    quint64 naks = 0;     // commands refused (NAK, or "ERR" in text-reply mode)
+    quint64 bytesIn = 0;
+    quint64 bytesOut = 0;
+};
+
+// A weighing indicator on a pseudo-terminal and/or a TCP port on 127.0.0.1, with faults on demand.
+// All I/O runs on a thread of its own, so the owner's thread can talk to it through QSerialPort or
+// QTcpSocket. start*, setLink, stop and hangUp belong to the owner's thread; every other member
+// is safe from any thread. Signals are emitted from the I/O thread, outside the lock, so connect
+// them with a receiver (context object) in your thread to have them queued there; processLine()
+// emits them directly.
+class IndicatorSimulator : public QObject {
+    Q_OBJECT
+public:
+    static constexpr char DefaultVersion[] = "IND V2.05";
+    static constexpr char DefaultSerial[] = "12345";
+
+    explicit IndicatorSimulator(QObject* parent = nullptr);
+    ~IndicatorSimulator() override;
+
+    bool startPty(QString* error = nullptr);
+    QString ptyPath() const;
+    bool setLink(const QString& path, QString* error = nullptr);
+    QString linkPath() const;
+    bool startTcp(quint16 port = 0, QString* error = nullptr);
+    quint16 tcpPort() const;
+    bool isRunning() const;
+    void stop();
+    void hangUp();
+
+    void setVersion(const QByteArray& v);
+    void setSerial(const QByteArray& s);
+    void addNakAt(quint16 address);
+    void addSilentAt(quint16 address);
+    void setIgnoreFirst(int k);
+    void setSilentAfter(int n);
+    void setTextReply(bool on);
+    void setNoCr(bool on);
+    void setDelayMs(int ms);
+    void setBaud(int baud);
+    void setDropAfter(int n);
+    void setNoise(bool on);
+    void setDumpDir(const QString& dir);
+    void setVerbose(bool on);
+
+    QByteArray memory() const;
+    QByteArray slot(int s) const;
+    Counters counters() const;
+    QList<QByteArray> commandLines() const;
+    void resetRecord();
+
+    // One line (without its CR) as if received on a link of its own, with every fault but the
+    // timing ones and the drop; returns the reply, empty when there is none.
+    QByteArray processLine(const QByteArray& line);
+
+    static QByteArray handleLine(const QByteArray& line, QByteArray& memory,
+                                 const QByteArray& version = DefaultVersion,
+                                 const QByteArray& serial = DefaultSerial);
+    // Writes memory.bin and slot1.bin..slot7.bin into the dump directory now.
+    bool dump(QString* error = nullptr);
+
+signals:
+    void lineReceived(const QByteArray& line);
+    void hungUp();
+    void pointerTableComplete();
+
+private:
+    struct Link;
+    struct Outcome;
+    struct Events;
+
+    void ensureThread();
+    void wake();
+    void run();
+    void serviceLink(Link& link, short revents, Events& events);
+    void acceptClients(int listenFd);
+    void receive(Link& link, const char* bytes, qint64 n, qint64 nowNs, Events& events);
+    Outcome handle(Link& link, const QByteArray& line, Events& events);
+    void schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, Outcome&& outcome);
+    void releaseDue(Link& link, qint64 nowNs);
+    void flush(Link& link);
+    void closeLink(Link& link, bool signalHangUp, Events& events);
+    void armTimer();
+    void emitEvents(const Events& events);
+    QByteArray noiseBurst();
+    void removeLinkLocked();
+    void log(const Link& link, const char* direction, const QByteArray& bytes) const;
+    bool dumpLocked(QString* error);
+
+    mutable QMutex m_mutex;
+    // Guarded by m_mutex: configuration, memory and the record.
+    QByteArray m_version = DefaultVersion;
+    QByteArray m_serial = DefaultSerial;
+    QSet<quint16> m_nakAt;
+    QSet<quint16> m_silentAt;
+    int m_ignoreFirst = 0;
+    int m_silentAfter = -1;
+    bool m_textReply = false;
+    bool m_noCr = false;
+    int m_delayMs = 0;
+    int m_baud = 0;
+    int m_dropAfter = -1;
+    bool m_noise = false;
+    quint32 m_noiseState = 0x2545F491;
+    QString m_dumpDir;
+    bool m_verbose = false;
+    QByteArray m_memory;
+    Counters m_counters;
+    QList<QByteArray> m_lines;
+    bool m_entry1Written = false;
+    bool m_changedSinceDump = false;
+    QString m_ptyPath;
+    bool m_ptyAlive = false;
+    QString m_linkPath;
+    QString m_linkTarget;
+    quint16 m_tcpPort = 0;
+    int m_listenFd = -1;
+    bool m_quit = false;
+    bool m_hangUpRequested = false;
+    std::vector<std::unique_ptr<Link>> m_incoming;
+    int m_nextLinkId = 1;
+
+    // Owned by the I/O thread while it runs.
+    std::vector<std::unique_ptr<Link>> m_links;
+    std::unique_ptr<Link> m_direct;
+    int m_wakeFd = -1;
+    int m_timerFd = -1;
+    std::thread m_thread;
+};
+
+} // namespace sim

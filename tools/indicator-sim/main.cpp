@@ -1,0 +1,208 @@
+// indicator-sim: a stand-in weighing indicator on a pseudo-terminal and/or TCP.
+#include "IndicatorSimulator.h"
+
+#include <QCommandLineParser>
+#include <QStringList>
+
+#include <csignal>
+#include <cstdio>
+
+#include <pthread.h>
+
+namespace {
+
+enum ExitCode { ExitNormal = 0, ExitStartFailure = 1, ExitUsage = 2 };
+
+constexpr char HelpText[] = R"(Usage: indicator-sim [options]
+
+A stand-in weighing indicator. It answers ";C4" (version), ";SR" (serial number) and
+";Eaaaa-dddddddd" (write 4 bytes) on a pseudo-terminal and/or a TCP port on 127.0.0.1,
+and runs until SIGINT, SIGTERM or SIGHUP.
+
+Transports (--pty is the default when neither --pty nor --tcp is given):
+  --pty               Serve a new pseudo-terminal; prints "pty <slave path>".
+  --link PATH         Place a symbolic link to the pseudo-terminal at PATH (implies --pty);
+                      an existing symbolic link there is replaced; removed at exit.
+  --tcp PORT          Serve TCP on 127.0.0.1:PORT (0 = any free port); prints "tcp <port>".
+
+Indicator:
+  --version TEXT      Text answered to ;C4 before ACK CR (default "IND V2.05").
+  --serial TEXT       Text answered to ;SR before ACK CR (default "12345").
+
+Faults:
+  --nak-at ADDR       Answer NAK to a write to hex address ADDR, storing nothing. Repeatable.
+  --silent-at ADDR    Never answer a write to hex address ADDR, storing nothing. Repeatable.
+  --ignore-first K    Ignore the first K consecutive receipts of each command line; the
+                      answer comes on attempt K+1. Lone CRs do not break the sequence.
+  --silent-after N    Answer the first N commands, then none.
+  --text-reply        Answer without ACK or NAK: the version or serial text, "OK" for a stored
+                      write, "ERR" for a refused command; then CR.
+  --no-cr             Leave out the CR that ends every reply.
+  --delay-ms MS       Hold every reply back MS milliseconds after its command arrived.
+  --baud B            Emulate the wire time of a serial line at B baud, 10 bits a byte, in
+                      both directions (0 = off).
+  --drop-after N      On a link's command N+1, unanswered, hang up the pseudo-terminal (the
+                      device disappears) or close that TCP connection.
+  --noise             Send 1 to 8 garbage bytes (never CR, LF, ACK, NAK, NUL or "V") just
+                      before every reply.
+
+Record:
+  --dump-dir DIR      At exit and after every complete pointer table (entry 7 written after
+                      entry 1) write DIR/memory.bin (65536 bytes) and DIR/slot1.bin ..
+                      slot7.bin (each slot's bytes per its pointer entry; a slot with entry
+                      0000 0000 gets no file and an old one is removed).
+  --verbose           Log every line received and every reply on stderr, control characters
+                      shown as <ACK>, <NAK>, <CR>, <LF>, <0xNN>.
+  --help              Show this text.
+
+Output on stdout, one line each, flushed at once: "pty <path>" and/or "tcp <port>".
+Nothing else is written to stdout.
+
+Exit codes: 0 ended by a signal (or --help), 1 could not start, 2 usage error.
+)";
+
+int usageError(const QString& text) {
+    std::fprintf(stderr, "indicator-sim: %s\nTry 'indicator-sim --help'.\n", qPrintable(text));
+    return ExitUsage;
+}
+
+int startFailure(const QString& text) {
+    std::fprintf(stderr, "indicator-sim: %s\n", qPrintable(text));
+    return ExitStartFailure;
+}
+
+bool toCount(const QString& text, int* value) {
+    bool ok = false;
+    *value = text.toInt(&ok, 10);
+    return ok && *value >= 0;
+}
+
+bool toAddress(const QString& text, quint16* value) {
+    bool ok = false;
+    const uint v = text.toUInt(&ok, 16);
+    *value = quint16(v);
+    return ok && !text.isEmpty() && text.size() <= 4;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+
+    QCommandLineParser parser;
+    const QCommandLineOption help(QStringLiteral("help"));
+    const QCommandLineOption pty(QStringLiteral("pty"));
+    const QCommandLineOption link(QStringLiteral("link"), {}, QStringLiteral("PATH"));
+    const QCommandLineOption tcp(QStringLiteral("tcp"), {}, QStringLiteral("PORT"));
+    const QCommandLineOption version(QStringLiteral("version"), {}, QStringLiteral("TEXT"));
+    const QCommandLineOption serial(QStringLiteral("serial"), {}, QStringLiteral("TEXT"));
+    const QCommandLineOption nakAt(QStringLiteral("nak-at"), {}, QStringLiteral("ADDR"));
+    const QCommandLineOption silentAt(QStringLiteral("silent-at"), {}, QStringLiteral("ADDR"));
+    const QCommandLineOption ignoreFirst(QStringLiteral("ignore-first"), {}, QStringLiteral("K"));
+    const QCommandLineOption silentAfter(QStringLiteral("silent-after"), {}, QStringLiteral("N"));
+    const QCommandLineOption textReply(QStringLiteral("text-reply"));
+    const QCommandLineOption noCr(QStringLiteral("no-cr"));
+    const QCommandLineOption delayMs(QStringLiteral("delay-ms"), {}, QStringLiteral("MS"));
+    const QCommandLineOption baud(QStringLiteral("baud"), {}, QStringLiteral("B"));
+    const QCommandLineOption dropAfter(QStringLiteral("drop-after"), {}, QStringLiteral("N"));
+    const QCommandLineOption noise(QStringLiteral("noise"));
+    const QCommandLineOption dumpDir(QStringLiteral("dump-dir"), {}, QStringLiteral("DIR"));
+    const QCommandLineOption verbose(QStringLiteral("verbose"));
+    parser.addOptions({help, pty, link, tcp, version, serial, nakAt, silentAt, ignoreFirst,
+                       silentAfter, textReply, noCr, delayMs, baud, dropAfter, noise, dumpDir,
+                       verbose});
+    if (!parser.parse(args))
+        return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(HelpText, stdout);
+        return ExitNormal;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("unexpected argument '%1'")
+                              .arg(parser.positionalArguments().constFirst()));
+
+    sim::IndicatorSimulator indicator;
+    const auto count = [&](const QCommandLineOption& option,
+                           void (sim::IndicatorSimulator::*set)(int)) {
+        if (!parser.isSet(option))
+            return true;
+        int value = 0;
+        if (!toCount(parser.value(option), &value))
+            return false;
+        (indicator.*set)(value);
+        return true;
+    };
+    for (const auto& [option, set] :
+         {std::pair{&ignoreFirst, &sim::IndicatorSimulator::setIgnoreFirst},
+          std::pair{&silentAfter, &sim::IndicatorSimulator::setSilentAfter},
+          std::pair{&delayMs, &sim::IndicatorSimulator::setDelayMs},
+          std::pair{&baud, &sim::IndicatorSimulator::setBaud},
+          std::pair{&dropAfter, &sim::IndicatorSimulator::setDropAfter}}) {
+        if (!count(*option, set))
+            return usageError(QStringLiteral("--%1 needs a whole number >= 0, not '%2'")
+                                  .arg(option->names().constFirst(), parser.value(*option)));
+    }
+    for (const auto& [option, add] :
+         {std::pair{&nakAt, &sim::IndicatorSimulator::addNakAt},
+          std::pair{&silentAt, &sim::IndicatorSimulator::addSilentAt}}) {
+        for (const QString& text : parser.values(*option)) {
+            quint16 address = 0;
+            if (!toAddress(text, &address))
+                return usageError(QStringLiteral("--%1 needs 1 to 4 hex digits, not '%2'")
+                                      .arg(option->names().constFirst(), text));
+            (indicator.*add)(address);
+        }
+    }
+    quint16 port = 0;
+    if (parser.isSet(tcp)) {
+        bool ok = false;
+        const uint value = parser.value(tcp).toUInt(&ok, 10);
+        if (!ok || value > 0xFFFF)
+            return usageError(
+                QStringLiteral("--tcp needs a port 0..65535, not '%1'").arg(parser.value(tcp)));
+        port = quint16(value);
+    }
+    if (parser.isSet(version))
+        indicator.setVersion(parser.value(version).toLocal8Bit());
+    if (parser.isSet(serial))
+        indicator.setSerial(parser.value(serial).toLocal8Bit());
+    indicator.setTextReply(parser.isSet(textReply));
+    indicator.setNoCr(parser.isSet(noCr));
+    indicator.setNoise(parser.isSet(noise));
+    indicator.setVerbose(parser.isSet(verbose));
+    if (parser.isSet(dumpDir))
+        indicator.setDumpDir(parser.value(dumpDir));
+
+    // Block the ending signals before any thread starts, so that only sigwait() below sees them
+    // and the simulator can stop cleanly (dump, link removal).
+    sigset_t endSignals;
+    sigemptyset(&endSignals);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&endSignals, s);
+    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QString error;
+    const bool wantPty = parser.isSet(pty) || parser.isSet(link) || !parser.isSet(tcp);
+    if (wantPty) {
+        if (!indicator.startPty(&error))
+            return startFailure(error);
+        if (parser.isSet(link) && !indicator.setLink(parser.value(link), &error))
+            return startFailure(error);
+        std::printf("pty %s\n", qPrintable(indicator.ptyPath()));
+        std::fflush(stdout);
+    }
+    if (parser.isSet(tcp)) {
+        if (!indicator.startTcp(port, &error))
+            return startFailure(error);
+        std::printf("tcp %u\n", unsigned(indicator.tcpPort()));
+        std::fflush(stdout);
+    }
+
+    int signal = 0;
+    sigwait(&endSignals, &signal);
+    indicator.stop();
+    return ExitNormal;
+}
