@@ -1,0 +1,101 @@
+#include "ticket/DownloadPlan.h"
+
+#include "platform/TextRoutines.h"
+
+namespace {
+
+constexpr qint32 kPointerTableBase = 0xFF00;
+constexpr qint32 kPointerEntrySize = 4;
+constexpr char kFillByte = char(0xFF);
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+// An offset or address as the indicator reads it: upper-case hexadecimal, padded to four.
+QString hex4(qint32 value)
+{
+    return SubRoutines::PadHex4(QString::number(value, 16).toUpper());
+}
+
+void appendHexByte(QByteArray& out, char byte)
+{
+    const auto b = static_cast<uchar>(byte);
+    out.append(kHexDigits[b >> 4]);
+    out.append(kHexDigits[b & 0x0F]);
+}
+
+// ";E" + address + "-" + eight data digits + CR.
+QByteArray writeCommand(const QString& address, const QByteArray& dataDigits)
+{
+    QByteArray command;
+    command.reserve(2 + address.size() + 1 + dataDigits.size() + 1);
+    command.append(";E");
+    command.append(address.toLatin1());
+    command.append('-');
+    command.append(dataDigits);
+    command.append('\r');
+    return command;
+}
+
+QString pointerEntryAddress(int slotIndex)
+{
+    return hex4(kPointerTableBase + kPointerEntrySize * slotIndex);
+}
+
+} // namespace
+
+QList<QByteArray> DownloadPlan::allCommands() const
+{
+    QList<QByteArray> commands;
+    commands.reserve(2 * kSlotCount + dataBlocks.size());
+    for (const QByteArray& c : clearingCommands)
+        commands.append(c);
+    for (const Block& b : dataBlocks)
+        commands.append(b.command);
+    for (const QByteArray& c : pointerCommands)
+        commands.append(c);
+    return commands;
+}
+
+DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents)
+{
+    DownloadPlan plan;
+    qsizetype total = 0;
+    for (const QByteArray& c : contents)
+        total += c.size();
+    plan.image.reserve(total);
+
+    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+        const QByteArray& content = contents[s];
+        if (!content.isEmpty()) {
+            plan.startOffset[s] = plan.totalBytes();
+            plan.endOffset[s] = plan.startOffset[s] + static_cast<qint32>(content.size()) - 1;
+            plan.image.append(content);
+        }
+        plan.startText[s] = hex4(plan.startOffset[s]);
+        plan.endText[s] = hex4(plan.endOffset[s]);
+    }
+
+    const QByteArray clearedEntry("00000000");
+    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+        const QString address = pointerEntryAddress(s);
+        plan.clearingCommands[s] = writeCommand(address, clearedEntry);
+        plan.pointerCommands[s] =
+            writeCommand(address, (plan.startText[s] + plan.endText[s]).toLatin1());
+    }
+
+    const qint32 n = plan.totalBytes();
+    plan.dataBlocks.reserve((n + DownloadPlan::kBlockSize - 1) / DownloadPlan::kBlockSize);
+    QByteArray digits;
+    for (qint32 c = 1; c <= n; c += DownloadPlan::kBlockSize) {
+        digits.clear();
+        for (qint32 p = c; p < c + DownloadPlan::kBlockSize; ++p)
+            appendHexByte(digits, p <= n ? plan.image.at(p - 1) : kFillByte);
+        plan.dataBlocks.append({c, writeCommand(hex4(c - 1), digits)});
+    }
+    return plan;
+}
+
+QString downloadStatusText(qint32 value, qint32 max)
+{
+    return QStringLiteral("Downloading data ") + SubRoutines::NumberText(value) + u'/' +
+           SubRoutines::NumberText(max) + QStringLiteral(" bytes");
+}

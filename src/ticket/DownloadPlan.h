@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <array>
+
+// Everything one download sends, worked out before the first command goes out: the seven slot
+// contents joined into one image, each slot's place in it, and the ordered command lines.
+// Slot s is index s - 1 of every array.
+struct DownloadPlan {
+    static constexpr int kSlotCount = 7;
+    // The indicator's ticket data area runs from 0000 to 7FFF.
+    static constexpr qint32 kDataAreaSize = 32768;
+    static constexpr int kBlockSize = 4;
+
+    struct Block {
+        qint32 position; // 1-based position of the block's first byte in the image (1, 5, 9, ...)
+        QByteArray command;
+    };
+
+    QByteArray image;
+    std::array<qint32, kSlotCount> startOffset{}, endOffset{};
+    std::array<QString, kSlotCount> startText, endText;
+    std::array<QByteArray, kSlotCount> clearingCommands;
+    QList<Block> dataBlocks;
+    std::array<QByteArray, kSlotCount> pointerCommands;
+
+    qint32 totalBytes() const { return static_cast<qint32>(image.size()); }
+    // The clearing pass, the data pass and the pointer pass, in the order they are sent.
+    QList<QByteArray> allCommands() const;
+};
+
+// Lays out the seven contents (slot 1 first). Only a total of at most kDataAreaSize bytes gives
+// addresses the indicator can take; the downloader refuses anything larger before using a plan.
+DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents);
+
+// The progress text of the data pass: "Downloading data  5/ 8 bytes".
+QString downloadStatusText(qint32 value, qint32 max);

@@ -1,0 +1,143 @@
+#include "ticket/TicketSlots.h"
+
+#include "platform/TextRoutines.h"
+
+#include <QFile>
+
+namespace {
+constexpr qint64 kReadChunk = 64 * 1024;
+const QByteArray kNoContent;
+
+QString readFailure(const QString& path, const QString& reason)
+{
+    return QStringLiteral("The file %1 could not be read: %2").arg(path, reason);
+}
+} // namespace
+
+TicketSlots::TicketSlots(QObject* parent)
+    : QObject(parent)
+{
+}
+
+const QByteArray& TicketSlots::content(int slot) const
+{
+    return isValidSlot(slot) ? m_data[slot - 1] : kNoContent;
+}
+
+QString TicketSlots::path(int slot) const
+{
+    return isValidSlot(slot) ? m_paths[slot - 1] : QString();
+}
+
+bool TicketSlots::isLoaded(int slot) const
+{
+    return !path(slot).isEmpty();
+}
+
+bool TicketSlots::inUse(int slot) const
+{
+    return !content(slot).isEmpty();
+}
+
+bool TicketSlots::anyInUse() const
+{
+    return UsedSpace() > 0;
+}
+
+bool TicketSlots::load(int slot, const QString& path, QString* errorText)
+{
+    const auto fail = [errorText](const QString& text) {
+        if (errorText)
+            *errorText = text;
+        return false;
+    };
+    if (!isValidSlot(slot))
+        return fail(QStringLiteral("There is no ticket slot %1.").arg(slot));
+    if (path.isEmpty())
+        return fail(QStringLiteral("No file was chosen."));
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(readFailure(path, file.errorString()));
+    if (file.size() > kMaxFileSize) {
+        return fail(QStringLiteral("The file %1 is too large to be a ticket: %2 bytes (at most %3 "
+                                   "bytes can be loaded).")
+                        .arg(path)
+                        .arg(file.size())
+                        .arg(kMaxFileSize));
+    }
+
+    // Read in chunks up to the cap, so that a device or pipe with no size cannot grow the
+    // content without bound.
+    QByteArray data;
+    data.reserve(file.size());
+    while (data.size() <= kMaxFileSize) {
+        const QByteArray chunk = file.read(kReadChunk);
+        if (chunk.isEmpty()) {
+            if (file.error() != QFileDevice::NoError)
+                return fail(readFailure(path, file.errorString()));
+            break;
+        }
+        data.append(chunk);
+    }
+    if (data.size() > kMaxFileSize) {
+        return fail(QStringLiteral("The file %1 is too large to be a ticket (more than %2 bytes).")
+                        .arg(path)
+                        .arg(kMaxFileSize));
+    }
+
+    m_data[slot - 1] = std::move(data);
+    m_paths[slot - 1] = path;
+    emit slotChanged(slot);
+    return true;
+}
+
+void TicketSlots::remove(int slot)
+{
+    if (!isValidSlot(slot) || (m_paths[slot - 1].isEmpty() && m_data[slot - 1].isEmpty()))
+        return;
+    m_data[slot - 1].clear();
+    m_paths[slot - 1].clear();
+    emit slotChanged(slot);
+}
+
+qint32 TicketSlots::UsedSpace() const
+{
+    qint64 used = 0;
+    for (const QByteArray& d : m_data)
+        used += d.size();
+    return static_cast<qint32>(used);
+}
+
+qint32 TicketSlots::FreeSpace() const
+{
+    return kMemoryBudget - UsedSpace();
+}
+
+QString TicketSlots::fileNameText(int slot) const
+{
+    return FileNameText(path(slot));
+}
+
+QString TicketSlots::sizeText(int slot) const
+{
+    return isLoaded(slot) ? SubRoutines::NumberText(content(slot).size()) : QString();
+}
+
+QString TicketSlots::freeSpaceText() const
+{
+    return SubRoutines::NumberText(FreeSpace());
+}
+
+QString TicketSlots::usedSpaceText() const
+{
+    return SubRoutines::NumberText(UsedSpace());
+}
+
+QString TicketSlots::FileNameText(const QString& path)
+{
+    static constexpr int kKeptTail = kFileNameWidth - 3;
+    if (path.size() <= kFileNameWidth)
+        return path;
+    return QStringLiteral("...") + path.right(kKeptTail);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <array>
+
+// The seven ticket templates held in memory (TicketData) and the space they take in the
+// indicator's ticket memory. Slots are numbered 1 to 7; TicketData()[s - 1] is slot s.
+//
+// A slot is "loaded" once a file has been read into it (path() is not empty) and "in use" when
+// it holds data (content() is not empty). The two differ only for an empty file: the slot shows
+// as loaded with size " 0" and can be removed, but it holds nothing to download.
+class TicketSlots : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kSlotCount = 7;
+    static constexpr qint32 kMemoryBudget = 32768;
+    // Far beyond any ticket template; it only stops a wrongly chosen huge file from exhausting
+    // memory.
+    static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
+    // File names longer than this are shown cut from the left.
+    static constexpr int kFileNameWidth = 30;
+
+    explicit TicketSlots(QObject* parent = nullptr);
+
+    const std::array<QByteArray, kSlotCount>& TicketData() const { return m_data; }
+    const QByteArray& content(int slot) const;
+    QString path(int slot) const;
+    bool isLoaded(int slot) const;
+    bool inUse(int slot) const;
+    bool anyInUse() const;
+
+    // Reads the file whole as bytes. On failure: false, *errorText names the file and the
+    // reason, and the slot keeps its earlier content and path.
+    bool load(int slot, const QString& path, QString* errorText);
+    void remove(int slot);
+
+    qint32 FreeSpace() const;
+    qint32 UsedSpace() const;
+
+    // The texts of the slot's boxes: empty for a slot not loaded.
+    QString fileNameText(int slot) const;
+    QString sizeText(int slot) const;
+    // The texts of the space boxes (" 31534", "-232").
+    QString freeSpaceText() const;
+    QString usedSpaceText() const;
+
+    // The whole path when it has at most 30 characters, else "..." and its last 27.
+    static QString FileNameText(const QString& path);
+    static bool isValidSlot(int slot) { return slot >= 1 && slot <= kSlotCount; }
+
+signals:
+    void slotChanged(int slot);
+
+private:
+    std::array<QByteArray, kSlotCount> m_data;
+    std::array<QString, kSlotCount> m_paths;
+};

@@ -1,0 +1,224 @@
+#include "link/CommandExchange.h"
+#include "support/FakeLineChannel.h"
+#include "support/FakeUiServices.h"
+#include "ticket/Downloader.h"
+#include "ticket/TicketSlots.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+using Contents = std::array<QByteArray, DownloadPlan::kSlotCount>;
+Q_DECLARE_METATYPE(Contents)
+
+namespace {
+constexpr auto kShortTimeout = 20ms;
+constexpr int kWaitMs = 10000;
+const QByteArray kAck("\x06\r");
+const QByteArray kNak("\x15\r");
+const QByteArray kSilent;
+const QByteArray kHangUp("hang up");
+
+// The indicator on a fake channel: each command is answered from the event loop, by default
+// with ACK; `answer` may pick NAK, silence or a hang-up per command.
+struct Rig {
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    FakeUiServices ui;
+    Downloader downloader{exchange, ui};
+    QSignalSpy finished{&downloader, &Downloader::finished};
+    QStringList statuses;
+    QList<qint32> progress;
+    QList<QByteArray> commands; // writes other than the lone CR after a time-out
+    std::function<QByteArray(const QByteArray&)> answer = [](const QByteArray&) { return kAck; };
+
+    Rig()
+    {
+        exchange.setChannel(&channel);
+        downloader.setTimeout(kShortTimeout);
+        QObject::connect(&downloader, &Downloader::statusText,
+                         [this](const QString& s) { statuses.append(s); });
+        QObject::connect(&downloader, &Downloader::progressValue,
+                         [this](qint32 v) { progress.append(v); });
+        channel.onWrite = [this](const QByteArray& bytes) {
+            if (bytes == "\r")
+                return;
+            commands.append(bytes);
+            const QByteArray reply = answer(bytes);
+            QMetaObject::invokeMethod(
+                &channel,
+                [this, reply] {
+                    if (reply == kHangUp)
+                        channel.die();
+                    else if (!reply.isEmpty())
+                        channel.receive(reply);
+                },
+                Qt::QueuedConnection);
+        };
+    }
+    bool run(const Contents& contents)
+    {
+        downloader.start(contents);
+        if (finished.isEmpty())
+            finished.wait(kWaitMs);
+        return finished.count() == 1;
+    }
+};
+
+QList<QByteArray> expectedCommands(const Contents& contents)
+{
+    return makeDownloadPlan(contents).allCommands();
+}
+} // namespace
+
+class TestDownloader : public QObject {
+    Q_OBJECT
+private slots:
+    void sequence_data()
+    {
+        QTest::addColumn<Contents>("contents");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::addColumn<QList<qint32>>("progress");
+        const QString preparing = "Preparing data ...", pointers = "Update pointers ...";
+        QTest::newRow("worked example 1")
+            << Contents{"ABCDE"}
+            << QStringList{preparing, pointers, "Downloading data  1/ 5 bytes",
+                           "Downloading data  5/ 5 bytes", pointers}
+            << QList<qint32>{1, 5};
+        QTest::newRow("eight bytes")
+            << Contents{"ABCDE", {}, "xyz"}
+            << QStringList{preparing, pointers, "Downloading data  1/ 8 bytes",
+                           "Downloading data  5/ 8 bytes", pointers}
+            << QList<qint32>{1, 5};
+        QTest::newRow("nothing to send")
+            << Contents{} << QStringList{preparing, pointers, pointers} << QList<qint32>{};
+    }
+    void sequence()
+    {
+        QFETCH(Contents, contents);
+        Rig rig;
+        QSignalSpy started(&rig.downloader, &Downloader::started);
+        QSignalSpy range(&rig.downloader, &Downloader::progressRange);
+        QVERIFY(rig.run(contents));
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(rig.commands, expectedCommands(contents));
+        QCOMPARE(rig.downloader.commandsSent(), rig.commands.size());
+        QTEST(rig.statuses, "statuses");
+        QTEST(rig.progress, "progress");
+        QCOMPARE(range.count(), 1);
+        QCOMPARE(range.first().at(1).toInt(), makeDownloadPlan(contents).totalBytes());
+        QVERIFY(rig.ui.messages.isEmpty());
+        QVERIFY(!rig.downloader.isRunning());
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<Contents>("contents");
+        QTest::addColumn<QByteArray>("failing"); // command refused or left unanswered
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("sent"); // distinct commands written
+        QTest::addColumn<QStringList>("messages");
+        const Contents two{"ABCDE", {}, "xyz"};
+        const Contents withSlot7{"ABCDE", {}, {}, {}, {}, {}, "T7"};
+        QTest::newRow("clearing slot 3 refused")
+            << two << QByteArray(";EFF08-00000000\r") << kNak << 3 << QStringList{"Pointer Error"};
+        QTest::newRow("clearing slot 6 refused")
+            << two << QByteArray(";EFF14-00000000\r") << kNak << 6 << QStringList{"Pointer Error"};
+        QTest::newRow("pointer slot 6 refused")
+            << Contents{"ABCDE", {}, {}, {}, {}, "Z"} << QByteArray(";EFF14-00050005\r") << kNak
+            << 7 + 2 + 6 << QStringList{"Pointer Error"};
+        QTest::newRow("data block refused")
+            << two << QByteArray(";E0000-41424344\r") << kNak << 16 << QStringList{"Data Error"};
+        QTest::newRow("slot 7 silent, empty")
+            << two << QByteArray(";EFF18-00000000\r") << kSilent << 16 << QStringList{};
+        QTest::newRow("slot 7 silent, holding data")
+            << withSlot7 << QByteArray(";EFF18-") << kSilent << 7 + 2 + 7
+            << QStringList{"Error sending Truck Simple Weighing ticket."};
+        QTest::newRow("channel lost in data pass")
+            << two << QByteArray(";E0000-41424344\r") << kHangUp << 8
+            << QStringList{"The connection to the indicator was lost during the download. The "
+                           "tickets in the indicator may be incomplete; download them again once "
+                           "it is reconnected."};
+    }
+    void failures()
+    {
+        QFETCH(Contents, contents);
+        QFETCH(QByteArray, failing);
+        QFETCH(QByteArray, reply);
+        Rig rig;
+        rig.answer = [&](const QByteArray& c) { return c.startsWith(failing) ? reply : kAck; };
+        QVERIFY(rig.run(contents));
+        const QList<QByteArray> all = expectedCommands(contents);
+        QList<QByteArray> distinct = rig.commands;
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        QTEST(int(distinct.size()), "sent");
+        QCOMPARE(distinct, all.mid(0, distinct.size()));
+        QTEST(rig.ui.texts(), "messages");
+        for (const auto& m : rig.ui.messages)
+            QCOMPARE(m.title, QStringLiteral("Update Error"));
+        QCOMPARE(rig.finished.count(), 1);
+        QVERIFY(!rig.downloader.isRunning());
+    }
+
+    void refusesMoreThanTheMemory()
+    {
+        Rig rig;
+        QVERIFY(rig.run({QByteArray(32768, 'a'), "b"}));
+        QVERIFY(rig.commands.isEmpty());
+        QCOMPARE(rig.ui.messages.size(), 1);
+        QVERIFY(rig.ui.messages[0].text.contains("32769"));
+        QVERIFY(rig.ui.messages[0].text.contains("32768"));
+    }
+
+    void cancelInDataPass()
+    {
+        Rig rig;
+        const Contents contents{QByteArray(400, 'q')};
+        rig.answer = [&](const QByteArray& c) {
+            if (c.startsWith(";E0010-"))
+                rig.downloader.cancel();
+            return kAck;
+        };
+        QVERIFY(rig.run(contents));
+        QCOMPARE(rig.commands, expectedCommands(contents).mid(0, 7 + 5));
+        QCOMPARE(rig.ui.messages.size(), 1);
+        QVERIFY(rig.ui.messages[0].text.contains("cancelled"));
+    }
+
+    // The download waits for the operator to close a message before it goes on.
+    void waitsForTheOperator()
+    {
+        Rig rig;
+        rig.ui.holdMessages = true;
+        rig.answer = [](const QByteArray& c) { return c.startsWith(";E0000-") ? kNak : kAck; };
+        rig.downloader.start({"ABCDEFGH"});
+        QTRY_COMPARE_WITH_TIMEOUT(rig.ui.messages.size(), 1, kWaitMs);
+        QCOMPARE(rig.commands.size(), 8);
+        QVERIFY(rig.progress.isEmpty());
+        rig.ui.acknowledge();
+        QVERIFY(rig.finished.wait(kWaitMs));
+        QCOMPARE(rig.commands.size(), 16);
+        QCOMPARE(rig.progress, (QList<qint32>{1, 5}));
+    }
+
+    // Slots changed after the start change nothing sent.
+    void sendsTheContentsOfTheStart()
+    {
+        QTemporaryDir dir;
+        QFile f(dir.filePath("a.prn"));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("ABCDE") == 5);
+        f.close();
+        TicketSlots ticketSlots;
+        QString error;
+        QVERIFY(ticketSlots.load(1, f.fileName(), &error));
+        Rig rig;
+        rig.downloader.start(ticketSlots.TicketData());
+        ticketSlots.remove(1);
+        QVERIFY(rig.finished.wait(kWaitMs));
+        QCOMPARE(rig.commands, expectedCommands({"ABCDE"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloader)
+#include "test_downloader.moc"
