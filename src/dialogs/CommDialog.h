@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <memory>
+
+class AppState;
+class QRadioButton;
+class UiServices;
+
+namespace Ui {
+class CommDialog;
+}
+
+// The port selection dialog: COM 1 to COM 8, and a hidden TCP/IP choice that keeps TCP/IP in
+// force when it is confirmed.
+class CommDialog : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kOptionCount = 9;
+    static constexpr int kTcpOption = 8;
+
+    // Runs the opening steps: the channel in force is selected and the options are enabled
+    // from the ports the start-up probe found.
+    explicit CommDialog(AppState& state, UiServices& ui, QWidget* parent = nullptr);
+    ~CommDialog() override;
+
+    // Selects option 0 to 8 as a click on it would.
+    void selectOption(int index);
+    QRadioButton* optCommPort(int index) const { return m_optCommPort.at(index); }
+
+    // Channel codes: 1 to 8 for COM 1 to COM 8, 9 for TCP/IP.
+    int OldPort() const { return m_oldPort; }
+    int NewPort() const { return m_newPort; }
+
+signals:
+    // Panel 1 to 5 of the main window's status bar.
+    void statusPanelText(int panel, const QString& text);
+    // The port was open, was closed for the change and could not be opened again: it stays
+    // closed and the operator has been told why.
+    void portReopenFailed();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void enableOptions();
+    void setPortToolTips();
+    void onOk();
+
+    std::unique_ptr<Ui::CommDialog> m_ui;
+    AppState& m_state;
+    UiServices& m_uiServices;
+    std::array<QRadioButton*, kOptionCount> m_optCommPort{};
+    int m_oldPort = 0;
+    int m_newPort = 0;
+};

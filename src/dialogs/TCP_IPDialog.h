@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+class AppState;
+
+namespace Ui {
+class TCP_IPDialog;
+}
+
+// The TCP/IP dialog: shows the indicator's endpoint and lets the operator change the host for
+// this run; the stored endpoint is left as it is.
+class TCP_IPDialog : public QDialog {
+    Q_OBJECT
+public:
+    // Fills the two boxes from the socket's endpoint in force.
+    explicit TCP_IPDialog(AppState& state, QWidget* parent = nullptr);
+    ~TCP_IPDialog() override;
+
+signals:
+    void statusPanelText(int panel, const QString& text);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void onOk();
+
+    std::unique_ptr<Ui::TCP_IPDialog> m_ui;
+    AppState& m_state;
+};

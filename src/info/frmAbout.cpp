@@ -1,0 +1,59 @@
+#include "info/frmAbout.h"
+
+#include "app/Fonts.h"
+#include "info/AppIcon.h"
+#include "info/WindowLook.h"
+#include "ui_frmAbout.h"
+#include "version.h"
+
+#include <QKeyEvent>
+
+namespace {
+constexpr int kIconPixels = 32;
+}
+
+frmAbout::frmAbout(QWidget* parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::frmAbout>())
+{
+    m_ui->setupUi(this);
+    WindowLook::setUpFixedDialog(this);
+
+    Fonts::set(m_ui->lblTitle, Fonts::kLarge, true);
+    Fonts::set(m_ui->lblVersion, Fonts::kLarge, true);
+    Fonts::set(m_ui->lblDescription, Fonts::kMedium, true);
+    Fonts::set(m_ui->lblDisclaimer, Fonts::kDefault, true);
+    Fonts::set(m_ui->cmdOK, Fonts::kDefault, true);
+    for (QWidget* label :
+         {m_ui->lblTitle, m_ui->lblVersion, m_ui->lblDescription, m_ui->lblDisclaimer}) {
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        label->setPalette(palette);
+    }
+    m_ui->picIcon->setPixmap(AppIcon::icon().pixmap(kIconPixels, kIconPixels));
+
+    setWindowTitle(QStringLiteral("About ..."));
+    m_ui->lblVersion->setText(versionText(
+        talvor::build::kVersionMajor, talvor::build::kVersionMinor, talvor::build::kVersionPatch));
+    m_ui->lblTitle->setText(QString::fromLatin1(talvor::build::kTitle));
+    m_ui->lblDisclaimer->setText(WindowLook::withLineBreaks(kMakerLines));
+
+    connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+frmAbout::~frmAbout() = default;
+
+QString frmAbout::versionText(int major, int minor, int patch)
+{
+    return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(patch);
+}
+
+void frmAbout::keyPressEvent(QKeyEvent* event)
+{
+    if (WindowLook::isPlainEscape(event)) {
+        event->accept();
+        m_ui->cmdOK->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

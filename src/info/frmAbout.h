@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class frmAbout;
+}
+
+// The About window: icon, title, version and description, with the maker's lines below.
+class frmAbout : public QDialog {
+    Q_OBJECT
+public:
+    // Lines separated by a bare CR, as the window's texts keep them.
+    static inline const QString kMakerLines =
+        QStringLiteral("Programmable Ticket TALVOR\rproject contributors\r2026");
+
+    explicit frmAbout(QWidget* parent = nullptr);
+    ~frmAbout() override;
+
+    // "Version 1.0.3": major, minor and revision without leading zeros or a build number.
+    static QString versionText(int major, int minor, int patch);
+
+protected:
+    // Escape presses "Aceptar", as Enter does: it is the window's cancel button too.
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::frmAbout> m_ui;
+};

@@ -1,0 +1,36 @@
+#include "info/frmHelp.h"
+
+#include "app/Fonts.h"
+#include "info/WindowLook.h"
+#include "ui_frmHelp.h"
+
+#include <QKeyEvent>
+
+frmHelp::frmHelp(QWidget* parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::frmHelp>())
+{
+    m_ui->setupUi(this);
+    WindowLook::setUpFixedDialog(this);
+
+    Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->lblEnglish, Fonts::kMedium, true);
+    Fonts::set(m_ui->lblSpanish, Fonts::kMedium, true);
+
+    m_ui->lblEnglish->setText(WindowLook::withLineBreaks(kEnglishHint));
+    m_ui->lblSpanish->setText(WindowLook::withLineBreaks(kSpanishHint));
+
+    connect(m_ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+frmHelp::~frmHelp() = default;
+
+void frmHelp::keyPressEvent(QKeyEvent* event)
+{
+    // "OK" is not the cancel button, so Escape leaves the window open.
+    if (WindowLook::isPlainEscape(event)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+namespace Ui {
+class frmHelp;
+}
+
+// The Help window: names the English and the Spanish manual; it opens neither.
+class frmHelp : public QDialog {
+    Q_OBJECT
+public:
+    // Language name and hint separated by a bare CR, as the window's texts keep them.
+    static inline const QString kEnglishHint =
+        QStringLiteral("English:\rSee file Help Help Programmable Ticket TALVOR.pdf");
+    static inline const QString kSpanishHint =
+        QStringLiteral("Espa\u00f1ol:\rVer archivo Ayuda ticket programable TALVOR.pdf");
+
+    explicit frmHelp(QWidget* parent = nullptr);
+    ~frmHelp() override;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::unique_ptr<Ui::frmHelp> m_ui;
+};

@@ -1,0 +1,504 @@
+#include "app/AppState.h"
+#include "dialogs/BaudDialog.h"
+#include "dialogs/CommDialog.h"
+#include "dialogs/PortToolTip.h"
+#include "dialogs/TCP_IPDialog.h"
+#include "link/PortFailure.h"
+#include "support/FakeUiServices.h"
+#include "support/PseudoTerminal.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QByteArray kSerialIni = "[CommSettings]\r\nCommPort= 5\r\nCommbaud= 3\r\n";
+const QByteArray kTcpIni = "[CommSettings]\r\nCommPort= TCP\r\nIP= 10.0.0.7\r\nPort= 1234\r\n";
+
+QByteArray withLine(QByteArray ini, const QByteArray& from, const QByteArray& to)
+{
+    return ini.replace(from, to);
+}
+
+// "2:COM  3" for each statusPanelText emitted.
+QStringList panels(const QSignalSpy& spy)
+{
+    QStringList result;
+    for (const QList<QVariant>& args : spy)
+        result.append(args.at(0).toString() + u':' + args.at(1).toString());
+    return result;
+}
+
+QPushButton* button(QDialog* dialog, const char* name)
+{
+    return dialog->findChild<QPushButton*>(QLatin1String(name));
+}
+
+// Clicks the button and lets the closed dialog be discarded; true when it was.
+bool clickAndDiscard(QDialog* dialog, const char* name)
+{
+    QPointer<QDialog> guard(dialog);
+    QTest::mouseClick(button(dialog, name), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return guard.isNull();
+}
+
+} // namespace
+
+class TestDialogs : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    int m_fileCount = 0;
+
+    QString iniWith(const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("t%1.ini").arg(++m_fileCount));
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(bytes);
+        return path;
+    }
+    static QByteArray bytesOf(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static void setPresent(AppState& state, quint8 mask)
+    {
+        for (int i = 0; i < SerialPort::kPortCount; ++i)
+            state.PortPresent[i] = (mask >> i) & 1;
+    }
+
+private slots:
+    void comm_data()
+    {
+        QTest::addColumn<bool>("tcpMode");
+        QTest::addColumn<int>("commPort");
+        QTest::addColumn<int>("present"); // bit k-1 for COM k
+        QTest::addColumn<int>("option");  // -1: OK or Cancel without a selection
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("tcpAfter");
+        QTest::addColumn<int>("portAfter");
+        QTest::addColumn<QByteArray>("iniAfter");
+        QTest::addColumn<QStringList>("panelTexts");
+        const QByteArray com1 = withLine(kSerialIni, "CommPort= 5", "CommPort= 1");
+        QTest::newRow("TCP/IP kept")
+            << true << 8 << 0x7F << -1 << true << true << 8 << kTcpIni << QStringList();
+        QTest::newRow("TCP/IP to COM 3")
+            << true << 8 << 0xFF << 2 << true << false << 3
+            << withLine(kTcpIni, "CommPort= TCP", "CommPort= 3") << QStringList{"2:COM  3"};
+        QTest::newRow("COM 5 to COM 1")
+            << false << 5 << 0xFF << 0 << true << false << 1 << com1 << QStringList{"2:COM  1"};
+        QTest::newRow("COM 1 and 3 only, COM 3 kept") << false << 3 << 0x05 << -1 << true << false
+                                                      << 3 << kSerialIni << QStringList{"2:COM  3"};
+        QTest::newRow("absent COM 8 to COM 1")
+            << false << 8 << 0x01 << 0 << true << false << 1 << com1 << QStringList{"2:COM  1"};
+        QTest::newRow("COM 5 to hidden TCP/IP")
+            << false << 5 << 0xFF << 8 << true << true << 5
+            << withLine(kSerialIni, "CommPort= 5", "CommPort= TCP")
+            << QStringList{"2:TCP/IP", "3:"};
+        QTest::newRow("cancel after choosing COM 2")
+            << false << 5 << 0xFF << 1 << false << false << 5 << kSerialIni << QStringList();
+        QTest::newRow("cancel in TCP/IP mode")
+            << true << 8 << 0xFF << 0 << false << true << 8 << kTcpIni << QStringList();
+    }
+    void comm()
+    {
+        QFETCH(bool, tcpMode);
+        QFETCH(int, commPort);
+        QFETCH(int, present);
+        QFETCH(int, option);
+        QFETCH(bool, ok);
+        QFETCH(bool, tcpAfter);
+        QFETCH(int, portAfter);
+        QFETCH(QByteArray, iniAfter);
+        QFETCH(QStringList, panelTexts);
+        const QString path = iniWith(tcpMode ? kTcpIni : kSerialIni);
+        AppState state(path);
+        FakeUiServices ui;
+        setPresent(state, present);
+        state.TcpMode = tcpMode;
+        state.commPort1().setCommPort(commPort);
+
+        // Every opening starts from the channel in force and the ports the probe found.
+        for (const bool first : {true, false}) {
+            auto* dialog = new CommDialog(state, ui);
+            QSignalSpy spy(dialog, &CommDialog::statusPanelText);
+            dialog->show();
+            const int inForce = first ? (tcpMode ? 9 : commPort) : (tcpAfter ? 9 : portAfter);
+            QCOMPARE(dialog->OldPort(), inForce);
+            QCOMPARE(dialog->NewPort(), inForce);
+            for (int i = 0; i < CommDialog::kOptionCount; ++i) {
+                QCOMPARE(dialog->optCommPort(i)->isChecked(), i == inForce - 1);
+                QCOMPARE(dialog->optCommPort(i)->isVisible(), i != CommDialog::kTcpOption);
+                if (i == CommDialog::kTcpOption)
+                    continue;
+                QCOMPARE(dialog->optCommPort(i)->isEnabled(), bool((present >> i) & 1));
+                QVERIFY(
+                    dialog->optCommPort(i)->toolTip().contains(state.commPort1().portName(i + 1)));
+            }
+            if (!first) {
+                delete dialog;
+                break;
+            }
+            if (option >= 0) {
+                if (dialog->optCommPort(option)->isVisible())
+                    QTest::mouseClick(dialog->optCommPort(option), Qt::LeftButton);
+                else
+                    dialog->selectOption(option);
+                QCOMPARE(dialog->NewPort(), option + 1);
+            }
+            QVERIFY(clickAndDiscard(dialog, ok ? "OKButton" : "CancelButton"));
+            QCOMPARE(state.TcpMode, tcpAfter);
+            QCOMPARE(state.commPort1().CommPort(), portAfter);
+            QCOMPARE(bytesOf(path), iniAfter);
+            QCOMPARE(panels(spy), panelTexts);
+            QVERIFY(!state.commPort1().PortOpen());
+            QVERIFY(ui.messages.isEmpty());
+        }
+    }
+
+    void commEnablingOnActivation()
+    {
+        AppState state(iniWith(kSerialIni));
+        FakeUiServices ui;
+        setPresent(state, 0xFF);
+        auto* dialog = new CommDialog(state, ui);
+        dialog->show();
+        QVERIFY(dialog->optCommPort(2)->isEnabled());
+        setPresent(state, 0xFB);
+        QApplication::setActiveWindow(dialog);
+        QVERIFY(!dialog->optCommPort(2)->isEnabled());
+        QVERIFY(dialog->optCommPort(3)->isEnabled());
+        delete dialog;
+    }
+
+    // Start-up leaves the controls as a later confirm would; the first change must still apply.
+    void firstOpeningAfterStartUp_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("comOption");
+        QTest::addColumn<int>("baudOption");
+        QTest::addColumn<QByteArray>("iniAfter");
+        QTest::newRow("COM 5 to COM 1, 57600 to 9600")
+            << kSerialIni << 0 << 1
+            << withLine(withLine(kSerialIni, "CommPort= 5", "CommPort= 1"), "Commbaud= 3",
+                        "Commbaud= 1");
+        QTest::newRow("no baud code, 19200 to 115200")
+            << QByteArray("[CommSettings]\r\nCommPort= 1\r\n") << 4 << 5
+            << QByteArray("[CommSettings]\r\nCommPort= 5\r\nCommbaud= 5\r\n");
+    }
+    void firstOpeningAfterStartUp()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, comOption);
+        QFETCH(int, baudOption);
+        QFETCH(QByteArray, iniAfter);
+        PseudoTerminal com1;
+        PseudoTerminal com5;
+        QVERIFY(com1.isValid() && com5.isValid());
+        // Every COM number is mapped, so that the machine's own ports play no part.
+        QByteArray names = "[PortNames]\r\n";
+        for (int k = 1; k <= SerialPort::kPortCount; ++k) {
+            const QString device = k == 1   ? com1.path()
+                                   : k == 5 ? com5.path()
+                                            : m_dir.filePath(QStringLiteral("none"));
+            names += QStringLiteral("COM%1=%2\r\n").arg(k).arg(device).toLatin1();
+        }
+        const QString path = iniWith(ini + names);
+        AppState state(path);
+        state.StartUp();
+        QVERIFY(state.PortPresent[0] && state.PortPresent[4] && !state.PortPresent[1]);
+
+        FakeUiServices ui;
+        auto* comDialog = new CommDialog(state, ui);
+        QSignalSpy comSpy(comDialog, &CommDialog::statusPanelText);
+        comDialog->show();
+        QVERIFY(!comDialog->optCommPort(1)->isEnabled());
+        QTest::mouseClick(comDialog->optCommPort(comOption), Qt::LeftButton);
+        QVERIFY(clickAndDiscard(comDialog, "OKButton"));
+        QCOMPARE(state.commPort1().CommPort(), comOption + 1);
+        QCOMPARE(panels(comSpy), QStringList{"2:" + AppState::comPortText(comOption + 1)});
+
+        auto* baudDialog = new BaudDialog(state, ui);
+        QSignalSpy baudSpy(baudDialog, &BaudDialog::statusPanelText);
+        baudDialog->show();
+        QTest::mouseClick(baudDialog->optBaudRate(baudOption), Qt::LeftButton);
+        QVERIFY(clickAndDiscard(baudDialog, "OKButton"));
+        const QString line = AppState::lineSettingsText(AppState::kBaudRates[baudOption]);
+        QCOMPARE(state.commPort1().Settings(), line);
+        QCOMPARE(panels(baudSpy), QStringList{"3:" + line});
+        QCOMPARE(bytesOf(path), iniAfter + names);
+    }
+
+    // An open port is closed, changed and opened again; a failed reopen leaves it closed.
+    void reopen_data()
+    {
+        QTest::addColumn<bool>("baud");
+        QTest::addColumn<bool>("targetExists");
+        QTest::newRow("port change reopens") << false << true;
+        QTest::newRow("port change to a missing device") << false << false;
+        QTest::newRow("rate change reopens") << true << true;
+        QTest::newRow("rate change, device gone meanwhile") << true << false;
+    }
+    void reopen()
+    {
+        QFETCH(bool, baud);
+        QFETCH(bool, targetExists);
+        PseudoTerminal first;
+        PseudoTerminal second;
+        QVERIFY(first.isValid() && second.isValid());
+        const QString link = m_dir.filePath(QStringLiteral("link%1").arg(++m_fileCount));
+        QVERIFY(QFile::link(first.path(), link));
+        const QString path = iniWith(kSerialIni);
+        AppState state(path);
+        FakeUiServices ui;
+        setPresent(state, 0xFF);
+        SerialPort& port = state.commPort1();
+        port.setPortName(1, link);
+        port.setPortName(2, targetExists ? second.path() : m_dir.filePath(QStringLiteral("none")));
+        port.setCommPort(1);
+        port.setSettings(QStringLiteral("19200,n,8,1"));
+        QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
+
+        QDialog* dialog = nullptr;
+        if (baud) {
+            auto* baudDialog = new BaudDialog(state, ui);
+            baudDialog->selectOption(5);
+            dialog = baudDialog;
+            if (!targetExists)
+                QVERIFY(QFile::remove(link)); // unplugged while the dialog is open
+        } else {
+            auto* comDialog = new CommDialog(state, ui);
+            comDialog->selectOption(1);
+            dialog = comDialog;
+        }
+        QSignalSpy failed(dialog, SIGNAL(portReopenFailed()));
+        dialog->show();
+        QVERIFY(clickAndDiscard(dialog, "OKButton"));
+
+        QCOMPARE(port.PortOpen(), targetExists);
+        QCOMPARE(failed.count(), targetExists ? 0 : 1);
+        QCOMPARE(port.CommPort(), baud ? 1 : 2);
+        QCOMPARE(port.Settings(), baud ? QStringLiteral("115200,n,8,1") : "19200,n,8,1");
+        QCOMPARE(bytesOf(path), baud ? withLine(kSerialIni, "Commbaud= 3", "Commbaud= 5")
+                                     : withLine(kSerialIni, "CommPort= 5", "CommPort= 2"));
+        const auto failure = describePortFailure(SerialPort::kErrNoSuchPort, port.devicePath());
+        QCOMPARE(ui.texts(), targetExists ? QStringList() : QStringList{failure->text});
+        for (const FakeUiServices::Message& message : ui.messages)
+            QCOMPARE(message.title, QStringLiteral("Port Error"));
+        port.setPortOpen(false);
+    }
+
+    void baud_data()
+    {
+        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("checked"); // selected on opening
+        QTest::addColumn<int>("option");  // -1: no selection
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("settingsAfter");
+        QTest::addColumn<QByteArray>("iniAfter");
+        QTest::addColumn<QStringList>("panelTexts");
+        const auto code = [](const char* digit) {
+            return withLine(kSerialIni, "Commbaud= 3", QByteArray("Commbaud= ") + digit);
+        };
+        QTest::newRow("57600 kept") << "57600,n,8,1" << 4 << -1 << true << "57600,n,8,1"
+                                    << kSerialIni << QStringList{"3:57600,n,8,1"};
+        QTest::newRow("57600 to 115200") << "57600,n,8,1" << 4 << 5 << true << "115200,n,8,1"
+                                         << code("5") << QStringList{"3:115200,n,8,1"};
+        QTest::newRow("4800 kept, no comma")
+            << "4800" << 0 << -1 << true << "4800" << kSerialIni << QStringList{"3:4800,n,8,1"};
+        QTest::newRow("2400 switched, OK") << "2400,n,8,1" << 3 << -1 << true << "38400,n,8,1"
+                                           << kSerialIni << QStringList{"3:38400,n,8,1"};
+        QTest::newRow("2400 switched, to 9600") << "2400,n,8,1" << 3 << 1 << true << "9600,n,8,1"
+                                                << code("1") << QStringList{"3:9600,n,8,1"};
+        QTest::newRow("blank before rate, cancel")
+            << " 9600,n,8,1" << 3 << -1 << false << "38400,n,8,1" << kSerialIni << QStringList();
+        QTest::newRow("empty, to 4800")
+            << "" << 3 << 0 << true << "4800,n,8,1" << code("0") << QStringList{"3:4800,n,8,1"};
+        QTest::newRow("cancel after choosing 19200")
+            << "57600,n,8,1" << 4 << 2 << false << "57600,n,8,1" << kSerialIni << QStringList();
+    }
+    void baud()
+    {
+        QFETCH(QString, settings);
+        QFETCH(int, checked);
+        QFETCH(int, option);
+        QFETCH(bool, ok);
+        QFETCH(QString, settingsAfter);
+        QFETCH(QByteArray, iniAfter);
+        QFETCH(QStringList, panelTexts);
+        const QString path = iniWith(kSerialIni);
+        AppState state(path);
+        FakeUiServices ui;
+        state.commPort1().setSettings(settings);
+        auto* dialog = new BaudDialog(state, ui);
+        QSignalSpy spy(dialog, &BaudDialog::statusPanelText);
+        dialog->show();
+        const QString rate = BaudDialog::rateText(checked);
+        QCOMPARE(dialog->OldBaud(), rate);
+        QCOMPARE(dialog->NewBaud(), rate);
+        for (int i = 0; i < BaudDialog::kOptionCount; ++i) {
+            QCOMPARE(dialog->optBaudRate(i)->isChecked(), i == checked);
+            QVERIFY(dialog->optBaudRate(i)->isEnabled());
+        }
+        // A rate outside the six is replaced at once, without touching the file or the panels.
+        if (!settings.startsWith(rate))
+            QCOMPARE(state.commPort1().Settings(), AppState::lineSettingsText(rate.toInt()));
+        QCOMPARE(bytesOf(path), kSerialIni);
+        if (option >= 0) {
+            QTest::mouseClick(dialog->optBaudRate(option), Qt::LeftButton);
+            QCOMPARE(dialog->NewBaud(), BaudDialog::rateText(option));
+        }
+        QVERIFY(clickAndDiscard(dialog, ok ? "OKButton" : "CancelButton"));
+        QCOMPARE(state.commPort1().Settings(), settingsAfter);
+        QCOMPARE(bytesOf(path), iniAfter);
+        QCOMPARE(panels(spy), panelTexts);
+        QVERIFY(!state.commPort1().PortOpen());
+
+        auto* next = new BaudDialog(state, ui);
+        QCOMPARE(next->OldBaud(), settingsAfter.section(u',', 0, 0));
+        delete next;
+    }
+
+    void tcpDialog_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("typed"); // null: left as shown
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("hostAfter");
+        QTest::addColumn<QStringList>("panelTexts");
+        QTest::newRow("unchanged")
+            << "10.0.0.7" << QString() << true << "10.0.0.7" << QStringList{"3:10.0.0.7"};
+        QTest::newRow("new host") << "10.0.0.7"
+                                  << "indicator.local" << true << "indicator.local"
+                                  << QStringList{"3:indicator.local"};
+        QTest::newRow("blanks kept")
+            << "10.0.0.7"
+            << " 10.0.0.9 " << true << " 10.0.0.9 " << QStringList{"3: 10.0.0.9 "};
+        QTest::newRow("empty host") << "10.0.0.7"
+                                    << "" << true << "" << QStringList{"3:"};
+        QTest::newRow("cancel after edit") << "10.0.0.7"
+                                           << "10.9.9.9" << false << "10.0.0.7" << QStringList();
+    }
+    void tcpDialog()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, typed);
+        QFETCH(bool, ok);
+        QFETCH(QString, hostAfter);
+        QFETCH(QStringList, panelTexts);
+        const QString path = iniWith(kTcpIni);
+        AppState state(path);
+        state.TcpMode = true;
+        state.tcpClient().setRemoteHost(host);
+        state.tcpClient().setRemotePort(1234);
+
+        auto* dialog = new TCP_IPDialog(state);
+        QSignalSpy spy(dialog, &TCP_IPDialog::statusPanelText);
+        dialog->show();
+        auto* hostBox = dialog->findChild<QLineEdit*>(QStringLiteral("txtHostIP"));
+        auto* portBox = dialog->findChild<QLineEdit*>(QStringLiteral("txtPort"));
+        QCOMPARE(hostBox->text(), host);
+        QCOMPARE(portBox->text(), QStringLiteral("1234"));
+        QVERIFY(portBox->isReadOnly());
+        if (!typed.isNull()) {
+            hostBox->selectAll();
+            QTest::keyClick(hostBox, Qt::Key_Delete);
+            QTest::keyClicks(hostBox, typed);
+        }
+        QVERIFY(clickAndDiscard(dialog, ok ? "OKButton" : "CancelButton"));
+        QCOMPARE(state.tcpClient().RemoteHost(), hostAfter);
+        QCOMPARE(state.tcpClient().RemotePort(), 1234);
+        QCOMPARE(panels(spy), panelTexts);
+        QCOMPARE(bytesOf(path), kTcpIni);
+
+        // The next opening shows the host in force.
+        auto* next = new TCP_IPDialog(state);
+        QCOMPARE(next->findChild<QLineEdit*>(QStringLiteral("txtHostIP"))->text(), hostAfter);
+        delete next;
+    }
+
+    void windows_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("CommDialog")
+            << 0 << "Set COM PORT" << QSize(284, 185) << QStringList{"OK", "Cancel"};
+        QTest::newRow("BaudDialog")
+            << 1 << "Set Baudrate" << QSize(351, 135) << QStringList{"OK", "Cancel"};
+        QTest::newRow("TCP_IPDialog")
+            << 2 << "TCP/IP Settings" << QSize(291, 135) << QStringList{"Aceptar", "Cancelar"};
+    }
+    void windows()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, title);
+        QFETCH(QSize, size);
+        QFETCH(QStringList, buttons);
+        AppState state(iniWith(kSerialIni));
+        FakeUiServices ui;
+        QDialog* dialog = kind == 0   ? static_cast<QDialog*>(new CommDialog(state, ui))
+                          : kind == 1 ? static_cast<QDialog*>(new BaudDialog(state, ui))
+                                      : static_cast<QDialog*>(new TCP_IPDialog(state));
+        dialog->show();
+        QCOMPARE(dialog->windowTitle(), title);
+        QCOMPARE(dialog->size(), size);
+        QCOMPARE(dialog->minimumSize(), size);
+        QCOMPARE(dialog->maximumSize(), size);
+        QVERIFY(dialog->isModal());
+        QVERIFY(dialog->testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(!(dialog->windowFlags() &
+                  (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+        QVERIFY(!dialog->windowIcon().isNull());
+        const char* names[] = {"OKButton", "CancelButton"};
+        for (int i = 0; i < 2; ++i) {
+            QPushButton* b = button(dialog, names[i]);
+            QCOMPARE(b->text(), buttons.at(i));
+            QVERIFY(b->font().bold());
+            QCOMPARE(b->font().pointSizeF(), 8.25);
+            QVERIFY(!b->isDefault() && !b->autoDefault());
+        }
+        // No cancel button: Escape leaves the dialog open.
+        QPointer<QDialog> guard(dialog);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(guard && dialog->isVisible());
+        // The tab order starts with the two buttons.
+        QCOMPARE(button(dialog, "OKButton")->nextInFocusChain(), button(dialog, "CancelButton"));
+        delete dialog;
+    }
+
+    void toolTip_data()
+    {
+        QTest::addColumn<QStringList>("details"); // description, manufacturer, serial number
+        QTest::addColumn<QString>("lines");
+        QTest::newRow("unknown device") << QStringList{"", "", ""} << "";
+        QTest::newRow("FTDI cable")
+            << QStringList{"FT232R USB UART", "FTDI", "A10K3X"}
+            << "\nAdapter: FT232R USB UART\nManufacturer: FTDI\nSerial number: A10K3X";
+        QTest::newRow("blank details skipped")
+            << QStringList{" ", "Prolific", ""} << "\nManufacturer: Prolific";
+    }
+    void toolTip()
+    {
+        QFETCH(QStringList, details);
+        QFETCH(QString, lines);
+        QCOMPARE(PortToolTip::text(QStringLiteral("/dev/ttyUSB0"),
+                                   {details.at(0), details.at(1), details.at(2)}),
+                 "Device: /dev/ttyUSB0" + lines);
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "test_dialogs.moc"

@@ -1,0 +1,50 @@
+// Renders each dialog and information window to a PNG, for the documentation:
+// dialog-screenshots <output folder>
+#include "app/AppState.h"
+#include "dialogs/BaudDialog.h"
+#include "dialogs/CommDialog.h"
+#include "dialogs/TCP_IPDialog.h"
+#include "info/frmAbout.h"
+#include "info/frmHelp.h"
+#include "support/FakeUiServices.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+static bool save(QDialog* dialog, const QDir& folder, const QString& name)
+{
+    dialog->show();
+    const bool saved = dialog->grab().save(folder.filePath(name));
+    QTextStream(stdout) << (saved ? "wrote " : "FAILED ") << folder.filePath(name) << '\n';
+    delete dialog;
+    return saved;
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        QTextStream(stderr) << "usage: dialog-screenshots <output folder>\n";
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    QTemporaryDir settingsDir;
+    AppState state(settingsDir.filePath(QStringLiteral("TicketTalvor.ini")));
+    FakeUiServices ui;
+    // A machine with COM 1 and COM 3 to COM 5, on COM 3 at 19200 baud.
+    for (int i = 0; i < SerialPort::kPortCount; ++i)
+        state.PortPresent[i] = i == 0 || (i >= 2 && i <= 4);
+    state.commPort1().setCommPort(3);
+    state.commPort1().setSettings(QStringLiteral("19200,n,8,1"));
+    state.tcpClient().setRemoteHost(QStringLiteral("192.168.1.100"));
+    state.tcpClient().setRemotePort(1234);
+
+    bool ok = save(new CommDialog(state, ui), folder, QStringLiteral("comm-dialog.png"));
+    ok = save(new BaudDialog(state, ui), folder, QStringLiteral("baud-dialog.png")) && ok;
+    ok = save(new TCP_IPDialog(state), folder, QStringLiteral("tcpip-dialog.png")) && ok;
+    ok = save(new frmAbout, folder, QStringLiteral("about.png")) && ok;
+    ok = save(new frmHelp, folder, QStringLiteral("help.png")) && ok;
+    return ok ? 0 : 1;
+}
