@@ -4,17 +4,22 @@
 
 AppState::AppState(const QString& settingsPath, QObject* parent)
     : QObject(parent)
-    , m_settings(settingsPath) {}
+    , m_settings(settingsPath)
+{
+}
 
-QString AppState::comPortText(int comNumber) {
+QString AppState::comPortText(int comNumber)
+{
     return QStringLiteral("COM ") + SubRoutines::NumberText(comNumber);
 }
 
-QString AppState::lineSettingsText(int rate) {
+QString AppState::lineSettingsText(int rate)
+{
     return QString::number(rate) + QStringLiteral(",n,8,1");
 }
 
-int AppState::baudCode(int rate) {
+int AppState::baudCode(int rate)
+{
     for (size_t i = 0; i < kBaudRates.size(); ++i) {
         if (kBaudRates[i] == rate)
             return static_cast<int>(i);
@@ -22,18 +27,21 @@ int AppState::baudCode(int rate) {
     return -1;
 }
 
-LineChannel& AppState::activeChannel() {
+LineChannel& AppState::activeChannel()
+{
     if (TcpMode)
         return m_tcpClient;
     return m_commPort1;
 }
 
-bool AppState::channelOpen() const {
+bool AppState::channelOpen() const
+{
     return TcpMode ? (m_tcpClient.isConnected() || m_tcpClient.isConnecting())
                    : m_commPort1.PortOpen();
 }
 
-void AppState::readPortNames() {
+void AppState::readPortNames()
+{
     for (int k = 1; k <= SerialPort::kPortCount; ++k) {
         const QString device =
             m_settings.ReadIniValue(kPortNamesSection, QStringLiteral("COM%1").arg(k));
@@ -41,7 +49,8 @@ void AppState::readPortNames() {
     }
 }
 
-void AppState::probePorts() {
+void AppState::probePorts()
+{
     for (int k = 1; k <= SerialPort::kPortCount; ++k) {
         PortPresent[k - 1] = true;
         m_commPort1.setCommPort(k);
@@ -53,7 +62,8 @@ void AppState::probePorts() {
 }
 
 // The whole decimal number at the start of the text, blanks before it ignored; 0 without one.
-static int leadingNumber(const QString& text) {
+static int leadingNumber(const QString& text)
+{
     qsizetype i = 0;
     while (i < text.size() && text.at(i) == u' ')
         ++i;
@@ -63,7 +73,8 @@ static int leadingNumber(const QString& text) {
     return end > i ? text.mid(i, end - i).toInt() : 0;
 }
 
-AppState::StartUpResult AppState::StartUp() {
+AppState::StartUpResult AppState::StartUp()
+{
     readPortNames();
     probePorts();
 

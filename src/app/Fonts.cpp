@@ -5,7 +5,8 @@
 
 namespace Fonts {
 
-QFont sans(qreal pointSize, bool bold) {
+QFont sans(qreal pointSize, bool bold)
+{
     QFont font;
     font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                       QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
@@ -15,7 +16,8 @@ QFont sans(qreal pointSize, bool bold) {
     return font;
 }
 
-void set(QWidget* widget, qreal pointSize, bool bold) {
+void set(QWidget* widget, qreal pointSize, bool bold)
+{
     widget->setFont(sans(pointSize, bold));
 }
 

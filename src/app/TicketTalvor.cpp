@@ -1,12 +1,20 @@
 #include "app/TicketTalvor.h"
 
 #include "app/Fonts.h"
+#include "dialogs/BaudDialog.h"
+#include "dialogs/CommDialog.h"
+#include "dialogs/TCP_IPDialog.h"
+#include "info/AppIcon.h"
+#include "info/frmAbout.h"
+#include "info/frmHelp.h"
 #include "link/PortFailure.h"
 #include "platform/QtUiServices.h"
 #include "platform/TextRoutines.h"
 #include "ui_TicketTalvor.h"
 
+#include <QCloseEvent>
 #include <QDateTime>
+#include <QDialog>
 #include <QLocale>
 #include <QTimer>
 
@@ -19,6 +27,9 @@ const QString kClose = QStringLiteral("Close");
 const QString kPortClosed = QStringLiteral("Port closed");
 const QString kPortOpened = QStringLiteral("Port opened");
 const QString kConnecting = QStringLiteral("Connecting ...");
+const QString kAddTicket = QStringLiteral("Add Ticket");
+const QString kRemove = QStringLiteral("Remove");
+const QString kTicketFilter = QStringLiteral("Print Files(*.prn) or Text Files(*.txt)|*.prn;*.txt");
 } // namespace
 
 TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServices> ui,
@@ -26,8 +37,10 @@ TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServic
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::TicketTalvor>())
     , m_uiServices(ui ? std::move(ui) : std::make_unique<QtUiServices>(this))
-    , m_state(settingsPath) {
+    , m_state(settingsPath)
+{
     m_ui->setupUi(this);
+    setWindowIcon(AppIcon::icon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setUpControls();
@@ -47,11 +60,42 @@ TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServic
     });
     connect(&tcp, &LineChannel::channelLost, this, &TicketTalvor::onChannelLost);
     connect(&m_state.commPort1(), &LineChannel::channelLost, this, &TicketTalvor::onChannelLost);
+
+    connect(m_ui->cmdConnect, &QPushButton::clicked, this, &TicketTalvor::onConnectClicked);
+    connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
+        m_ui->txtSW_Version->setText(QString::fromLatin1(version));
+    });
+    connect(&m_query, &IndicatorQuery::serialReceived, this, [this](const QByteArray& serial) {
+        m_ui->txtSNR->setText(QString::fromLatin1(serial));
+    });
+    connect(&m_query, &IndicatorQuery::finished, this, &TicketTalvor::onQueryFinished);
+
+    for (int s = 1; s <= kSlotCount; ++s) {
+        connect(cmdLoadTicket(s), &QPushButton::clicked, this,
+                [this, s] { onLoadTicketClicked(s); });
+    }
+
+    connect(m_ui->cmdDownLoad, &QPushButton::clicked, this, &TicketTalvor::onDownLoadClicked);
+    connect(m_ui->cmdCancel, &QPushButton::clicked, &m_downloader, &Downloader::cancel);
+    connect(&m_downloader, &Downloader::started, this, &TicketTalvor::onDownloadStarted);
+    connect(&m_downloader, &Downloader::statusText, this, [this](const QString& text) {
+        m_ui->txtStatus->setText(text);
+        // Shown at once, block by block, as the operator expects of a progress line.
+        m_ui->txtStatus->repaint();
+    });
+    connect(&m_downloader, &Downloader::progressRange, m_ui->ProgressBar1, &QProgressBar::setRange);
+    connect(&m_downloader, &Downloader::progressValue, m_ui->ProgressBar1, &QProgressBar::setValue);
+    connect(&m_downloader, &Downloader::finished, this, &TicketTalvor::onDownloadFinished);
 }
 
-TicketTalvor::~TicketTalvor() = default;
+TicketTalvor::~TicketTalvor()
+{
+    // Open boxes and dialogs hold callbacks into the members; they go first.
+    qDeleteAll(findChildren<QDialog*>(Qt::FindDirectChildrenOnly));
+}
 
-void TicketTalvor::setUpControls() {
+void TicketTalvor::setUpControls()
+{
     for (int s = 1; s <= kSlotCount; ++s) {
         m_fraTicket[s - 1] = findChild<QGroupBox*>(QStringLiteral("fraTicket_%1").arg(s));
         m_txtFileName[s - 1] = findChild<QLineEdit*>(QStringLiteral("txtFileName_%1").arg(s));
@@ -69,7 +113,8 @@ void TicketTalvor::setUpControls() {
     m_ui->txtSNR->setStyleSheet(QStringLiteral("color: red"));
 }
 
-void TicketTalvor::setUpFonts() {
+void TicketTalvor::setUpFonts()
+{
     setFont(Fonts::sans());
     menuBar()->setFont(Fonts::sans());
     for (QPushButton* button : findChildren<QPushButton*>())
@@ -89,7 +134,8 @@ void TicketTalvor::setUpFonts() {
     }
 }
 
-void TicketTalvor::setUpStatusBar() {
+void TicketTalvor::setUpStatusBar()
+{
     centralWidget()->setFixedSize(kClientSize.width(), kClientSize.height() - kStatusBarHeight);
     m_ui->staBar->setFixedHeight(kStatusBarHeight);
     // Panel 3 (line settings or host) gets what the others leave.
@@ -116,27 +162,64 @@ void TicketTalvor::setUpStatusBar() {
     setFixedSize(size());
 }
 
-void TicketTalvor::updateClock() {
+void TicketTalvor::updateClock()
+{
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale;
     setPanelText(4, locale.toString(now.date(), QLocale::ShortFormat));
     setPanelText(5, locale.toString(now.time(), QStringLiteral("HH:mm:ss")));
 }
 
-QString TicketTalvor::panelText(int panel) const {
+QString TicketTalvor::panelText(int panel) const
+{
     return m_panels.at(panel - 1)->text();
 }
 
-void TicketTalvor::setPanelText(int panel, const QString& text) {
+void TicketTalvor::setPanelText(int panel, const QString& text)
+{
     m_panels.at(panel - 1)->setText(text);
 }
 
-void TicketTalvor::connectMenus() {
+void TicketTalvor::connectMenus()
+{
     connect(m_ui->mnuEnd, &QAction::triggered, this, &QWidget::close);
     connect(m_ui->mnuConnect, &QAction::triggered, this, &TicketTalvor::onConnectMenu);
+    connect(m_ui->mnuPort, &QAction::triggered, this, &TicketTalvor::onPortMenu);
+    connect(m_ui->mnuSettings, &QAction::triggered, this, &TicketTalvor::onSettingsMenu);
+    connect(m_ui->mnuHelp1, &QAction::triggered, this, [this] { openWindow(new frmHelp(this)); });
+    connect(m_ui->mnuAbout, &QAction::triggered, this, [this] { openWindow(new frmAbout(this)); });
 }
 
-void TicketTalvor::showEvent(QShowEvent* event) {
+void TicketTalvor::openWindow(QDialog* window)
+{
+    connect(window, &QDialog::finished, this, &TicketTalvor::Activate);
+    window->open();
+}
+
+void TicketTalvor::onPortMenu()
+{
+    auto* dialog = new CommDialog(m_state, *m_uiServices, this);
+    connect(dialog, &CommDialog::statusPanelText, this, &TicketTalvor::setPanelText);
+    connect(dialog, &CommDialog::portReopenFailed, this, &TicketTalvor::showClosedLook);
+    openWindow(dialog);
+}
+
+void TicketTalvor::onSettingsMenu()
+{
+    if (m_state.TcpMode) {
+        auto* dialog = new TCP_IPDialog(m_state, this);
+        connect(dialog, &TCP_IPDialog::statusPanelText, this, &TicketTalvor::setPanelText);
+        openWindow(dialog);
+        return;
+    }
+    auto* dialog = new BaudDialog(m_state, *m_uiServices, this);
+    connect(dialog, &BaudDialog::statusPanelText, this, &TicketTalvor::setPanelText);
+    connect(dialog, &BaudDialog::portReopenFailed, this, &TicketTalvor::showClosedLook);
+    openWindow(dialog);
+}
+
+void TicketTalvor::showEvent(QShowEvent* event)
+{
     QMainWindow::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
@@ -144,30 +227,67 @@ void TicketTalvor::showEvent(QShowEvent* event) {
     }
 }
 
-QString TicketTalvor::channelStateText() const {
-    if (m_ui->mnuConnect->text() == kOpen)
+void TicketTalvor::closeEvent(QCloseEvent* event)
+{
+    // The program ends at once, without a question, also in the middle of an exchange.
+    event->accept();
+    QMainWindow::closeEvent(event);
+}
+
+QString TicketTalvor::channelStateText() const
+{
+    if (!channelIsOpen())
         return kPortClosed;
-    if (m_state.TcpMode && !m_state.channelOpen())
-        return kPortClosed;
-    if (m_state.TcpMode && m_state.tcpClient().isConnecting())
+    if (m_state.TcpMode && !m_state.tcpClient().isConnected())
         return kConnecting;
     return kPortOpened;
 }
 
-void TicketTalvor::Activate() {
+void TicketTalvor::Activate()
+{
     setPanelText(1, channelStateText());
     updateClock();
+    // The slot boxes are drawn again from what the slots hold, so a loaded slot never shows
+    // as empty.
+    for (int s = 1; s <= kSlotCount; ++s)
+        showSlot(s);
 }
 
-void TicketTalvor::onConnectMenu() {
-    const bool opening = m_ui->mnuConnect->text() == kOpen;
+bool TicketTalvor::channelIsOpen() const
+{
+    return m_ui->mnuConnect->text() == kClose;
+}
+
+bool TicketTalvor::exchangeRunning() const
+{
+    return m_query.isRunning() || m_downloader.isRunning();
+}
+
+// Enables what may be used now. While a query or a download waits for the indicator nothing
+// that could start a second exchange or close the channel under it is usable.
+void TicketTalvor::refreshControls()
+{
+    const bool open = channelIsOpen();
+    const bool busy = exchangeRunning();
+    m_ui->mnuConnect->setEnabled(!busy);
+    m_ui->mnuPort->setEnabled(!open && !busy);
+    m_ui->mnuSettings->setEnabled((!open || m_state.TcpMode) && !busy);
+    m_ui->cmdConnect->setEnabled(open && !busy && !m_queryFailed);
+    m_ui->cmdDownLoad->setEnabled(open && !busy && fraTicket(1)->isVisibleTo(this) &&
+                                  m_slots.anyInUse());
+}
+
+void TicketTalvor::onConnectMenu()
+{
+    const bool opening = !channelIsOpen();
     if (m_state.TcpMode)
         opening ? openTcp() : closeTcp();
     else
         opening ? openSerial() : closeSerial();
 }
 
-void TicketTalvor::openSerial() {
+void TicketTalvor::openSerial()
+{
     SerialPort& port = m_state.commPort1();
     const int error = port.setPortOpen(true);
     if (error != SerialPort::kNoError) {
@@ -175,36 +295,37 @@ void TicketTalvor::openSerial() {
             m_uiServices->critical(failure->title, failure->text);
         return;
     }
-    m_ui->cmdConnect->setEnabled(true);
-    m_ui->mnuPort->setEnabled(false);
-    m_ui->mnuSettings->setEnabled(false);
+    m_queryFailed = false;
     m_ui->mnuConnect->setText(kClose);
     setPanelText(1, kPortOpened);
+    refreshControls();
 }
 
-void TicketTalvor::closeSerial() {
+void TicketTalvor::closeSerial()
+{
     m_state.commPort1().setPortOpen(false);
     showClosedLook();
 }
 
-void TicketTalvor::openTcp() {
+void TicketTalvor::openTcp()
+{
     m_state.tcpClient().Connect();
-    m_ui->mnuPort->setEnabled(false);
-    m_ui->cmdConnect->setEnabled(true);
+    m_queryFailed = false;
     m_ui->mnuConnect->setText(kClose);
     setPanelText(1, kConnecting);
+    refreshControls();
 }
 
-void TicketTalvor::closeTcp() {
+void TicketTalvor::closeTcp()
+{
     m_state.tcpClient().Close();
     showClosedLook();
 }
 
-// The look of a closed channel. Closing a serial port also folds the ticket area away, since a
-// new port may lead to another indicator; a TCP/IP close leaves it as it is.
-void TicketTalvor::showClosedLook() {
-    m_ui->cmdConnect->setEnabled(false);
-    m_ui->cmdDownLoad->setEnabled(false);
+// The look of a closed channel. Closing a serial port also folds the ticket area away, since
+// the next port may lead to another indicator; a TCP/IP close leaves it as it is.
+void TicketTalvor::showClosedLook()
+{
     m_ui->mnuConnect->setText(kOpen);
     setPanelText(1, kPortClosed);
     m_ui->txtSNR->clear();
@@ -215,32 +336,147 @@ void TicketTalvor::showClosedLook() {
         m_ui->txtFreeSpace->clear();
         for (int s = 1; s <= kSlotCount; ++s)
             fraTicket(s)->hide();
-        m_ui->mnuSettings->setEnabled(true);
     }
-    m_ui->mnuPort->setEnabled(true);
+    refreshControls();
 }
 
-void TicketTalvor::onTcpError(int number, const QString& description) {
+void TicketTalvor::onTcpError(int number, const QString& description)
+{
     const QString text = QStringLiteral("Error: ") + SubRoutines::NumberText(number) +
                          QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n");
     m_uiServices->critical(QStringLiteral("TCP/IP ERROR"), text);
-    if (m_ui->mnuConnect->text() == kClose) {
+    if (channelIsOpen()) {
         m_state.tcpClient().Close();
         showClosedLook();
     }
 }
 
-void TicketTalvor::onChannelLost(const QString& reason) {
-    if (m_ui->mnuConnect->text() != kClose)
+void TicketTalvor::onChannelLost(const QString& reason)
+{
+    if (!channelIsOpen())
         return;
     const QString name = m_state.activeChannel().channelName();
     if (m_state.TcpMode)
         m_state.tcpClient().Close();
     else
         m_state.commPort1().setPortOpen(false);
+    // A query or a download in progress fails on its own and reports the loss itself.
+    const bool reportedByExchange = exchangeRunning();
     showClosedLook();
+    if (!reportedByExchange)
+        reportLostConnection(name, reason);
+}
+
+void TicketTalvor::reportLostConnection(const QString& name, const QString& reason)
+{
+    QString text = QStringLiteral("The connection to the indicator at %1 was lost.").arg(name);
+    if (!reason.isEmpty())
+        text += QStringLiteral("\r\n\r\n") + reason;
     m_uiServices->critical(
-        m_state.TcpMode ? QStringLiteral("TCP/IP ERROR") : QStringLiteral("Port Error"),
-        QStringLiteral("The connection to the indicator at %1 was lost.\r\n\r\n%2")
-            .arg(name, reason));
+        m_state.TcpMode ? QStringLiteral("TCP/IP ERROR") : QStringLiteral("Port Error"), text);
+}
+
+void TicketTalvor::onConnectClicked()
+{
+    if (exchangeRunning() || !channelIsOpen())
+        return;
+    m_exchange.setChannel(&m_state.activeChannel());
+    m_uiServices->setBusy(true);
+    m_query.start();
+    refreshControls();
+}
+
+void TicketTalvor::onQueryFinished(bool ok)
+{
+    m_uiServices->setBusy(false);
+    if (!ok) {
+        m_queryFailed = true;
+        refreshControls();
+        if (m_exchange.lastFailure() == CommandExchange::Failure::ChannelLost)
+            reportLostConnection(m_state.activeChannel().channelName(), QString());
+        else
+            m_uiServices->critical(QStringLiteral("Communication Error"),
+                                   QStringLiteral("Indicator does not respond"));
+        return;
+    }
+    showTicketArea();
+    refreshControls();
+}
+
+void TicketTalvor::showTicketArea()
+{
+    for (int s = 1; s <= kSlotCount; ++s) {
+        showSlot(s);
+        fraTicket(s)->show();
+    }
+    // The space boxes tell what the slots really hold, also after a repeated query.
+    showSpace();
+    m_ui->fraSpace->show();
+}
+
+void TicketTalvor::showSlot(int slot)
+{
+    txtFileName(slot)->setText(m_slots.fileNameText(slot));
+    txtFileName(slot)->setToolTip(m_slots.path(slot));
+    txtFileSize(slot)->setText(m_slots.sizeText(slot));
+    cmdLoadTicket(slot)->setText(m_slots.isLoaded(slot) ? kRemove : kAddTicket);
+}
+
+void TicketTalvor::showSpace()
+{
+    m_ui->txtFreeSpace->setText(m_slots.freeSpaceText());
+    m_ui->txtUsedSpace->setText(m_slots.usedSpaceText());
+}
+
+void TicketTalvor::onLoadTicketClicked(int slot)
+{
+    if (cmdLoadTicket(slot)->text() != kAddTicket) {
+        m_slots.remove(slot);
+        showSlot(slot);
+        showSpace();
+        refreshControls();
+        return;
+    }
+    m_uiServices->chooseOpenFile(kTicketFilter, [this, slot](const QString& path) {
+        if (!path.isEmpty()) {
+            QString error;
+            m_uiServices->setBusy(true);
+            const bool loaded = m_slots.load(slot, path, &error);
+            m_uiServices->setBusy(false);
+            if (!loaded)
+                m_uiServices->critical(QStringLiteral("File Error"), error);
+        }
+        showSlot(slot);
+        showSpace();
+        refreshControls();
+    });
+}
+
+void TicketTalvor::onDownLoadClicked()
+{
+    if (exchangeRunning() || !channelIsOpen())
+        return;
+    m_exchange.setChannel(&m_state.activeChannel());
+    m_downloader.start(m_slots.TicketData());
+}
+
+void TicketTalvor::onDownloadStarted()
+{
+    m_downloadShown = true;
+    m_uiServices->setBusy(true);
+    m_ui->ProgressBar1->setMinimum(0);
+    m_ui->ProgressBar1->setValue(0);
+    m_ui->fraDownload->show();
+    refreshControls();
+}
+
+void TicketTalvor::onDownloadFinished()
+{
+    m_ui->txtStatus->clear();
+    if (m_downloadShown) {
+        m_downloadShown = false;
+        m_uiServices->setBusy(false);
+    }
+    m_ui->fraDownload->hide();
+    refreshControls();
 }

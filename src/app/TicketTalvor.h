@@ -1,12 +1,17 @@
 #pragma once
 
 #include "app/AppState.h"
+#include "link/CommandExchange.h"
+#include "link/IndicatorQuery.h"
 #include "platform/UiServices.h"
+#include "ticket/Downloader.h"
+#include "ticket/TicketSlots.h"
 
 #include <QMainWindow>
 #include <array>
 #include <memory>
 
+class QDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -31,6 +36,9 @@ public:
     ~TicketTalvor() override;
 
     AppState& state() { return m_state; }
+    TicketSlots& ticketSlots() { return m_slots; }
+    CommandExchange& exchange() { return m_exchange; }
+    Downloader& downloader() { return m_downloader; }
     Ui::TicketTalvor& form() { return *m_ui; }
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
@@ -46,12 +54,17 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void setUpControls();
     void setUpFonts();
     void setUpStatusBar();
     void connectMenus();
+    // Opens one of the program's own windows; activation runs again when it closes.
+    void openWindow(QDialog* window);
+    void onPortMenu();
+    void onSettingsMenu();
     void updateClock();
 
     // Comm menu
@@ -64,10 +77,33 @@ private:
     void onTcpError(int number, const QString& description);
     void onChannelLost(const QString& reason);
     QString channelStateText() const;
+    bool channelIsOpen() const;
+    bool exchangeRunning() const;
+    void refreshControls();
+    void reportLostConnection(const QString& name, const QString& reason);
+
+    // Indicator query
+    void onConnectClicked();
+    void onQueryFinished(bool ok);
+    void showTicketArea();
+
+    // Ticket slots
+    void onLoadTicketClicked(int slot);
+    void showSlot(int slot);
+    void showSpace();
+
+    // Download
+    void onDownLoadClicked();
+    void onDownloadStarted();
+    void onDownloadFinished();
 
     std::unique_ptr<Ui::TicketTalvor> m_ui;
     std::unique_ptr<UiServices> m_uiServices;
     AppState m_state;
+    CommandExchange m_exchange;
+    IndicatorQuery m_query{m_exchange};
+    TicketSlots m_slots;
+    Downloader m_downloader{m_exchange, *m_uiServices};
     std::array<QLabel*, kPanelCount> m_panels{};
     std::array<QGroupBox*, kSlotCount> m_fraTicket{};
     std::array<QLineEdit*, kSlotCount> m_txtFileName{};
@@ -75,4 +111,7 @@ private:
     std::array<QPushButton*, kSlotCount> m_cmdLoadTicket{};
     QTimer* m_clock = nullptr;
     bool m_shownOnce = false;
+    // A failed query keeps Connect disabled until the channel is opened again.
+    bool m_queryFailed = false;
+    bool m_downloadShown = false;
 };

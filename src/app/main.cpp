@@ -1,12 +1,15 @@
 #include "app/Fonts.h"
 #include "app/TicketTalvor.h"
+#include "info/AppIcon.h"
 
 #include <QApplication>
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Programmable Ticket TALVOR"));
     QApplication::setFont(Fonts::sans());
+    QApplication::setWindowIcon(AppIcon::icon());
 
     TicketTalvor window;
     window.show();

@@ -4,7 +4,8 @@
 
 #include <QCoreApplication>
 
-std::optional<PortFailure> describePortFailure(int error, const QString& device) {
+std::optional<PortFailure> describePortFailure(int error, const QString& device)
+{
     const QString title = QStringLiteral("Port Error");
     switch (error) {
     case SerialPort::kNoError:

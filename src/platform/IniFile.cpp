@@ -11,7 +11,8 @@ struct Line {
     QByteArray end;  // "\r\n", "\n" or "" for a last line without one
 };
 
-QList<Line> splitLines(const QByteArray& content) {
+QList<Line> splitLines(const QByteArray& content)
+{
     QList<Line> lines;
     qsizetype start = 0;
     while (start < content.size()) {
@@ -28,11 +29,13 @@ QList<Line> splitLines(const QByteArray& content) {
     return lines;
 }
 
-bool isBlank(char c) {
+bool isBlank(char c)
+{
     return c == ' ' || c == '\t';
 }
 
-QByteArray trimBlanks(const QByteArray& text) {
+QByteArray trimBlanks(const QByteArray& text)
+{
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && isBlank(text.at(begin)))
@@ -42,12 +45,14 @@ QByteArray trimBlanks(const QByteArray& text) {
     return text.mid(begin, end - begin);
 }
 
-bool sameName(const QByteArray& a, const QByteArray& b) {
+bool sameName(const QByteArray& a, const QByteArray& b)
+{
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
 // The section name of a "[name]" line, or a null array for any other line.
-QByteArray sectionName(const QByteArray& line) {
+QByteArray sectionName(const QByteArray& line)
+{
     const QByteArray trimmed = trimBlanks(line);
     if (!trimmed.startsWith('['))
         return {};
@@ -60,17 +65,20 @@ QByteArray sectionName(const QByteArray& line) {
     return name;
 }
 
-bool isSection(const QByteArray& line) {
+bool isSection(const QByteArray& line)
+{
     return !sectionName(line).isNull();
 }
 
-bool isComment(const QByteArray& line) {
+bool isComment(const QByteArray& line)
+{
     const QByteArray trimmed = trimBlanks(line);
     return trimmed.startsWith(';') || trimmed.startsWith('#');
 }
 
 // Splits a "key = value" line; false for lines that are not settings.
-bool splitSetting(const QByteArray& line, QByteArray* key, QByteArray* value) {
+bool splitSetting(const QByteArray& line, QByteArray* key, QByteArray* value)
+{
     if (isComment(line) || isSection(line))
         return false;
     const qsizetype eq = line.indexOf('=');
@@ -81,7 +89,8 @@ bool splitSetting(const QByteArray& line, QByteArray* key, QByteArray* value) {
     return true;
 }
 
-QByteArray readAll(const QString& path) {
+QByteArray readAll(const QString& path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -92,7 +101,8 @@ QByteArray readAll(const QString& path) {
 
 namespace IniFile {
 
-QByteArray read(const QString& path, const QByteArray& section, const QByteArray& key) {
+QByteArray read(const QString& path, const QByteArray& section, const QByteArray& key)
+{
     bool inSection = false;
     for (const Line& line : splitLines(readAll(path))) {
         const QByteArray name = sectionName(line.text);
@@ -109,7 +119,8 @@ QByteArray read(const QString& path, const QByteArray& section, const QByteArray
 }
 
 bool write(const QString& path, const QByteArray& section, const QByteArray& key,
-           const QByteArray& value) {
+           const QByteArray& value)
+{
     const QByteArray content = readAll(path);
     QList<Line> lines = splitLines(content);
 

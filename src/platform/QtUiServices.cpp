@@ -5,14 +5,18 @@
 #include <QMessageBox>
 
 QtUiServices::QtUiServices(QWidget* parent)
-    : m_parent(parent) {}
+    : m_parent(parent)
+{
+}
 
-QtUiServices::~QtUiServices() {
+QtUiServices::~QtUiServices()
+{
     while (m_busyDepth > 0)
         setBusy(false);
 }
 
-void QtUiServices::critical(const QString& title, const QString& text, std::function<void()> done) {
+void QtUiServices::critical(const QString& title, const QString& text, std::function<void()> done)
+{
     auto* box = new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok, m_parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
@@ -29,7 +33,8 @@ void QtUiServices::critical(const QString& title, const QString& text, std::func
     box->open();
 }
 
-QString QtUiServices::qtFilter(const QString& filter) {
+QString QtUiServices::qtFilter(const QString& filter)
+{
     const qsizetype bar = filter.indexOf(u'|');
     if (bar < 0)
         return filter;
@@ -38,7 +43,8 @@ QString QtUiServices::qtFilter(const QString& filter) {
     return filter.left(bar) + QStringLiteral(" (") + patterns + u')';
 }
 
-void QtUiServices::chooseOpenFile(const QString& filter, std::function<void(const QString&)> done) {
+void QtUiServices::chooseOpenFile(const QString& filter, std::function<void(const QString&)> done)
+{
     auto* dialog = new QFileDialog(m_parent, QString(), QString(), qtFilter(filter));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
@@ -59,7 +65,8 @@ void QtUiServices::chooseOpenFile(const QString& filter, std::function<void(cons
     dialog->open();
 }
 
-void QtUiServices::setBusy(bool busy) {
+void QtUiServices::setBusy(bool busy)
+{
     if (busy) {
         ++m_busyDepth;
         QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -7,7 +7,8 @@
 #endif
 
 SerialPort::SerialPort(QObject* parent)
-    : LineChannel(parent) {
+    : LineChannel(parent)
+{
     for (int k = 1; k <= kPortCount; ++k)
         m_portNames[k - 1] = defaultPortName(k);
     connect(&m_port, &QSerialPort::readyRead, this, [this] {
@@ -20,7 +21,8 @@ SerialPort::SerialPort(QObject* parent)
 
 SerialPort::~SerialPort() = default;
 
-QString SerialPort::defaultPortName(int comNumber) {
+QString SerialPort::defaultPortName(int comNumber)
+{
 #ifdef Q_OS_WIN
     return QStringLiteral("COM%1").arg(comNumber);
 #else
@@ -29,25 +31,29 @@ QString SerialPort::defaultPortName(int comNumber) {
 #endif
 }
 
-void SerialPort::setPortName(int comNumber, const QString& device) {
+void SerialPort::setPortName(int comNumber, const QString& device)
+{
     if (comNumber < 1 || comNumber > kPortCount)
         return;
     m_portNames[comNumber - 1] = device.isEmpty() ? defaultPortName(comNumber) : device;
 }
 
-QString SerialPort::portName(int comNumber) const {
+QString SerialPort::portName(int comNumber) const
+{
     if (comNumber < 1 || comNumber > kPortCount)
         return {};
     return m_portNames[comNumber - 1];
 }
 
-void SerialPort::setSettings(const QString& settings) {
+void SerialPort::setSettings(const QString& settings)
+{
     m_settings = settings;
     if (m_port.isOpen())
         applyLineSettings();
 }
 
-void SerialPort::applyLineSettings() {
+void SerialPort::applyLineSettings()
+{
     bool ok = false;
     const int rate = m_settings.section(u',', 0, 0).trimmed().toInt(&ok);
     if (ok && rate > 0)
@@ -58,7 +64,8 @@ void SerialPort::applyLineSettings() {
     m_port.setFlowControl(QSerialPort::NoFlowControl);
 }
 
-int SerialPort::setPortOpen(bool open) {
+int SerialPort::setPortOpen(bool open)
+{
     if (!open) {
         if (m_port.isOpen())
             m_port.close();
@@ -77,7 +84,8 @@ int SerialPort::setPortOpen(bool open) {
     return kNoError;
 }
 
-int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const {
+int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const
+{
     const QString device = devicePath();
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
@@ -96,13 +104,15 @@ int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const {
     }
 }
 
-bool SerialPort::writeBytes(const QByteArray& bytes) {
+bool SerialPort::writeBytes(const QByteArray& bytes)
+{
     if (!m_port.isOpen())
         return false;
     return m_port.write(bytes) == bytes.size();
 }
 
-void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error) {
+void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
+{
     // A setting the device cannot take (a pseudo-terminal has no modem lines) leaves it usable.
     if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError ||
         !m_port.isOpen())

@@ -1,7 +1,8 @@
 #include "platform/TcpClient.h"
 
 TcpClient::TcpClient(QObject* parent)
-    : LineChannel(parent) {
+    : LineChannel(parent)
+{
     // Commands are small and each waits for its reply: send them at once.
     m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(&m_socket, &QTcpSocket::readyRead, this, [this] {
@@ -17,43 +18,51 @@ TcpClient::TcpClient(QObject* parent)
     connect(&m_socket, &QTcpSocket::disconnected, this, &TcpClient::onDisconnected);
 }
 
-TcpClient::~TcpClient() {
+TcpClient::~TcpClient()
+{
     m_closing = true;
     m_socket.abort();
 }
 
-void TcpClient::Connect() {
+void TcpClient::Connect()
+{
     m_closing = false;
     m_socket.abort();
     m_socket.connectToHost(m_remoteHost, static_cast<quint16>(m_remotePort));
 }
 
-void TcpClient::Close() {
+void TcpClient::Close()
+{
     m_closing = true;
     m_socket.abort();
     m_closing = false;
 }
 
-bool TcpClient::isConnected() const {
+bool TcpClient::isConnected() const
+{
     return m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
-bool TcpClient::isConnecting() const {
+bool TcpClient::isConnecting() const
+{
     const auto state = m_socket.state();
     return state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState;
 }
 
-bool TcpClient::writeBytes(const QByteArray& bytes) {
+bool TcpClient::writeBytes(const QByteArray& bytes)
+{
     if (!isConnected())
         return false;
     return m_socket.write(bytes) == bytes.size();
 }
 
-QString TcpClient::channelName() const {
+QString TcpClient::channelName() const
+{
     return QStringLiteral("%1:%2").arg(m_remoteHost).arg(m_remotePort);
 }
 
-int TcpClient::errorNumber(QAbstractSocket::SocketError error) {
+int TcpClient::errorNumber(QAbstractSocket::SocketError error)
+{
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
         return 10061;
@@ -83,7 +92,8 @@ int TcpClient::errorNumber(QAbstractSocket::SocketError error) {
     }
 }
 
-void TcpClient::onErrorOccurred(QAbstractSocket::SocketError error) {
+void TcpClient::onErrorOccurred(QAbstractSocket::SocketError error)
+{
     if (m_closing)
         return;
     // A peer that closes is not a failure of the socket; it is reported through disconnected().
@@ -100,7 +110,8 @@ void TcpClient::onErrorOccurred(QAbstractSocket::SocketError error) {
     }
 }
 
-void TcpClient::onDisconnected() {
+void TcpClient::onDisconnected()
+{
     if (m_closing)
         return;
     emit channelLost(tr("The indicator closed the connection."));

@@ -3,12 +3,14 @@
 namespace SubRoutines {
 
 namespace {
-constexpr bool isStripped(uint code) {
+constexpr bool isStripped(uint code)
+{
     return code == 0 || code == 10 || code == 13;
 }
 } // namespace
 
-QByteArray StripControlChars(const QByteArray& text) {
+QByteArray StripControlChars(const QByteArray& text)
+{
     QByteArray result;
     result.reserve(text.size());
     for (const char c : text) {
@@ -18,7 +20,8 @@ QByteArray StripControlChars(const QByteArray& text) {
     return result;
 }
 
-QString StripControlChars(const QString& text) {
+QString StripControlChars(const QString& text)
+{
     QString result;
     result.reserve(text.size());
     for (const QChar c : text) {
@@ -28,11 +31,13 @@ QString StripControlChars(const QString& text) {
     return result;
 }
 
-QString NumberText(qint64 value) {
+QString NumberText(qint64 value)
+{
     return value < 0 ? QString::number(value) : u' ' + QString::number(value);
 }
 
-QString PadHex4(const QString& text) {
+QString PadHex4(const QString& text)
+{
     if (text.isEmpty() || text.size() >= 4)
         return text;
     return QString(4 - text.size(), u'0') + text;

@@ -3,6 +3,7 @@
 #include "support/PseudoTerminal.h"
 #include "ui_TicketTalvor.h"
 
+#include <QDialog>
 #include <QFile>
 #include <QGroupBox>
 #include <QMenu>
@@ -22,7 +23,8 @@ private:
     PseudoTerminal m_com3;
     FakeUiServices* m_ui = nullptr;
 
-    QByteArray portNames() const {
+    QByteArray portNames() const
+    {
         QByteArray text = "[PortNames]\n";
         for (int k = 1; k <= 8; ++k) {
             QByteArray device = m_dir.filePath(QStringLiteral("missing%1").arg(k)).toLocal8Bit();
@@ -34,32 +36,38 @@ private:
         }
         return text;
     }
-    void writeSettings(const QByteArray& commSettings) {
+    void writeSettings(const QByteArray& commSettings)
+    {
         QFile file(m_path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(portNames() + commSettings);
     }
-    QByteArray fileBytes() const {
+    QByteArray fileBytes() const
+    {
         QFile file(m_path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    std::unique_ptr<TicketTalvor> makeWindow() {
+    std::unique_ptr<TicketTalvor> makeWindow()
+    {
         auto ui = std::make_unique<FakeUiServices>();
         m_ui = ui.get();
         return std::make_unique<TicketTalvor>(m_path, std::move(ui));
     }
 
 private slots:
-    void initTestCase() {
+    void initTestCase()
+    {
         QVERIFY(m_com1.isValid());
         QVERIFY(m_com3.isValid());
     }
-    void init() {
+    void init()
+    {
         m_path = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
         QFile::remove(m_path);
     }
 
-    void startUp_data() {
+    void startUp_data()
+    {
         QTest::addColumn<QByteArray>("commSettings");
         QTest::addColumn<int>("commPort");
         QTest::addColumn<QString>("lineSettings");
@@ -97,7 +105,8 @@ private slots:
             << QByteArray("[CommSettings]\nCommPort=3\n") << 3 << "19200,n,8,1"
             << "COM  3" << true;
     }
-    void startUp() {
+    void startUp()
+    {
         QFETCH(QByteArray, commSettings);
         QFETCH(int, commPort);
         QFETCH(QString, lineSettings);
@@ -127,7 +136,8 @@ private slots:
         }
     }
 
-    void startUpWithoutSettingsFile() {
+    void startUpWithoutSettingsFile()
+    {
         auto window = makeWindow();
         QCOMPARE(window->state().commPort1().Settings(), QStringLiteral("19200,n,8,1"));
         QCOMPARE(window->state().commPort1().CommPort(), 8);
@@ -135,7 +145,8 @@ private slots:
         QCOMPARE(fileBytes(), QByteArray("[CommSettings]\nCommbaud= 2\n"));
     }
 
-    void startUpInTcpMode_data() {
+    void startUpInTcpMode_data()
+    {
         QTest::addColumn<QByteArray>("commSettings");
         QTest::addColumn<QString>("host");
         QTest::addColumn<int>("port");
@@ -147,7 +158,8 @@ private slots:
             << QByteArray("[CommSettings]\nCommPort= TCP\nIP=1.1.1.1\nPort=abc\n") << "1.1.1.1"
             << 0;
     }
-    void startUpInTcpMode() {
+    void startUpInTcpMode()
+    {
         QFETCH(QByteArray, commSettings);
         QFETCH(QString, host);
         QFETCH(int, port);
@@ -164,7 +176,8 @@ private slots:
         QCOMPARE(fileBytes(), before);
     }
 
-    void initialLook() {
+    void initialLook()
+    {
         writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n");
         auto window = makeWindow();
         window->show();
@@ -189,7 +202,45 @@ private slots:
                                 QStringLiteral("/main-window.png"));
     }
 
-    void openAndCloseSerialPort() {
+    void activationAfterOwnWindowCloses_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::newRow("Help") << "mnuHelp1";
+        QTest::newRow("About") << "mnuAbout";
+        QTest::newRow("Port") << "mnuPort";
+        QTest::newRow("Settings") << "mnuSettings";
+    }
+    void activationAfterOwnWindowCloses()
+    {
+        QFETCH(QString, menu);
+        writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n");
+        auto window = makeWindow();
+        window->show();
+        const QString ticket = m_dir.filePath(QStringLiteral("ticket.prn"));
+        QFile file(ticket);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("1234567");
+        file.close();
+        m_ui->fileChoices.append(ticket);
+        window->cmdLoadTicket(4)->click();
+        window->setPanelText(1, QStringLiteral("stale"));
+
+        window->findChild<QAction*>(menu)->trigger();
+        auto* dialog = window->findChild<QDialog*>();
+        QVERIFY(dialog);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(window->panelText(1), QStringLiteral("stale"));
+        dialog->reject();
+        QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
+        // The slot display keeps telling what the slot holds.
+        QCOMPARE(window->txtFileSize(4)->text(), QStringLiteral(" 7"));
+        QCOMPARE(window->cmdLoadTicket(4)->text(), QStringLiteral("Remove"));
+        QCOMPARE(window->ticketSlots().content(4), QByteArray("1234567"));
+        QTRY_VERIFY(window->findChildren<QDialog*>().isEmpty());
+    }
+
+    void openAndCloseSerialPort()
+    {
         writeSettings("[CommSettings]\nCommPort=3\nCommBaud=2\n");
         auto window = makeWindow();
         window->show();
@@ -216,14 +267,16 @@ private slots:
         QVERIFY(m_ui->messages.isEmpty());
     }
 
-    void openFailures_data() {
+    void openFailures_data()
+    {
         QTest::addColumn<int>("comPort");
         QTest::addColumn<bool>("holdItFirst");
         QTest::addColumn<QString>("expected");
         QTest::newRow("held by another open") << 1 << true << "Port is used by other aplication";
         QTest::newRow("missing device") << 8 << false << "does not exist";
     }
-    void openFailures() {
+    void openFailures()
+    {
         QFETCH(int, comPort);
         QFETCH(bool, holdItFirst);
         QFETCH(QString, expected);
@@ -245,7 +298,8 @@ private slots:
         QVERIFY(window->form().mnuPort->isEnabled());
     }
 
-    void tcpErrorText() {
+    void tcpErrorText()
+    {
         writeSettings("[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=1\n");
         auto window = makeWindow();
         window->form().mnuConnect->trigger();
@@ -258,7 +312,8 @@ private slots:
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
     }
 
-    void unpluggedAdapterClosesPort() {
+    void unpluggedAdapterClosesPort()
+    {
         PseudoTerminal adapter;
         QFile file(m_path);
         QVERIFY(file.open(QIODevice::WriteOnly));

@@ -12,23 +12,27 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 
-    QByteArray fileBytes() const {
+    QByteArray fileBytes() const
+    {
         QFile file(m_path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    void writeFile(const QByteArray& bytes) const {
+    void writeFile(const QByteArray& bytes) const
+    {
         QFile file(m_path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
     }
 
 private slots:
-    void init() {
+    void init()
+    {
         m_path = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
         QFile::remove(m_path);
     }
 
-    void readsValues_data() {
+    void readsValues_data()
+    {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("section");
         QTest::addColumn<QString>("key");
@@ -66,7 +70,8 @@ private slots:
         QTest::newRow("cut at 254") << QByteArray("[S]\nK=" + QByteArray(300, 'x') + "\n") << "S"
                                     << "K" << QString(254, u'x');
     }
-    void readsValues() {
+    void readsValues()
+    {
         QFETCH(QByteArray, content);
         QFETCH(QString, section);
         QFETCH(QString, key);
@@ -76,7 +81,8 @@ private slots:
         QCOMPARE(SettingsStore(m_path).ReadIniValue(section, key), expected);
     }
 
-    void writesOneLine_data() {
+    void writesOneLine_data()
+    {
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
@@ -106,7 +112,8 @@ private slots:
             << QByteArray() << "CommPort"
             << "1\r\n[X]" << QByteArray("[CommSettings]\nCommPort= 1[X]\n");
     }
-    void writesOneLine() {
+    void writesOneLine()
+    {
         QFETCH(QByteArray, before);
         QFETCH(QString, key);
         QFETCH(QString, value);
@@ -120,7 +127,8 @@ private slots:
                  value.trimmed().remove(u'\r').remove(u'\n'));
     }
 
-    void failedWriteLeavesFileAlone() {
+    void failedWriteLeavesFileAlone()
+    {
         const QString blocked = m_dir.filePath(QStringLiteral("no-such-folder/TicketTalvor.ini"));
         SettingsStore(blocked).WriteIniValue(QStringLiteral("CommSettings"),
                                              QStringLiteral("CommPort"), QStringLiteral("3"));
@@ -130,7 +138,8 @@ private slots:
                  QString());
     }
 
-    void stripControlChars_data() {
+    void stripControlChars_data()
+    {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("CR LF in the middle") << QByteArray("ab\r\ncd") << QByteArray("abcd");
@@ -138,7 +147,8 @@ private slots:
         QTest::newRow("others kept") << QByteArray("\x06x\ty\x15") << QByteArray("\x06x\ty\x15");
         QTest::newRow("empty") << QByteArray() << QByteArray();
     }
-    void stripControlChars() {
+    void stripControlChars()
+    {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, expected);
         QCOMPARE(SubRoutines::StripControlChars(text), expected);
@@ -146,7 +156,8 @@ private slots:
                  QString::fromLatin1(expected));
     }
 
-    void numberTextAndPadHex4() {
+    void numberTextAndPadHex4()
+    {
         QCOMPARE(SubRoutines::NumberText(1234), QStringLiteral(" 1234"));
         QCOMPARE(SubRoutines::NumberText(0), QStringLiteral(" 0"));
         QCOMPARE(SubRoutines::NumberText(-232), QStringLiteral("-232"));

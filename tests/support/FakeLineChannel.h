@@ -13,7 +13,8 @@ public:
     using LineChannel::LineChannel;
 
     bool isUsable() const override { return m_usable; }
-    bool writeBytes(const QByteArray& bytes) override {
+    bool writeBytes(const QByteArray& bytes) override
+    {
         if (!m_usable)
             return false;
         writes.append(bytes);
@@ -26,7 +27,8 @@ public:
     // Delivers bytes as the indicator would, through the receive signal.
     void receive(const QByteArray& bytes) { emit bytesReceived(bytes); }
     // Makes the channel unusable, as an unplugged adapter does.
-    void die(const QString& reason = QStringLiteral("unplugged")) {
+    void die(const QString& reason = QStringLiteral("unplugged"))
+    {
         m_usable = false;
         emit channelLost(reason);
     }

@@ -14,7 +14,8 @@ public:
         QString text;
     };
 
-    void critical(const QString& title, const QString& text, std::function<void()> done) override {
+    void critical(const QString& title, const QString& text, std::function<void()> done) override
+    {
         messages.append({title, text});
         if (holdMessages) {
             pending.append(std::move(done));
@@ -23,21 +24,24 @@ public:
         if (done)
             done();
     }
-    void chooseOpenFile(const QString& filter, std::function<void(const QString&)> done) override {
+    void chooseOpenFile(const QString& filter, std::function<void(const QString&)> done) override
+    {
         filters.append(filter);
         done(fileChoices.isEmpty() ? QString() : fileChoices.takeFirst());
     }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
 
     // Closes the oldest message left open while holdMessages was set.
-    void acknowledge() {
+    void acknowledge()
+    {
         if (pending.isEmpty())
             return;
         auto done = pending.takeFirst();
         if (done)
             done();
     }
-    QStringList texts() const {
+    QStringList texts() const
+    {
         QStringList result;
         for (const Message& m : messages)
             result.append(m.text);

@@ -9,14 +9,16 @@
 // an unplugged adapter to whoever holds the slave.
 class PseudoTerminal {
 public:
-    PseudoTerminal() {
+    PseudoTerminal()
+    {
         termios raw{};
         cfmakeraw(&raw);
         char name[256] = {};
         if (openpty(&m_master, &m_slave, name, &raw, nullptr) == 0)
             m_path = QString::fromLocal8Bit(name);
     }
-    ~PseudoTerminal() {
+    ~PseudoTerminal()
+    {
         closeMaster();
         if (m_slave >= 0)
             ::close(m_slave);
@@ -27,7 +29,8 @@ public:
     bool isValid() const { return !m_path.isEmpty(); }
     QString path() const { return m_path; }
     int master() const { return m_master; }
-    void closeMaster() {
+    void closeMaster()
+    {
         if (m_master >= 0)
             ::close(m_master);
         m_master = -1;

@@ -1,0 +1,361 @@
+#include "IndicatorSimulator.h"
+#include "app/TicketTalvor.h"
+#include "support/FakeUiServices.h"
+#include "ui_TicketTalvor.h"
+
+#include <QFile>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+// The whole program as an operator uses it, through the main window, against the simulated
+// indicator over a pseudo-terminal and over TCP/IP.
+class TestWindowE2E : public QObject {
+    Q_OBJECT
+
+private:
+    enum Transport { Serial, Tcp };
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<sim::IndicatorSimulator> m_sim;
+    std::unique_ptr<TicketTalvor> m_window;
+    FakeUiServices* m_ui = nullptr;
+
+    Ui::TicketTalvor& form() { return m_window->form(); }
+
+    void startWindow(Transport transport)
+    {
+        m_sim = std::make_unique<sim::IndicatorSimulator>();
+        QVERIFY(m_sim->startPty());
+        QVERIFY(m_sim->startTcp(0));
+        const QString path = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        if (transport == Serial)
+            file.write("[CommSettings]\nCommPort= 1\nCommbaud= 5\n[PortNames]\nCOM1=" +
+                       m_sim->ptyPath().toLocal8Bit() + "\n");
+        else
+            file.write("[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=" +
+                       QByteArray::number(m_sim->tcpPort()) + "\n");
+        file.close();
+        auto ui = std::make_unique<FakeUiServices>();
+        m_ui = ui.get();
+        m_window = std::make_unique<TicketTalvor>(path, std::move(ui));
+        m_window->show();
+    }
+
+    void openAndQuery()
+    {
+        form().mnuConnect->trigger();
+        if (m_window->state().TcpMode)
+            QTRY_VERIFY(m_window->state().tcpClient().isConnected());
+        QVERIFY(form().cmdConnect->isEnabled());
+        form().cmdConnect->click();
+        QTRY_VERIFY(m_window->fraTicket(1)->isVisible());
+        QVERIFY(m_ui->messages.isEmpty());
+    }
+
+    QString writeTicket(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return {};
+        file.write(bytes);
+        return path;
+    }
+
+    void addTicket(int slot, const QByteArray& bytes)
+    {
+        m_ui->fileChoices.append(writeTicket(QStringLiteral("slot%1.prn").arg(slot), bytes));
+        m_window->cmdLoadTicket(slot)->click();
+        QCOMPARE(m_window->cmdLoadTicket(slot)->text(), QStringLiteral("Remove"));
+    }
+
+    void download()
+    {
+        QVERIFY(form().cmdDownLoad->isEnabled());
+        // A signal spy waits in a real event loop; the QTRY macros sleep 10 ms between
+        // looks, which would slow thousands of exchanges a hundredfold.
+        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
+        form().cmdDownLoad->click();
+        QVERIFY(finished.wait(60000));
+        QVERIFY(!form().fraDownload->isVisible());
+        QCOMPARE(form().txtStatus->text(), QString());
+    }
+
+    int commandsStartingWith(const QByteArray& prefix) const
+    {
+        int count = 0;
+        for (const QByteArray& line : m_sim->commandLines())
+            count += line.startsWith(prefix) ? 1 : 0;
+        return count;
+    }
+
+    static QByteArray everyByte()
+    {
+        QByteArray bytes;
+        for (int b = 0; b < 256; ++b)
+            bytes.append(static_cast<char>(b));
+        return bytes;
+    }
+
+    static void addTransports()
+    {
+        QTest::addColumn<int>("transport");
+        QTest::newRow("serial") << int(Serial);
+        QTest::newRow("tcp") << int(Tcp);
+    }
+
+private slots:
+    void cleanup()
+    {
+        m_window.reset();
+        m_sim.reset();
+    }
+
+    void queryAndClose_data() { addTransports(); }
+    void queryAndClose()
+    {
+        QFETCH(int, transport);
+        startWindow(Transport(transport));
+        addTicket(2, "abc"); // loaded before the query: the slot keeps showing it
+        openAndQuery();
+        QCOMPARE(form().txtSW_Version->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(form().txtSNR->text(), QStringLiteral("12345\x06"));
+        QCOMPARE(m_window->panelText(1), QStringLiteral("Port opened"));
+        for (int s = 1; s <= 7; ++s)
+            QVERIFY(m_window->fraTicket(s)->isVisible());
+        QVERIFY(form().fraSpace->isVisible());
+        QCOMPARE(form().txtUsedSpace->text(), QStringLiteral(" 3"));
+        QCOMPARE(form().txtFreeSpace->text(), QStringLiteral(" 32765"));
+        QCOMPARE(m_window->txtFileSize(2)->text(), QStringLiteral(" 3"));
+        QVERIFY(form().cmdDownLoad->isEnabled());
+
+        form().mnuConnect->trigger();
+        QCOMPARE(form().mnuConnect->text(), QStringLiteral("Open"));
+        QCOMPARE(form().txtSW_Version->text(), QString());
+        QCOMPARE(form().txtSNR->text(), QString());
+        QVERIFY(!form().cmdDownLoad->isEnabled());
+        // A serial close folds the ticket area away; a TCP/IP close leaves it.
+        QCOMPARE(m_window->fraTicket(1)->isVisible(), transport == Tcp);
+        QCOMPARE(form().fraSpace->isVisible(), transport == Tcp);
+        QCOMPARE(m_window->ticketSlots().content(2), QByteArray("abc"));
+    }
+
+    void silentIndicator()
+    {
+        startWindow(Serial);
+        m_sim->setSilentAfter(0);
+        form().mnuConnect->trigger();
+        form().cmdConnect->click();
+        QVERIFY(!form().cmdConnect->isEnabled());
+        QVERIFY(!form().mnuConnect->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
+        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Communication Error"));
+        QCOMPARE(m_ui->messages.first().text, QStringLiteral("Indicator does not respond"));
+        QCOMPARE(commandsStartingWith(";C4"), 3);
+        QCOMPARE(commandsStartingWith(";SR"), 0);
+        QVERIFY(!m_window->fraTicket(1)->isVisible());
+        QVERIFY(!form().cmdConnect->isEnabled());
+        QVERIFY(form().mnuConnect->isEnabled());
+        QCOMPARE(m_ui->busyDepth, 0);
+    }
+
+    void indicatorHangsUp_data() { addTransports(); }
+    void indicatorHangsUp()
+    {
+        QFETCH(int, transport);
+        startWindow(Transport(transport));
+        openAndQuery();
+        m_sim->hangUp();
+        QTRY_COMPARE(form().mnuConnect->text(), QStringLiteral("Open"));
+        QCOMPARE(m_window->panelText(1), QStringLiteral("Port closed"));
+        QVERIFY(!form().cmdConnect->isEnabled());
+        QVERIFY(form().mnuPort->isEnabled());
+        QCOMPARE(m_ui->messages.size(), 1);
+    }
+
+    void downloadsExactBytes_data()
+    {
+        QTest::addColumn<int>("transport");
+        QTest::addColumn<QList<QByteArray>>("contents");
+        const QList<QByteArray> example1 = {"ABCDE", {}, {}, {}, {}, {}, {}};
+        const QList<QByteArray> example2 = {"ABCDE", {}, "xyz", {}, {}, {}, {}};
+        const QList<QByteArray> mixed = {"first ticket\r\n",    "x",        {},     everyByte(),
+                                         QByteArray(1001, 'q'), "\r\n\0\r", "seven"};
+        QList<QByteArray> full = {QByteArray(10000, 'a'),
+                                  QByteArray(10000, 'b'),
+                                  QByteArray(10000, 'c'),
+                                  QByteArray(2768, 'd'),
+                                  {},
+                                  {},
+                                  {}};
+        for (int transport : {int(Serial), int(Tcp)}) {
+            const char* name = transport == Serial ? "serial" : "tcp";
+            QTest::addRow("%s: example 1", name) << transport << example1;
+            QTest::addRow("%s: example 2", name) << transport << example2;
+            QTest::addRow("%s: mixed sizes", name) << transport << mixed;
+            QTest::addRow("%s: 32768 bytes", name) << transport << full;
+        }
+    }
+    void downloadsExactBytes()
+    {
+        QFETCH(int, transport);
+        QFETCH(QList<QByteArray>, contents);
+        startWindow(Transport(transport));
+        openAndQuery();
+        for (int s = 1; s <= 7; ++s) {
+            if (!contents[s - 1].isEmpty())
+                addTicket(s, contents[s - 1]);
+        }
+        m_sim->resetRecord();
+        download();
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        for (int s = 1; s <= 7; ++s)
+            QCOMPARE(m_sim->slot(s), contents[s - 1]);
+        qint64 total = 0;
+        for (const QByteArray& bytes : contents)
+            total += bytes.size();
+        QCOMPARE(qint64(m_sim->counters().commands), 7 + (total + 3) / 4 + 7);
+        QVERIFY(form().cmdDownLoad->isEnabled());
+        QCOMPARE(m_ui->busyDepth, 0);
+    }
+
+    void progressTexts()
+    {
+        startWindow(Serial);
+        openAndQuery();
+        addTicket(1, "ABCDE");
+        addTicket(3, "xyz");
+        QStringList texts;
+        connect(&m_window->downloader(), &Downloader::statusText, this,
+                [&](const QString&) { texts.append(form().txtStatus->text()); });
+        download();
+        const QStringList expected = {"Preparing data ...", "Update pointers ...",
+                                      "Downloading data  1/ 8 bytes",
+                                      "Downloading data  5/ 8 bytes", "Update pointers ..."};
+        QCOMPARE(texts, expected);
+        QCOMPARE(form().ProgressBar1->maximum(), 8);
+        QCOMPARE(form().ProgressBar1->value(), 5);
+    }
+
+    void refusedWrites_data()
+    {
+        QTest::addColumn<quint16>("nakAt");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("dataCommands");
+        QTest::newRow("clearing write of slot 3")
+            << quint16(0xFF08) << QStringList{"Pointer Error"} << 0;
+        QTest::newRow("one data block") << quint16(0x0004) << QStringList{"Data Error"} << 3;
+    }
+    void refusedWrites()
+    {
+        QFETCH(quint16, nakAt);
+        QFETCH(QStringList, messages);
+        QFETCH(int, dataCommands);
+        startWindow(Serial);
+        openAndQuery();
+        addTicket(1, "0123456789");
+        m_sim->addNakAt(nakAt);
+        m_sim->resetRecord();
+        download();
+        QCOMPARE(m_ui->texts(), messages);
+        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Update Error"));
+        QCOMPARE(commandsStartingWith(";E0"), dataCommands);
+        const QByteArray memory = m_sim->memory();
+        if (nakAt == 0xFF08) {
+            // The entries after the refused one keep what they held.
+            QCOMPARE(memory.mid(0xFF0C, 16), QByteArray(16, '\xFF'));
+        } else {
+            QCOMPARE(memory.left(4), QByteArray("0123"));
+            QCOMPARE(memory.mid(8, 2), QByteArray("89"));
+            QCOMPARE(memory.mid(0xFF00, 4), QByteArray("\x00\x00\x00\x09", 4));
+        }
+    }
+
+    void unansweredSlot7Entry_data()
+    {
+        QTest::addColumn<bool>("slot7HoldsData");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("slot 7 empty") << false << QStringList();
+        QTest::newRow("slot 7 loaded")
+            << true << QStringList{"Error sending Truck Simple Weighing ticket."};
+    }
+    void unansweredSlot7Entry()
+    {
+        QFETCH(bool, slot7HoldsData);
+        QFETCH(QStringList, messages);
+        startWindow(Serial);
+        openAndQuery();
+        addTicket(1, "ABCD");
+        if (slot7HoldsData)
+            addTicket(7, "EFGH");
+        m_window->downloader().setTimeout(100ms);
+        m_sim->addSilentAt(0xFF18);
+        download();
+        QCOMPARE(m_ui->texts(), messages);
+        QCOMPARE(m_sim->slot(1), QByteArray("ABCD"));
+    }
+
+    void overBudgetIsRefused()
+    {
+        startWindow(Serial);
+        openAndQuery();
+        addTicket(1, QByteArray(20000, 'a'));
+        addTicket(2, QByteArray(12769, 'b'));
+        QCOMPARE(form().txtFreeSpace->text(), QStringLiteral("-1"));
+        m_sim->resetRecord();
+        form().cmdDownLoad->click();
+        QTRY_VERIFY(!m_window->downloader().isRunning());
+        QCOMPARE(m_ui->messages.size(), 1);
+        QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32769")));
+        QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32768")));
+        QCOMPARE(m_sim->counters().commands, quint64(0));
+        QVERIFY(!form().fraDownload->isVisible());
+    }
+
+    void interruptedDownload_data()
+    {
+        QTest::addColumn<bool>("hangUp");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("indicator hangs up") << true;
+    }
+    void interruptedDownload()
+    {
+        QFETCH(bool, hangUp);
+        startWindow(Serial);
+        openAndQuery();
+        addTicket(1, QByteArray(8000, 'z'));
+        bool interrupted = false;
+        connect(&m_window->downloader(), &Downloader::progressValue, this, [&](qint32 value) {
+            if (value < 2001 || interrupted)
+                return;
+            interrupted = true;
+            if (hangUp)
+                m_sim->hangUp();
+            else
+                form().cmdCancel->click();
+        });
+        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
+        form().cmdDownLoad->click();
+        QVERIFY(finished.wait(30000));
+        QVERIFY(interrupted);
+        QCOMPARE(m_ui->messages.size(), 1);
+        QVERIFY(!form().fraDownload->isVisible());
+        QCOMPARE(m_ui->busyDepth, 0);
+        // The table was cleared before any data went out and is not written afterwards.
+        QCOMPARE(m_sim->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
+        QVERIFY(commandsStartingWith(";E1F3C") == 0);
+        QCOMPARE(form().mnuConnect->text(),
+                 hangUp ? QStringLiteral("Open") : QStringLiteral("Close"));
+    }
+};
+
+QTEST_MAIN(TestWindowE2E)
+#include "test_window_e2e.moc"
