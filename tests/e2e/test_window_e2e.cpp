@@ -136,6 +136,9 @@ private slots:
         QCOMPARE(form().txtFreeSpace->text(), QStringLiteral(" 32765"));
         QCOMPARE(m_window->txtFileSize(2)->text(), QStringLiteral(" 3"));
         QVERIFY(form().cmdDownLoad->isEnabled());
+        const QString shots = qEnvironmentVariable("TALVOR_SCREENSHOT_DIR");
+        if (!shots.isEmpty() && transport == Serial)
+            m_window->grab().save(shots + QStringLiteral("/main-window.png"));
 
         form().mnuConnect->trigger();
         QCOMPARE(form().mnuConnect->text(), QStringLiteral("Open"));
