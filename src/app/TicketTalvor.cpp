@@ -55,8 +55,10 @@ TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServic
     auto& tcp = m_state.tcpClient();
     connect(&tcp, &TcpClient::Error, this, &TicketTalvor::onTcpError);
     connect(&tcp, &TcpClient::Connected, this, [this] {
-        if (m_state.TcpMode && m_ui->mnuConnect->text() == kClose)
-            setPanelText(1, kPortOpened);
+        if (!m_state.TcpMode || !channelIsOpen())
+            return;
+        setPanelText(1, kPortOpened);
+        refreshControls();
     });
     connect(&tcp, &LineChannel::channelLost, this, &TicketTalvor::onChannelLost);
     connect(&m_state.commPort1(), &LineChannel::channelLost, this, &TicketTalvor::onChannelLost);
@@ -272,7 +274,10 @@ void TicketTalvor::refreshControls()
     m_ui->mnuConnect->setEnabled(!busy);
     m_ui->mnuPort->setEnabled(!open && !busy);
     m_ui->mnuSettings->setEnabled((!open || m_state.TcpMode) && !busy);
-    m_ui->cmdConnect->setEnabled(open && !busy && !m_queryFailed);
+    // Over TCP/IP the query waits for the connection to be made: a command sent before would
+    // go nowhere.
+    const bool reachable = !m_state.TcpMode || m_state.tcpClient().isConnected();
+    m_ui->cmdConnect->setEnabled(open && reachable && !busy && !m_queryFailed);
     m_ui->cmdDownLoad->setEnabled(open && !busy && fraTicket(1)->isVisibleTo(this) &&
                                   m_slots.anyInUse());
 }

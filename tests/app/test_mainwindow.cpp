@@ -304,6 +304,8 @@ private slots:
         auto window = makeWindow();
         window->form().mnuConnect->trigger();
         QCOMPARE(window->panelText(1), QStringLiteral("Connecting ..."));
+        // Nothing can be asked of an indicator that is not connected yet.
+        QVERIFY(!window->form().cmdConnect->isEnabled());
         QTRY_COMPARE(m_ui->messages.size(), 1);
         QCOMPARE(m_ui->messages.first().title, QStringLiteral("TCP/IP ERROR"));
         QVERIFY(m_ui->messages.first().text.startsWith(QStringLiteral("Error:  10061\r\n\r\n")));
