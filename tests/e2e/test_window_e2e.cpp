@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -321,6 +322,24 @@ private slots:
         QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32768")));
         QCOMPARE(m_sim->counters().commands, quint64(0));
         QVERIFY(!form().fraDownload->isVisible());
+    }
+
+    void closingTheWindowDuringADownload()
+    {
+        startWindow(Serial);
+        openAndQuery();
+        addTicket(1, QByteArray(8000, 'z'));
+        connect(&m_window->downloader(), &Downloader::progressValue, this, [this](qint32 value) {
+            if (value == 1001)
+                QTimer::singleShot(0, this, [this] {
+                    m_window->close();
+                    m_window.reset();
+                });
+        });
+        form().cmdDownLoad->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window, 30000);
+        // The download ended with the window, long before its last block.
+        QVERIFY(m_sim->commandLines().size() < 7 + 2000 / 4 + 7);
     }
 
     void interruptedDownload_data()

@@ -743,11 +743,11 @@ void IndicatorSimulator::armTimer() {
             next = next == 0 ? due : std::min(next, due);
         }
     }
-    itimerspec spec{};
+    itimerspec wakeAt{};
     // An all-zero value disarms; a due time is never zero on CLOCK_MONOTONIC.
-    spec.it_value.tv_sec = time_t(next / NsPerSecond);
-    spec.it_value.tv_nsec = long(next % NsPerSecond);
-    ::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    wakeAt.it_value.tv_sec = time_t(next / NsPerSecond);
+    wakeAt.it_value.tv_nsec = long(next % NsPerSecond);
+    ::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &wakeAt, nullptr);
 }
 
 void IndicatorSimulator::emitEvents(const Events& events) {
