@@ -1,0 +1,321 @@
+// Downloads a full ticket memory through the Downloader (no window) into the simulator and prints
+// what it costs: over the real SerialPort on a pseudo-terminal with an instantly answering
+// simulator, over TCP on 127.0.0.1, and on the pseudo-terminal with the simulator holding every
+// byte to the time a 115200-baud wire would take.
+
+#include "IndicatorSimulator.h"
+#include "link/CommandExchange.h"
+#include "platform/SerialPort.h"
+#include "platform/TcpClient.h"
+#include "platform/UiServices.h"
+#include "ticket/Downloader.h"
+#include "ticket/TicketSlots.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+namespace {
+
+using Contents = std::array<QByteArray, TicketSlots::kSlotCount>;
+
+constexpr int kWireBaud = 115200;
+constexpr int kDefaultRuns = 3;
+constexpr int kBitsPerByte = 10; // start bit, 8 data bits, stop bit
+constexpr auto kConnectLimit = std::chrono::seconds(5);
+constexpr int kReferenceReplyLimitMs = 2000;
+// Slot sizes that fill the memory exactly: none a multiple of 4, a 1-byte slot, and slot 3
+// empty, so the layout has odd boundaries and a gap.
+constexpr std::array<int, TicketSlots::kSlotCount> kSlotSizes{5001, 1, 0, 9999, 3, 11111, 6653};
+static_assert(kSlotSizes[0] + kSlotSizes[1] + kSlotSizes[2] + kSlotSizes[3] + kSlotSizes[4] +
+                  kSlotSizes[5] + kSlotSizes[6] ==
+              TicketSlots::kMemoryBudget);
+
+// Messages would mean the download went wrong: print them and let it go on.
+class ConsoleUi : public UiServices {
+public:
+    void critical(const QString& title, const QString& text, std::function<void()> done) override
+    {
+        std::fprintf(stderr, "  message [%s] %s\n", qPrintable(title), qPrintable(text));
+        ++messages;
+        if (done)
+            done();
+    }
+    void chooseOpenFile(const QString&, std::function<void(const QString&)> done) override
+    {
+        done({});
+    }
+    void setBusy(bool) override {}
+    int messages = 0;
+};
+
+// Every byte value, in an order that differs per run, so a stale memory cannot pass the check.
+Contents makeContents(quint32 seed)
+{
+    Contents contents;
+    quint32 state = seed;
+    for (int s = 0; s < TicketSlots::kSlotCount; ++s) {
+        for (int i = 0; i < kSlotSizes[s]; ++i) {
+            state = state * 1664525u + 1013904223u;
+            contents[s].append(char(state >> 24));
+        }
+    }
+    return contents;
+}
+
+struct Usage {
+    double processCpu; // seconds, every thread (the simulator's included)
+    double threadCpu;  // seconds, this thread: the downloader, the exchange and the channel
+    long maxRssKiB;
+};
+
+double seconds(const timeval& t)
+{
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+Usage usage()
+{
+    rusage process{}, thread{};
+    getrusage(RUSAGE_SELF, &process);
+    getrusage(RUSAGE_THREAD, &thread);
+    return {seconds(process.ru_utime) + seconds(process.ru_stime),
+            seconds(thread.ru_utime) + seconds(thread.ru_stime), process.ru_maxrss};
+}
+
+struct Measurement {
+    bool verified = false;
+    int commands = 0;
+    quint64 simulatorCommands = 0;
+    double wallSeconds = 0;
+    double processCpu = 0;
+    double threadCpu = 0;
+    quint64 wireBytes = 0;
+    int messages = 0;
+    double referenceSeconds = 0; // the minimal blocking client right after, 0 when not run
+};
+
+// One download on the channel, run from the program's event loop.
+Measurement runDownload(LineChannel& channel, sim::IndicatorSimulator& simulator,
+                        const Contents& contents)
+{
+    CommandExchange exchange;
+    exchange.setChannel(&channel);
+    ConsoleUi ui;
+    Downloader downloader(exchange, ui);
+    QObject::connect(&downloader, &Downloader::finished, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+
+    const sim::Counters before = simulator.counters();
+    const Usage startUsage = usage();
+    QElapsedTimer wall;
+    wall.start();
+    downloader.start(contents);
+    QCoreApplication::exec();
+    Measurement m;
+    m.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    const Usage endUsage = usage();
+    const sim::Counters after = simulator.counters();
+
+    m.verified = ui.messages == 0;
+    for (int s = 1; s <= TicketSlots::kSlotCount; ++s)
+        m.verified = m.verified && simulator.slot(s) == contents[s - 1];
+    m.commands = downloader.commandsSent();
+    m.simulatorCommands = after.commands - before.commands;
+    m.processCpu = endUsage.processCpu - startUsage.processCpu;
+    m.threadCpu = endUsage.threadCpu - startUsage.threadCpu;
+    m.wireBytes = (after.bytesIn - before.bytesIn) + (after.bytesOut - before.bytesOut);
+    m.messages = ui.messages;
+    return m;
+}
+
+void print(const char* name, const QList<Measurement>& runs)
+{
+    std::printf("%s\n", name);
+    for (int k = 0; k < runs.size(); ++k) {
+        const Measurement& m = runs[k];
+        std::printf(
+            "  run %d: %d commands sent (simulator got %llu), wall %.3f s, %.0f exchanges/s, "
+            "CPU %.3f s process / %.3f s downloader thread, %llu bytes on the wire, "
+            "slots %s\n",
+            k + 1, m.commands, static_cast<unsigned long long>(m.simulatorCommands), m.wallSeconds,
+            m.commands / m.wallSeconds, m.processCpu, m.threadCpu,
+            static_cast<unsigned long long>(m.wireBytes), m.verified ? "verified" : "WRONG");
+        if (m.referenceSeconds > 0)
+            std::printf("         reference client right after: wall %.3f s, %.0f exchanges/s\n",
+                        m.referenceSeconds, m.commands / m.referenceSeconds);
+    }
+    QList<double> rates;
+    for (const Measurement& m : runs)
+        rates.append(m.commands / m.wallSeconds);
+    std::sort(rates.begin(), rates.end());
+    std::printf("  exchanges/s: median %.0f, best %.0f; peak memory so far %ld KiB (ru_maxrss)\n",
+                rates[rates.size() / 2], rates.last(), usage().maxRssKiB);
+}
+
+bool allVerified(const QList<Measurement>& runs)
+{
+    return std::all_of(runs.begin(), runs.end(), [](const Measurement& m) { return m.verified; });
+}
+
+// The floor the machine allows: the same commands from a minimal blocking client without Qt,
+// one outstanding, on the same pseudo-terminal. Only a yardstick for the wire-time ratio; the
+// program itself never blocks.
+struct Reference {
+    bool ok = false;
+    double wallSeconds = 0;
+    quint64 wireBytes = 0;
+};
+
+Reference runReference(const QString& path, sim::IndicatorSimulator& simulator,
+                       const QList<QByteArray>& commands)
+{
+    Reference ref;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY);
+    if (fd < 0)
+        return ref;
+    termios raw{};
+    ::tcgetattr(fd, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(fd, TCSANOW, &raw);
+    const sim::Counters before = simulator.counters();
+    QElapsedTimer wall;
+    wall.start();
+    ref.ok = true;
+    char reply[64];
+    for (const QByteArray& command : commands) {
+        if (::write(fd, command.constData(), size_t(command.size())) != command.size()) {
+            ref.ok = false;
+            break;
+        }
+        bool lineDone = false;
+        while (ref.ok && !lineDone) {
+            pollfd p{fd, POLLIN, 0};
+            const ssize_t n =
+                ::poll(&p, 1, kReferenceReplyLimitMs) == 1 ? ::read(fd, reply, sizeof reply) : -1;
+            ref.ok = n > 0;
+            lineDone = ref.ok && std::memchr(reply, '\r', size_t(n)) != nullptr;
+        }
+        if (!ref.ok)
+            break;
+    }
+    ref.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    const sim::Counters after = simulator.counters();
+    ref.wireBytes = (after.bytesIn - before.bytesIn) + (after.bytesOut - before.bytesOut);
+    ::close(fd);
+    return ref;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Qt's own poll loop instead of GLib's, to compare what the event dispatcher costs.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--unix-dispatcher") == 0)
+            qputenv("QT_NO_GLIB", "1");
+    }
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const qsizetype runsAt = args.indexOf(QStringLiteral("--runs"));
+    const int runs = runsAt > 0 && runsAt + 1 < args.size() ? std::max(1, args[runsAt + 1].toInt())
+                                                            : kDefaultRuns;
+
+    sim::IndicatorSimulator simulator;
+    QString error;
+    if (!simulator.startPty(&error) || !simulator.startTcp(0, &error)) {
+        std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
+        return 2;
+    }
+
+    SerialPort port;
+    port.setPortName(1, simulator.ptyPath());
+    port.setCommPort(1);
+    port.setSettings(QStringLiteral("115200,n,8,1"));
+    if (const int code = port.setPortOpen(true); code != SerialPort::kNoError) {
+        std::fprintf(stderr, "cannot open %s: error %d\n", qPrintable(simulator.ptyPath()), code);
+        return 2;
+    }
+    TcpClient tcp;
+    tcp.setRemoteHost(QStringLiteral("127.0.0.1"));
+    tcp.setRemotePort(simulator.tcpPort());
+    {
+        QTimer limit;
+        limit.setSingleShot(true);
+        QObject::connect(&limit, &QTimer::timeout, &app, &QCoreApplication::quit);
+        const auto connection =
+            QObject::connect(&tcp, &TcpClient::Connected, &app, &QCoreApplication::quit);
+        limit.start(kConnectLimit);
+        tcp.Connect();
+        QCoreApplication::exec();
+        QObject::disconnect(connection);
+    }
+    if (!tcp.isConnected()) {
+        std::fprintf(stderr, "cannot connect to 127.0.0.1:%u\n", simulator.tcpPort());
+        return 2;
+    }
+
+    std::printf("Full download: %d bytes in 7 slots, %lld commands; %d runs each; event "
+                "dispatcher %s\n\n",
+                TicketSlots::kMemoryBudget,
+                static_cast<long long>(makeDownloadPlan(makeContents(0)).allCommands().size()),
+                runs, QAbstractEventDispatcher::instance()->metaObject()->className());
+    quint32 seed = 1;
+    bool ok = true;
+
+    // Each download on the pseudo-terminal is followed by the reference client on the same
+    // commands, so that both meet the same load from the rest of the machine.
+    const auto withReference = [&](Measurement m, const Contents& contents) {
+        port.setPortOpen(false);
+        const Reference ref =
+            runReference(simulator.ptyPath(), simulator, makeDownloadPlan(contents).allCommands());
+        m.referenceSeconds = ref.ok ? ref.wallSeconds : 0;
+        if (!ref.ok)
+            std::printf("  reference client failed on %s\n", qPrintable(simulator.ptyPath()));
+        if (port.setPortOpen(true) != SerialPort::kNoError)
+            m.verified = false;
+        return m;
+    };
+
+    QList<Measurement> ptyRuns, tcpRuns, wireRuns;
+    for (int k = 0; k < runs; ++k) {
+        const Contents contents = makeContents(seed++);
+        ptyRuns.append(withReference(runDownload(port, simulator, contents), contents));
+    }
+    print("Pseudo-terminal (SerialPort), instantly answering simulator", ptyRuns);
+    ok = ok && allVerified(ptyRuns);
+
+    for (int k = 0; k < runs; ++k)
+        tcpRuns.append(runDownload(tcp, simulator, makeContents(seed++)));
+    print("\nTCP on 127.0.0.1 (TcpClient), instantly answering simulator", tcpRuns);
+    ok = ok && allVerified(tcpRuns);
+
+    simulator.setBaud(kWireBaud);
+    const Contents wireContents = makeContents(seed++);
+    wireRuns.append(withReference(runDownload(port, simulator, wireContents), wireContents));
+    print("\nPseudo-terminal, simulator emulating a 115200-baud wire", wireRuns);
+    const Measurement& wire = wireRuns.first();
+    const double limit = double(wire.wireBytes) * kBitsPerByte / kWireBaud;
+    std::printf("  wire-time limit %.3f s (%llu bytes x %d / %d)\n", limit,
+                static_cast<unsigned long long>(wire.wireBytes), kBitsPerByte, kWireBaud);
+    std::printf("  wall / limit = %.4f (reference client %.4f)\n", wire.wallSeconds / limit,
+                wire.referenceSeconds / limit);
+    ok = ok && allVerified(wireRuns);
+
+    std::printf("\n%s\n", ok ? "Every download verified: the simulator's slots equal the contents."
+                             : "SOME DOWNLOAD FAILED.");
+    return ok ? 0 : 1;
+}
