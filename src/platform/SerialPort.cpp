@@ -108,7 +108,12 @@ bool SerialPort::writeBytes(const QByteArray& bytes)
 {
     if (!m_port.isOpen())
         return false;
-    return m_port.write(bytes) == bytes.size();
+    if (m_port.write(bytes) != bytes.size())
+        return false;
+    // Hands the bytes to the driver now rather than on the next pass of the event loop; the
+    // indicator cannot answer before it has them.
+    m_port.flush();
+    return true;
 }
 
 void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)

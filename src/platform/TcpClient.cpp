@@ -53,7 +53,11 @@ bool TcpClient::writeBytes(const QByteArray& bytes)
 {
     if (!isConnected())
         return false;
-    return m_socket.write(bytes) == bytes.size();
+    if (m_socket.write(bytes) != bytes.size())
+        return false;
+    // Sent now rather than on the next pass of the event loop.
+    m_socket.flush();
+    return true;
 }
 
 QString TcpClient::channelName() const
