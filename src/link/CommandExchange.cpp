@@ -11,7 +11,8 @@ constexpr char kAck = '\x06';
 constexpr char kNak = '\x15';
 
 // Wall-clock time in the log lines, so that traffic can be matched with what the operator saw.
-QString stamp() {
+QString stamp()
+{
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
@@ -19,7 +20,8 @@ QString stamp() {
 class SyncScope {
 public:
     explicit SyncScope(int& depth)
-        : m_depth(depth) {
+        : m_depth(depth)
+    {
         ++m_depth;
     }
     ~SyncScope() { --m_depth; }
@@ -33,14 +35,16 @@ private:
 } // namespace
 
 CommandExchange::CommandExchange(QObject* parent)
-    : QObject(parent) {
+    : QObject(parent)
+{
     m_tmrGlobal.setSingleShot(true);
     // A coarse timer may fire 5 % early; the stated time-outs are minimums.
     m_tmrGlobal.setTimerType(Qt::PreciseTimer);
     connect(&m_tmrGlobal, &QTimer::timeout, this, &CommandExchange::onTimerTick);
 }
 
-void CommandExchange::setChannel(LineChannel* channel) {
+void CommandExchange::setChannel(LineChannel* channel)
+{
     if (channel == m_channel)
         return;
     if (isBusy()) {
@@ -58,7 +62,8 @@ void CommandExchange::setChannel(LineChannel* channel) {
             [this] { onChannelLost(QStringLiteral("channel destroyed")); });
 }
 
-void CommandExchange::SendCommand(const QByteArray& command, std::chrono::milliseconds timeout) {
+void CommandExchange::SendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
+{
     if (isBusy()) {
         qCWarning(lcExchange).noquote()
             << "command while another is pending; ignored:" << describeBytes(command).constData();
@@ -75,7 +80,8 @@ void CommandExchange::SendCommand(const QByteArray& command, std::chrono::millis
     startAttempt();
 }
 
-void CommandExchange::startAttempt() {
+void CommandExchange::startAttempt()
+{
     m_phase = Phase::Attempt;
     m_tmrGlobal.stop();
     m_tmrGlobal.setInterval(m_timeout);
@@ -87,14 +93,16 @@ void CommandExchange::startAttempt() {
         onWriteRefused();
 }
 
-bool CommandExchange::write(const QByteArray& bytes) {
+bool CommandExchange::write(const QByteArray& bytes)
+{
     if (!m_channel)
         return false;
     const SyncScope scope(m_syncDepth);
     return m_channel->writeBytes(bytes);
 }
 
-void CommandExchange::onWriteRefused() {
+void CommandExchange::onWriteRefused()
+{
     // A channelLost emitted inside the write may have ended the exchange already.
     if (m_phase != Phase::Attempt && m_phase != Phase::Pause)
         return;
@@ -104,7 +112,8 @@ void CommandExchange::onWriteRefused() {
     finish(false, Failure::ChannelLost);
 }
 
-void CommandExchange::onBytesReceived(const QByteArray& bytes) {
+void CommandExchange::onBytesReceived(const QByteArray& bytes)
+{
     // RxBuffer never holds a CR between receipts, so only the new bytes need searching, and the
     // cap is enforced before the line is split: an endless line stays bounded.
     const qsizetype cr = bytes.indexOf(kCr);
@@ -141,7 +150,8 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes) {
         finish(m_replyState != 'N', m_replyState == 'N' ? Failure::Nak : Failure::None);
 }
 
-void CommandExchange::onTimerTick() {
+void CommandExchange::onTimerTick()
+{
     if (m_phase == Phase::Attempt) {
         m_timeoutFlag = true;
         qCDebug(lcExchange).noquote()
@@ -174,14 +184,16 @@ void CommandExchange::onTimerTick() {
     finish(false, m_replyState == 'N' ? Failure::Nak : Failure::NoReply);
 }
 
-void CommandExchange::onChannelLost(const QString& reason) {
+void CommandExchange::onChannelLost(const QString& reason)
+{
     qCDebug(lcExchange).noquote() << stamp() << "channel lost:" << reason;
     if (m_phase != Phase::Attempt && m_phase != Phase::Pause)
         return;
     finish(false, Failure::ChannelLost);
 }
 
-void CommandExchange::finish(bool ok, Failure failure) {
+void CommandExchange::finish(bool ok, Failure failure)
+{
     m_tmrGlobal.stop();
     m_result = ok;
     m_lastFailure = failure;
@@ -193,7 +205,8 @@ void CommandExchange::finish(bool ok, Failure failure) {
     deliverFinished();
 }
 
-void CommandExchange::deliverFinished() {
+void CommandExchange::deliverFinished()
+{
     if (m_phase != Phase::Finishing)
         return;
     // Idle before the signal: a slot may send the next command at once.
@@ -201,7 +214,8 @@ void CommandExchange::deliverFinished() {
     emit finished(m_result);
 }
 
-QByteArray CommandExchange::describeBytes(const QByteArray& bytes) {
+QByteArray CommandExchange::describeBytes(const QByteArray& bytes)
+{
     static constexpr char hex[] = "0123456789ABCDEF";
     QByteArray out;
     out.reserve(bytes.size() + 16);

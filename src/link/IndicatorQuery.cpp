@@ -4,11 +4,13 @@
 
 IndicatorQuery::IndicatorQuery(CommandExchange& exchange, QObject* parent)
     : QObject(parent)
-    , m_exchange(exchange) {
+    , m_exchange(exchange)
+{
     connect(&m_exchange, &CommandExchange::finished, this, &IndicatorQuery::onExchangeFinished);
 }
 
-void IndicatorQuery::start() {
+void IndicatorQuery::start()
+{
     if (isRunning() || m_exchange.isBusy()) {
         // The exchange carries one command at a time; answering keeps the caller's busy look
         // from hanging.
@@ -21,7 +23,8 @@ void IndicatorQuery::start() {
     m_exchange.SendCommand(kVersionCommand, kTimeout);
 }
 
-void IndicatorQuery::onExchangeFinished(bool ok) {
+void IndicatorQuery::onExchangeFinished(bool ok)
+{
     // The exchange also serves the download; its outcomes are not ours.
     const Step step = m_step;
     if (step == Step::Idle)
@@ -43,12 +46,14 @@ void IndicatorQuery::onExchangeFinished(bool ok) {
     emit finished(true);
 }
 
-QByteArray IndicatorQuery::versionText(const QByteArray& replyText) {
+QByteArray IndicatorQuery::versionText(const QByteArray& replyText)
+{
     const QByteArray cleaned = SubRoutines::StripControlChars(replyText);
     const qsizetype v = cleaned.indexOf('V');
     return v < 0 ? cleaned : cleaned.mid(v);
 }
 
-QByteArray IndicatorQuery::serialText(const QByteArray& replyText) {
+QByteArray IndicatorQuery::serialText(const QByteArray& replyText)
+{
     return SubRoutines::StripControlChars(replyText);
 }

@@ -33,7 +33,8 @@ private slots:
     void chainedFromFinished();
 };
 
-void TestExchange::exchange_data() {
+void TestExchange::exchange_data()
+{
     QTest::addColumn<char>("stateBefore"); // ReplyState just before the call
     QTest::addColumn<Script>("script");
     QTest::addColumn<QByteArrayList>("writes");
@@ -89,7 +90,8 @@ void TestExchange::exchange_data() {
         << QByteArray() << false << F::ChannelLost;
 }
 
-void TestExchange::exchange() {
+void TestExchange::exchange()
+{
     QFETCH(Script, script);
     FakeLineChannel channel;
     CommandExchange exchange;
@@ -139,7 +141,8 @@ void TestExchange::exchange() {
 
 // The downloader sends its next command from the finished slot; that must neither recurse nor
 // stall, whether the peer answers inside the write or from the event loop.
-void TestExchange::chainedFromFinished() {
+void TestExchange::chainedFromFinished()
+{
     constexpr int kCount = 10000;
     FakeLineChannel channel;
     CommandExchange exchange;

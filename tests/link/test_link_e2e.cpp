@@ -17,13 +17,15 @@ private slots:
     void queryThenHangUp();
 };
 
-void TestLinkE2e::queryThenHangUp_data() {
+void TestLinkE2e::queryThenHangUp_data()
+{
     QTest::addColumn<bool>("tcp");
     QTest::newRow("serial on a pseudo-terminal") << false;
     QTest::newRow("TCP/IP on loopback") << true;
 }
 
-void TestLinkE2e::queryThenHangUp() {
+void TestLinkE2e::queryThenHangUp()
+{
     QFETCH(bool, tcp);
     sim::IndicatorSimulator indicator;
     indicator.setSilentAfter(2); // answers the query, then keeps a command pending

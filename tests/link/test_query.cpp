@@ -11,7 +11,8 @@ private slots:
     void query();
 };
 
-void TestQuery::query_data() {
+void TestQuery::query_data()
+{
     QTest::addColumn<QByteArray>("versionReply");
     QTest::addColumn<QByteArray>("serialReply");
     QTest::addColumn<QByteArrayList>("writes");
@@ -41,7 +42,8 @@ void TestQuery::query_data() {
         << QByteArrayList() << false;
 }
 
-void TestQuery::query() {
+void TestQuery::query()
+{
     QFETCH(QByteArray, versionReply);
     QFETCH(QByteArray, serialReply);
     FakeLineChannel channel;

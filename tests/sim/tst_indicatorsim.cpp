@@ -22,7 +22,8 @@ const QByteArray Nak("\x15\r");
 const QByteArray Version = QByteArray(IndicatorSimulator::DefaultVersion) + "\x06\r";
 const QByteArray Serial = QByteArray(IndicatorSimulator::DefaultSerial) + "\x06\r";
 
-QByteArrayList pointerPass(const QByteArrayList& entries) {
+QByteArrayList pointerPass(const QByteArrayList& entries)
+{
     QByteArrayList lines;
     for (int s = 0; s < entries.size(); ++s)
         lines << ";EFF" + QByteArray::number(4 * s, 16).toUpper().rightJustified(2, '0') + '-' +
@@ -30,11 +31,13 @@ QByteArrayList pointerPass(const QByteArrayList& entries) {
     return lines;
 }
 
-QByteArrayList downloadLines(const QByteArrayList& data, const QByteArrayList& pointers) {
+QByteArrayList downloadLines(const QByteArrayList& data, const QByteArrayList& pointers)
+{
     return pointerPass(QByteArrayList(7, "00000000")) + data + pointerPass(pointers);
 }
 
-QByteArrayList slotContents(const QByteArray& s1, const QByteArray& s3 = {}) {
+QByteArrayList slotContents(const QByteArray& s1, const QByteArray& s3 = {})
+{
     return {s1, {}, s3, {}, {}, {}, {}};
 }
 
@@ -60,7 +63,8 @@ private:
     void runFault(bool overTcp);
 };
 
-void TestIndicatorSim::download_data() {
+void TestIndicatorSim::download_data()
+{
     QTest::addColumn<QByteArrayList>("lines");
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QByteArray>("table");
@@ -82,7 +86,8 @@ void TestIndicatorSim::download_data() {
         << slotContents("ABCDE", "xyz");
 }
 
-void TestIndicatorSim::download() {
+void TestIndicatorSim::download()
+{
     QFETCH(QByteArrayList, lines);
     QFETCH(QByteArray, data);
     QFETCH(QByteArray, table);
@@ -112,7 +117,8 @@ void TestIndicatorSim::download() {
     QCOMPARE(c.naks, 0u);
 }
 
-void TestIndicatorSim::replies_data() {
+void TestIndicatorSim::replies_data()
+{
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<int>("address"); // where the line stores its bytes, -1 for nowhere
@@ -146,7 +152,8 @@ void TestIndicatorSim::replies_data() {
         QTest::newRow(line) << QByteArray(line) << Nak << -1 << QByteArray();
 }
 
-void TestIndicatorSim::replies() {
+void TestIndicatorSim::replies()
+{
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, reply);
     QFETCH(int, address);
@@ -164,7 +171,8 @@ void TestIndicatorSim::replies() {
     QCOMPARE(indicator.counters().writes, address >= 0 ? 1u : 0u);
 }
 
-void TestIndicatorSim::faultsOverPty_data() {
+void TestIndicatorSim::faultsOverPty_data()
+{
     QTest::addColumn<QString>("fault");
     QTest::addColumn<int>("value");
     QTest::addColumn<QByteArray>("send");
@@ -201,7 +209,8 @@ void TestIndicatorSim::faultsOverPty_data() {
                              << QByteArray();
 }
 
-void TestIndicatorSim::runFault(bool overTcp) {
+void TestIndicatorSim::runFault(bool overTcp)
+{
     QFETCH(QString, fault);
     QFETCH(int, value);
     QFETCH(QByteArray, send);
@@ -296,7 +305,8 @@ void TestIndicatorSim::runFault(bool overTcp) {
     QCOMPARE(hangUps, mustLose ? 1 : 0);
 }
 
-void TestIndicatorSim::dumps() {
+void TestIndicatorSim::dumps()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     QFile stale(dir.filePath("slot2.bin"));
@@ -327,7 +337,8 @@ void TestIndicatorSim::dumps() {
     }
 }
 
-void TestIndicatorSim::programUsage_data() {
+void TestIndicatorSim::programUsage_data()
+{
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("stdoutHas");
@@ -344,7 +355,8 @@ void TestIndicatorSim::programUsage_data() {
         << QStringList{"--link", "/nonexistent-dir/COM1"} << 1 << QByteArray();
 }
 
-void TestIndicatorSim::programUsage() {
+void TestIndicatorSim::programUsage()
+{
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
     QFETCH(QByteArray, stdoutHas);
@@ -361,7 +373,8 @@ void TestIndicatorSim::programUsage() {
         QVERIFY(out.isEmpty() && !program.readAllStandardError().isEmpty());
 }
 
-void TestIndicatorSim::programRun() {
+void TestIndicatorSim::programRun()
+{
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString link = dir.filePath("COM1");

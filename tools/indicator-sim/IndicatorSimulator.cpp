@@ -44,24 +44,28 @@ constexpr int NoiseMaxLength = 8;
 // shift a reply line: it only prefixes it.
 constexpr char NoiseAlphabet[] = "#$%&*+<>?@^_~|\x01\x02\x1B\x7F\x80\xFE";
 
-qint64 monotonicNs() {
+qint64 monotonicNs()
+{
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return qint64(ts.tv_sec) * NsPerSecond + ts.tv_nsec;
 }
 
-QString systemError(const char* what) {
+QString systemError(const char* what)
+{
     return QStringLiteral("%1: %2").arg(QLatin1String(what),
                                         QString::fromLocal8Bit(strerror(errno)));
 }
 
-bool fail(QString* error, const QString& text) {
+bool fail(QString* error, const QString& text)
+{
     if (error)
         *error = text;
     return false;
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes, QString* error) {
+bool writeFile(const QString& path, const QByteArray& bytes, QString* error)
+{
     QSaveFile f(path);
     if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.commit())
         return true;
@@ -74,12 +78,14 @@ struct WireClock {
     qint64 anchorNs = 0;
     quint64 bytes = 0;
 
-    qint64 deadline(int baud) const {
+    qint64 deadline(int baud) const
+    {
         return anchorNs + qint64(bytes * BitsPerByte * NsPerSecond / quint64(baud));
     }
     // n bytes that start no earlier than earliestNs, after those already on the line; returns
     // the moment the last of them has crossed.
-    qint64 push(qint64 earliestNs, quint64 n, int baud) {
+    qint64 push(qint64 earliestNs, quint64 n, int baud)
+    {
         if (deadline(baud) <= earliestNs) {
             anchorNs = earliestNs;
             bytes = 0;
@@ -117,7 +123,8 @@ struct IndicatorSimulator::Link {
     bool closing = false;  // hang up once outBuf is written
     bool closed = false;
 
-    QByteArray name() const {
+    QByteArray name() const
+    {
         switch (kind) {
         case Kind::Pty:
             return "pty";
@@ -144,13 +151,17 @@ struct IndicatorSimulator::Events {
 
 IndicatorSimulator::IndicatorSimulator(QObject* parent)
     : QObject(parent)
-    , m_memory(protocol::MemorySize, protocol::Erased) {}
+    , m_memory(protocol::MemorySize, protocol::Erased)
+{
+}
 
-IndicatorSimulator::~IndicatorSimulator() {
+IndicatorSimulator::~IndicatorSimulator()
+{
     stop();
 }
 
-bool IndicatorSimulator::startPty(QString* error) {
+bool IndicatorSimulator::startPty(QString* error)
+{
     termios tio{};
     ::cfmakeraw(&tio);
     int master = -1;
@@ -184,12 +195,14 @@ bool IndicatorSimulator::startPty(QString* error) {
     return true;
 }
 
-QString IndicatorSimulator::ptyPath() const {
+QString IndicatorSimulator::ptyPath() const
+{
     QMutexLocker lock(&m_mutex);
     return m_ptyPath;
 }
 
-bool IndicatorSimulator::setLink(const QString& path, QString* error) {
+bool IndicatorSimulator::setLink(const QString& path, QString* error)
+{
     QMutexLocker lock(&m_mutex);
     if (!m_ptyAlive)
         return fail(error, QStringLiteral("no pseudo-terminal to link to"));
@@ -209,12 +222,14 @@ bool IndicatorSimulator::setLink(const QString& path, QString* error) {
     return true;
 }
 
-QString IndicatorSimulator::linkPath() const {
+QString IndicatorSimulator::linkPath() const
+{
     QMutexLocker lock(&m_mutex);
     return m_linkPath;
 }
 
-bool IndicatorSimulator::startTcp(quint16 port, QString* error) {
+bool IndicatorSimulator::startTcp(quint16 port, QString* error)
+{
     {
         QMutexLocker lock(&m_mutex);
         if (m_listenFd >= 0)
@@ -247,16 +262,19 @@ bool IndicatorSimulator::startTcp(quint16 port, QString* error) {
     return true;
 }
 
-quint16 IndicatorSimulator::tcpPort() const {
+quint16 IndicatorSimulator::tcpPort() const
+{
     QMutexLocker lock(&m_mutex);
     return m_tcpPort;
 }
 
-bool IndicatorSimulator::isRunning() const {
+bool IndicatorSimulator::isRunning() const
+{
     return m_thread.joinable();
 }
 
-void IndicatorSimulator::stop() {
+void IndicatorSimulator::stop()
+{
     const bool wasRunning = m_thread.joinable();
     if (wasRunning) {
         {
@@ -288,7 +306,8 @@ void IndicatorSimulator::stop() {
         qWarning("indicator-sim: dump failed: %s", qPrintable(error));
 }
 
-void IndicatorSimulator::hangUp() {
+void IndicatorSimulator::hangUp()
+{
     if (!m_thread.joinable())
         return;
     {
@@ -298,103 +317,123 @@ void IndicatorSimulator::hangUp() {
     wake();
 }
 
-void IndicatorSimulator::setVersion(const QByteArray& v) {
+void IndicatorSimulator::setVersion(const QByteArray& v)
+{
     QMutexLocker lock(&m_mutex);
     m_version = v;
 }
 
-void IndicatorSimulator::setSerial(const QByteArray& s) {
+void IndicatorSimulator::setSerial(const QByteArray& s)
+{
     QMutexLocker lock(&m_mutex);
     m_serial = s;
 }
 
-void IndicatorSimulator::addNakAt(quint16 address) {
+void IndicatorSimulator::addNakAt(quint16 address)
+{
     QMutexLocker lock(&m_mutex);
     m_nakAt.insert(address);
 }
 
-void IndicatorSimulator::addSilentAt(quint16 address) {
+void IndicatorSimulator::addSilentAt(quint16 address)
+{
     QMutexLocker lock(&m_mutex);
     m_silentAt.insert(address);
 }
 
-void IndicatorSimulator::setIgnoreFirst(int k) {
+void IndicatorSimulator::setIgnoreFirst(int k)
+{
     QMutexLocker lock(&m_mutex);
     m_ignoreFirst = std::max(k, 0);
 }
 
-void IndicatorSimulator::setSilentAfter(int n) {
+void IndicatorSimulator::setSilentAfter(int n)
+{
     QMutexLocker lock(&m_mutex);
     m_silentAfter = n;
 }
 
-void IndicatorSimulator::setTextReply(bool on) {
+void IndicatorSimulator::setTextReply(bool on)
+{
     QMutexLocker lock(&m_mutex);
     m_textReply = on;
 }
 
-void IndicatorSimulator::setNoCr(bool on) {
+void IndicatorSimulator::setNoCr(bool on)
+{
     QMutexLocker lock(&m_mutex);
     m_noCr = on;
 }
 
-void IndicatorSimulator::setDelayMs(int ms) {
+void IndicatorSimulator::setDelayMs(int ms)
+{
     QMutexLocker lock(&m_mutex);
     m_delayMs = std::max(ms, 0);
 }
 
-void IndicatorSimulator::setBaud(int baud) {
+void IndicatorSimulator::setBaud(int baud)
+{
     QMutexLocker lock(&m_mutex);
     m_baud = std::max(baud, 0);
 }
 
-void IndicatorSimulator::setDropAfter(int n) {
+void IndicatorSimulator::setDropAfter(int n)
+{
     QMutexLocker lock(&m_mutex);
     m_dropAfter = n;
 }
 
-void IndicatorSimulator::setNoise(bool on) {
+void IndicatorSimulator::setNoise(bool on)
+{
     QMutexLocker lock(&m_mutex);
     m_noise = on;
 }
 
-void IndicatorSimulator::setDumpDir(const QString& dir) {
+void IndicatorSimulator::setDumpDir(const QString& dir)
+{
     QMutexLocker lock(&m_mutex);
     m_dumpDir = dir;
 }
 
-void IndicatorSimulator::setVerbose(bool on) {
+void IndicatorSimulator::setVerbose(bool on)
+{
     QMutexLocker lock(&m_mutex);
     m_verbose = on;
 }
 
-QByteArray IndicatorSimulator::memory() const {
+QByteArray IndicatorSimulator::memory() const
+{
     QMutexLocker lock(&m_mutex);
     return m_memory;
 }
 
-QByteArray IndicatorSimulator::slot(int s) const {
+QByteArray IndicatorSimulator::slot(int s) const
+{
     QMutexLocker lock(&m_mutex);
     return protocol::decodeSlot(m_memory, s);
 }
 
-Counters IndicatorSimulator::counters() const {
+Counters IndicatorSimulator::counters() const
+{
     QMutexLocker lock(&m_mutex);
     return m_counters;
 }
 
-QList<QByteArray> IndicatorSimulator::commandLines() const {
+QList<QByteArray> IndicatorSimulator::commandLines() const
+{
     QMutexLocker lock(&m_mutex);
     return m_lines;
 }
 
-void IndicatorSimulator::resetRecord() {
+void IndicatorSimulator::resetRecord()
+{
     QMutexLocker lock(&m_mutex);
     m_lines.clear();
     m_counters = {};
 }
 
-QByteArray IndicatorSimulator::processLine(const QByteArray& line) {
+QByteArray IndicatorSimulator::processLine(const QByteArray& line)
+{
     Events events;
     QByteArray reply;
     {
@@ -413,18 +452,21 @@ QByteArray IndicatorSimulator::processLine(const QByteArray& line) {
 }
 
 QByteArray IndicatorSimulator::handleLine(const QByteArray& line, QByteArray& memory,
-                                          const QByteArray& version, const QByteArray& serial) {
+                                          const QByteArray& version, const QByteArray& serial)
+{
     return protocol::handleLine(line, memory, version, serial);
 }
 
-bool IndicatorSimulator::dump(QString* error) {
+bool IndicatorSimulator::dump(QString* error)
+{
     QMutexLocker lock(&m_mutex);
     if (m_dumpDir.isEmpty())
         return fail(error, QStringLiteral("no dump directory set"));
     return dumpLocked(error);
 }
 
-bool IndicatorSimulator::dumpLocked(QString* error) {
+bool IndicatorSimulator::dumpLocked(QString* error)
+{
     if (!QDir().mkpath(m_dumpDir))
         return fail(error, QStringLiteral("cannot create %1").arg(m_dumpDir));
     const QDir dir(m_dumpDir);
@@ -445,7 +487,8 @@ bool IndicatorSimulator::dumpLocked(QString* error) {
     return true;
 }
 
-void IndicatorSimulator::ensureThread() {
+void IndicatorSimulator::ensureThread()
+{
     if (m_thread.joinable())
         return;
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -453,13 +496,15 @@ void IndicatorSimulator::ensureThread() {
     m_thread = std::thread([this] { run(); });
 }
 
-void IndicatorSimulator::wake() {
+void IndicatorSimulator::wake()
+{
     const quint64 one = 1;
     if (m_wakeFd >= 0 && ::write(m_wakeFd, &one, sizeof one) < 0 && errno != EAGAIN)
         qWarning("indicator-sim: wake-up failed: %s", strerror(errno));
 }
 
-void IndicatorSimulator::run() {
+void IndicatorSimulator::run()
+{
     // Wire emulation needs wake-ups at the deadline, not up to the default 50 µs slack later.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     std::vector<pollfd> fds;
@@ -529,7 +574,8 @@ void IndicatorSimulator::run() {
     m_links.clear();
 }
 
-void IndicatorSimulator::serviceLink(Link& link, short revents, Events& events) {
+void IndicatorSimulator::serviceLink(Link& link, short revents, Events& events)
+{
     if (link.closed)
         return;
     if (revents & (POLLIN | POLLHUP | POLLERR)) {
@@ -548,7 +594,8 @@ void IndicatorSimulator::serviceLink(Link& link, short revents, Events& events) 
         flush(link);
 }
 
-void IndicatorSimulator::acceptClients(int listenFd) {
+void IndicatorSimulator::acceptClients(int listenFd)
+{
     for (;;) {
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
@@ -565,7 +612,8 @@ void IndicatorSimulator::acceptClients(int listenFd) {
 }
 
 void IndicatorSimulator::receive(Link& link, const char* bytes, qint64 n, qint64 nowNs,
-                                 Events& events) {
+                                 Events& events)
+{
     m_counters.bytesIn += quint64(n);
     qint64 consumed = 0;
     for (qint64 i = 0; i < n && !link.dropping; ++i) {
@@ -587,7 +635,8 @@ void IndicatorSimulator::receive(Link& link, const char* bytes, qint64 n, qint64
         link.in.push(nowNs, quint64(n - consumed), m_baud);
 }
 
-auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& events) -> Outcome {
+auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& events) -> Outcome
+{
     using Kind = protocol::Command::Kind;
     Outcome outcome;
     m_lines.append(line);
@@ -668,7 +717,8 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
     return outcome;
 }
 
-void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, Outcome&& outcome) {
+void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, Outcome&& outcome)
+{
     if (!outcome.answered && !outcome.hangUp)
         return;
     qint64 due = lineDoneNs + qint64(m_delayMs) * NsPerMs;
@@ -681,7 +731,8 @@ void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, O
     flush(link);
 }
 
-void IndicatorSimulator::releaseDue(Link& link, qint64 nowNs) {
+void IndicatorSimulator::releaseDue(Link& link, qint64 nowNs)
+{
     while (!link.pending.empty() && link.pending.front().dueNs <= nowNs) {
         Link::Pending p = std::move(link.pending.front());
         link.pending.pop_front();
@@ -693,7 +744,8 @@ void IndicatorSimulator::releaseDue(Link& link, qint64 nowNs) {
     }
 }
 
-void IndicatorSimulator::flush(Link& link) {
+void IndicatorSimulator::flush(Link& link)
+{
     while (!link.closed && !link.outBuf.isEmpty()) {
         const ssize_t n =
             link.kind == Link::Kind::Tcp
@@ -713,7 +765,8 @@ void IndicatorSimulator::flush(Link& link) {
     }
 }
 
-void IndicatorSimulator::closeLink(Link& link, bool signalHangUp, Events& events) {
+void IndicatorSimulator::closeLink(Link& link, bool signalHangUp, Events& events)
+{
     if (link.closed)
         return;
     ::close(link.fd);
@@ -735,7 +788,8 @@ void IndicatorSimulator::closeLink(Link& link, bool signalHangUp, Events& events
     }
 }
 
-void IndicatorSimulator::armTimer() {
+void IndicatorSimulator::armTimer()
+{
     qint64 next = 0;
     for (const auto& link : m_links) {
         if (!link->closed && !link->pending.empty()) {
@@ -750,7 +804,8 @@ void IndicatorSimulator::armTimer() {
     ::timerfd_settime(m_timerFd, TFD_TIMER_ABSTIME, &wakeAt, nullptr);
 }
 
-void IndicatorSimulator::emitEvents(const Events& events) {
+void IndicatorSimulator::emitEvents(const Events& events)
+{
     for (const QByteArray& line : events.lines)
         emit lineReceived(line);
     for (int i = 0; i < events.tablesComplete; ++i)
@@ -759,7 +814,8 @@ void IndicatorSimulator::emitEvents(const Events& events) {
         emit hungUp();
 }
 
-QByteArray IndicatorSimulator::noiseBurst() {
+QByteArray IndicatorSimulator::noiseBurst()
+{
     // xorshift32: reproducible garbage without a shared generator.
     const auto next = [this] {
         m_noiseState ^= m_noiseState << 13;
@@ -775,7 +831,8 @@ QByteArray IndicatorSimulator::noiseBurst() {
     return bytes;
 }
 
-void IndicatorSimulator::removeLinkLocked() {
+void IndicatorSimulator::removeLinkLocked()
+{
     if (m_linkPath.isEmpty())
         return;
     // Only our own link: someone may have replaced it meanwhile.
@@ -788,8 +845,8 @@ void IndicatorSimulator::removeLinkLocked() {
     m_linkTarget.clear();
 }
 
-void IndicatorSimulator::log(const Link& link, const char* direction,
-                             const QByteArray& bytes) const {
+void IndicatorSimulator::log(const Link& link, const char* direction, const QByteArray& bytes) const
+{
     if (!m_verbose)
         return;
     std::fprintf(stderr, "%s %s %s\n", link.name().constData(), direction,

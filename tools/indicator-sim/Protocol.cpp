@@ -9,7 +9,8 @@ constexpr int DataDigits = 2 * WriteSize;
 constexpr int WriteLineLength = 2 + AddressDigits + 1 + DataDigits;
 constexpr char Separator = '-';
 
-int upperHexValue(char c) {
+int upperHexValue(char c)
+{
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'A' && c <= 'F')
@@ -17,7 +18,8 @@ int upperHexValue(char c) {
     return -1;
 }
 
-bool parseHex(const char* text, int digits, quint32* value) {
+bool parseHex(const char* text, int digits, quint32* value)
+{
     quint32 v = 0;
     for (int i = 0; i < digits; ++i) {
         const int d = upperHexValue(text[i]);
@@ -31,7 +33,8 @@ bool parseHex(const char* text, int digits, quint32* value) {
 
 } // namespace
 
-Command parse(const QByteArray& line) {
+Command parse(const QByteArray& line)
+{
     Command c;
     if (line.isEmpty()) {
         c.kind = Command::Kind::Empty;
@@ -55,18 +58,21 @@ Command parse(const QByteArray& line) {
     return c;
 }
 
-bool writable(int address) {
+bool writable(int address)
+{
     const int last = address + WriteSize - 1;
     return (address >= DataFirst && last <= DataLast) ||
            (address >= TableFirst && last <= TableLast);
 }
 
-void store(QByteArray& memory, const Command& write) {
+void store(QByteArray& memory, const Command& write)
+{
     for (int i = 0; i < WriteSize; ++i)
         memory[write.address + i] = write.data[i];
 }
 
-QByteArray decodeSlot(const QByteArray& memory, int slot) {
+QByteArray decodeSlot(const QByteArray& memory, int slot)
+{
     if (slot < 1 || slot > SlotCount || memory.size() != MemorySize)
         return {};
     const auto byte = [&](int a) { return int(quint8(memory.at(a))); };
@@ -79,7 +85,8 @@ QByteArray decodeSlot(const QByteArray& memory, int slot) {
 }
 
 QByteArray handleLine(const QByteArray& line, QByteArray& memory, const QByteArray& version,
-                      const QByteArray& serial) {
+                      const QByteArray& serial)
+{
     const Command c = parse(line);
     switch (c.kind) {
     case Command::Kind::Empty:
@@ -100,7 +107,8 @@ QByteArray handleLine(const QByteArray& line, QByteArray& memory, const QByteArr
     return QByteArray() + Nak + Cr;
 }
 
-QByteArray visible(const QByteArray& bytes) {
+QByteArray visible(const QByteArray& bytes)
+{
     QByteArray out;
     out.reserve(bytes.size() * 2);
     for (const char ch : bytes) {

@@ -26,7 +26,8 @@ inline constexpr char VersionCommand[] = ";C4";
 inline constexpr char SerialCommand[] = ";SR";
 inline constexpr char WritePrefix[] = ";E";
 
-constexpr int entryAddress(int slot) {
+constexpr int entryAddress(int slot)
+{
     return TableFirst + EntrySize * (slot - 1);
 }
 

@@ -61,23 +61,27 @@ Nothing else is written to stdout.
 Exit codes: 0 ended by a signal (or --help), 1 could not start, 2 usage error.
 )";
 
-int usageError(const QString& text) {
+int usageError(const QString& text)
+{
     std::fprintf(stderr, "indicator-sim: %s\nTry 'indicator-sim --help'.\n", qPrintable(text));
     return ExitUsage;
 }
 
-int startFailure(const QString& text) {
+int startFailure(const QString& text)
+{
     std::fprintf(stderr, "indicator-sim: %s\n", qPrintable(text));
     return ExitStartFailure;
 }
 
-bool toCount(const QString& text, int* value) {
+bool toCount(const QString& text, int* value)
+{
     bool ok = false;
     *value = text.toInt(&ok, 10);
     return ok && *value >= 0;
 }
 
-bool toAddress(const QString& text, quint16* value) {
+bool toAddress(const QString& text, quint16* value)
+{
     bool ok = false;
     const uint v = text.toUInt(&ok, 16);
     *value = quint16(v);
@@ -86,7 +90,8 @@ bool toAddress(const QString& text, quint16* value) {
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
