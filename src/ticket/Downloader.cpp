@@ -133,15 +133,24 @@ void Downloader::onExchangeFinished(bool ok)
     }
 }
 
+// A refused pointer write of slots 1 to 6 ends the download; one of slot 7 is only noted, since
+// the indicator may lack that ticket. True when the download ends here.
+bool Downloader::pointerWriteEnds(bool ok)
+{
+    if (ok)
+        return false;
+    if (m_index < kLastSlotIndex) {
+        report(kPointerError, &Downloader::finish);
+        return true;
+    }
+    m_slot7Failed = true;
+    return false;
+}
+
 void Downloader::afterClearingWrite(bool ok)
 {
-    if (!ok) {
-        if (m_index < kLastSlotIndex) {
-            report(kPointerError, &Downloader::finish);
-            return;
-        }
-        m_slot7Failed = true;
-    }
+    if (pointerWriteEnds(ok))
+        return;
     if (++m_index < DownloadPlan::kSlotCount) {
         sendCurrent();
         return;
@@ -193,13 +202,8 @@ void Downloader::beginPointerPass()
 
 void Downloader::afterPointerWrite(bool ok)
 {
-    if (!ok) {
-        if (m_index < kLastSlotIndex) {
-            report(kPointerError, &Downloader::finish);
-            return;
-        }
-        m_slot7Failed = true;
-    }
+    if (pointerWriteEnds(ok))
+        return;
     if (++m_index < DownloadPlan::kSlotCount) {
         sendCurrent();
         return;

@@ -47,6 +47,7 @@ private:
     enum class Phase { Idle, Clearing, Data, Pointers };
 
     void onExchangeFinished(bool ok);
+    bool pointerWriteEnds(bool ok);
     void afterClearingWrite(bool ok);
     void afterDataWrite(bool ok);
     void afterPointerWrite(bool ok);
