@@ -145,6 +145,13 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
         m_droppedBytes = 0;
     }
 
+    // A time-out that fell due in the same pass as this line wins, whichever the event loop
+    // happened to hand over first: the lone CR goes out and the result is false.
+    if (m_phase == Phase::Attempt && m_tmrGlobal.isActive() && m_tmrGlobal.remainingTime() == 0) {
+        m_tmrGlobal.stop();
+        onTimerTick();
+        return;
+    }
     // During the pause after a time-out the line is only recorded; the pause's end decides.
     if (m_phase == Phase::Attempt)
         finish(m_replyState != 'N', m_replyState == 'N' ? Failure::Nak : Failure::None);

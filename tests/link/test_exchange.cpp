@@ -31,6 +31,7 @@ private slots:
     void exchange_data();
     void exchange();
     void chainedFromFinished();
+    void timeoutWinsOverReplyInSamePass();
 };
 
 void TestExchange::exchange_data()
@@ -165,3 +166,19 @@ void TestExchange::chainedFromFinished()
 
 QTEST_GUILESS_MAIN(TestExchange)
 #include "test_exchange.moc"
+
+// A reply handled in the same pass as an elapsed time-out does not count as in time.
+void TestExchange::timeoutWinsOverReplyInSamePass()
+{
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setChannel(&channel);
+    QSignalSpy finished(&exchange, &CommandExchange::finished);
+    exchange.SendCommand(kCmd, 0ms); // due at once, before the event loop runs again
+    channel.receive("\x06\r");
+    QVERIFY(finished.wait(kWait));
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(channel.writes, QByteArrayList({kCmd, kCr}));
+    QCOMPARE(exchange.ReplyState(), 'A');
+    QCOMPARE(exchange.ReplyText(), QByteArray("\x06\r"));
+}
