@@ -67,6 +67,9 @@ static int leadingNumber(const QString& text)
     qsizetype i = 0;
     while (i < text.size() && text.at(i) == u' ')
         ++i;
+    // Leading zeros add nothing and must not count against the length limit.
+    while (i + 1 < text.size() && text.at(i) == u'0' && text.at(i + 1).isDigit())
+        ++i;
     qsizetype end = i;
     while (end < text.size() && text.at(end).isDigit() && end - i < 9)
         ++end;
@@ -87,7 +90,8 @@ AppState::StartUpResult AppState::StartUp()
         m_tcpClient.setRemoteHost(host);
         bool ok = false;
         const qint32 port = m_settings.ReadIniValue(kSection, kKeyPort).toInt(&ok);
-        if (ok)
+        // A number that names no TCP port is as unusable as no number.
+        if (ok && port >= 0 && port <= kMaxTcpPort)
             m_tcpClient.setRemotePort(port);
         result.channelText = QStringLiteral("TCP/IP");
         return result;

@@ -20,6 +20,7 @@ public:
     static inline const QString kKeyPort = QStringLiteral("Port");
     static inline const QString kPortNamesSection = QStringLiteral("PortNames");
     static constexpr int kTcpChannel = 9;
+    static constexpr qint32 kMaxTcpPort = 65535;
 
     // The six rates in the order of their codes "0" to "5".
     static constexpr std::array<int, 6> kBaudRates = {4800, 9600, 19200, 38400, 57600, 115200};

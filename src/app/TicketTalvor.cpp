@@ -278,7 +278,7 @@ void TicketTalvor::refreshControls()
     // go nowhere.
     const bool reachable = !m_state.TcpMode || m_state.tcpClient().isConnected();
     m_ui->cmdConnect->setEnabled(open && reachable && !busy && !m_queryFailed);
-    m_ui->cmdDownLoad->setEnabled(open && !busy && fraTicket(1)->isVisibleTo(this) &&
+    m_ui->cmdDownLoad->setEnabled(open && reachable && !busy && fraTicket(1)->isVisibleTo(this) &&
                                   m_slots.anyInUse());
 }
 
@@ -300,10 +300,19 @@ void TicketTalvor::openSerial()
             m_uiServices->critical(failure->title, failure->text);
         return;
     }
-    m_queryFailed = false;
-    m_ui->mnuConnect->setText(kClose);
+    opened();
     setPanelText(1, kPortOpened);
     refreshControls();
+}
+
+// What opening either channel does alike. The exchange listens from now on, so that characters
+// that arrive before the first command start its reply line.
+void TicketTalvor::opened()
+{
+    m_queryFailed = false;
+    m_lossReported = false;
+    m_exchange.setChannel(&m_state.activeChannel());
+    m_ui->mnuConnect->setText(kClose);
 }
 
 void TicketTalvor::closeSerial()
@@ -315,8 +324,7 @@ void TicketTalvor::closeSerial()
 void TicketTalvor::openTcp()
 {
     m_state.tcpClient().Connect();
-    m_queryFailed = false;
-    m_ui->mnuConnect->setText(kClose);
+    opened();
     setPanelText(1, kConnecting);
     refreshControls();
 }
@@ -350,6 +358,7 @@ void TicketTalvor::onTcpError(int number, const QString& description)
     const QString text = QStringLiteral("Error: ") + SubRoutines::NumberText(number) +
                          QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n");
     m_uiServices->critical(QStringLiteral("TCP/IP ERROR"), text);
+    m_lossReported = true;
     if (channelIsOpen()) {
         m_state.tcpClient().Close();
         showClosedLook();
@@ -374,6 +383,7 @@ void TicketTalvor::onChannelLost(const QString& reason)
 
 void TicketTalvor::reportLostConnection(const QString& name, const QString& reason)
 {
+    m_lossReported = true;
     QString text = QStringLiteral("The connection to the indicator at %1 was lost.").arg(name);
     if (!reason.isEmpty())
         text += QStringLiteral("\r\n\r\n") + reason;
@@ -397,11 +407,11 @@ void TicketTalvor::onQueryFinished(bool ok)
     if (!ok) {
         m_queryFailed = true;
         refreshControls();
-        if (m_exchange.lastFailure() == CommandExchange::Failure::ChannelLost)
-            reportLostConnection(m_state.activeChannel().channelName(), QString());
-        else
+        if (m_exchange.lastFailure() != CommandExchange::Failure::ChannelLost)
             m_uiServices->critical(QStringLiteral("Communication Error"),
                                    QStringLiteral("Indicator does not respond"));
+        else if (!m_lossReported) // a socket error may have told it already
+            reportLostConnection(m_state.activeChannel().channelName(), QString());
         return;
     }
     showTicketArea();
@@ -422,6 +432,7 @@ void TicketTalvor::showTicketArea()
 void TicketTalvor::showSlot(int slot)
 {
     txtFileName(slot)->setText(m_slots.fileNameText(slot));
+    txtFileName(slot)->setCursorPosition(0); // the "..." of a cut name stays in sight
     txtFileName(slot)->setToolTip(m_slots.path(slot));
     txtFileSize(slot)->setText(m_slots.sizeText(slot));
     cmdLoadTicket(slot)->setText(m_slots.isLoaded(slot) ? kRemove : kAddTicket);

@@ -70,6 +70,7 @@ private:
     // Comm menu
     void onConnectMenu();
     void openSerial();
+    void opened();
     void closeSerial();
     void openTcp();
     void closeTcp();
@@ -114,4 +115,6 @@ private:
     // A failed query keeps Connect disabled until the channel is opened again.
     bool m_queryFailed = false;
     bool m_downloadShown = false;
+    // The loss of the channel has been told to the operator since it was opened.
+    bool m_lossReported = false;
 };

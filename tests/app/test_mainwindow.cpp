@@ -92,6 +92,9 @@ private slots:
         QTest::newRow("port 12") << QByteArray("[CommSettings]\nCommPort=12\nCommBaud=2\n") << 8
                                  << "19200,n,8,1"
                                  << "COM  8" << false;
+        QTest::newRow("leading zeros")
+            << QByteArray("[CommSettings]\nCommPort=0000000003\nCommBaud=2\n") << 3 << "19200,n,8,1"
+            << "COM  3" << false;
         QTest::newRow("lower-case tcp is serial")
             << QByteArray("[CommSettings]\nCommPort=tcp\nCommBaud=2\n") << 8 << "19200,n,8,1"
             << "COM  8" << false;
@@ -154,6 +157,8 @@ private slots:
                              << "10.1.2.3" << 1234;
         QTest::newRow("TCP/IP, no port")
             << QByteArray("[CommSettings]\nCommPort=TCP/IP\nIP=scale\n") << "scale" << 0;
+        QTest::newRow("port out of range")
+            << QByteArray("[CommSettings]\nCommPort=TCP\nIP=h\nPort=70000\n") << "h" << 0;
         QTest::newRow("port not a number")
             << QByteArray("[CommSettings]\nCommPort= TCP\nIP=1.1.1.1\nPort=abc\n") << "1.1.1.1"
             << 0;
@@ -325,6 +330,9 @@ private slots:
         auto window = makeWindow();
         window->form().mnuConnect->trigger();
         QVERIFY(window->state().commPort1().PortOpen());
+        // Characters that come before any command start the next reply line.
+        QCOMPARE(::write(adapter.master(), "xy", 2), ssize_t(2));
+        QTRY_COMPARE(window->exchange().RxBuffer(), QByteArray("xy"));
         adapter.closeMaster();
         QTRY_COMPARE(window->form().mnuConnect->text(), QStringLiteral("Open"));
         QVERIFY(!window->state().commPort1().PortOpen());

@@ -150,6 +150,13 @@ private slots:
         QCOMPARE(m_window->fraTicket(1)->isVisible(), transport == Tcp);
         QCOMPARE(form().fraSpace->isVisible(), transport == Tcp);
         QCOMPARE(m_window->ticketSlots().content(2), QByteArray("abc"));
+        if (transport == Tcp) {
+            // Reopened: nothing can be sent before the connection is made.
+            form().mnuConnect->trigger();
+            QVERIFY(!form().cmdDownLoad->isEnabled());
+            QVERIFY(!form().cmdConnect->isEnabled());
+            QTRY_VERIFY(form().cmdDownLoad->isEnabled());
+        }
     }
 
     void silentIndicator()
