@@ -74,8 +74,13 @@ int SerialPort::setPortOpen(bool open)
     if (m_port.isOpen())
         return kErrPortInUse;
     const QString device = devicePath();
-    if (device.isEmpty() || !QFileInfo::exists(device))
+    if (device.isEmpty())
         return kErrNoSuchPort;
+#ifdef Q_OS_UNIX
+    // Windows port names are no files; there the open itself reports a missing device.
+    if (!QFileInfo::exists(device))
+        return kErrNoSuchPort;
+#endif
     m_port.setPortName(device);
     applyLineSettings();
     if (!m_port.open(QIODevice::ReadWrite))
@@ -86,19 +91,20 @@ int SerialPort::setPortOpen(bool open)
 
 int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const
 {
-    const QString device = devicePath();
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return kErrNoSuchPort;
-    case QSerialPort::PermissionError:
+    case QSerialPort::PermissionError: {
+#ifdef Q_OS_UNIX
         // A held port and a forbidden one both arrive here; only access() tells them apart.
+        const QString device = devicePath();
         if (!QFileInfo::exists(device))
             return kErrNoSuchPort;
-#ifdef Q_OS_UNIX
         if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
             return kErrPermissionDenied;
 #endif
         return kErrPortInUse;
+    }
     default:
         return kErrOpenFailed;
     }
