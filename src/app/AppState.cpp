@@ -34,12 +34,6 @@ LineChannel& AppState::activeChannel()
     return m_commPort1;
 }
 
-bool AppState::channelOpen() const
-{
-    return TcpMode ? (m_tcpClient.isConnected() || m_tcpClient.isConnecting())
-                   : m_commPort1.PortOpen();
-}
-
 void AppState::readPortNames()
 {
     for (int k = 1; k <= SerialPort::kPortCount; ++k) {

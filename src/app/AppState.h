@@ -49,7 +49,6 @@ public:
 
     // The channel in force: the socket in TCP/IP mode, the serial port otherwise.
     LineChannel& activeChannel();
-    bool channelOpen() const;
 
     // "COM  3": "COM " and the number as the boxes write numbers.
     static QString comPortText(int comNumber);

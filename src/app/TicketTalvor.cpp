@@ -284,11 +284,12 @@ void TicketTalvor::refreshControls()
 
 void TicketTalvor::onConnectMenu()
 {
-    const bool opening = !channelIsOpen();
-    if (m_state.TcpMode)
-        opening ? openTcp() : closeTcp();
+    if (channelIsOpen())
+        closeChannel();
+    else if (m_state.TcpMode)
+        openTcp();
     else
-        opening ? openSerial() : closeSerial();
+        openSerial();
 }
 
 void TicketTalvor::openSerial()
@@ -315,12 +316,6 @@ void TicketTalvor::opened()
     m_ui->mnuConnect->setText(kClose);
 }
 
-void TicketTalvor::closeSerial()
-{
-    m_state.commPort1().setPortOpen(false);
-    showClosedLook();
-}
-
 void TicketTalvor::openTcp()
 {
     m_state.tcpClient().Connect();
@@ -329,9 +324,12 @@ void TicketTalvor::openTcp()
     refreshControls();
 }
 
-void TicketTalvor::closeTcp()
+void TicketTalvor::closeChannel()
 {
-    m_state.tcpClient().Close();
+    if (m_state.TcpMode)
+        m_state.tcpClient().Close();
+    else
+        m_state.commPort1().setPortOpen(false);
     showClosedLook();
 }
 
@@ -359,10 +357,8 @@ void TicketTalvor::onTcpError(int number, const QString& description)
                          QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n");
     m_uiServices->critical(QStringLiteral("TCP/IP ERROR"), text);
     m_lossReported = true;
-    if (channelIsOpen()) {
-        m_state.tcpClient().Close();
-        showClosedLook();
-    }
+    if (m_state.TcpMode && channelIsOpen())
+        closeChannel();
 }
 
 void TicketTalvor::onChannelLost(const QString& reason)
@@ -370,13 +366,9 @@ void TicketTalvor::onChannelLost(const QString& reason)
     if (!channelIsOpen())
         return;
     const QString name = m_state.activeChannel().channelName();
-    if (m_state.TcpMode)
-        m_state.tcpClient().Close();
-    else
-        m_state.commPort1().setPortOpen(false);
     // A query or a download in progress fails on its own and reports the loss itself.
     const bool reportedByExchange = exchangeRunning();
-    showClosedLook();
+    closeChannel();
     if (!reportedByExchange)
         reportLostConnection(name, reason);
 }

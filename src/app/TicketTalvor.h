@@ -70,10 +70,9 @@ private:
     // Comm menu
     void onConnectMenu();
     void openSerial();
-    void opened();
-    void closeSerial();
     void openTcp();
-    void closeTcp();
+    void opened();
+    void closeChannel();
     void showClosedLook();
     void onTcpError(int number, const QString& description);
     void onChannelLost(const QString& reason);

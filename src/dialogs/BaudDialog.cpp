@@ -74,7 +74,7 @@ void BaudDialog::keyPressEvent(QKeyEvent* event)
 
 void BaudDialog::onOk()
 {
-    const QString lineSettings = m_newBaud + QStringLiteral(",n,8,1");
+    const QString lineSettings = AppState::lineSettingsText(m_newBaud.toInt());
     if (m_newBaud != m_oldBaud) {
         const bool reopened = PortReopen::apply(
             m_state.commPort1(), m_uiServices,

@@ -43,12 +43,6 @@ bool TcpClient::isConnected() const
     return m_socket.state() == QAbstractSocket::ConnectedState;
 }
 
-bool TcpClient::isConnecting() const
-{
-    const auto state = m_socket.state();
-    return state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState;
-}
-
 bool TcpClient::writeBytes(const QByteArray& bytes)
 {
     if (!isConnected())

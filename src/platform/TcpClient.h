@@ -20,7 +20,6 @@ public:
     void Connect();
     void Close();
     bool isConnected() const;
-    bool isConnecting() const;
 
     // The number an operator can look up: the Windows Sockets code of the failure.
     static int errorNumber(QAbstractSocket::SocketError error);
