@@ -313,6 +313,7 @@ void TicketTalvor::opened()
     m_queryFailed = false;
     m_lossReported = false;
     m_exchange.setChannel(&m_state.activeChannel());
+    m_exchange.resetLine();
     m_ui->mnuConnect->setText(kClose);
 }
 
@@ -353,10 +354,14 @@ void TicketTalvor::showClosedLook()
 
 void TicketTalvor::onTcpError(int number, const QString& description)
 {
-    const QString text = QStringLiteral("Error: ") + SubRoutines::NumberText(number) +
-                         QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n");
-    m_uiServices->critical(QStringLiteral("TCP/IP ERROR"), text);
-    m_lossReported = true;
+    // A query or a download in progress fails with the socket and reports the loss itself, with
+    // what it means for the indicator: one message, not two.
+    if (!exchangeRunning()) {
+        const QString text = QStringLiteral("Error: ") + SubRoutines::NumberText(number) +
+                             QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n");
+        m_uiServices->critical(QStringLiteral("TCP/IP ERROR"), text);
+        m_lossReported = true;
+    }
     if (m_state.TcpMode && channelIsOpen())
         closeChannel();
 }
@@ -402,8 +407,8 @@ void TicketTalvor::onQueryFinished(bool ok)
         if (m_exchange.lastFailure() != CommandExchange::Failure::ChannelLost)
             m_uiServices->critical(QStringLiteral("Communication Error"),
                                    QStringLiteral("Indicator does not respond"));
-        else if (!m_lossReported) // a socket error may have told it already
-            reportLostConnection(m_state.activeChannel().channelName(), QString());
+        else if (!m_lossReported)
+            reportLostConnection(m_state.activeChannel().channelName(), m_exchange.lostReason());
         return;
     }
     showTicketArea();

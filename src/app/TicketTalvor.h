@@ -26,7 +26,7 @@ class TicketTalvor;
 class TicketTalvor : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kSlotCount = 7;
+    static constexpr int kSlotCount = SlotTable::kSlotCount;
     static constexpr int kPanelCount = 5;
 
     // Runs start-up at once: probes the ports and applies the settings file at settingsPath.

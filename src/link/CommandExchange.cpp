@@ -1,6 +1,11 @@
 #include "link/CommandExchange.h"
 
+#include "link/IndicatorProtocol.h"
+
 #include <QTime>
+
+#include <algorithm>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcExchange, "talvor.exchange", QtInfoMsg)
 
@@ -16,23 +21,45 @@ QString stamp()
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
-// Marks a stretch of code during which an outcome must not be emitted at once.
-class SyncScope {
-public:
-    explicit SyncScope(int& depth)
-        : m_depth(depth)
-    {
-        ++m_depth;
-    }
-    ~SyncScope() { --m_depth; }
-    SyncScope(const SyncScope&) = delete;
-    SyncScope& operator=(const SyncScope&) = delete;
-
-private:
-    int& m_depth;
-};
+char classify(const QByteArray& line)
+{
+    return line.contains(kNak) ? 'N' : line.contains(kAck) ? 'A' : 'R';
+}
 
 } // namespace
+
+// Marks a stretch during which an outcome must not be emitted at once. When the outermost scope
+// ends, an outcome reached inside it is emitted: directly at the end of a receipt, so chained
+// commands cost no extra pass of the event loop; from the event loop after a call or a write,
+// so no caller sees finished() before its call returns.
+class CommandExchange::Scope {
+public:
+    Scope(CommandExchange& exchange, bool deliverDirectly)
+        : m_exchange(exchange)
+        , m_outermost(exchange.m_syncDepth == 0)
+        , m_direct(deliverDirectly)
+    {
+        ++m_exchange.m_syncDepth;
+    }
+    ~Scope()
+    {
+        --m_exchange.m_syncDepth;
+        if (!m_outermost || !std::exchange(m_exchange.m_deliveryOwed, false))
+            return;
+        if (m_direct)
+            m_exchange.deliverFinished();
+        else
+            QMetaObject::invokeMethod(&m_exchange, &CommandExchange::deliverFinished,
+                                      Qt::QueuedConnection);
+    }
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+private:
+    CommandExchange& m_exchange;
+    bool m_outermost;
+    bool m_direct;
+};
 
 CommandExchange::CommandExchange(QObject* parent)
     : QObject(parent)
@@ -54,12 +81,26 @@ void CommandExchange::setChannel(LineChannel* channel)
     if (m_channel)
         disconnect(m_channel, nullptr, this, nullptr);
     m_channel = channel;
+    resetLine();
     if (!channel)
         return;
     connect(channel, &LineChannel::bytesReceived, this, &CommandExchange::onBytesReceived);
     connect(channel, &LineChannel::channelLost, this, &CommandExchange::onChannelLost);
     connect(channel, &QObject::destroyed, this,
             [this] { onChannelLost(QStringLiteral("channel destroyed")); });
+}
+
+void CommandExchange::resetLine()
+{
+    if (isBusy()) {
+        qCWarning(lcExchange) << "line reset while a command is pending; ignored";
+        return;
+    }
+    m_rxBuffer.clear();
+    m_rxStale = false;
+    m_outOfStep = false;
+    m_versionText.clear();
+    m_droppedBytes = 0;
 }
 
 void CommandExchange::SendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
@@ -69,42 +110,76 @@ void CommandExchange::SendCommand(const QByteArray& command, std::chrono::millis
             << "command while another is pending; ignored:" << describeBytes(command).constData();
         return;
     }
-    const SyncScope scope(m_syncDepth);
+    const Scope scope(*this, false);
     m_command = command;
     m_timeout = timeout;
     m_replyState = 'W';
     m_replyText.clear();
     m_attempts = 0;
+    m_probes = 0;
+    m_timeoutFlag = false;
     m_lastFailure = Failure::None;
-    // RxBuffer keeps what arrived before: it forms the start of the next line.
-    startAttempt();
+    m_lostReason.clear();
+    if (m_outOfStep)
+        startDrain(Next::Probe);
+    else
+        startAttempt();
 }
 
 void CommandExchange::startAttempt()
 {
     m_phase = Phase::Attempt;
+    // Bytes already waiting arrived before this attempt went out: the line they start is stale.
+    m_rxStale = !m_rxBuffer.isEmpty();
     m_tmrGlobal.stop();
     m_tmrGlobal.setInterval(m_timeout);
     m_timeoutFlag = false;
     m_tmrGlobal.start();
+    if (m_attempts > 0)
+        ++m_retryCount;
     qCDebug(lcExchange).noquote() << stamp() << "->" << describeBytes(m_command).constData()
                                   << "attempt" << m_attempts + 1;
     if (!write(m_command))
         onWriteRefused();
 }
 
+void CommandExchange::startProbe()
+{
+    m_phase = Phase::Probe;
+    m_rxStale = !m_rxBuffer.isEmpty();
+    ++m_probes;
+    m_tmrGlobal.stop();
+    m_tmrGlobal.setInterval(m_timeout);
+    m_tmrGlobal.start();
+    qCDebug(lcExchange).noquote() << stamp() << "->"
+                                  << describeBytes(IndicatorProtocol::kVersionCommand).constData()
+                                  << "probe" << m_probes << "to bring the line back in step";
+    if (!write(IndicatorProtocol::kVersionCommand))
+        onWriteRefused();
+}
+
+void CommandExchange::startDrain(Next next)
+{
+    m_phase = Phase::Drain;
+    m_afterDrain = next;
+    m_drainClock.start();
+    m_tmrGlobal.stop();
+    m_tmrGlobal.setInterval(m_quietTime);
+    m_tmrGlobal.start();
+}
+
 bool CommandExchange::write(const QByteArray& bytes)
 {
     if (!m_channel)
         return false;
-    const SyncScope scope(m_syncDepth);
+    const Scope scope(*this, false);
     return m_channel->writeBytes(bytes);
 }
 
 void CommandExchange::onWriteRefused()
 {
     // A channelLost emitted inside the write may have ended the exchange already.
-    if (m_phase != Phase::Attempt && m_phase != Phase::Pause)
+    if (m_phase == Phase::Idle || m_phase == Phase::Finishing)
         return;
     qCDebug(lcExchange).noquote() << stamp() << "write refused by"
                                   << (m_channel ? m_channel->channelName()
@@ -114,88 +189,181 @@ void CommandExchange::onWriteRefused()
 
 void CommandExchange::onBytesReceived(const QByteArray& bytes)
 {
+    const Scope scope(*this, true);
+    if (m_phase == Phase::Drain) {
+        // Not quiet yet; but a line that never falls silent is drained no longer than the limit.
+        const auto left = kDrainLimit - std::chrono::milliseconds(m_drainClock.elapsed());
+        if (left > std::chrono::milliseconds::zero())
+            m_tmrGlobal.start(std::min(m_quietTime, left));
+    }
     // RxBuffer never holds a CR between receipts, so only the new bytes need searching, and the
-    // cap is enforced before the line is split: an endless line stays bounded.
-    const qsizetype cr = bytes.indexOf(kCr);
-    const qsizetype head = cr < 0 ? bytes.size() : cr;
-    const qsizetype room = kMaxLineLength - m_rxBuffer.size();
-    if (head <= room) {
-        m_rxBuffer.append(bytes);
-    } else {
-        if (m_droppedBytes == 0)
-            qCWarning(lcExchange) << "reply line exceeds" << kMaxLineLength
-                                  << "bytes without a CR; dropping the excess";
-        m_droppedBytes += head - room;
-        m_rxBuffer.append(bytes.constData(), room);
-        if (cr >= 0)
-            m_rxBuffer.append(bytes.constData() + cr, bytes.size() - cr);
+    // cap is enforced before a line is split off: an endless line stays bounded. Every line of
+    // the receipt is taken before the outcome is delivered, so that none of them can be
+    // mistaken for the answer to a command sent from the finished() slot.
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+        const qsizetype cr = bytes.indexOf(kCr, from);
+        const qsizetype head = (cr < 0 ? bytes.size() : cr) - from;
+        const qsizetype room = kMaxLineLength - m_rxBuffer.size();
+        if (head <= room) {
+            m_rxBuffer.append(bytes.constData() + from, head);
+        } else {
+            if (m_droppedBytes == 0)
+                qCWarning(lcExchange) << "reply line exceeds" << kMaxLineLength
+                                      << "bytes without a CR; dropping the excess";
+            m_droppedBytes += head - room;
+            m_rxBuffer.append(bytes.constData() + from, room);
+        }
+        if (cr < 0)
+            return;
+        m_rxBuffer.append(kCr);
+        from = cr + 1;
+        if (m_droppedBytes > 0) {
+            qCWarning(lcExchange) << "reply line completed after" << m_droppedBytes
+                                  << "excess bytes were dropped";
+            m_droppedBytes = 0;
+        }
+        takeLine(std::exchange(m_rxBuffer, QByteArray()));
     }
-    if (cr < 0)
+}
+
+void CommandExchange::takeLine(const QByteArray& line)
+{
+    const char state = classify(line);
+    if (std::exchange(m_rxStale, false)) {
+        dropLine(line, "it began before the command went out");
+        m_outOfStep = m_outOfStep || state != 'R';
         return;
-
-    // Whatever came after the CR in this receipt belongs to this line and is not carried over.
-    m_replyText = m_rxBuffer;
-    m_rxBuffer.clear();
-    m_replyState = m_replyText.contains(kNak) ? 'N' : m_replyText.contains(kAck) ? 'A' : 'R';
-    qCDebug(lcExchange).noquote() << stamp() << "<-" << describeBytes(m_replyText).constData()
-                                  << "state" << m_replyState;
-    if (m_droppedBytes > 0) {
-        qCWarning(lcExchange) << "reply line completed after" << m_droppedBytes
-                              << "excess bytes were dropped";
-        m_droppedBytes = 0;
     }
+    switch (m_phase) {
+    case Phase::Attempt:
+        takeAttemptLine(line, state);
+        return;
+    case Phase::Probe:
+        if (!carriesVersion(line)) {
+            dropLine(line, "not the answer to the probe");
+            return;
+        }
+        qCInfo(lcExchange).noquote() << stamp() << "line back in step after" << m_probes
+                                     << (m_probes == 1 ? "probe" : "probes");
+        m_outOfStep = false;
+        startAttempt();
+        return;
+    case Phase::Drain:
+        dropLine(line, "owed to an earlier command");
+        return;
+    case Phase::Idle:
+    case Phase::Finishing:
+        dropLine(line, "no command is pending");
+        // An ACK or NAK that nothing asked for: some answer is out of its place.
+        m_outOfStep = m_outOfStep || state != 'R';
+        return;
+    }
+}
 
+void CommandExchange::takeAttemptLine(const QByteArray& line, char state)
+{
     // A time-out that fell due in the same pass as this line wins, whichever the event loop
-    // happened to hand over first: the lone CR goes out and the result is false.
-    if (m_phase == Phase::Attempt && m_tmrGlobal.isActive() && m_tmrGlobal.remainingTime() == 0) {
+    // happened to hand over first.
+    if (m_tmrGlobal.isActive() && m_tmrGlobal.remainingTime() == 0) {
         m_tmrGlobal.stop();
-        onTimerTick();
+        onAttemptTimedOut();
+        dropLine(line, "it came with the time-out");
         return;
     }
-    // During the pause after a time-out the line is only recorded; the pause's end decides.
-    if (m_phase == Phase::Attempt)
-        finish(m_replyState != 'N', m_replyState == 'N' ? Failure::Nak : Failure::None);
+    if (m_command != IndicatorProtocol::kVersionCommand && carriesVersion(line)) {
+        dropLine(line, "a version answer owed to an earlier probe");
+        m_outOfStep = true;
+        return;
+    }
+    // The indicator answers a write with ACK or NAK; any other line is not that answer.
+    if (state == 'R' && IndicatorProtocol::isWrite(m_command)) {
+        dropLine(line, "a write is answered by ACK or NAK");
+        return;
+    }
+    m_replyState = state;
+    m_replyText = line;
+    qCDebug(lcExchange).noquote() << stamp() << "<-" << describeBytes(line).constData() << "state"
+                                  << state;
+    emit replyTaken(m_command, line);
+    finish(state != 'N', state == 'N' ? Failure::Nak : Failure::None);
+}
+
+void CommandExchange::dropLine(const QByteArray& line, const char* why)
+{
+    qCDebug(lcExchange).noquote() << stamp() << "<-" << describeBytes(line).constData()
+                                  << "dropped:" << why;
+}
+
+bool CommandExchange::carriesVersion(const QByteArray& line) const
+{
+    // Most lines hold no 'V' at all; only those are worth cleaning.
+    return !m_versionText.isEmpty() && line.contains('V') &&
+           IndicatorProtocol::versionText(line) == m_versionText;
 }
 
 void CommandExchange::onTimerTick()
 {
-    if (m_phase == Phase::Attempt) {
-        m_timeoutFlag = true;
-        qCDebug(lcExchange).noquote()
-            << stamp() << "time-out after" << m_timeout.count() << "ms; lone <CR>";
-        // Entering the pause first: an answer to the lone CR must not pass for a reply in time.
-        m_phase = Phase::Pause;
-        static const QByteArray loneCr(1, kCr);
-        if (!write(loneCr)) {
-            onWriteRefused();
+    switch (m_phase) {
+    case Phase::Attempt:
+        onAttemptTimedOut();
+        return;
+    case Phase::Probe:
+        qCDebug(lcExchange).noquote() << stamp() << "probe" << m_probes << "unanswered";
+        if (m_probes < kMaxAttempts) {
+            startDrain(Next::Probe);
             return;
         }
-        if (m_phase != Phase::Pause)
-            return;
-        m_tmrGlobal.setInterval(kLoneCrPause);
-        m_timeoutFlag = false;
-        m_tmrGlobal.start();
+        qCWarning(lcExchange).noquote()
+            << stamp() << "the line could not be brought back in step; not sent:"
+            << describeBytes(m_command).constData();
+        finish(false, Failure::OutOfStep);
         return;
-    }
-    if (m_phase != Phase::Pause)
-        return;
-    m_timeoutFlag = true;
-    ++m_attempts;
-    if (m_replyState == 'W' && m_attempts < kMaxAttempts) {
-        qCDebug(lcExchange).noquote() << stamp() << "retry";
+    case Phase::Drain:
+        if (m_afterDrain == Next::Probe) {
+            if (!m_versionText.isEmpty()) {
+                startProbe();
+                return;
+            }
+            // Without a known version there is nothing to probe with; the quiet line must do.
+            m_outOfStep = false;
+        }
         startAttempt();
         return;
+    case Phase::Idle:
+    case Phase::Finishing:
+        return;
     }
-    // A line that completed during the pause ends the attempts, but too late to count.
-    qCDebug(lcExchange).noquote() << stamp() << "no reply after" << m_attempts << "attempts";
-    finish(false, m_replyState == 'N' ? Failure::Nak : Failure::NoReply);
+}
+
+void CommandExchange::onAttemptTimedOut()
+{
+    m_timeoutFlag = true;
+    ++m_attempts;
+    // Answers to this command or to the lone CR may still be on their way.
+    m_outOfStep = true;
+    qCDebug(lcExchange).noquote() << stamp() << "time-out after" << m_timeout.count()
+                                  << "ms; lone <CR>";
+    const bool again = m_attempts < kMaxAttempts;
+    // The phase changes before the write, so that an answer to the lone CR is never taken.
+    startDrain(Next::Attempt);
+    static const QByteArray loneCr(1, kCr);
+    if (!write(loneCr)) {
+        onWriteRefused();
+        return;
+    }
+    if (!again && m_phase == Phase::Drain) {
+        qCDebug(lcExchange).noquote() << stamp() << "no reply after" << m_attempts << "attempts";
+        finish(false, Failure::NoReply);
+    }
 }
 
 void CommandExchange::onChannelLost(const QString& reason)
 {
     qCDebug(lcExchange).noquote() << stamp() << "channel lost:" << reason;
-    if (m_phase != Phase::Attempt && m_phase != Phase::Pause)
+    if (m_phase == Phase::Idle || m_phase == Phase::Finishing)
         return;
+    m_lostReason = reason;
     finish(false, Failure::ChannelLost);
 }
 
@@ -206,7 +374,7 @@ void CommandExchange::finish(bool ok, Failure failure)
     m_lastFailure = failure;
     m_phase = Phase::Finishing;
     if (m_syncDepth > 0) {
-        QMetaObject::invokeMethod(this, &CommandExchange::deliverFinished, Qt::QueuedConnection);
+        m_deliveryOwed = true;
         return;
     }
     deliverFinished();

@@ -3,6 +3,7 @@
 #include "platform/LineChannel.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
@@ -15,37 +16,71 @@ Q_DECLARE_LOGGING_CATEGORY(lcExchange)
 // One command line out, one reply line back, with a time-out per attempt, a lone CR after each
 // time-out and up to three attempts. Event-driven: SendCommand returns at once and finished()
 // reports the outcome, so nothing waits in a nested event loop.
+//
+// The exchange keeps the line in step: a reply is only ever taken for the command it answers.
+// After a time-out, answers may still be on their way (a late reply, the answer to the lone CR,
+// the answer to a repeated attempt), so the line is drained until it falls quiet before the next
+// attempt, and before the next command the indicator is asked for its version: every line up to
+// the one that carries the known version text is stale and is dropped. Without a time-out none
+// of this costs anything.
 class CommandExchange : public QObject {
     Q_OBJECT
 public:
-    enum class Failure { None, Nak, NoReply, ChannelLost };
+    enum class Failure {
+        None,
+        Nak,         // the reply held a NAK
+        NoReply,     // no reply in all attempts
+        ChannelLost, // the channel became unusable
+        OutOfStep,   // the line could not be brought back in step; the command was not sent
+    };
     Q_ENUM(Failure)
 
     static constexpr int kMaxAttempts = 3;
-    static constexpr std::chrono::milliseconds kLoneCrPause{5};
+    // How long the line must stay silent before stale answers count as gone: several reply lines
+    // at 4800 baud, and a USB adapter's latency timer.
+    static constexpr std::chrono::milliseconds kQuietTime{200};
+    // A line that never falls silent is drained no longer than this.
+    static constexpr std::chrono::milliseconds kDrainLimit{2000};
     // A line longer than this without a CR is no reply; the excess is dropped so that a peer
     // sending garbage cannot grow memory without bound.
     static constexpr qsizetype kMaxLineLength = 64 * 1024;
 
     explicit CommandExchange(QObject* parent = nullptr);
 
-    // Switch only while idle. The receive handler classifies every complete line of the
-    // current channel, also while no command is pending.
+    // Switch only while idle.
     void setChannel(LineChannel* channel);
     LineChannel* channel() const { return m_channel; }
+    // A newly opened line: nothing from an earlier one is owed or known.
+    void resetLine();
+
+    // The version text the indicator's ";C4" answer shows (from its first 'V'); the only answer
+    // that can be told apart from all others, so the one that proves the line is in step again.
+    // Empty: the line is only drained.
+    void setVersionText(const QByteArray& version) { m_versionText = version; }
+    QByteArray versionText() const { return m_versionText; }
 
     // Writes the line (the caller includes the CR) and returns at once; exactly one
     // finished(ok) follows, always from the event loop. Calling while busy is a programming
     // error: the call is logged and ignored.
     void SendCommand(const QByteArray& command, std::chrono::milliseconds timeout);
     bool isBusy() const { return m_phase != Phase::Idle; }
+    // True when answers may still be owed from an earlier command: the next command is then
+    // preceded by the version probe.
+    bool isOutOfStep() const { return m_outOfStep; }
 
     char ReplyState() const { return m_replyState; } // 'W', 'A', 'N', 'R'
     QByteArray ReplyText() const { return m_replyText; }
     QByteArray RxBuffer() const { return m_rxBuffer; }
     bool TimeoutFlag() const { return m_timeoutFlag; }
     Failure lastFailure() const { return m_lastFailure; }
+    // What the channel said when it was lost during the last command.
+    QString lostReason() const { return m_lostReason; }
+    // Attempts beyond the first of each command, since the exchange was made.
+    quint64 retryCount() const { return m_retryCount; }
     QTimer& tmrGlobal() { return m_tmrGlobal; }
+
+    // Tests shorten the quiet time.
+    void setQuietTime(std::chrono::milliseconds quiet) { m_quietTime = quiet; }
 
     // Bytes as the log shows them: printable ASCII as is, control bytes named (<ACK>, <CR>,
     // <0x1B>, ...).
@@ -53,34 +88,60 @@ public:
 
 signals:
     void finished(bool ok);
+    // The reply line that decided a command; for the traffic trace and its tests.
+    void replyTaken(const QByteArray& command, const QByteArray& reply);
 
 private:
-    enum class Phase { Idle, Attempt, Pause, Finishing };
+    class Scope;
+    friend class Scope;
+    enum class Phase { Idle, Drain, Probe, Attempt, Finishing };
+    // What follows a drain.
+    enum class Next { Probe, Attempt };
 
     void startAttempt();
+    void startProbe();
+    void startDrain(Next next);
     void onBytesReceived(const QByteArray& bytes);
+    void takeLine(const QByteArray& line);
+    void takeAttemptLine(const QByteArray& line, char state);
+    void dropLine(const QByteArray& line, const char* why);
     void onTimerTick();
+    void onAttemptTimedOut();
     void onChannelLost(const QString& reason);
     bool write(const QByteArray& bytes);
     void onWriteRefused();
     void finish(bool ok, Failure failure);
     void deliverFinished();
+    bool carriesVersion(const QByteArray& line) const;
 
     QPointer<LineChannel> m_channel;
     QTimer m_tmrGlobal;
     Phase m_phase = Phase::Idle;
+    Next m_afterDrain = Next::Attempt;
     QByteArray m_command;
     std::chrono::milliseconds m_timeout{0};
+    std::chrono::milliseconds m_quietTime = kQuietTime;
+    QElapsedTimer m_drainClock;
     int m_attempts = 0;
+    int m_probes = 0;
     char m_replyState = 'W';
     QByteArray m_replyText;
     QByteArray m_rxBuffer;
+    // The bytes in RxBuffer arrived before the pending command was sent, so the line they start
+    // cannot answer it.
+    bool m_rxStale = false;
     bool m_timeoutFlag = false;
+    bool m_outOfStep = false;
+    QByteArray m_versionText;
     Failure m_lastFailure = Failure::None;
+    QString m_lostReason;
     bool m_result = false;
-    // Non-zero while SendCommand or a write runs: an outcome reached then (a peer answering
-    // inside the write, say) is delivered later, from the event loop, so that no caller sees
-    // finished() before its call returns and chained commands never deepen the stack.
+    // Non-zero while SendCommand, a write or a receipt is handled: an outcome reached then is
+    // delivered afterwards, so that no caller sees finished() before its call returns, a receipt
+    // is split whole before the next command can go out, and chained commands never deepen the
+    // stack.
     int m_syncDepth = 0;
+    bool m_deliveryOwed = false;
     qsizetype m_droppedBytes = 0;
+    quint64 m_retryCount = 0;
 };

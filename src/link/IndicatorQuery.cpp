@@ -1,7 +1,5 @@
 #include "link/IndicatorQuery.h"
 
-#include "platform/TextRoutines.h"
-
 IndicatorQuery::IndicatorQuery(CommandExchange& exchange, QObject* parent)
     : QObject(parent)
     , m_exchange(exchange)
@@ -20,7 +18,7 @@ void IndicatorQuery::start()
         return;
     }
     m_step = Step::Version;
-    m_exchange.SendCommand(kVersionCommand, kTimeout);
+    m_exchange.SendCommand(IndicatorProtocol::kVersionCommand, kTimeout);
 }
 
 void IndicatorQuery::onExchangeFinished(bool ok)
@@ -37,23 +35,15 @@ void IndicatorQuery::onExchangeFinished(bool ok)
     const QByteArray reply = m_exchange.ReplyText();
     if (step == Step::Version) {
         m_step = Step::Serial;
-        emit versionReceived(versionText(reply));
-        m_exchange.SendCommand(kSerialCommand, kTimeout);
+        const QByteArray version = IndicatorProtocol::versionText(reply);
+        // From now on the exchange can tell this indicator's version answer from every other
+        // line, and so bring the line back in step after a time-out.
+        m_exchange.setVersionText(version);
+        emit versionReceived(version);
+        m_exchange.SendCommand(IndicatorProtocol::kSerialCommand, kTimeout);
         return;
     }
     m_step = Step::Idle;
-    emit serialReceived(serialText(reply));
+    emit serialReceived(IndicatorProtocol::serialText(reply));
     emit finished(true);
-}
-
-QByteArray IndicatorQuery::versionText(const QByteArray& replyText)
-{
-    const QByteArray cleaned = SubRoutines::StripControlChars(replyText);
-    const qsizetype v = cleaned.indexOf('V');
-    return v < 0 ? cleaned : cleaned.mid(v);
-}
-
-QByteArray IndicatorQuery::serialText(const QByteArray& replyText)
-{
-    return SubRoutines::StripControlChars(replyText);
 }

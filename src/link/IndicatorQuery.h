@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/CommandExchange.h"
+#include "link/IndicatorProtocol.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -11,9 +12,7 @@
 class IndicatorQuery : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kTimeout{1000};
-    static inline const QByteArray kVersionCommand = ";C4\r";
-    static inline const QByteArray kSerialCommand = ";SR\r";
+    static constexpr std::chrono::milliseconds kTimeout = IndicatorProtocol::kQueryTimeout;
 
     explicit IndicatorQuery(CommandExchange& exchange, QObject* parent = nullptr);
 
@@ -22,17 +21,12 @@ public:
     void start();
     bool isRunning() const { return m_step != Step::Idle; }
 
-    // StripControlChars, then cut at the first upper-case 'V' (kept); the whole cleaned text
-    // when there is no 'V'.
-    static QByteArray versionText(const QByteArray& replyText);
-    // StripControlChars only.
-    static QByteArray serialText(const QByteArray& replyText);
-
 signals:
     // After ;C4 succeeded, before ;SR is sent.
     void versionReceived(const QByteArray& version);
     void serialReceived(const QByteArray& serial);
-    // False: no answer, NAK or channel lost; the exchange's lastFailure() tells which.
+    // False: no answer, NAK, channel lost or a line out of step; the exchange's lastFailure()
+    // tells which.
     void finished(bool ok);
 
 private:

@@ -49,6 +49,8 @@ void QtUiServices::chooseOpenFile(const QString& filter, std::function<void(cons
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
+    // The description already names its patterns; Qt would append them a second time.
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
     dialog->setWindowModality(Qt::ApplicationModal);
     auto answered = std::make_shared<bool>(false);
     QObject::connect(dialog, &QFileDialog::fileSelected, dialog,

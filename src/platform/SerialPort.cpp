@@ -3,8 +3,14 @@
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <unistd.h>
 #endif
+
+namespace {
+// Passing errors in a row without a byte read between them that still count as passing.
+constexpr int kMaxPassingErrors = 100;
+} // namespace
 
 SerialPort::SerialPort(QObject* parent)
     : LineChannel(parent)
@@ -13,8 +19,10 @@ SerialPort::SerialPort(QObject* parent)
         m_portNames[k - 1] = defaultPortName(k);
     connect(&m_port, &QSerialPort::readyRead, this, [this] {
         const QByteArray bytes = m_port.readAll();
-        if (!bytes.isEmpty())
-            emit bytesReceived(bytes);
+        if (bytes.isEmpty())
+            return;
+        m_passingErrors = 0;
+        emit bytesReceived(bytes);
     });
     connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onErrorOccurred);
 }
@@ -80,8 +88,15 @@ int SerialPort::setPortOpen(bool open)
     // Windows port names are no files; there the open itself reports a missing device.
     if (!QFileInfo::exists(device))
         return kErrNoSuchPort;
+    // The lock that keeps a second program off the port is named after the path opened: the
+    // real device, so that /dev/serial/by-id/... and /dev/ttyUSB0 are one port.
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    m_openedPath = canonical.isEmpty() ? device : canonical;
+#else
+    m_openedPath = device;
 #endif
-    m_port.setPortName(device);
+    m_port.setPortName(m_openedPath);
+    m_passingErrors = 0;
     applyLineSettings();
     if (!m_port.open(QIODevice::ReadWrite))
         return classifyOpenFailure(m_port.error());
@@ -128,10 +143,31 @@ void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
     if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError ||
         !m_port.isOpen())
         return;
-    // Any error on an open port means the device is gone or broken; closing at once also stops
-    // the flood of repeated read errors an unplugged adapter produces.
+    if (!deviceGone() && ++m_passingErrors <= kMaxPassingErrors) {
+        m_port.clearError();
+        // Qt stops reading after such an error; setting the read buffer size starts it again.
+        m_port.setReadBufferSize(m_port.readBufferSize());
+        return;
+    }
+    // The device is gone or hung up; closing at once also stops the flood of repeated read
+    // errors an unplugged adapter produces.
     const QString reason = m_port.errorString();
     m_port.close();
     m_port.clearError();
     emit channelLost(reason);
+}
+
+bool SerialPort::deviceGone() const
+{
+#ifdef Q_OS_UNIX
+    if (!QFileInfo::exists(m_openedPath))
+        return true;
+    pollfd fd{m_port.handle(), POLLIN, 0};
+    if (::poll(&fd, 1, 0) < 0)
+        return true;
+    return (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    // Without a way to look at the device, any error counts as its loss.
+    return true;
+#endif
 }

@@ -44,11 +44,19 @@ public:
     QString channelName() const override { return devicePath(); }
 
 private:
+    // After a read or write error on an open port: true when the device is gone or hung up,
+    // false for a passing failure (EAGAIN and the like) that leaves the port usable.
+    bool deviceGone() const;
     void applyLineSettings();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     int classifyOpenFailure(QSerialPort::SerialPortError error) const;
 
-    QSerialPort m_port;
+    // Parented so that tests can reach the port's own signals.
+    QSerialPort m_port{this};
+    // Passing errors since the last bytes were read; a long run of them is a broken device.
+    int m_passingErrors = 0;
+    // The device as opened: the real path behind any link.
+    QString m_openedPath;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("38400,n,8,1");
     std::array<QString, kPortCount> m_portNames;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ticket/SlotTable.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -9,9 +11,8 @@
 // contents joined into one image, each slot's place in it, and the ordered command lines.
 // Slot s is index s - 1 of every array.
 struct DownloadPlan {
-    static constexpr int kSlotCount = 7;
-    // The indicator's ticket data area runs from 0000 to 7FFF.
-    static constexpr qint32 kDataAreaSize = 32768;
+    static constexpr int kSlotCount = SlotTable::kSlotCount;
+    static constexpr qint32 kDataAreaSize = SlotTable::kMemorySize;
     static constexpr int kBlockSize = 4;
 
     struct Block {

@@ -1,12 +1,15 @@
 #include "ticket/Downloader.h"
 
 #include "link/CommandExchange.h"
+#include "platform/TextRoutines.h"
 #include "platform/UiServices.h"
 
 #include <QPointer>
 
 namespace {
-constexpr int kLastSlotIndex = DownloadPlan::kSlotCount - 1; // slot 7, "Truck Simple Weighing"
+constexpr int kOptionalIndex = SlotTable::kOptionalSlot - 1;
+constexpr qint32 kPointerTableBase = 0xFF00;
+constexpr qint32 kPointerEntrySize = 4;
 
 const QString kTitle = QStringLiteral("Update Error");
 const QString kPreparing = QStringLiteral("Preparing data ...");
@@ -14,9 +17,6 @@ const QString kUpdatingPointers = QStringLiteral("Update pointers ...");
 const QString kPointerError = QStringLiteral("Pointer Error");
 const QString kDataError = QStringLiteral("Data Error");
 const QString kSlot7Error = QStringLiteral("Error sending Truck Simple Weighing ticket.");
-const QString kConnectionLost =
-    QStringLiteral("The connection to the indicator was lost during the download. The tickets in "
-                   "the indicator may be incomplete; download them again once it is reconnected.");
 const QString kBusy = QStringLiteral(
     "The indicator is still answering another command. Nothing was sent; try the download again.");
 // The pointer table is cleared before any data is written, so after a cancel the indicator
@@ -24,6 +24,21 @@ const QString kBusy = QStringLiteral(
 const QString kCancelled =
     QStringLiteral("The download was cancelled. The indicator now holds no valid ticket set; "
                    "download the tickets again before using it.");
+const QString kNoValidSet =
+    QStringLiteral("The indicator's pointer table is cleared, so it holds no valid ticket set.");
+
+QString hex4(qint32 value)
+{
+    return SubRoutines::PadHex4(QString::number(value, 16).toUpper());
+}
+
+QString slotList(const QList<int>& slotNumbers)
+{
+    QStringList names;
+    for (const int s : slotNumbers)
+        names.append(SlotTable::slotName(s));
+    return names.join(QStringLiteral(" and "));
+}
 } // namespace
 
 Downloader::Downloader(CommandExchange& exchange, UiServices& ui, QObject* parent)
@@ -42,6 +57,10 @@ void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& c
         return;
     m_cancelRequested = false;
     m_slot7Failed = false;
+    m_resent = false;
+    m_faults = {};
+    m_stored = {};
+    m_outcome = Outcome::None;
     m_commandsSent = 0;
     m_index = 0;
     m_phase = Phase::Clearing;
@@ -67,7 +86,8 @@ void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& c
 
     emit statusText(kPreparing);
     m_plan = makeDownloadPlan(contents);
-    m_slot7HoldsData = !contents[kLastSlotIndex].isEmpty();
+    for (int s = 0; s < DownloadPlan::kSlotCount; ++s)
+        m_holdsData[s] = !contents[s].isEmpty();
     emit statusText(kUpdatingPointers);
     sendCurrent();
 }
@@ -81,6 +101,7 @@ void Downloader::cancel()
 void Downloader::sendCurrent()
 {
     if (m_cancelRequested) {
+        m_outcome = Outcome::Cancelled;
         report(kCancelled, &Downloader::finish);
         return;
     }
@@ -93,7 +114,9 @@ void Downloader::sendCurrent()
         command = &m_plan.dataBlocks[m_index].command;
         break;
     case Phase::Pointers:
-        command = &m_plan.pointerCommands[m_index];
+        // A ticket that is not whole in the indicator must never be pointed at.
+        command = m_faults[m_index].failed ? &m_plan.clearingCommands[m_index]
+                                           : &m_plan.pointerCommands[m_index];
         break;
     case Phase::Idle:
         return;
@@ -110,11 +133,35 @@ void Downloader::onExchangeFinished(bool ok)
         return;
     m_awaitingReply = false;
 
-    if (m_exchange.lastFailure() == CommandExchange::Failure::ChannelLost) {
-        report(kConnectionLost, &Downloader::finish);
+    switch (m_exchange.lastFailure()) {
+    case CommandExchange::Failure::ChannelLost: {
+        m_outcome = Outcome::Lost;
+        QString cause = QStringLiteral("The connection to the indicator was lost.");
+        if (const QString reason = m_exchange.lostReason(); !reason.isEmpty())
+            cause += u' ' + reason + (reason.endsWith(u'.') ? QString() : QStringLiteral("."));
+        report(stopText(cause), &Downloader::finish);
         return;
     }
+    case CommandExchange::Failure::OutOfStep:
+        m_outcome = Outcome::Stopped;
+        report(stopText(QStringLiteral("The indicator stopped answering.")), &Downloader::finish);
+        return;
+    case CommandExchange::Failure::NoReply:
+        // Sent again once: the exchange first brings the line back in step, and a line that
+        // stays dead ends the download there.
+        if (!m_resent && !m_cancelRequested) {
+            m_resent = true;
+            sendCurrent();
+            return;
+        }
+        break;
+    case CommandExchange::Failure::None:
+    case CommandExchange::Failure::Nak:
+        break;
+    }
+    m_resent = false;
     if (m_cancelRequested) {
+        m_outcome = Outcome::Cancelled;
         report(kCancelled, &Downloader::finish);
         return;
     }
@@ -139,7 +186,8 @@ bool Downloader::pointerWriteEnds(bool ok)
 {
     if (ok)
         return false;
-    if (m_index < kLastSlotIndex) {
+    if (m_index != kOptionalIndex) {
+        m_outcome = Outcome::Refused;
         report(kPointerError, &Downloader::finish);
         return true;
     }
@@ -170,14 +218,40 @@ void Downloader::beginDataPass()
     sendCurrent();
 }
 
+// The slots whose bytes the data block holds: one, or two where a ticket ends inside it.
+QList<int> Downloader::slotsOfBlock(int block) const
+{
+    const qint32 first = m_plan.dataBlocks[block].position - 1;
+    const qint32 last = first + DownloadPlan::kBlockSize - 1;
+    QList<int> result;
+    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+        if (m_holdsData[s] && m_plan.startOffset[s] <= last && m_plan.endOffset[s] >= first)
+            result.append(s + 1);
+    }
+    return result;
+}
+
 void Downloader::afterDataWrite(bool ok)
 {
-    if (!ok) {
-        // A failed block is reported and then treated as written.
-        report(kDataError, &Downloader::afterDataBlock);
+    if (ok) {
+        afterDataBlock();
         return;
     }
-    afterDataBlock();
+    const bool refused = m_exchange.lastFailure() == CommandExchange::Failure::Nak;
+    const qint32 address = m_plan.dataBlocks[m_index].position - 1;
+    const QList<int> hit = slotsOfBlock(m_index);
+    for (const int s : hit) {
+        SlotFault& fault = m_faults[s - 1];
+        if (!fault.failed)
+            fault = {true, refused, address};
+    }
+    // A failed block is reported and the data pass goes on; its slots stay unpointed.
+    report(kDataError + QStringLiteral("\r\n\r\n") +
+               (refused ? QStringLiteral("The indicator refused the data of %1 at address %2.")
+                        : QStringLiteral("The indicator did not answer the write of %1 at "
+                                         "address %2."))
+                   .arg(slotList(hit), hex4(address)),
+           &Downloader::afterDataBlock);
 }
 
 void Downloader::afterDataBlock()
@@ -208,11 +282,80 @@ void Downloader::afterPointerWrite(bool ok)
         sendCurrent();
         return;
     }
-    if (m_slot7Failed && m_slot7HoldsData) {
+    endOfPointerPass();
+}
+
+void Downloader::endOfPointerPass()
+{
+    QStringList lost;
+    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+        const SlotFault& fault = m_faults[s];
+        m_stored[s] = m_holdsData[s] && !fault.failed && !(s == kOptionalIndex && m_slot7Failed);
+        if (fault.failed)
+            lost.append(QStringLiteral("%1: the indicator %2 at address %3.")
+                            .arg(SlotTable::slotName(s + 1),
+                                 fault.refused ? QStringLiteral("refused the data")
+                                               : QStringLiteral("did not answer a write"),
+                                 hex4(fault.address)));
+    }
+    const bool slot7Lost = m_slot7Failed && m_holdsData[kOptionalIndex];
+    if (lost.isEmpty() && !slot7Lost) {
+        m_outcome = Outcome::Stored;
+        finish();
+        return;
+    }
+    m_outcome = Outcome::Refused;
+    if (lost.isEmpty()) {
         report(kSlot7Error, &Downloader::finish);
         return;
     }
-    finish();
+    QString text = QStringLiteral("These tickets were not stored:\r\n") +
+                   lost.join(QStringLiteral("\r\n")) +
+                   QStringLiteral("\r\n\r\nTheir pointer entries are cleared, so the indicator "
+                                  "does not use them. Download the tickets again.");
+    if (slot7Lost && !m_faults[kOptionalIndex].failed)
+        text += QStringLiteral("\r\n\r\n") + kSlot7Error;
+    report(text, &Downloader::finish);
+}
+
+// Where the download stands: the slot and the indicator address of the command in flight.
+QString Downloader::whereText() const
+{
+    if (m_phase == Phase::Data) {
+        return QStringLiteral("%1, address %2")
+            .arg(slotList(slotsOfBlock(m_index)), hex4(m_plan.dataBlocks[m_index].position - 1));
+    }
+    return QStringLiteral("%1, address %2")
+        .arg(SlotTable::slotName(m_index + 1),
+             hex4(kPointerTableBase + kPointerEntrySize * m_index));
+}
+
+// The message of a download that had to stop: why, where, and what the indicator holds now.
+QString Downloader::stopText(const QString& cause) const
+{
+    QString holds;
+    switch (m_phase) {
+    case Phase::Clearing:
+        holds = QStringLiteral("No ticket data was sent. The indicator's pointer table is partly "
+                               "cleared, so it holds no valid ticket set.");
+        break;
+    case Phase::Pointers:
+        if (m_index > 0) {
+            holds = QStringLiteral("The pointer entries from slot %1 on are cleared: the "
+                                   "indicator holds only the tickets of the slots before it.")
+                        .arg(m_index + 1);
+            break;
+        }
+        holds = kNoValidSet;
+        break;
+    case Phase::Data:
+    case Phase::Idle:
+        holds = kNoValidSet;
+        break;
+    }
+    return cause + QStringLiteral(" The download stopped at ") + whereText() +
+           QStringLiteral(".\r\n\r\n") + holds +
+           QStringLiteral(" Check the cable and the indicator, then download the tickets again.");
 }
 
 void Downloader::report(const QString& text, void (Downloader::*next)())
@@ -232,6 +375,7 @@ void Downloader::finish()
     m_phase = Phase::Idle;
     m_awaitingReply = false;
     m_cancelRequested = false;
+    m_resent = false;
     m_plan = DownloadPlan{};
     emit finished();
 }

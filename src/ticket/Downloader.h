@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/IndicatorProtocol.h"
 #include "ticket/DownloadPlan.h"
 
 #include <QObject>
@@ -14,11 +15,26 @@ class UiServices;
 // pointer pass, one command outstanding at a time, each next command started by the reply to
 // the one before. Messages go through UiServices and the download waits for the operator to
 // close each one before it goes on.
+//
+// A ticket is only ever marked valid when every byte of it was acknowledged: a slot with a
+// refused or unanswered data block keeps a cleared pointer entry. A line that stops answering
+// ends the download with one message that says where it stopped.
 class Downloader : public QObject {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kTimeout{2000};
+    static constexpr std::chrono::milliseconds kTimeout = IndicatorProtocol::kWriteTimeout;
     static constexpr qint32 kMaxTotalBytes = DownloadPlan::kDataAreaSize;
+
+    // How the last download ended; None while running or when nothing was sent.
+    enum class Outcome {
+        None,
+        Stored,    // every slot that holds data is stored and pointed at
+        Refused,   // the indicator refused or did not answer some write: some slot not stored
+        Stopped,   // the indicator stopped answering; the download was stopped
+        Cancelled, // the operator cancelled
+        Lost,      // the channel was lost
+    };
+    Q_ENUM(Outcome)
 
     Downloader(CommandExchange& exchange, UiServices& ui, QObject* parent = nullptr);
     ~Downloader() override;
@@ -35,6 +51,10 @@ public:
     std::chrono::milliseconds timeout() const { return m_timeout; }
     // Commands handed to the exchange by the current or last download.
     int commandsSent() const { return m_commandsSent; }
+    Outcome outcome() const { return m_outcome; }
+    // True when slot s (1 to 7) held data in the last download and its ticket is now stored in
+    // the indicator with its pointer entry.
+    bool slotStored(int slot) const { return m_stored.at(slot - 1); }
 
 signals:
     void started();
@@ -45,6 +65,12 @@ signals:
 
 private:
     enum class Phase { Idle, Clearing, Data, Pointers };
+    // Why a slot's ticket could not be stored: the first data block of it that failed.
+    struct SlotFault {
+        bool failed = false;
+        bool refused = false; // NAK; otherwise no answer
+        qint32 address = 0;
+    };
 
     void onExchangeFinished(bool ok);
     bool pointerWriteEnds(bool ok);
@@ -55,6 +81,10 @@ private:
     void beginDataPass();
     void beginPointerPass();
     void afterDataBlock();
+    void endOfPointerPass();
+    QList<int> slotsOfBlock(int block) const;
+    QString whereText() const;
+    QString stopText(const QString& cause) const;
     // Shows a message and then runs next, once the operator has closed it.
     void report(const QString& text, void (Downloader::*next)());
     void finish();
@@ -66,8 +96,13 @@ private:
     Phase m_phase = Phase::Idle;
     int m_index = 0; // slot index in the pointer passes, block index in the data pass
     bool m_awaitingReply = false;
+    // The command in flight is the second try after the indicator did not answer the first.
+    bool m_resent = false;
     bool m_cancelRequested = false;
     bool m_slot7Failed = false;
-    bool m_slot7HoldsData = false;
+    std::array<bool, DownloadPlan::kSlotCount> m_holdsData{};
+    std::array<SlotFault, DownloadPlan::kSlotCount> m_faults{};
+    std::array<bool, DownloadPlan::kSlotCount> m_stored{};
+    Outcome m_outcome = Outcome::None;
     int m_commandsSent = 0;
 };

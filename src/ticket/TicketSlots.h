@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ticket/SlotTable.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -14,8 +16,8 @@
 class TicketSlots : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kSlotCount = 7;
-    static constexpr qint32 kMemoryBudget = 32768;
+    static constexpr int kSlotCount = SlotTable::kSlotCount;
+    static constexpr qint32 kMemoryBudget = SlotTable::kMemorySize;
     // Far beyond any ticket template; it only stops a wrongly chosen huge file from exhausting
     // memory.
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;

@@ -263,7 +263,15 @@ private slots:
         QTest::addColumn<int>("dataCommands");
         QTest::newRow("clearing write of slot 3")
             << quint16(0xFF08) << QStringList{"Pointer Error"} << 0;
-        QTest::newRow("one data block") << quint16(0x0004) << QStringList{"Data Error"} << 3;
+        QTest::newRow("one data block")
+            << quint16(0x0004)
+            << QStringList{"Data Error\r\n\r\nThe indicator refused the data of slot 1 "
+                           "(Gross/Net/Tare Ticket) at address 0004.",
+                           "These tickets were not stored:\r\nslot 1 (Gross/Net/Tare Ticket): "
+                           "the indicator refused the data at address 0004.\r\n\r\nTheir "
+                           "pointer entries are cleared, so the indicator does not use them. "
+                           "Download the tickets again."}
+            << 3;
     }
     void refusedWrites()
     {
@@ -286,7 +294,9 @@ private slots:
         } else {
             QCOMPARE(memory.left(4), QByteArray("0123"));
             QCOMPARE(memory.mid(8, 2), QByteArray("89"));
-            QCOMPARE(memory.mid(0xFF00, 4), QByteArray("\x00\x00\x00\x09", 4));
+            // Never a half-written ticket marked valid: its entry stays cleared.
+            QCOMPARE(memory.mid(0xFF00, 4), QByteArray(4, '\0'));
+            QCOMPARE(m_sim->slot(1), QByteArray());
         }
     }
 

@@ -1,6 +1,7 @@
 #include "link/CommandExchange.h"
 #include "support/FakeLineChannel.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -8,8 +9,10 @@ using namespace std::chrono_literals;
 
 namespace {
 constexpr auto kShort = 100ms;
+constexpr auto kQuiet = 20ms;
 constexpr auto kWait = 5000;
 const QByteArray kCmd = ";E0000-01020304\r";
+const QByteArray kQuery = ";SR\r";
 const QByteArray kCr = "\r";
 } // namespace
 
@@ -24,6 +27,7 @@ struct Answer {
 using Script = QList<Answer>;
 Q_DECLARE_METATYPE(Script)
 Q_DECLARE_METATYPE(CommandExchange::Failure)
+Q_DECLARE_METATYPE(std::chrono::milliseconds)
 
 class TestExchange : public QObject {
     Q_OBJECT
@@ -32,11 +36,14 @@ private slots:
     void exchange();
     void chainedFromFinished();
     void timeoutWinsOverReplyInSamePass();
+    void staysInStep_data();
+    void staysInStep();
+    void probeFailsOnADeadLine();
 };
 
 void TestExchange::exchange_data()
 {
-    QTest::addColumn<char>("stateBefore"); // ReplyState just before the call
+    QTest::addColumn<QByteArray>("command");
     QTest::addColumn<Script>("script");
     QTest::addColumn<QByteArrayList>("writes");
     QTest::addColumn<bool>("ok");
@@ -45,9 +52,11 @@ void TestExchange::exchange_data()
     QTest::addColumn<QByteArray>("rxAfter");
     QTest::addColumn<bool>("timeoutFlag");
     QTest::addColumn<CommandExchange::Failure>("failure");
+    QTest::addColumn<bool>("outOfStep"); // answers may still be owed after the call
 
     using F = CommandExchange::Failure;
     const QByteArrayList once{kCmd};
+    const QByteArrayList retried{kCmd, kCr, kCmd};
     const QByteArrayList silent{kCmd, kCr, kCmd, kCr, kCmd, kCr};
     const QByteArray ack = "\x06\r";
     const QByteArray longLine(CommandExchange::kMaxLineLength + 6000, 'x');
@@ -55,47 +64,58 @@ void TestExchange::exchange_data()
     for (qsizetype i = 0; i < longLine.size(); i += 100)
         chunks << longLine.mid(i, 100);
 
-    QTest::newRow("pieces") << 'W' << Script{{1, {"V1", ".2\x06", "\r"}}} << once << true << 'A'
-                            << QByteArray("V1.2\x06\r") << QByteArray() << false << F::None;
-    QTest::newRow("ack plus trailing")
-        << 'W' << Script{{1, {"\x06\rxyz"}}} << once << true << 'A' << QByteArray("\x06\rxyz")
-        << QByteArray() << false << F::None;
-    QTest::newRow("nak and ack") << 'W' << Script{{1, {"\x06\x15\r"}}} << once << false << 'N'
-                                 << QByteArray("\x06\x15\r") << QByteArray() << false << F::Nak;
-    QTest::newRow("plain text, inside the write")
-        << 'W' << Script{{1, {"SN 123\r"}, true}} << once << true << 'R' << QByteArray("SN 123\r")
-        << QByteArray() << false << F::None;
-    QTest::newRow("silence") << 'W' << Script{} << silent << false << 'W' << QByteArray()
-                             << QByteArray() << true << F::NoReply;
-    QTest::newRow("second attempt") << 'W' << Script{{3, {ack}}} << QByteArrayList{kCmd, kCr, kCmd}
-                                    << true << 'A' << ack << QByteArray() << false << F::None;
-    QTest::newRow("late reply") << 'W' << Script{{1, {"\x06"}}, {3, {kCr}}}
-                                << QByteArrayList{kCmd, kCr, kCmd} << true << 'A' << ack
-                                << QByteArray() << false << F::None;
-    QTest::newRow("nak to lone CR")
-        << 'W' << Script{{2, {"\x15\r"}}} << QByteArrayList{kCmd, kCr} << false << 'N'
-        << QByteArray("\x15\r") << QByteArray() << true << F::Nak;
-    QTest::newRow("ack to lone CR") << 'W' << Script{{2, {ack}, true}} << QByteArrayList{kCmd, kCr}
-                                    << false << 'A' << ack << QByteArray() << true << F::NoReply;
-    QTest::newRow("leftovers") << 'W' << Script{{0, {"AB"}}, {1, {"C\r"}}} << once << true << 'R'
-                               << QByteArray("ABC\r") << QByteArray() << false << F::None;
-    QTest::newRow("line while idle") << 'N' << Script{{0, {"\x15old\r"}}, {1, {ack}}} << once
-                                     << true << 'A' << ack << QByteArray() << false << F::None;
+    QTest::newRow("pieces") << kCmd << Script{{1, {"V1", ".2\x06", "\r"}}} << once << true << 'A'
+                            << QByteArray("V1.2\x06\r") << QByteArray() << false << F::None
+                            << false;
+    QTest::newRow("the first line decides, the others are dropped")
+        << kCmd << Script{{1, {"\x06\rxyz\r\x15\rAB"}}} << once << true << 'A' << ack
+        << QByteArray("AB") << false << F::None << true;
+    QTest::newRow("text after the reply")
+        << kCmd << Script{{1, {"\x06\rST,GS,1234kg\r"}}} << once << true << 'A' << ack
+        << QByteArray() << false << F::None << false;
+    QTest::newRow("nak and ack") << kCmd << Script{{1, {"\x06\x15\r"}}} << once << false << 'N'
+                                 << QByteArray("\x06\x15\r") << QByteArray() << false << F::Nak
+                                 << false;
+    QTest::newRow("plain text answers a query, inside the write")
+        << kQuery << Script{{1, {"SN 123\r"}, true}} << QByteArrayList{kQuery} << true << 'R'
+        << QByteArray("SN 123\r") << QByteArray() << false << F::None << false;
+    QTest::newRow("plain text is no answer to a write")
+        << kCmd << Script{{1, {"SN 123\r", ack}}} << once << true << 'A' << ack << QByteArray()
+        << false << F::None << false;
+    QTest::newRow("silence") << kCmd << Script{} << silent << false << 'W' << QByteArray()
+                             << QByteArray() << true << F::NoReply << true;
+    QTest::newRow("second attempt") << kCmd << Script{{3, {ack}}} << retried << true << 'A' << ack
+                                    << QByteArray() << false << F::None << true;
+    QTest::newRow("late reply is drained before the retry")
+        << kCmd << Script{{1, {"\x06"}}, {2, {kCr}}, {3, {"\x15\r"}}} << retried << false << 'N'
+        << QByteArray("\x15\r") << QByteArray() << false << F::Nak << true;
+    QTest::newRow("nak to the lone CR is dropped")
+        << kCmd << Script{{2, {"\x15\r"}}, {3, {ack}}} << retried << true << 'A' << ack
+        << QByteArray() << false << F::None << true;
+    QTest::newRow("bytes from before the call start a stale line")
+        << kCmd << Script{{0, {"\x15"}}, {1, {"\r", ack}}} << once << true << 'A' << ack
+        << QByteArray() << false << F::None << true;
+    QTest::newRow("line while idle")
+        << kCmd << Script{{0, {"\x15old\r"}}, {1, {ack}}} << once << true << 'A' << ack
+        << QByteArray() << false << F::None << false;
     QTest::newRow("overlong line")
-        << 'W' << Script{{1, chunks, true}} << silent << false << 'W' << QByteArray()
-        << longLine.left(64 * 1024) << true << F::NoReply;
-    QTest::newRow("dies mid-wait") << 'W' << Script{{1, {}, false, true}} << once << false << 'W'
-                                   << QByteArray() << QByteArray() << false << F::ChannelLost;
+        << kCmd << Script{{1, chunks, true}} << silent << false << 'W' << QByteArray()
+        << longLine.left(64 * 1024) << true << F::NoReply << true;
+    QTest::newRow("dies mid-wait")
+        << kCmd << Script{{1, {}, false, true}} << once << false << 'W' << QByteArray()
+        << QByteArray() << false << F::ChannelLost << false;
     QTest::newRow("dead before the call")
-        << 'W' << Script{{0, {}, false, true}} << QByteArrayList() << false << 'W' << QByteArray()
-        << QByteArray() << false << F::ChannelLost;
+        << kCmd << Script{{0, {}, false, true}} << QByteArrayList() << false << 'W' << QByteArray()
+        << QByteArray() << false << F::ChannelLost << false;
 }
 
 void TestExchange::exchange()
 {
+    QFETCH(QByteArray, command);
     QFETCH(Script, script);
     FakeLineChannel channel;
     CommandExchange exchange;
+    exchange.setQuietTime(kQuiet);
     exchange.setChannel(&channel);
     qsizetype maxRx = 0;
     auto deliver = [&](const Answer& answer) {
@@ -120,10 +140,12 @@ void TestExchange::exchange()
         if (answer.afterWrite == 0)
             deliver(answer);
     }
-    QTEST(exchange.ReplyState(), "stateBefore");
+    // Lines that arrive while nothing is pending are never taken as a reply.
+    QCOMPARE(exchange.ReplyState(), 'W');
 
     QSignalSpy finished(&exchange, &CommandExchange::finished);
-    exchange.SendCommand(kCmd, kShort);
+    QSignalSpy taken(&exchange, &CommandExchange::replyTaken);
+    exchange.SendCommand(command, kShort);
     QCOMPARE(finished.count(), 0); // never from inside the call
     QVERIFY(exchange.isBusy());
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
@@ -135,6 +157,11 @@ void TestExchange::exchange()
     QTEST(exchange.RxBuffer(), "rxAfter");
     QTEST(exchange.TimeoutFlag(), "timeoutFlag");
     QTEST(exchange.lastFailure(), "failure");
+    QTEST(exchange.isOutOfStep(), "outOfStep");
+    // The trace names the reply that decided, and only that one.
+    QCOMPARE(taken.size(), exchange.ReplyState() == 'W' ? 0 : 1);
+    if (!taken.isEmpty())
+        QCOMPARE(taken.first().at(1).toByteArray(), exchange.ReplyText());
     QVERIFY(maxRx <= CommandExchange::kMaxLineLength);
     QVERIFY(!exchange.isBusy());
     QVERIFY(!exchange.tmrGlobal().isActive());
@@ -164,6 +191,152 @@ void TestExchange::chainedFromFinished()
     QCOMPARE(channel.writes.size(), kCount);
 }
 
+// An indicator on the fake channel that answers every line in order, each after its own delay:
+// the version to ;C4, ACK to a write (NAK to the refused one), optionally NAK to a lone CR and a
+// text line after every few replies.
+struct SlowIndicator {
+    FakeLineChannel& channel;
+    QByteArray refused; // the write it NAKs
+    QByteArray late;    // the write whose first answer comes late
+    std::chrono::milliseconds lateBy{0};
+    bool nakLoneCr = false;
+    int chatterEvery = 0;
+    QElapsedTimer clock;
+    qint64 lastDueMs = 0;
+    int replies = 0;
+    QList<QPair<QByteArray, QByteArray>> answered; // line, reply
+
+    explicit SlowIndicator(FakeLineChannel& c)
+        : channel(c)
+    {
+        clock.start();
+        channel.onWrite = [this](const QByteArray& line) { onLine(line); };
+    }
+    void onLine(const QByteArray& line)
+    {
+        QByteArray reply;
+        if (line == kCr)
+            reply = nakLoneCr ? "\x15\r" : "";
+        else if (line == ";C4\r")
+            reply = "IND V2.05\x06\r";
+        else
+            reply = line == refused ? "\x15\r" : "\x06\r";
+        if (reply.isEmpty())
+            return;
+        // A few milliseconds per answer, as on a real line, so unasked text can fall in between.
+        qint64 due = clock.elapsed() + 2;
+        if (line == late) {
+            due += lateBy.count();
+            late.clear();
+        }
+        due = std::max(due, lastDueMs);
+        lastDueMs = due;
+        answered.append({line, reply});
+        const qint64 wait = std::max<qint64>(0, due - clock.elapsed());
+        QTimer::singleShot(wait, &channel, [this, reply] { channel.receive(reply); });
+        // Unasked text comes a moment later, while the next command waits for its answer.
+        if (chatterEvery > 0 && ++replies % chatterEvery == 0)
+            QTimer::singleShot(wait + 1, &channel,
+                               [this] { channel.receive("ST,GS,+0001234kg\r"); });
+    }
+};
+
+void TestExchange::staysInStep_data()
+{
+    QTest::addColumn<std::chrono::milliseconds>("lateBy");
+    QTest::addColumn<bool>("nakLoneCr");
+    QTest::addColumn<int>("chatterEvery");
+    QTest::newRow("late by a little") << 120ms << false << 0;
+    QTest::newRow("late by a little, lone CR refused") << 120ms << true << 0;
+    QTest::newRow("late past the drain") << 150ms << true << 0;
+    QTest::newRow("late past the second attempt") << 260ms << true << 0;
+    QTest::newRow("text lines between the replies") << 0ms << false << 3;
+}
+
+// Whatever arrives late or unasked, every command is judged on its own answer: the refused one
+// fails and no other does.
+void TestExchange::staysInStep()
+{
+    QFETCH(std::chrono::milliseconds, lateBy);
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setQuietTime(kQuiet);
+    exchange.setChannel(&channel);
+    exchange.setVersionText("V2.05\x06");
+    SlowIndicator indicator(channel);
+    indicator.refused = ";E0014-00000000\r";
+    indicator.late = ";E0008-00000000\r";
+    indicator.lateBy = lateBy;
+    QFETCH(bool, nakLoneCr);
+    indicator.nakLoneCr = nakLoneCr;
+    QFETCH(int, chatterEvery);
+    indicator.chatterEvery = chatterEvery;
+
+    QByteArrayList commands;
+    for (int address = 0; address < 40; address += 4)
+        commands << ";E" + QByteArray::number(address, 16).toUpper().rightJustified(4, '0') +
+                        "-00000000\r";
+    QList<bool> results;
+    QList<QPair<QByteArray, QByteArray>> taken;
+    connect(&exchange, &CommandExchange::replyTaken, this,
+            [&](const QByteArray& c, const QByteArray& r) {
+                taken.append({c, r});
+            });
+    connect(&exchange, &CommandExchange::finished, this, [&](bool ok) {
+        results.append(ok);
+        if (results.size() < commands.size())
+            exchange.SendCommand(commands[results.size()], kShort);
+    });
+    exchange.SendCommand(commands.first(), kShort);
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), commands.size(), kWait);
+
+    QList<bool> expected(commands.size(), true);
+    expected[5] = false; // 0014
+    QCOMPARE(results, expected);
+    QCOMPARE(taken.size(), commands.size());
+    for (const auto& [command, reply] : taken)
+        QCOMPARE(reply, QByteArray(command == indicator.refused ? "\x15\r" : "\x06\r"));
+    // Each decision used an answer the indicator gave to that very command.
+    for (const auto& pair : taken)
+        QVERIFY(indicator.answered.contains(pair));
+}
+
+// A line that stays dead cannot be brought back in step: the next command is not sent at all.
+void TestExchange::probeFailsOnADeadLine()
+{
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setQuietTime(kQuiet);
+    exchange.setChannel(&channel);
+    exchange.setVersionText("V2.05\x06");
+    QSignalSpy finished(&exchange, &CommandExchange::finished);
+    exchange.SendCommand(kCmd, kShort);
+    QVERIFY(finished.wait(kWait));
+    QCOMPARE(exchange.lastFailure(), CommandExchange::Failure::NoReply);
+    QVERIFY(exchange.isOutOfStep());
+    channel.writes.clear();
+
+    exchange.SendCommand(kQuery, kShort);
+    QVERIFY(finished.wait(kWait));
+    QCOMPARE(finished.last().first().toBool(), false);
+    QCOMPARE(exchange.lastFailure(), CommandExchange::Failure::OutOfStep);
+    QCOMPARE(channel.writes, QByteArrayList(3, ";C4\r"));
+    QVERIFY(exchange.isOutOfStep());
+
+    // Once the indicator answers again, the probe brings the line back and the command goes out.
+    channel.onWrite = [&](const QByteArray& line) {
+        const QByteArray reply = line == ";C4\r" ? "IND V2.05\x06\r" : "77\r";
+        QTimer::singleShot(0, &channel, [&channel, reply] { channel.receive(reply); });
+    };
+    channel.writes.clear();
+    exchange.SendCommand(kQuery, kShort);
+    QVERIFY(finished.wait(kWait));
+    QCOMPARE(finished.last().first().toBool(), true);
+    QCOMPARE(channel.writes, QByteArrayList({";C4\r", kQuery}));
+    QCOMPARE(exchange.ReplyText(), QByteArray("77\r"));
+    QVERIFY(!exchange.isOutOfStep());
+}
+
 QTEST_GUILESS_MAIN(TestExchange)
 #include "test_exchange.moc"
 
@@ -172,13 +345,13 @@ void TestExchange::timeoutWinsOverReplyInSamePass()
 {
     FakeLineChannel channel;
     CommandExchange exchange;
+    exchange.setQuietTime(kQuiet);
     exchange.setChannel(&channel);
     QSignalSpy finished(&exchange, &CommandExchange::finished);
     exchange.SendCommand(kCmd, 0ms); // due at once, before the event loop runs again
     channel.receive("\x06\r");
     QVERIFY(finished.wait(kWait));
     QCOMPARE(finished.first().first().toBool(), false);
-    QCOMPARE(channel.writes, QByteArrayList({kCmd, kCr}));
-    QCOMPARE(exchange.ReplyState(), 'A');
-    QCOMPARE(exchange.ReplyText(), QByteArray("\x06\r"));
+    QCOMPARE(channel.writes.mid(0, 2), QByteArrayList({kCmd, kCr}));
+    QCOMPARE(exchange.ReplyState(), 'W');
 }

@@ -2,8 +2,12 @@
 #include "link/IndicatorQuery.h"
 #include "platform/SerialPort.h"
 #include "platform/TcpClient.h"
+#include "support/PseudoTerminal.h"
 
+#include <QFile>
+#include <QSerialPort>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -15,6 +19,8 @@ class TestLinkE2e : public QObject {
 private slots:
     void queryThenHangUp_data();
     void queryThenHangUp();
+    void oneLockWhateverTheName();
+    void passingReadErrorKeepsThePort();
 };
 
 void TestLinkE2e::queryThenHangUp_data()
@@ -61,8 +67,8 @@ void TestLinkE2e::queryThenHangUp()
     const auto said = [&](const char* line) {
         return sim::IndicatorSimulator::handleLine(line, memory);
     };
-    QCOMPARE(version.at(0).at(0).toByteArray(), IndicatorQuery::versionText(said(";C4")));
-    QCOMPARE(serial.at(0).at(0).toByteArray(), IndicatorQuery::serialText(said(";SR")));
+    QCOMPARE(version.at(0).at(0).toByteArray(), IndicatorProtocol::versionText(said(";C4")));
+    QCOMPARE(serial.at(0).at(0).toByteArray(), IndicatorProtocol::serialText(said(";SR")));
     QVERIFY(version.at(0).at(0).toByteArray().startsWith("V2.05"));
 
     // An indicator that goes away ends the pending command at once, not after its time-outs.
@@ -73,6 +79,51 @@ void TestLinkE2e::queryThenHangUp()
     QVERIFY(!finished.at(0).at(0).toBool());
     QCOMPARE(exchange.lastFailure(), CommandExchange::Failure::ChannelLost);
     QVERIFY(!exchange.TimeoutFlag());
+}
+
+// A port opened through a link is the same port as its real path: the second opener is refused
+// whichever name it uses.
+void TestLinkE2e::oneLockWhateverTheName()
+{
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("usb-FTDI_FT232R-if00-port0"));
+    QVERIFY(QFile::link(pty.path(), link));
+    SerialPort first;
+    first.setPortName(1, link);
+    QCOMPARE(first.setPortOpen(true), SerialPort::kNoError);
+    SerialPort second;
+    second.setPortName(1, pty.path());
+    QCOMPARE(second.setPortOpen(true), SerialPort::kErrPortInUse);
+    first.setPortOpen(false);
+    QCOMPARE(second.setPortOpen(true), SerialPort::kNoError);
+    QCOMPARE(first.setPortOpen(true), SerialPort::kErrPortInUse);
+}
+
+// A read error on a device that is still there (EAGAIN and the like) passes; a hang-up does not.
+void TestLinkE2e::passingReadErrorKeepsThePort()
+{
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    SerialPort port;
+    port.setPortName(1, pty.path());
+    QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
+    QSignalSpy lost(&port, &LineChannel::channelLost);
+    QSignalSpy received(&port, &LineChannel::bytesReceived);
+    auto* device = port.findChild<QSerialPort*>();
+    QVERIFY(device);
+    emit device->errorOccurred(QSerialPort::ResourceError);
+    QVERIFY(port.isUsable());
+    QCOMPARE(lost.count(), 0);
+    QCOMPARE(::write(pty.master(), "\x06\r", 2), 2);
+    QTRY_COMPARE_WITH_TIMEOUT(received.count(), 1, 5000);
+    QCOMPARE(received.first().first().toByteArray(), QByteArray("\x06\r"));
+
+    pty.closeMaster();
+    emit device->errorOccurred(QSerialPort::ReadError);
+    QCOMPARE(lost.count(), 1);
+    QVERIFY(!port.isUsable());
 }
 
 QTEST_GUILESS_MAIN(TestLinkE2e)

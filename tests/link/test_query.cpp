@@ -20,7 +20,8 @@ void TestQuery::query_data()
     QTest::addColumn<QByteArrayList>("serials");
     QTest::addColumn<bool>("ok");
 
-    const QByteArrayList both{IndicatorQuery::kVersionCommand, IndicatorQuery::kSerialCommand};
+    const QByteArrayList both{IndicatorProtocol::kVersionCommand,
+                              IndicatorProtocol::kSerialCommand};
     QTest::newRow("cut at V, ACK kept") << QByteArray("\nABC V2.05\x06\r")
                                         << QByteArray("\x06"
                                                       "12345\r")
@@ -35,7 +36,7 @@ void TestQuery::query_data()
         << QByteArray("\0abc v1\r", 8) << QByteArray("77\r") << both << QByteArrayList{"abc v1"}
         << QByteArrayList{"77"} << true;
     QTest::newRow("version refused: no ;SR") << QByteArray("\x15\r") << QByteArray("77\r")
-                                             << QByteArrayList{IndicatorQuery::kVersionCommand}
+                                             << QByteArrayList{IndicatorProtocol::kVersionCommand}
                                              << QByteArrayList() << QByteArrayList() << false;
     QTest::newRow("serial refused: version kept")
         << QByteArray("V9\r") << QByteArray("E\x15\r") << both << QByteArrayList{"V9"}
@@ -51,7 +52,7 @@ void TestQuery::query()
     exchange.setChannel(&channel);
     channel.onWrite = [&](const QByteArray& command) {
         const QByteArray reply =
-            command == IndicatorQuery::kVersionCommand ? versionReply : serialReply;
+            command == IndicatorProtocol::kVersionCommand ? versionReply : serialReply;
         QTimer::singleShot(0, &channel, [&channel, reply] { channel.receive(reply); });
     };
     IndicatorQuery query(exchange);

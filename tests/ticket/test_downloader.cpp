@@ -11,6 +11,7 @@
 using namespace std::chrono_literals;
 using Contents = std::array<QByteArray, DownloadPlan::kSlotCount>;
 Q_DECLARE_METATYPE(Contents)
+Q_DECLARE_METATYPE(Downloader::Outcome)
 
 namespace {
 constexpr auto kShortTimeout = 20ms;
@@ -19,6 +20,7 @@ const QByteArray kAck("\x06\r");
 const QByteArray kNak("\x15\r");
 const QByteArray kSilent;
 const QByteArray kHangUp("hang up");
+const QByteArray kVersion("IND V2.05\x06\r");
 
 // The indicator on a fake channel: each command is answered from the event loop, by default
 // with ACK; `answer` may pick NAK, silence or a hang-up per command.
@@ -36,6 +38,8 @@ struct Rig {
     Rig()
     {
         exchange.setChannel(&channel);
+        exchange.setQuietTime(kShortTimeout);
+        exchange.setVersionText("V2.05\x06");
         downloader.setTimeout(kShortTimeout);
         QObject::connect(&downloader, &Downloader::statusText,
                          [this](const QString& s) { statuses.append(s); });
@@ -117,40 +121,109 @@ private slots:
         QTest::addColumn<Contents>("contents");
         QTest::addColumn<QByteArray>("failing"); // command refused or left unanswered
         QTest::addColumn<QByteArray>("reply");
-        QTest::addColumn<int>("sent"); // distinct commands written
+        QTest::addColumn<bool>("dead"); // from the failing command on, nothing is answered
+        QTest::addColumn<int>("sent");  // distinct commands written, probes aside
+        QTest::addColumn<QList<int>>("unpointed"); // slots whose pointer entry stays cleared
         QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<Downloader::Outcome>("outcome");
+        using O = Downloader::Outcome;
         const Contents two{"ABCDE", {}, "xyz"};
         const Contents withSlot7{"ABCDE", {}, {}, {}, {}, {}, "T7"};
+        const QString notStored = "These tickets were not stored:\r\n";
+        const QString cleared = "\r\n\r\nTheir pointer entries are cleared, so the indicator does "
+                                "not use them. Download the tickets again.";
+        const QString check =
+            " Check the cable and the indicator, then download the tickets again.";
         QTest::newRow("clearing slot 3 refused")
-            << two << QByteArray(";EFF08-00000000\r") << kNak << 3 << QStringList{"Pointer Error"};
+            << two << QByteArray(";EFF08-00000000\r") << kNak << false << 3 << QList<int>{}
+            << QStringList{"Pointer Error"} << O::Refused;
         QTest::newRow("clearing slot 6 refused")
-            << two << QByteArray(";EFF14-00000000\r") << kNak << 6 << QStringList{"Pointer Error"};
+            << two << QByteArray(";EFF14-00000000\r") << kNak << false << 6 << QList<int>{}
+            << QStringList{"Pointer Error"} << O::Refused;
         QTest::newRow("pointer slot 6 refused")
             << Contents{"ABCDE", {}, {}, {}, {}, "Z"} << QByteArray(";EFF14-00050005\r") << kNak
-            << 7 + 2 + 6 << QStringList{"Pointer Error"};
+            << false << 7 + 2 + 6 << QList<int>{} << QStringList{"Pointer Error"} << O::Refused;
         QTest::newRow("data block refused")
-            << two << QByteArray(";E0000-41424344\r") << kNak << 16 << QStringList{"Data Error"};
+            << two << QByteArray(";E0000-41424344\r") << kNak << false << 16 << QList<int>{1}
+            << QStringList{"Data Error\r\n\r\nThe indicator refused the data of slot 1 "
+                           "(Gross/Net/Tare Ticket) at address 0000.",
+                           notStored +
+                               "slot 1 (Gross/Net/Tare Ticket): the indicator refused "
+                               "the data at address 0000." +
+                               cleared}
+            << O::Refused;
+        QTest::newRow("block of two slots unanswered")
+            << two << QByteArray(";E0004-4578797A\r") << kSilent << false << 16 << QList<int>{1, 3}
+            << QStringList{"Data Error\r\n\r\nThe indicator did not answer the write of slot 1 "
+                           "(Gross/Net/Tare Ticket) and slot 3 (Truck Complete Weighing) at "
+                           "address 0004.",
+                           notStored +
+                               "slot 1 (Gross/Net/Tare Ticket): the indicator did not answer a "
+                               "write at address 0004.\r\nslot 3 (Truck Complete Weighing): the "
+                               "indicator did not answer a write at address 0004." +
+                               cleared}
+            << O::Refused;
         QTest::newRow("slot 7 silent, empty")
-            << two << QByteArray(";EFF18-00000000\r") << kSilent << 16 << QStringList{};
+            << two << QByteArray(";EFF18-00000000\r") << kSilent << false << 16 << QList<int>{}
+            << QStringList{} << O::Stored;
         QTest::newRow("slot 7 silent, holding data")
-            << withSlot7 << QByteArray(";EFF18-") << kSilent << 7 + 2 + 7
-            << QStringList{"Error sending Truck Simple Weighing ticket."};
+            << withSlot7 << QByteArray(";EFF18-") << kSilent << false << 7 + 2 + 7 << QList<int>{}
+            << QStringList{"Error sending Truck Simple Weighing ticket."} << O::Refused;
+        QTest::newRow("line dead in the data pass")
+            << two << QByteArray(";E0004-") << kSilent << true << 9 << QList<int>{}
+            << QStringList{"The indicator stopped answering. The download stopped at slot 1 "
+                           "(Gross/Net/Tare Ticket) and slot 3 (Truck Complete Weighing), address "
+                           "0004.\r\n\r\nThe indicator's pointer table is cleared, so it holds "
+                           "no valid ticket set." +
+                           check}
+            << O::Stopped;
+        QTest::newRow("line dead in the pointer pass")
+            << two << QByteArray(";EFF08-0005") << kSilent << true << 7 + 2 + 3 << QList<int>{}
+            << QStringList{"The indicator stopped answering. The download stopped at slot 3 "
+                           "(Truck Complete Weighing), address FF08.\r\n\r\nThe pointer entries "
+                           "from slot 3 on are cleared: the indicator holds only the tickets of "
+                           "the slots before it." +
+                           check}
+            << O::Stopped;
+        QTest::newRow("line dead in the clearing pass")
+            << two << QByteArray(";EFF00-") << kSilent << true << 1 << QList<int>{}
+            << QStringList{"The indicator stopped answering. The download stopped at slot 1 "
+                           "(Gross/Net/Tare Ticket), address FF00.\r\n\r\nNo ticket data was "
+                           "sent. The indicator's pointer table is partly cleared, so it holds no "
+                           "valid ticket set." +
+                           check}
+            << O::Stopped;
         QTest::newRow("channel lost in data pass")
-            << two << QByteArray(";E0000-41424344\r") << kHangUp << 8
-            << QStringList{"The connection to the indicator was lost during the download. The "
-                           "tickets in the indicator may be incomplete; download them again once "
-                           "it is reconnected."};
+            << two << QByteArray(";E0000-41424344\r") << kHangUp << false << 8 << QList<int>{}
+            << QStringList{"The connection to the indicator was lost. unplugged. The download "
+                           "stopped at slot 1 (Gross/Net/Tare Ticket), address 0000.\r\n\r\nThe "
+                           "indicator's pointer table is cleared, so it holds no valid ticket "
+                           "set." +
+                           check}
+            << O::Lost;
     }
     void failures()
     {
         QFETCH(Contents, contents);
         QFETCH(QByteArray, failing);
         QFETCH(QByteArray, reply);
+        QFETCH(bool, dead);
+        QFETCH(QList<int>, unpointed);
         Rig rig;
-        rig.answer = [&](const QByteArray& c) { return c.startsWith(failing) ? reply : kAck; };
+        bool silenced = false;
+        rig.answer = [&](const QByteArray& c) {
+            silenced = silenced || (dead && c.startsWith(failing));
+            if (silenced)
+                return kSilent;
+            return c.startsWith(failing) ? reply : c == ";C4\r" ? kVersion : kAck;
+        };
         QVERIFY(rig.run(contents));
-        const QList<QByteArray> all = expectedCommands(contents);
+        const DownloadPlan plan = makeDownloadPlan(contents);
+        QList<QByteArray> all = plan.allCommands();
+        for (const int s : unpointed)
+            all[all.size() - 7 + s - 1] = plan.clearingCommands[s - 1];
         QList<QByteArray> distinct = rig.commands;
+        distinct.removeAll(";C4\r");
         distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
         QTEST(int(distinct.size()), "sent");
         QCOMPARE(distinct, all.mid(0, distinct.size()));
@@ -159,6 +232,15 @@ private slots:
             QCOMPARE(m.title, QStringLiteral("Update Error"));
         QCOMPARE(rig.finished.count(), 1);
         QVERIFY(!rig.downloader.isRunning());
+        QTEST(rig.downloader.outcome(), "outcome");
+        for (int s = 1; s <= 7; ++s) {
+            const bool stored = rig.downloader.outcome() == Downloader::Outcome::Stored &&
+                                !contents[s - 1].isEmpty();
+            if (stored)
+                QVERIFY(rig.downloader.slotStored(s));
+            if (unpointed.contains(s))
+                QVERIFY(!rig.downloader.slotStored(s));
+        }
     }
 
     void refusesMoreThanTheMemory()
@@ -197,7 +279,11 @@ private slots:
         QCOMPARE(rig.commands.size(), 8);
         QVERIFY(rig.progress.isEmpty());
         rig.ui.acknowledge();
-        QVERIFY(rig.finished.wait(kWaitMs));
+        // The message at the end, naming the ticket that was not stored.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.ui.messages.size(), 2, kWaitMs);
+        QVERIFY(rig.finished.isEmpty());
+        rig.ui.acknowledge();
+        QCOMPARE(rig.finished.count(), 1);
         QCOMPARE(rig.commands.size(), 16);
         QCOMPARE(rig.progress, (QList<qint32>{1, 5}));
     }
