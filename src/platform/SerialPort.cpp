@@ -106,20 +106,27 @@ int SerialPort::setPortOpen(bool open)
 
 int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const
 {
+    bool exists = true;
+    bool accessible = true;
+#ifdef Q_OS_UNIX
+    // A held port and a forbidden one both arrive as PermissionError; only access() tells them
+    // apart.
+    const QString device = devicePath();
+    exists = QFileInfo::exists(device);
+    accessible = ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
+#endif
+    return openFailureCode(error, exists, accessible);
+}
+
+int SerialPort::openFailureCode(QSerialPort::SerialPortError error, bool exists, bool accessible)
+{
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
         return kErrNoSuchPort;
-    case QSerialPort::PermissionError: {
-#ifdef Q_OS_UNIX
-        // A held port and a forbidden one both arrive here; only access() tells them apart.
-        const QString device = devicePath();
-        if (!QFileInfo::exists(device))
+    case QSerialPort::PermissionError:
+        if (!exists)
             return kErrNoSuchPort;
-        if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0)
-            return kErrPermissionDenied;
-#endif
-        return kErrPortInUse;
-    }
+        return accessible ? kErrPortInUse : kErrPermissionDenied;
     default:
         return kErrOpenFailed;
     }

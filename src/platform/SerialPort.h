@@ -22,6 +22,8 @@ public:
     ~SerialPort() override;
 
     static QString defaultPortName(int comNumber);
+    // The error number of a failed open, from Qt's error and what the device file allows.
+    static int openFailureCode(QSerialPort::SerialPortError error, bool exists, bool accessible);
 
     int CommPort() const { return m_commPort; }
     void setCommPort(int comNumber) { m_commPort = comNumber; }

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -58,29 +59,29 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("text");
         QTest::addColumn<qreal>("points");
-        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QRect>("twips"); // left, top, width, height; 15 twips a pixel
         QTest::newRow("lblTitle") << true << "lblTitle"
-                                  << "Ticket_TALVOR" << 12.0 << QRect(70, 16, 259, 32);
+                                  << "Ticket_TALVOR" << 12.0 << QRect(1050, 240, 3885, 480);
         QTest::newRow("lblVersion") << true << "lblVersion"
-                                    << "Version 1.0.3" << 12.0 << QRect(72, 52, 259, 23);
+                                    << "Version 1.0.3" << 12.0 << QRect(1080, 780, 3885, 345);
         QTest::newRow("lblDescription")
             << true << "lblDescription"
-            << "Downloader for programable ticket data" << 9.75 << QRect(70, 83, 259, 46);
+            << "Downloader for programable ticket data" << 9.75 << QRect(1050, 1245, 3885, 690);
         QTest::newRow("lblDisclaimer")
             << true << "lblDisclaimer" << WindowLook::withLineBreaks(frmAbout::kMakerLines) << 8.25
-            << QRect(16, 175, 258, 55);
+            << QRect(240, 2625, 3870, 825);
         QTest::newRow("cmdOK") << true << "cmdOK"
-                               << "Aceptar" << 8.25 << QRect(288, 175, 100, 31);
+                               << "Aceptar" << 8.25 << QRect(4320, 2625, 1500, 465);
         QTest::newRow("OKButton") << false << "OKButton"
-                                  << "OK" << 8.25 << QRect(312, 8, 81, 25);
+                                  << "OK" << 8.25 << QRect(4680, 120, 1215, 375);
         QTest::newRow("lblEnglish")
             << false << "lblEnglish"
             << "English:\r\nSee file Help Help Programmable Ticket TALVOR.pdf" << 9.75
-            << QRect(8, 16, 297, 57);
+            << QRect(120, 240, 4455, 855);
         QTest::newRow("lblSpanish")
             << false << "lblSpanish"
             << "Espa\u00f1ol:\r\nVer archivo Ayuda ticket programable TALVOR.pdf" << 9.75
-            << QRect(8, 88, 297, 65);
+            << QRect(120, 1320, 4455, 975);
     }
     void windows()
     {
@@ -88,7 +89,9 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, text);
         QFETCH(qreal, points);
-        QFETCH(QRect, geometry);
+        QFETCH(QRect, twips);
+        const auto px = [](int t) { return qRound(t / 15.0); };
+        const QRect geometry(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height()));
         std::unique_ptr<QDialog> window(about ? static_cast<QDialog*>(new frmAbout)
                                               : static_cast<QDialog*>(new frmHelp));
         window->show();
@@ -112,9 +115,13 @@ private slots:
 
     void makerLines()
     {
-        QCOMPARE(frmAbout::kMakerLines.count(u'\r'), 2);
-        QVERIFY(!frmAbout::kMakerLines.contains(u'\n'));
         frmAbout about;
+        // Three lines as the window shows them: two parts of the maker's name and the years.
+        const QString shown = about.findChild<QLabel*>(QStringLiteral("lblDisclaimer"))->text();
+        const QStringList lines = shown.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+        QCOMPARE(lines.size(), 3);
+        for (const QString& line : lines)
+            QVERIFY(!line.trimmed().isEmpty());
         QCOMPARE(about.findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap().size(),
                  QSize(32, 32));
     }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
+#include <deque>
 
 using namespace std::chrono_literals;
 
@@ -39,6 +40,7 @@ private slots:
     void staysInStep_data();
     void staysInStep();
     void probeFailsOnADeadLine();
+    void retryWaitsForAQuietLine();
 };
 
 void TestExchange::exchange_data()
@@ -202,7 +204,8 @@ struct SlowIndicator {
     bool nakLoneCr = false;
     int chatterEvery = 0;
     QElapsedTimer clock;
-    qint64 lastDueMs = 0;
+    QTimer timer;
+    std::deque<std::pair<qint64, QByteArray>> queue; // due, bytes; in the order sent
     int replies = 0;
     QList<QPair<QByteArray, QByteArray>> answered; // line, reply
 
@@ -210,6 +213,8 @@ struct SlowIndicator {
         : channel(c)
     {
         clock.start();
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { release(); });
         channel.onWrite = [this](const QByteArray& line) { onLine(line); };
     }
     void onLine(const QByteArray& line)
@@ -229,15 +234,28 @@ struct SlowIndicator {
             due += lateBy.count();
             late.clear();
         }
-        due = std::max(due, lastDueMs);
-        lastDueMs = due;
+        // One line: answers leave in the order their commands came.
+        if (!queue.empty())
+            due = std::max(due, queue.back().first);
         answered.append({line, reply});
-        const qint64 wait = std::max<qint64>(0, due - clock.elapsed());
-        QTimer::singleShot(wait, &channel, [this, reply] { channel.receive(reply); });
-        // Unasked text comes a moment later, while the next command waits for its answer.
+        queue.emplace_back(due, reply);
         if (chatterEvery > 0 && ++replies % chatterEvery == 0)
-            QTimer::singleShot(wait + 1, &channel,
-                               [this] { channel.receive("ST,GS,+0001234kg\r"); });
+            queue.emplace_back(due + 1, "ST,GS,+0001234kg\r");
+        schedule();
+    }
+    void schedule()
+    {
+        if (!queue.empty())
+            timer.start(int(std::max<qint64>(0, queue.front().first - clock.elapsed())));
+    }
+    void release()
+    {
+        while (!queue.empty() && queue.front().first <= clock.elapsed()) {
+            const QByteArray bytes = queue.front().second;
+            queue.pop_front();
+            channel.receive(bytes);
+        }
+        schedule();
     }
 };
 
@@ -335,6 +353,30 @@ void TestExchange::probeFailsOnADeadLine()
     QCOMPARE(channel.writes, QByteArrayList({";C4\r", kQuery}));
     QCOMPARE(exchange.ReplyText(), QByteArray("77\r"));
     QVERIFY(!exchange.isOutOfStep());
+}
+
+// After a time-out the retry goes out once the line has been quiet for the quiet time, not at
+// once and not much later.
+void TestExchange::retryWaitsForAQuietLine()
+{
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setChannel(&channel);
+    QElapsedTimer clock;
+    QList<qint64> at;
+    channel.onWrite = [&](const QByteArray&) { at.append(clock.elapsed()); };
+    QSignalSpy finished(&exchange, &CommandExchange::finished);
+    clock.start();
+    exchange.SendCommand(kCmd, kShort);
+    QVERIFY(finished.wait(kWait));
+    QCOMPARE(at.size(), 6);
+    const qint64 quiet = CommandExchange::kQuietTime.count();
+    for (int attempt = 1; attempt < 3; ++attempt) {
+        const qint64 pause = at[2 * attempt] - at[2 * attempt - 1];
+        QVERIFY2(pause >= quiet && pause < 3 * quiet, qPrintable(QString::number(pause)));
+        const qint64 wait = at[2 * attempt - 1] - at[2 * attempt - 2];
+        QVERIFY2(wait >= kShort.count(), qPrintable(QString::number(wait)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestExchange)

@@ -12,6 +12,7 @@
 #include <memory>
 
 using namespace std::chrono_literals;
+Q_DECLARE_METATYPE(std::chrono::milliseconds)
 
 // The exchange and the query over the real channels, against the simulated indicator.
 class TestLinkE2e : public QObject {
@@ -19,6 +20,8 @@ class TestLinkE2e : public QObject {
 private slots:
     void queryThenHangUp_data();
     void queryThenHangUp();
+    void slowAnswersWithinTheTimeOut_data();
+    void slowAnswersWithinTheTimeOut();
     void oneLockWhateverTheName();
     void passingReadErrorKeepsThePort();
 };
@@ -79,6 +82,39 @@ void TestLinkE2e::queryThenHangUp()
     QVERIFY(!finished.at(0).at(0).toBool());
     QCOMPARE(exchange.lastFailure(), CommandExchange::Failure::ChannelLost);
     QVERIFY(!exchange.TimeoutFlag());
+}
+
+void TestLinkE2e::slowAnswersWithinTheTimeOut_data()
+{
+    QTest::addColumn<int>("delayMs");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<std::chrono::milliseconds>("timeout");
+    QTest::newRow("version after 800 ms") << 800 << QByteArray(";C4\r") << IndicatorQuery::kTimeout;
+    QTest::newRow("write after 1.5 s")
+        << 1500 << QByteArray(";E0000-41424344\r") << IndicatorProtocol::kWriteTimeout;
+}
+
+// An indicator that takes most of the time-out still answers the first attempt: no retry.
+void TestLinkE2e::slowAnswersWithinTheTimeOut()
+{
+    QFETCH(int, delayMs);
+    QFETCH(QByteArray, command);
+    QFETCH(std::chrono::milliseconds, timeout);
+    sim::IndicatorSimulator indicator;
+    QString error;
+    QVERIFY2(indicator.startPty(&error), qPrintable(error));
+    indicator.setDelayMs(delayMs);
+    SerialPort port;
+    port.setPortName(1, indicator.ptyPath());
+    QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
+    CommandExchange exchange;
+    exchange.setChannel(&port);
+    QSignalSpy finished(&exchange, &CommandExchange::finished);
+    exchange.SendCommand(command, timeout);
+    QVERIFY(finished.wait(10000));
+    QVERIFY(finished.first().first().toBool());
+    QCOMPARE(indicator.commandLines(), QByteArrayList{command.chopped(1)});
+    QCOMPARE(exchange.retryCount(), quint64(0));
 }
 
 // A port opened through a link is the same port as its real path: the second opener is refused

@@ -9,7 +9,25 @@ class TestQuery : public QObject {
 private slots:
     void query_data();
     void query();
+    void refusedWhileTheExchangeIsBusy();
 };
+
+// One command at a time: the query does not start under a pending command, and says so.
+void TestQuery::refusedWhileTheExchangeIsBusy()
+{
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setChannel(&channel);
+    exchange.SendCommand(";E0000-00000000\r", std::chrono::hours(1));
+    IndicatorQuery query(exchange);
+    QSignalSpy finished(&query, &IndicatorQuery::finished);
+    query.start();
+    QVERIFY(!query.isRunning());
+    QCOMPARE(finished.count(), 0); // answered from the event loop, not inside the call
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.first().first().toBool(), false);
+    QCOMPARE(channel.writes, QByteArrayList{";E0000-00000000\r"});
+}
 
 void TestQuery::query_data()
 {

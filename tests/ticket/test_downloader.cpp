@@ -268,6 +268,42 @@ private slots:
         QVERIFY(rig.ui.messages[0].text.contains("cancelled"));
     }
 
+    // A refusal noted in one download says nothing about the next one.
+    void eachDownloadStartsClean()
+    {
+        Rig rig;
+        const Contents withSlot7{"ABCD", {}, {}, {}, {}, {}, "T7"};
+        bool silent = true;
+        rig.answer = [&](const QByteArray& c) {
+            return silent && c.startsWith(";EFF18-") ? kSilent : c == ";C4\r" ? kVersion : kAck;
+        };
+        QVERIFY(rig.run(withSlot7));
+        QCOMPARE(rig.ui.texts(), QStringList{"Error sending Truck Simple Weighing ticket."});
+        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::Refused);
+        QVERIFY(!rig.downloader.slotStored(7));
+        silent = false;
+        rig.ui.messages.clear();
+        rig.finished.clear();
+        QVERIFY(rig.run(withSlot7));
+        QCOMPARE(rig.ui.texts(), QStringList());
+        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::Stored);
+        QVERIFY(rig.downloader.slotStored(1));
+        QVERIFY(rig.downloader.slotStored(7));
+    }
+
+    // One command at a time: a download does not start under a pending command.
+    void refusedWhileTheExchangeIsBusy()
+    {
+        Rig rig;
+        rig.answer = [](const QByteArray&) { return kSilent; };
+        rig.exchange.SendCommand(";C4\r", std::chrono::hours(1));
+        QVERIFY(rig.run({"ABCD"}));
+        QCOMPARE(rig.commands, QList<QByteArray>{";C4\r"});
+        QCOMPARE(rig.ui.messages.size(), 1);
+        QVERIFY(rig.ui.messages.first().text.contains("Nothing was sent"));
+        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::None);
+    }
+
     // The download waits for the operator to close a message before it goes on.
     void waitsForTheOperator()
     {

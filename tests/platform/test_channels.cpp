@@ -1,0 +1,190 @@
+#include "platform/SerialPort.h"
+#include "platform/TcpClient.h"
+#include "support/PseudoTerminal.h"
+
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <termios.h>
+
+// The two channels as the rest of the program relies on them: the line settings that reach the
+// device, the error numbers, and which endings count as a lost channel.
+class TestChannels : public QObject {
+    Q_OBJECT
+private slots:
+    void lineSettingsReachTheDevice_data();
+    void lineSettingsReachTheDevice();
+    void defaultDevices_data();
+    void defaultDevices();
+    void openFailures_data();
+    void openFailures();
+    void missingDevice();
+    void socketErrorNumbers_data();
+    void socketErrorNumbers();
+    void tcpEndings();
+};
+
+void TestChannels::lineSettingsReachTheDevice_data()
+{
+    QTest::addColumn<QString>("settings");
+    QTest::addColumn<bool>("whileOpen"); // applied to an open port rather than at the open
+    QTest::addColumn<speed_t>("speed");
+    QTest::newRow("4800") << "4800,n,8,1" << false << speed_t(B4800);
+    QTest::newRow("9600") << "9600,n,8,1" << false << speed_t(B9600);
+    QTest::newRow("19200") << "19200,n,8,1" << false << speed_t(B19200);
+    QTest::newRow("38400") << "38400,n,8,1" << false << speed_t(B38400);
+    QTest::newRow("57600 on an open port") << "57600,n,8,1" << true << speed_t(B57600);
+    QTest::newRow("115200") << "115200,n,8,1" << false << speed_t(B115200);
+}
+
+// A pseudo-terminal keeps the settings the program gave it, so tcgetattr reads them back.
+void TestChannels::lineSettingsReachTheDevice()
+{
+    QFETCH(QString, settings);
+    QFETCH(bool, whileOpen);
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    SerialPort port;
+    port.setPortName(1, pty.path());
+    if (!whileOpen)
+        port.setSettings(settings);
+    QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
+    if (whileOpen)
+        port.setSettings(settings);
+    auto* device = port.findChild<QSerialPort*>();
+    QVERIFY(device);
+    termios tio{};
+    QCOMPARE(::tcgetattr(device->handle(), &tio), 0);
+    QTEST(::cfgetospeed(&tio), "speed");
+    QTEST(::cfgetispeed(&tio), "speed");
+    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(tio.c_cflag & PARENB, tcflag_t(0));
+    QCOMPARE(tio.c_cflag & CSTOPB, tcflag_t(0));
+    QCOMPARE(device->parity(), QSerialPort::NoParity);
+    QCOMPARE(device->stopBits(), QSerialPort::OneStop);
+    QCOMPARE(device->dataBits(), QSerialPort::Data8);
+    QCOMPARE(device->flowControl(), QSerialPort::NoFlowControl);
+}
+
+void TestChannels::defaultDevices_data()
+{
+    QTest::addColumn<int>("com");
+    QTest::addColumn<QString>("device");
+    for (int k = 1; k <= SerialPort::kPortCount; ++k)
+        QTest::addRow("COM %d", k) << k << QStringLiteral("/dev/ttyS%1").arg(k - 1);
+}
+
+// COM k is the (k-1)th on-board port unless the settings name another device.
+void TestChannels::defaultDevices()
+{
+    QFETCH(int, com);
+    QFETCH(QString, device);
+    SerialPort port;
+    QCOMPARE(port.portName(com), device);
+    port.setPortName(com, QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(port.portName(com), QStringLiteral("/dev/ttyUSB0"));
+    port.setPortName(com, QString());
+    QCOMPARE(port.portName(com), device);
+    QCOMPARE(port.portName(0), QString());
+    QCOMPARE(port.portName(SerialPort::kPortCount + 1), QString());
+}
+
+void TestChannels::openFailures_data()
+{
+    QTest::addColumn<QSerialPort::SerialPortError>("error");
+    QTest::addColumn<bool>("exists");
+    QTest::addColumn<bool>("accessible");
+    QTest::addColumn<int>("code");
+    using E = QSerialPort::SerialPortError;
+    QTest::newRow("device not found")
+        << E::DeviceNotFoundError << true << true << SerialPort::kErrNoSuchPort;
+    QTest::newRow("refused, file gone")
+        << E::PermissionError << false << true << SerialPort::kErrNoSuchPort;
+    QTest::newRow("refused, allowed: held")
+        << E::PermissionError << true << true << SerialPort::kErrPortInUse;
+    QTest::newRow("refused, not allowed")
+        << E::PermissionError << true << false << SerialPort::kErrPermissionDenied;
+    QTest::newRow("open error") << E::OpenError << true << true << SerialPort::kErrOpenFailed;
+    QTest::newRow("unknown") << E::UnknownError << true << true << SerialPort::kErrOpenFailed;
+}
+
+void TestChannels::openFailures()
+{
+    QFETCH(QSerialPort::SerialPortError, error);
+    QFETCH(bool, exists);
+    QFETCH(bool, accessible);
+    QTEST(SerialPort::openFailureCode(error, exists, accessible), "code");
+}
+
+// A device that is not there is no port (8002), not a port in use.
+void TestChannels::missingDevice()
+{
+    SerialPort port;
+    port.setPortName(1, QStringLiteral("/dev/no-such-adapter"));
+    QCOMPARE(port.setPortOpen(true), SerialPort::kErrNoSuchPort);
+    QVERIFY(!port.PortOpen());
+}
+
+void TestChannels::socketErrorNumbers_data()
+{
+    QTest::addColumn<QAbstractSocket::SocketError>("error");
+    QTest::addColumn<int>("number");
+    using E = QAbstractSocket::SocketError;
+    QTest::newRow("refused") << E::ConnectionRefusedError << 10061;
+    QTest::newRow("closed by the peer") << E::RemoteHostClosedError << 10053;
+    QTest::newRow("host not found") << E::HostNotFoundError << 11001;
+    QTest::newRow("access") << E::SocketAccessError << 10013;
+    QTest::newRow("resources") << E::SocketResourceError << 10055;
+    QTest::newRow("timed out") << E::SocketTimeoutError << 10060;
+    QTest::newRow("network") << E::NetworkError << 10050;
+    QTest::newRow("address in use") << E::AddressInUseError << 10048;
+    QTest::newRow("address not available") << E::SocketAddressNotAvailableError << 10049;
+    QTest::newRow("unsupported") << E::UnsupportedSocketOperationError << 10045;
+    QTest::newRow("unknown") << E::UnknownSocketError << -1;
+    QTest::newRow("no counterpart")
+        << E::ProxyAuthenticationRequiredError << 12000 + int(E::ProxyAuthenticationRequiredError);
+}
+
+void TestChannels::socketErrorNumbers()
+{
+    QFETCH(QAbstractSocket::SocketError, error);
+    QTEST(TcpClient::errorNumber(error), "number");
+}
+
+// Our own Close() is no loss; the indicator hanging up is one loss and no socket error.
+void TestChannels::tcpEndings()
+{
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    TcpClient client;
+    client.setRemoteHost(QStringLiteral("127.0.0.1"));
+    client.setRemotePort(server.serverPort());
+    QSignalSpy lost(&client, &LineChannel::channelLost);
+    QSignalSpy errors(&client, &TcpClient::Error);
+    QSignalSpy connected(&client, &TcpClient::Connected);
+
+    client.Connect();
+    QVERIFY(connected.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 5000);
+    std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
+    client.Close();
+    QVERIFY(!client.isUsable());
+    QVERIFY(!lost.wait(50)); // whatever the close would report arrives within this
+    QCOMPARE(lost.count(), 0);
+    QCOMPARE(errors.count(), 0);
+
+    client.Connect();
+    QVERIFY(connected.wait(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 5000);
+    peer.reset(server.nextPendingConnection());
+    peer->close();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
+    QCOMPARE(errors.count(), 0);
+    QVERIFY(!client.isUsable());
+}
+
+QTEST_GUILESS_MAIN(TestChannels)
+#include "test_channels.moc"
