@@ -148,6 +148,38 @@ private slots:
         QCOMPARE(fileBytes(), QByteArray("[CommSettings]\nCommbaud= 2\n"));
     }
 
+    // A port another program holds fails its probe with "in use", not "no such port": it stays
+    // present.
+    void heldPortStaysPresent()
+    {
+        writeSettings("[CommSettings]\nCommPort=3\nCommBaud=2\n");
+        SerialPort other;
+        other.setPortName(1, m_com3.path());
+        QCOMPARE(other.setPortOpen(true), SerialPort::kNoError);
+        auto window = makeWindow();
+        QVERIFY(window->state().PortPresent[2]);
+        QCOMPARE(window->state().commPort1().CommPort(), 3);
+        window->form().mnuConnect->trigger();
+        QCOMPARE(m_ui->texts(), QStringList{"Port is used by other aplication"});
+    }
+
+    // The settings file is read at start-up only: a change made while the program runs counts
+    // from the next start.
+    void settingsReadOnlyAtStartUp()
+    {
+        writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n");
+        auto window = makeWindow();
+        writeSettings("[CommSettings]\nCommPort=3\nCommBaud=5\n");
+        window->form().mnuConnect->trigger();
+        QCOMPARE(window->state().commPort1().CommPort(), 1);
+        QCOMPARE(window->state().commPort1().Settings(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(window->panelText(3), QStringLiteral("19200,n,8,1"));
+        window.reset();
+        auto next = makeWindow();
+        QCOMPARE(next->state().commPort1().CommPort(), 3);
+        QCOMPARE(next->state().commPort1().Settings(), QStringLiteral("115200,n,8,1"));
+    }
+
     void startUpInTcpMode_data()
     {
         QTest::addColumn<QByteArray>("commSettings");

@@ -4,7 +4,9 @@
 #include "ui_TicketTalvor.h"
 
 #include <QFile>
+#include <QDialog>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -339,6 +341,106 @@ private slots:
         QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32768")));
         QCOMPARE(m_sim->counters().commands, quint64(0));
         QVERIFY(!form().fraDownload->isVisible());
+    }
+
+    // The version is answered, the serial number is not: the version stays shown, the ticket
+    // area stays hidden and Connect stays disabled until the port is opened again.
+    void serialNumberUnanswered()
+    {
+        startWindow(Serial);
+        m_sim->setSilentAfter(1);
+        form().mnuConnect->trigger();
+        form().cmdConnect->click();
+        QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
+        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Communication Error"));
+        QCOMPARE(m_ui->messages.first().text, QStringLiteral("Indicator does not respond"));
+        QCOMPARE(form().txtSW_Version->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(form().txtSNR->text(), QString());
+        QCOMPARE(commandsStartingWith(";SR"), 3);
+        QVERIFY(!m_window->fraTicket(1)->isVisible());
+        QVERIFY(!form().fraSpace->isVisible());
+        QVERIFY(!form().cmdConnect->isEnabled());
+        QCOMPARE(m_ui->busyDepth, 0);
+    }
+
+    // A second query with tickets loaded shows the space they really take.
+    void repeatedQueryKeepsTheSpace()
+    {
+        startWindow(Serial);
+        openAndQuery();
+        addTicket(2, QByteArray(1234, 'x'));
+        form().cmdConnect->click();
+        QTRY_COMPARE(commandsStartingWith(";SR"), 2);
+        QTRY_VERIFY(form().cmdConnect->isEnabled());
+        QCOMPARE(form().txtUsedSpace->text(), QStringLiteral(" 1234"));
+        QCOMPARE(form().txtFreeSpace->text(), QStringLiteral(" 31534"));
+        QCOMPARE(m_window->txtFileSize(2)->text(), QStringLiteral(" 1234"));
+        QVERIFY(form().cmdDownLoad->isEnabled());
+    }
+
+    // DownLoad is usable only while some slot holds data: one click would otherwise clear the
+    // indicator's pointer table for nothing.
+    void downLoadFollowsTheSlots()
+    {
+        startWindow(Serial);
+        openAndQuery();
+        QVERIFY(!form().cmdDownLoad->isEnabled());
+        addTicket(3, QByteArray()); // an empty file holds nothing to send
+        QVERIFY(!form().cmdDownLoad->isEnabled());
+        addTicket(1, "one");
+        addTicket(2, "two");
+        QVERIFY(form().cmdDownLoad->isEnabled());
+        m_window->cmdLoadTicket(1)->click(); // removes one of two
+        QCOMPARE(m_window->cmdLoadTicket(1)->text(), QStringLiteral("Add Ticket"));
+        QVERIFY(form().cmdDownLoad->isEnabled());
+        m_window->cmdLoadTicket(2)->click(); // removes the only one holding data
+        QVERIFY(!form().cmdDownLoad->isEnabled());
+        QCOMPARE(form().txtUsedSpace->text(), QStringLiteral(" 0"));
+        QCOMPARE(form().txtFreeSpace->text(), QStringLiteral(" 32768"));
+    }
+
+    // A host changed in the TCP/IP dialog is where the next connection goes.
+    void nextConnectionGoesToTheNewHost()
+    {
+        startWindow(Tcp);
+        m_window->state().tcpClient().setRemoteHost(QStringLiteral("no-such-host.invalid"));
+        form().mnuSettings->trigger();
+        auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("TCP_IPDialog"));
+        QVERIFY(dialog);
+        auto* host = dialog->findChild<QLineEdit*>(QStringLiteral("txtHostIP"));
+        QCOMPARE(host->text(), QStringLiteral("no-such-host.invalid"));
+        host->setText(QStringLiteral("127.0.0.1"));
+        dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+        QCOMPARE(m_window->panelText(3), QStringLiteral("127.0.0.1"));
+        openAndQuery();
+        QCOMPARE(form().txtSNR->text(), QStringLiteral("12345\x06"));
+    }
+
+    // Text the indicator sends while nothing is asked is dropped; the next query reads its own
+    // answers.
+    void unaskedTextIsDropped()
+    {
+        startWindow(Tcp);
+        form().mnuConnect->trigger();
+        QTRY_VERIFY(m_window->state().tcpClient().isConnected());
+        emit m_window->state().tcpClient().bytesReceived("ST,GS,+0001234kg\r\x15\r");
+        QCOMPARE(m_window->exchange().ReplyState(), 'W');
+        form().cmdConnect->click();
+        QTRY_VERIFY(m_window->fraTicket(1)->isVisible());
+        QCOMPARE(form().txtSW_Version->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(form().txtSNR->text(), QStringLiteral("12345\x06"));
+        QVERIFY(m_ui->messages.isEmpty());
+    }
+
+    // "End" with the port open ends at once, without a question.
+    void endWithThePortOpen()
+    {
+        startWindow(Serial);
+        form().mnuConnect->trigger();
+        QVERIFY(m_window->state().commPort1().PortOpen());
+        form().mnuEnd->trigger();
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(m_ui->messages.isEmpty());
     }
 
     void closingTheWindowDuringADownload()
