@@ -1,6 +1,8 @@
 # Sourced by scripts/test and scripts/run: makes sure Debian's packages for the build are there.
 TALVOR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
                  qt6-serialport-dev libgl-dev fonts-liberation)
+# scripts/fuzz needs clang and its runtime, which holds libFuzzer and the sanitizers.
+TALVOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
 talvor_missing_packages() {
     local missing=() pkg

@@ -13,7 +13,8 @@ public:
     static QString defaultPath();
     QString path() const { return m_path; }
 
-    // The key's value without the blanks around it, at most 254 characters; empty when absent.
+    // The key's value without the blanks around it and one pair of enclosing quotes, then cut to
+    // 254 characters and without NUL, CR and LF; empty when absent.
     QString ReadIniValue(const QString& section, const QString& key) const;
     // Stores the value, trimmed, as "key= value". A failed write changes nothing and is not
     // reported: the next start reads whatever the file holds.

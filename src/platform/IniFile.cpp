@@ -65,28 +65,91 @@ QByteArray sectionName(const QByteArray& line)
     return name;
 }
 
-bool isSection(const QByteArray& line)
-{
-    return !sectionName(line).isNull();
-}
-
 bool isComment(const QByteArray& line)
 {
     const QByteArray trimmed = trimBlanks(line);
     return trimmed.startsWith(';') || trimmed.startsWith('#');
 }
 
-// Splits a "key = value" line; false for lines that are not settings.
-bool splitSetting(const QByteArray& line, QByteArray* key, QByteArray* value)
+// Where the value of a "key = value" line starts, just past its first '='; -1 for lines that
+// are not settings.
+qsizetype valueStart(const QByteArray& line)
 {
-    if (isComment(line) || isSection(line))
-        return false;
+    if (isComment(line) || !sectionName(line).isNull())
+        return -1;
     const qsizetype eq = line.indexOf('=');
-    if (eq < 0)
+    return eq < 0 ? -1 : eq + 1;
+}
+
+QByteArray settingKey(const QByteArray& line, qsizetype valueAt)
+{
+    return trimBlanks(line.left(valueAt - 1));
+}
+
+// Quotes around a value are the file's way of keeping its blanks; only a matching pair that
+// encloses the whole value goes.
+QByteArray unquoted(const QByteArray& value)
+{
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.mid(1, value.size() - 2);
+    return value;
+}
+
+// What a search of the first section named `section` found; indexes into the file's lines.
+struct Place {
+    qsizetype sectionAt = -1;
+    qsizetype keyAt = -1;
+    qsizetype lastEntryAt = -1; // the section's last line that is not blank
+};
+
+Place find(const QList<Line>& lines, const QByteArray& section, const QByteArray& key)
+{
+    Place place;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray& text = lines[i].text;
+        const QByteArray name = sectionName(text);
+        if (!name.isNull()) {
+            // A later section of the same name is never looked at, as on Windows.
+            if (place.sectionAt >= 0)
+                break;
+            if (sameName(name, section))
+                place.sectionAt = place.lastEntryAt = i;
+            continue;
+        }
+        if (place.sectionAt < 0)
+            continue;
+        const qsizetype valueAt = valueStart(text);
+        if (valueAt >= 0 && sameName(settingKey(text, valueAt), key)) {
+            place.keyAt = i;
+            break;
+        }
+        if (!trimBlanks(text).isEmpty())
+            place.lastEntryAt = i;
+    }
+    return place;
+}
+
+// The line end for lines the program writes: the file's own, or CRLF as the platform writes.
+QByteArray newlineOf(const QList<Line>& lines)
+{
+    for (const Line& line : lines) {
+        if (!line.end.isEmpty())
+            return line.end;
+    }
+    return "\r\n";
+}
+
+// Whether "key=value" in "[section]" reads back as written.
+bool storable(const QByteArray& section, const QByteArray& key, const QByteArray& value)
+{
+    const auto hasBreak = [](const QByteArray& t) { return t.contains('\r') || t.contains('\n'); };
+    if (hasBreak(section) || hasBreak(key) || hasBreak(value))
         return false;
-    *key = trimBlanks(line.left(eq));
-    *value = trimBlanks(line.mid(eq + 1));
-    return true;
+    if (key.isEmpty() || key.contains('=') || key.startsWith('[') || key.startsWith(';') ||
+        key.startsWith('#'))
+        return false;
+    return !section.contains(']');
 }
 
 QByteArray readAll(const QString& path)
@@ -103,79 +166,48 @@ namespace IniFile {
 
 QByteArray read(const QString& path, const QByteArray& section, const QByteArray& key)
 {
-    bool inSection = false;
-    for (const Line& line : splitLines(readAll(path))) {
-        const QByteArray name = sectionName(line.text);
-        if (!name.isNull()) {
-            inSection = sameName(name, section);
-            continue;
-        }
-        QByteArray lineKey;
-        QByteArray value;
-        if (inSection && splitSetting(line.text, &lineKey, &value) && sameName(lineKey, key))
-            return value;
-    }
-    return {};
+    const QList<Line> lines = splitLines(readAll(path));
+    const Place place = find(lines, trimBlanks(section), trimBlanks(key));
+    if (place.keyAt < 0)
+        return {};
+    const QByteArray& text = lines[place.keyAt].text;
+    return unquoted(trimBlanks(text.mid(valueStart(text))));
 }
 
 bool write(const QString& path, const QByteArray& section, const QByteArray& key,
            const QByteArray& value)
 {
+    const QByteArray sectionWanted = trimBlanks(section);
+    const QByteArray keyWanted = trimBlanks(key);
+    if (!storable(sectionWanted, keyWanted, value))
+        return false;
+
     const QByteArray content = readAll(path);
     QList<Line> lines = splitLines(content);
+    const QByteArray newline = newlineOf(lines);
+    const Place place = find(lines, sectionWanted, keyWanted);
 
-    // New lines follow the file's own line ends.
-    QByteArray newline = "\n";
-    for (const Line& line : lines) {
-        if (!line.end.isEmpty()) {
-            newline = line.end;
-            break;
-        }
-    }
-    const QByteArray setting = key + '=' + value;
-
-    qsizetype sectionAt = -1;
-    qsizetype lastSettingAt = -1;
-    qsizetype keyAt = -1;
-    for (qsizetype i = 0; i < lines.size() && keyAt < 0; ++i) {
-        const QByteArray name = sectionName(lines[i].text);
-        if (!name.isNull()) {
-            if (sectionAt >= 0)
-                break;
-            if (sameName(name, section)) {
-                sectionAt = i;
-                lastSettingAt = i;
-            }
-            continue;
-        }
-        if (sectionAt < 0)
-            continue;
-        QByteArray lineKey;
-        QByteArray lineValue;
-        if (splitSetting(lines[i].text, &lineKey, &lineValue)) {
-            lastSettingAt = i;
-            if (sameName(lineKey, key))
-                keyAt = i;
-        } else if (!trimBlanks(lines[i].text).isEmpty()) {
-            lastSettingAt = i;
-        }
-    }
-
-    if (keyAt >= 0) {
-        lines[keyAt].text = setting;
+    if (place.keyAt >= 0) {
+        Line& line = lines[place.keyAt];
+        line.text = line.text.left(valueStart(line.text)) + value;
+        if (line.end.isEmpty())
+            line.end = newline;
     } else {
-        if (!lines.isEmpty() && lines.last().end.isEmpty())
-            lines.last().end = newline;
-        if (sectionAt < 0) {
-            lines.append({'[' + section + ']', newline});
-            lines.append({setting, newline});
+        if (!lines.isEmpty() && lines.last().end.isEmpty()) {
+            // A CR that ends the text would pair with a lone LF and turn into the line end.
+            lines.last().end = lines.last().text.endsWith('\r') ? QByteArray("\r\n") : newline;
+        }
+        const Line setting{keyWanted + '=' + value, newline};
+        if (place.sectionAt < 0) {
+            lines.append({'[' + sectionWanted + ']', newline});
+            lines.append(setting);
         } else {
-            lines.insert(lastSettingAt + 1, {setting, newline});
+            lines.insert(place.lastEntryAt + 1, setting);
         }
     }
 
     QByteArray out;
-    out.reserve(content.size() + setting.size() + section.size() + 8);
+    out.reserve(content.size() + keyWanted.size() + value.size() + sectionWanted.size() + 8);
     for (const Line& line : lines)
         out += line.text + line.end;
 

@@ -67,6 +67,12 @@ private slots:
             << QByteArray("[CommSettings]\n;CommPort=7\nCommPort=TCP\n") << "CommSettings"
             << "CommPort"
             << "TCP";
+        QTest::newRow("quotes go before the cut")
+            << QByteArray("[S]\nK=\"" + QByteArray(254, 'x') + "\"\n") << "S"
+            << "K" << QString(254, u'x');
+        QTest::newRow("quoted blanks kept") << QByteArray("[S]\nK = ' 1 ' \n") << "S"
+                                            << "K"
+                                            << " 1 ";
         QTest::newRow("cut at 254") << QByteArray("[S]\nK=" + QByteArray(300, 'x') + "\n") << "S"
                                     << "K" << QString(254, u'x');
     }
@@ -89,15 +95,15 @@ private slots:
         QTest::addColumn<QByteArray>("after");
 
         QTest::newRow("new file") << QByteArray() << "Commbaud"
-                                  << "2" << QByteArray("[CommSettings]\nCommbaud= 2\n");
+                                  << "2" << QByteArray("[CommSettings]\r\nCommbaud= 2\r\n");
         QTest::newRow("value trimmed") << QByteArray() << "CommPort"
-                                       << "  3 " << QByteArray("[CommSettings]\nCommPort= 3\n");
+                                       << "  3 " << QByteArray("[CommSettings]\r\nCommPort= 3\r\n");
         QTest::newRow("replaced in place, other case")
             << QByteArray("; settings\r\n[CommSettings]\r\nCOMMBAUD = 6\r\nCommPort=1\r\n"
                           "[PortNames]\r\nCOM1=/dev/ttyUSB0\r\n")
             << "Commbaud"
             << "2"
-            << QByteArray("; settings\r\n[CommSettings]\r\nCommbaud= 2\r\nCommPort=1\r\n"
+            << QByteArray("; settings\r\n[CommSettings]\r\nCOMMBAUD = 2\r\nCommPort=1\r\n"
                           "[PortNames]\r\nCOM1=/dev/ttyUSB0\r\n");
         QTest::newRow("added to its section")
             << QByteArray("[CommSettings]\r\nCommbaud= 2\r\n\r\n[PortNames]\r\nCOM1=/dev/x\r\n")
@@ -110,7 +116,7 @@ private slots:
             << "TCP" << QByteArray("[PortNames]\nCOM1=/dev/pts/3\n[CommSettings]\nCommPort= TCP\n");
         QTest::newRow("line break cannot split the value")
             << QByteArray() << "CommPort"
-            << "1\r\n[X]" << QByteArray("[CommSettings]\nCommPort= 1[X]\n");
+            << "1\r\n[X]" << QByteArray("[CommSettings]\r\nCommPort= 1[X]\r\n");
     }
     void writesOneLine()
     {
