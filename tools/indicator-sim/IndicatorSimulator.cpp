@@ -820,8 +820,9 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
     }
     if (!accepted)
         ++m_counters.naks;
-    if (command.kind == Kind::Write && m_lateAt.contains(command.address) &&
-        !m_lateDone.contains(command.address)) {
+    // processLine() has no timing, so it leaves the late reply for a link.
+    if (command.kind == Kind::Write && link.kind != Link::Kind::Direct &&
+        m_lateAt.contains(command.address) && !m_lateDone.contains(command.address)) {
         m_lateDone.insert(command.address);
         outcome.lateNs = qint64(m_lateAt.value(command.address)) * NsPerMs;
     }
