@@ -1,4 +1,5 @@
 #include "IndicatorSimulator.h"
+#include "Protocol.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +23,11 @@ const QByteArray Nak("\x15\r");
 const QByteArray Version = QByteArray(IndicatorSimulator::DefaultVersion) + "\x06\r";
 const QByteArray Serial = QByteArray(IndicatorSimulator::DefaultSerial) + "\x06\r";
 
+const QByteArray Chatter(IndicatorSimulator::ChatterLine);
+// Long enough that a reply this late cannot be mistaken for a prompt one on a busy machine.
+constexpr int LateMs = 500;
+constexpr int ResumeMs = 400;
+
 QByteArrayList pointerPass(const QByteArrayList& entries)
 {
     QByteArrayList lines;
@@ -43,6 +49,14 @@ QByteArrayList slotContents(const QByteArray& s1, const QByteArray& s3 = {})
 
 } // namespace
 
+namespace sim {
+// For QCOMPARE's failure messages.
+char* toString(const Answer& a)
+{
+    return qstrdup("{" + protocol::visible(a.line) + ", " + protocol::visible(a.reply) + "}");
+}
+} // namespace sim
+
 class TestIndicatorSim : public QObject {
     Q_OBJECT
 private slots:
@@ -54,10 +68,12 @@ private slots:
     void faultsOverPty() { runFault(false); }
     void faultsOverTcp_data() { faultsOverPty_data(); }
     void faultsOverTcp() { runFault(true); }
+    void answerRecord();
     void dumps();
     void programUsage_data();
     void programUsage();
     void programRun();
+    void programFaults();
 
 private:
     void runFault(bool overTcp);
@@ -166,6 +182,8 @@ void TestIndicatorSim::replies()
     QCOMPARE(indicator.processLine(line), reply);
     QCOMPARE(indicator.memory(), expected);
     QCOMPARE(indicator.commandLines(), QByteArrayList{line}); // the empty line too
+    const QList<sim::Answer> answered{{line, reply}};
+    QCOMPARE(indicator.answers(), reply.isEmpty() ? QList<sim::Answer>() : answered);
     QCOMPARE(indicator.counters().commands, line.isEmpty() ? 0u : 1u);
     QCOMPARE(indicator.counters().naks, reply == Nak ? 1u : 0u);
     QCOMPARE(indicator.counters().writes, address >= 0 ? 1u : 0u);
@@ -175,49 +193,83 @@ void TestIndicatorSim::faultsOverPty_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<int>("value");
+    QTest::addColumn<int>("extra"); // late-at: the delay in ms; stall-after: resume ms, -1 never
     QTest::addColumn<QByteArray>("send");
     QTest::addColumn<QByteArray>("expect"); // every byte the client must receive, nothing more
     QTest::addColumn<int>("commands");
-    QTest::addColumn<int>("minMs");       // earliest arrival of the replies
-    QTest::addColumn<QByteArray>("then"); // sent after the replies; must end in the link's loss
+    QTest::addColumn<int>("minMs");             // earliest arrival of the replies
+    QTest::addColumn<QByteArray>("then");       // sent after the replies
+    QTest::addColumn<QByteArray>("thenExpect"); // all that follows; empty: the link must be lost
+    QTest::addColumn<int>("thenMinMs");         // bounds on its arrival after `then` was sent,
+    QTest::addColumn<int>("thenMaxMs");         // 0 for none
 
     const QByteArray write0(";E0000-41424344\r");
-    QTest::newRow("none") << "none" << 0 << QByteArray(";C4\r;SR\r") << Version + Serial << 2 << 0
-                          << QByteArray();
-    QTest::newRow("nak-at") << "nak-at" << 0x0004 << write0 + ";E0004-45FFFFFF\r" << Ack + Nak << 2
-                            << 0 << QByteArray();
-    QTest::newRow("silent-at") << "silent-at" << 0xFF18
+    const QByteArray none;
+    QTest::newRow("none") << "none" << 0 << 0 << QByteArray(";C4\r;SR\r") << Version + Serial << 2
+                          << 0 << none << none << 0 << 0;
+    QTest::newRow("nak-at") << "nak-at" << 0x0004 << 0 << write0 + ";E0004-45FFFFFF\r" << Ack + Nak
+                            << 2 << 0 << none << none << 0 << 0;
+    QTest::newRow("silent-at") << "silent-at" << 0xFF18 << 0
                                << QByteArray(";EFF18-00000000\r;EFF14-00000000\r") << Ack << 2 << 0
-                               << QByteArray();
-    QTest::newRow("ignore-first") << "ignore-first" << 2 << QByteArray(";C4\r\r;C4\r\r;C4\r;SR\r")
-                                  << Version << 4 << 0 << QByteArray();
-    QTest::newRow("silent-after") << "silent-after" << 1 << QByteArray(";C4\r;SR\r;C4\r") << Version
-                                  << 3 << 0 << QByteArray();
-    QTest::newRow("text-reply") << "text-reply" << 0 << ";C4\r" + write0 + ";E8000-00000000\r"
-                                << QByteArray("IND V2.05\rOK\rERR\r") << 3 << 0 << QByteArray();
-    QTest::newRow("no-cr") << "no-cr" << 0 << QByteArray(";SR\r") << QByteArray("12345\x06") << 1
-                           << 0 << QByteArray();
-    QTest::newRow("delay") << "delay" << 150 << QByteArray(";C4\r") << Version << 1 << 150
-                           << QByteArray();
+                               << none << none << 0 << 0;
+    QTest::newRow("ignore-first") << "ignore-first" << 2 << 0
+                                  << QByteArray(";C4\r\r;C4\r\r;C4\r;SR\r") << Version << 4 << 0
+                                  << none << none << 0 << 0;
+    QTest::newRow("silent-after") << "silent-after" << 1 << 0 << QByteArray(";C4\r;SR\r;C4\r")
+                                  << Version << 3 << 0 << none << none << 0 << 0;
+    QTest::newRow("text-reply") << "text-reply" << 0 << 0 << ";C4\r" + write0 + ";E8000-00000000\r"
+                                << QByteArray("IND V2.05\rOK\rERR\r") << 3 << 0 << none << none << 0
+                                << 0;
+    QTest::newRow("no-cr") << "no-cr" << 0 << 0 << QByteArray(";SR\r") << QByteArray("12345\x06")
+                           << 1 << 0 << none << none << 0 << 0;
+    QTest::newRow("delay") << "delay" << 150 << 0 << QByteArray(";C4\r") << Version << 1 << 150
+                           << none << none << 0 << 0;
     // 16 bytes in and 2 out at 2400 baud: 18 * 10 / 2400 s.
-    QTest::newRow("baud") << "baud" << 2400 << write0 << Ack << 1 << 75 << QByteArray();
-    QTest::newRow("noise") << "noise" << 0 << QByteArray(";C4\r") << Version << 1 << 0
-                           << QByteArray();
-    QTest::newRow("drop-after") << "drop-after" << 1 << QByteArray(";C4\r") << Version << 2 << 0
-                                << QByteArray(";SR\r");
-    QTest::newRow("hang-up") << "hang-up" << 0 << QByteArray(";C4\r") << Version << 1 << 0
-                             << QByteArray();
+    QTest::newRow("baud") << "baud" << 2400 << 0 << write0 << Ack << 1 << 75 << none << none << 0
+                          << 0;
+    QTest::newRow("noise") << "noise" << 0 << 0 << QByteArray(";C4\r") << Version << 1 << 0 << none
+                           << none << 0 << 0;
+    QTest::newRow("drop-after") << "drop-after" << 1 << 0 << QByteArray(";C4\r") << Version << 2
+                                << 0 << QByteArray(";SR\r") << none << 0 << 0;
+    QTest::newRow("hang-up") << "hang-up" << 0 << 0 << QByteArray(";C4\r") << Version << 1 << 0
+                             << none << none << 0 << 0;
+    // The version waits behind the late ACK; a second write to the address is not late again.
+    QTest::newRow("late-at") << "late-at" << 0x0004 << LateMs
+                             << QByteArray(";E0004-45FFFFFF\r;C4\r") << Ack + Version << 3 << LateMs
+                             << QByteArray(";E0004-46FFFFFF\r") << Ack << 0 << LateMs;
+    QTest::newRow("lone-cr nak") << "lone-cr" << 1 << 0 << QByteArray(";C4\r\r;SR\r")
+                                 << Version + Nak + Serial << 2 << 0 << none << none << 0 << 0;
+    QTest::newRow("lone-cr ignore") << "lone-cr" << 0 << 0 << QByteArray(";C4\r\r;SR\r")
+                                    << Version + Serial << 2 << 0 << none << none << 0 << 0;
+    QTest::newRow("chatter-every")
+        << "chatter-every" << 2 << 0 << QByteArray(";C4\r;SR\r;C4\r;SR\r;C4\r")
+        << Version + Serial + Chatter + Version + Serial + Chatter + Version << 5 << 0 << none
+        << none << 0 << 0;
+    // The third command is held for good (checked below: nothing more comes).
+    QTest::newRow("stall for ever") << "stall-after" << 2 << -1 << QByteArray(";C4\r;SR\r;C4\r")
+                                    << Version + Serial << 2 << 0 << none << none << 0 << 0;
+    // What arrives during the stall, lone CR included, is answered in order when it ends.
+    QTest::newRow("stall, resume")
+        << "stall-after" << 1 << ResumeMs << QByteArray(";C4\r") << Version << 3 << 0
+        << QByteArray(";SR\r\r;C4\r") << Serial + Version << ResumeMs << 0;
+    // The first line sent is the one refused; one differing only in data is stored.
+    QTest::newRow("nak-line") << "nak-line" << 0 << 0 << write0 + ";E0004-45FFFFFF\r" << Nak + Ack
+                              << 3 << 0 << QByteArray(";E0000-41424345\r") << Ack << 0 << 0;
 }
 
 void TestIndicatorSim::runFault(bool overTcp)
 {
     QFETCH(QString, fault);
     QFETCH(int, value);
+    QFETCH(int, extra);
     QFETCH(QByteArray, send);
     QFETCH(QByteArray, expect);
     QFETCH(int, commands);
     QFETCH(int, minMs);
     QFETCH(QByteArray, then);
+    QFETCH(QByteArray, thenExpect);
+    QFETCH(int, thenMinMs);
+    QFETCH(int, thenMaxMs);
 
     IndicatorSimulator indicator;
     int hangUps = 0; // counted on this thread: the signal comes from the simulator's thread
@@ -242,6 +294,16 @@ void TestIndicatorSim::runFault(bool overTcp)
         indicator.setNoise(true);
     else if (fault == "drop-after")
         indicator.setDropAfter(value);
+    else if (fault == "late-at")
+        indicator.addLateAt(quint16(value), extra);
+    else if (fault == "lone-cr")
+        indicator.setLoneCrReply(value != 0);
+    else if (fault == "chatter-every")
+        indicator.setChatterEvery(value);
+    else if (fault == "stall-after")
+        indicator.setStallAfter(value, extra);
+    else if (fault == "nak-line")
+        indicator.addNakLine(send.left(send.indexOf('\r')));
 
     QString error;
     std::unique_ptr<QIODevice> client;
@@ -268,11 +330,15 @@ void TestIndicatorSim::runFault(bool overTcp)
     }
     QByteArray received;
     qint64 arrivedNs = -1;
+    qint64 thenArrivedNs = -1;
     QElapsedTimer clock;
+    QElapsedTimer thenClock;
     connect(client.get(), &QIODevice::readyRead, this, [&] {
         received += client->readAll();
-        if (received.endsWith(expect))
+        if (arrivedNs < 0 && received.endsWith(expect))
             arrivedNs = clock.nsecsElapsed();
+        if (thenClock.isValid() && thenArrivedNs < 0 && received.endsWith(expect + thenExpect))
+            thenArrivedNs = thenClock.nsecsElapsed();
     });
 
     clock.start();
@@ -287,22 +353,85 @@ void TestIndicatorSim::runFault(bool overTcp)
         QCOMPARE(received, expect);
     }
     QVERIFY2(arrivedNs >= qint64(minMs) * 1'000'000, qPrintable(QString::number(arrivedNs)));
+    if (fault == "nak-line")
+        QCOMPARE(indicator.memory().left(4), QByteArray(4, '\xFF'));
+    const bool stallForEver = fault == "stall-after" && extra < 0;
+    if (stallForEver) {
+        QSignalSpy more(client.get(), &QIODevice::readyRead);
+        QVERIFY(!more.wait(LateMs));
+    }
 
     if (fault == "hang-up")
         indicator.hangUp();
-    if (!then.isEmpty())
+    if (!then.isEmpty()) {
+        thenClock.start();
         QCOMPARE(client->write(then), then.size());
+    }
+    if (!thenExpect.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(thenArrivedNs >= 0, LinkTimeoutMs);
+        QCOMPARE(received, expect + thenExpect);
+        QVERIFY2(thenArrivedNs >= qint64(thenMinMs) * 1'000'000,
+                 qPrintable(QString::number(thenArrivedNs)));
+        if (thenMaxMs > 0)
+            QVERIFY2(thenArrivedNs < qint64(thenMaxMs) * 1'000'000,
+                     qPrintable(QString::number(thenArrivedNs)));
+    }
     QTRY_COMPARE_WITH_TIMEOUT(indicator.counters().commands, quint64(commands), LinkTimeoutMs);
     const bool mustLose = fault == "hang-up" || fault == "drop-after";
     if (mustLose) {
         QTRY_VERIFY_WITH_TIMEOUT(lost, LinkTimeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(hangUps, 1, LinkTimeoutMs);
     }
-    QCOMPARE(indicator.commandLines().size(), (send + then).count('\r'));
+    // Held lines are not read, so not recorded; no held line here is a lone CR.
+    QCOMPARE(indicator.commandLines().size(), stallForEver ? commands : (send + then).count('\r'));
     // Replies are written before the command is counted, so bytesOut is final here.
     QCOMPARE(indicator.counters().bytesOut, quint64(received.size()));
+    QByteArray answered;
+    for (const sim::Answer& a : indicator.answers())
+        answered += a.reply;
+    QCOMPARE(answered, received);
     QCOMPARE(lost, mustLose);
     QCOMPARE(hangUps, mustLose ? 1 : 0);
+}
+
+void TestIndicatorSim::answerRecord()
+{
+    IndicatorSimulator indicator;
+    indicator.setLoneCrReply(true);
+    indicator.setChatterEvery(3);
+    indicator.addNakLine(";SR");
+    QString error;
+    QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
+    QTcpSocket socket;
+    QByteArray received;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, indicator.tcpPort());
+    const auto bytesOf = [](const QList<sim::Answer>& answers) {
+        QByteArray bytes;
+        for (const sim::Answer& a : answers)
+            bytes += a.reply;
+        return bytes;
+    };
+
+    // The lone CR's NAK is a reply: it counts towards the chatter.
+    const QList<sim::Answer> first{
+        {";C4", Version}, {"", Nak}, {";SR", Nak}, {"", Chatter}, {";E0000-41424344", Ack}};
+    socket.write(";C4\r\r;SR\r;E0000-41424344\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, bytesOf(first), LinkTimeoutMs);
+    QCOMPARE(indicator.answers(), first);
+    QCOMPARE(indicator.commandLines(), (QByteArrayList{";C4", "", ";SR", ";E0000-41424344"}));
+    QCOMPARE(indicator.counters().commands, 3u);
+    QCOMPARE(indicator.counters().naks, 1u);
+
+    // The count of replies starts again with the record.
+    indicator.resetRecord();
+    QVERIFY(indicator.answers().isEmpty());
+    received.clear();
+    const QList<sim::Answer> second{
+        {";C4", Version}, {";C4", Version}, {";C4", Version}, {"", Chatter}};
+    socket.write(";C4\r;C4\r;C4\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, bytesOf(second), LinkTimeoutMs);
+    QCOMPARE(indicator.answers(), second);
 }
 
 void TestIndicatorSim::dumps()
@@ -344,6 +473,10 @@ void TestIndicatorSim::programUsage_data()
     QTest::addColumn<QByteArray>("stdoutHas");
 
     QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--drop-after N");
+    for (const char* flag : {"--late-at ADDR:MS", "--lone-cr nak|ignore", "--chatter-every N",
+                             "--stall-after N", "--resume-after SECONDS", "--nak-line LINE"})
+        QTest::newRow(qPrintable(QStringLiteral("help: %1").arg(QLatin1String(flag))))
+            << QStringList{"--help"} << 0 << QByteArray(flag);
     QTest::newRow("unknown flag") << QStringList{"--bogus"} << 2 << QByteArray();
     QTest::newRow("positional") << QStringList{"COM1"} << 2 << QByteArray();
     QTest::newRow("count not a number") << QStringList{"--baud", "fast"} << 2 << QByteArray();
@@ -351,6 +484,31 @@ void TestIndicatorSim::programUsage_data()
     QTest::newRow("address too long") << QStringList{"--nak-at", "10000"} << 2 << QByteArray();
     QTest::newRow("address not hex") << QStringList{"--silent-at", "FFGG"} << 2 << QByteArray();
     QTest::newRow("port too big") << QStringList{"--tcp", "70000"} << 2 << QByteArray();
+    QTest::newRow("late-at without ms") << QStringList{"--late-at", "0004"} << 2 << QByteArray();
+    QTest::newRow("late-at empty ms") << QStringList{"--late-at", "0004:"} << 2 << QByteArray();
+    QTest::newRow("late-at two colons")
+        << QStringList{"--late-at", "0004:10:20"} << 2 << QByteArray();
+    QTest::newRow("late-at address too long")
+        << QStringList{"--late-at", "10000:10"} << 2 << QByteArray();
+    QTest::newRow("late-at negative ms")
+        << QStringList{"--late-at", "0004:-1"} << 2 << QByteArray();
+    QTest::newRow("late-at decimal ms")
+        << QStringList{"--late-at", "0004:1.5"} << 2 << QByteArray();
+    QTest::newRow("lone-cr unknown") << QStringList{"--lone-cr", "ack"} << 2 << QByteArray();
+    QTest::newRow("lone-cr upper case") << QStringList{"--lone-cr", "NAK"} << 2 << QByteArray();
+    QTest::newRow("chatter-every zero") << QStringList{"--chatter-every", "0"} << 2 << QByteArray();
+    QTest::newRow("chatter-every not a number")
+        << QStringList{"--chatter-every", "x"} << 2 << QByteArray();
+    QTest::newRow("stall-after negative")
+        << QStringList{"--stall-after", "-2"} << 2 << QByteArray();
+    QTest::newRow("resume-after alone") << QStringList{"--resume-after", "1"} << 2 << QByteArray();
+    QTest::newRow("resume-after not a number")
+        << QStringList{"--stall-after", "1", "--resume-after", "soon"} << 2 << QByteArray();
+    QTest::newRow("resume-after negative")
+        << QStringList{"--stall-after", "1", "--resume-after", "-0.5"} << 2 << QByteArray();
+    QTest::newRow("resume-after too long")
+        << QStringList{"--stall-after", "1", "--resume-after", "1e10"} << 2 << QByteArray();
+    QTest::newRow("nak-line empty") << QStringList{"--nak-line", ""} << 2 << QByteArray();
     QTest::newRow("link cannot be made")
         << QStringList{"--link", "/nonexistent-dir/COM1"} << 1 << QByteArray();
 }
@@ -404,6 +562,42 @@ void TestIndicatorSim::programRun()
     QFile memory(dir.filePath("memory.bin"));
     QVERIFY(memory.open(QIODevice::ReadOnly));
     QCOMPARE(memory.readAll().mid(0x0E, 8), QByteArray("\xFF\xFF\xCA\xFE\xF0\x0D\xFF\xFF"));
+}
+
+// The new fault flags reach the simulator: each one's effect shows in one session.
+void TestIndicatorSim::programFaults()
+{
+    QProcess program;
+    QSignalSpy finished(&program, &QProcess::finished);
+    program.start(INDICATOR_SIM_PROGRAM,
+                  {"--tcp", "0", "--late-at", "0010:" + QString::number(LateMs), "--lone-cr", "nak",
+                   "--nak-line", ";SR", "--chatter-every", "3", "--stall-after", "2",
+                   "--resume-after", "0.4"});
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).endsWith('\n'),
+                             LinkTimeoutMs);
+    QVERIFY(out.startsWith("tcp "));
+
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, out.trimmed().mid(4).toUShort());
+    QByteArray received;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+    QElapsedTimer clock;
+    clock.start();
+    socket.write(";E0010-CAFEF00D\r\r;SR\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, Ack + Nak + Nak + Chatter, LinkTimeoutMs);
+    QVERIFY(clock.elapsed() >= LateMs);
+
+    // Two commands handled: this one is held for the 0.4 s.
+    received.clear();
+    clock.restart();
+    socket.write(";C4\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, Version, LinkTimeoutMs);
+    QVERIFY(clock.elapsed() >= ResumeMs);
+
+    program.terminate();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, LinkTimeoutMs);
+    QCOMPARE(program.exitCode(), 0);
 }
 
 QTEST_MAIN(TestIndicatorSim)

@@ -102,6 +102,8 @@ struct IndicatorSimulator::Link {
     struct Pending {
         qint64 dueNs;
         QByteArray bytes;
+        QByteArray line; // the line answered, for the record
+        bool answer;
         bool hangUp;
     };
 
@@ -112,6 +114,7 @@ struct IndicatorSimulator::Link {
     int slaveFd = -1;
     QString path;
     QByteArray line;
+    QByteArray held; // received during a stall, not yet looked at
     QByteArray lastCommand;
     int attempts = 0;
     quint64 commands = 0;
@@ -138,7 +141,10 @@ struct IndicatorSimulator::Link {
 };
 
 struct IndicatorSimulator::Outcome {
+    QByteArray line;
     QByteArray reply;
+    QByteArray chatter; // sent right after the reply
+    qint64 lateNs = 0;
     bool answered = false;
     bool hangUp = false;
 };
@@ -290,6 +296,10 @@ void IndicatorSimulator::stop()
     QMutexLocker lock(&m_mutex);
     m_quit = false;
     m_hangUpRequested = false;
+    // The held bytes went with the links; a new start must not begin stalled.
+    if (m_stall == Stall::Holding)
+        m_stall = Stall::Over;
+    m_resumeNs = 0;
     for (auto& link : m_incoming) {
         ::close(link->fd);
         ::close(link->slaveFd);
@@ -389,6 +399,39 @@ void IndicatorSimulator::setNoise(bool on)
     m_noise = on;
 }
 
+void IndicatorSimulator::addLateAt(quint16 address, int ms)
+{
+    QMutexLocker lock(&m_mutex);
+    m_lateAt.insert(address, std::max(ms, 0));
+}
+
+void IndicatorSimulator::setLoneCrReply(bool nak)
+{
+    QMutexLocker lock(&m_mutex);
+    m_loneCrNak = nak;
+}
+
+void IndicatorSimulator::setChatterEvery(int n)
+{
+    QMutexLocker lock(&m_mutex);
+    m_chatterEvery = std::max(n, 0);
+}
+
+void IndicatorSimulator::setStallAfter(int n, int resumeAfterMs)
+{
+    QMutexLocker lock(&m_mutex);
+    m_stallAfter = n;
+    m_resumeAfterMs = resumeAfterMs;
+    if (m_stall == Stall::Over)
+        m_stall = Stall::Armed;
+}
+
+void IndicatorSimulator::addNakLine(const QByteArray& line)
+{
+    QMutexLocker lock(&m_mutex);
+    m_nakLines.insert(line);
+}
+
 void IndicatorSimulator::setDumpDir(const QString& dir)
 {
     QMutexLocker lock(&m_mutex);
@@ -425,11 +468,23 @@ QList<QByteArray> IndicatorSimulator::commandLines() const
     return m_lines;
 }
 
+QList<Answer> IndicatorSimulator::answers() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_answers;
+}
+
 void IndicatorSimulator::resetRecord()
 {
     QMutexLocker lock(&m_mutex);
     m_lines.clear();
+    m_answers.clear();
     m_counters = {};
+    // The faults that count or fire once start afresh, as --silent-after does.
+    m_replies = 0;
+    m_lateDone.clear();
+    if (m_stall == Stall::Over)
+        m_stall = Stall::Armed;
 }
 
 QByteArray IndicatorSimulator::processLine(const QByteArray& line)
@@ -443,7 +498,10 @@ QByteArray IndicatorSimulator::processLine(const QByteArray& line)
         m_counters.bytesIn += quint64(line.size()) + 1;
         const Outcome outcome = handle(*m_direct, line, events);
         if (outcome.answered) {
-            reply = outcome.reply;
+            m_answers.append({line, outcome.reply});
+            if (!outcome.chatter.isEmpty())
+                m_answers.append({{}, outcome.chatter});
+            reply = outcome.reply + outcome.chatter;
             m_counters.bytesOut += quint64(reply.size());
         }
     }
@@ -556,6 +614,7 @@ void IndicatorSimulator::run()
             if (listenFd >= 0 && (fds[2].revents & POLLIN))
                 acceptClients(listenFd);
             const qint64 now = monotonicNs();
+            resumeIfDue(now, events);
             for (auto& link : m_links) {
                 if (link->closed)
                     continue;
@@ -615,8 +674,19 @@ void IndicatorSimulator::receive(Link& link, const char* bytes, qint64 n, qint64
                                  Events& events)
 {
     m_counters.bytesIn += quint64(n);
+    consume(link, QByteArray(bytes, qsizetype(n)), nowNs, false, events);
+}
+
+// Splits bytes into lines and handles them; during a stall the rest is held for resumeIfDue(),
+// which hands it back with held set: its wire time is spent already.
+void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 nowNs, bool held,
+                                 Events& events)
+{
+    const bool wire = m_baud > 0 && !held;
+    const qint64 n = bytes.size();
     qint64 consumed = 0;
-    for (qint64 i = 0; i < n && !link.dropping; ++i) {
+    qint64 i = 0;
+    for (; i < n && !link.dropping && !stalled(link); ++i) {
         const char c = bytes[i];
         if (c == protocol::Lf)
             continue;
@@ -625,26 +695,75 @@ void IndicatorSimulator::receive(Link& link, const char* bytes, qint64 n, qint64
                 link.line += c;
             continue;
         }
-        const qint64 doneNs =
-            m_baud > 0 ? link.in.push(nowNs, quint64(i + 1 - consumed), m_baud) : nowNs;
+        const qint64 doneNs = wire ? link.in.push(nowNs, quint64(i + 1 - consumed), m_baud) : nowNs;
         consumed = i + 1;
         const QByteArray line = std::exchange(link.line, QByteArray());
         schedule(link, doneNs, nowNs, handle(link, line, events));
     }
-    if (m_baud > 0 && consumed < n)
+    if (wire && consumed < n)
         link.in.push(nowNs, quint64(n - consumed), m_baud);
+    if (i < n && !link.dropping) {
+        link.held += bytes.mid(i);
+        // From the first byte held, so that the command after the N-th waits the whole time.
+        if (m_resumeNs == 0 && m_resumeAfterMs >= 0)
+            m_resumeNs = nowNs + qint64(m_resumeAfterMs) * NsPerMs;
+    }
+}
+
+bool IndicatorSimulator::stalled(const Link& link)
+{
+    // processLine() has nothing to hold its caller with.
+    if (link.kind == Link::Kind::Direct)
+        return false;
+    if (m_stall == Stall::Armed && m_stallAfter >= 0 &&
+        m_counters.commands >= quint64(m_stallAfter)) {
+        m_stall = Stall::Holding;
+        m_resumeNs = 0;
+        log(link, "--", "(stalled)");
+    }
+    return m_stall == Stall::Holding;
+}
+
+void IndicatorSimulator::resumeIfDue(qint64 nowNs, Events& events)
+{
+    if (m_stall != Stall::Holding || m_resumeNs == 0 || nowNs < m_resumeNs)
+        return;
+    m_stall = Stall::Over;
+    m_resumeNs = 0;
+    for (auto& link : m_links) {
+        if (link->closed || link->held.isEmpty())
+            continue;
+        log(*link, "--", "(resumed)");
+        consume(*link, std::exchange(link->held, QByteArray()), nowNs, true, events);
+    }
 }
 
 auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& events) -> Outcome
 {
     using Kind = protocol::Command::Kind;
     Outcome outcome;
+    outcome.line = line;
     m_lines.append(line);
     events.lines.append(line);
     log(link, "<-", line + protocol::Cr);
+    const auto answer = [&](QByteArray&& reply) {
+        outcome.reply = std::move(reply);
+        outcome.answered = true;
+        log(link, "->", outcome.reply);
+        if (m_chatterEvery > 0 && ++m_replies % quint64(m_chatterEvery) == 0) {
+            outcome.chatter = ChatterLine;
+            log(link, "->", outcome.chatter);
+        }
+    };
+    const auto silenced = [&] {
+        return m_silentAfter >= 0 && m_counters.commands > quint64(m_silentAfter);
+    };
     // A lone CR is the tool's flush after a time-out: it is neither a command nor an attempt.
-    if (line.isEmpty())
+    if (line.isEmpty()) {
+        if (m_loneCrNak && !silenced())
+            answer(shape({}, false, false));
         return outcome;
+    }
     ++m_counters.commands;
     ++link.commands;
     link.attempts = line == link.lastCommand ? link.attempts + 1 : 1;
@@ -656,17 +775,17 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
         log(link, "--", "(hang-up)");
         return outcome;
     }
-    const bool mute = (m_silentAfter >= 0 && m_counters.commands > quint64(m_silentAfter)) ||
-                      link.attempts <= m_ignoreFirst;
+    const bool mute = silenced() || link.attempts <= m_ignoreFirst;
     const protocol::Command command = mute ? protocol::Command() : protocol::parse(line);
-    if (mute || (command.kind == Kind::Write && m_silentAt.contains(command.address))) {
+    const bool refused = m_nakLines.contains(line);
+    if (mute || (!refused && command.kind == Kind::Write && m_silentAt.contains(command.address))) {
         log(link, "->", "(no answer)");
         return outcome;
     }
 
     bool accepted = false;
     QByteArray text;
-    switch (command.kind) {
+    switch (refused ? Kind::Invalid : command.kind) {
     case Kind::Version:
         accepted = true;
         text = m_version;
@@ -701,32 +820,48 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
     }
     if (!accepted)
         ++m_counters.naks;
-    if (m_noise)
-        outcome.reply = noiseBurst();
+    // processLine() has no timing, so it leaves the late reply for a link.
+    if (command.kind == Kind::Write && link.kind != Link::Kind::Direct &&
+        m_lateAt.contains(command.address) && !m_lateDone.contains(command.address)) {
+        m_lateDone.insert(command.address);
+        outcome.lateNs = qint64(m_lateAt.value(command.address)) * NsPerMs;
+    }
+    const bool query = accepted && (command.kind == Kind::Version || command.kind == Kind::Serial);
+    answer(shape(text, accepted, query));
+    return outcome;
+}
+
+QByteArray IndicatorSimulator::shape(const QByteArray& text, bool accepted, bool query)
+{
+    QByteArray reply = m_noise ? noiseBurst() : QByteArray();
     if (m_textReply) {
-        const bool query = command.kind == Kind::Version || command.kind == Kind::Serial;
-        outcome.reply += query ? text : accepted ? QByteArray("OK") : QByteArray("ERR");
+        reply += query ? text : accepted ? QByteArray("OK") : QByteArray("ERR");
     } else {
-        outcome.reply += text;
-        outcome.reply += accepted ? protocol::Ack : protocol::Nak;
+        reply += text;
+        reply += accepted ? protocol::Ack : protocol::Nak;
     }
     if (!m_noCr)
-        outcome.reply += protocol::Cr;
-    outcome.answered = true;
-    log(link, "->", outcome.reply);
-    return outcome;
+        reply += protocol::Cr;
+    return reply;
 }
 
 void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, Outcome&& outcome)
 {
     if (!outcome.answered && !outcome.hangUp)
         return;
-    qint64 due = lineDoneNs + qint64(m_delayMs) * NsPerMs;
+    qint64 due = lineDoneNs + qint64(m_delayMs) * NsPerMs + outcome.lateNs;
     if (outcome.answered && m_baud > 0)
         due = link.out.push(due, quint64(outcome.reply.size()), m_baud);
+    // One reply at a time, as from a serial device: none overtakes a late one.
     if (!link.pending.empty())
         due = std::max(due, link.pending.back().dueNs);
-    link.pending.push_back({due, std::move(outcome.reply), outcome.hangUp});
+    link.pending.push_back(
+        {due, std::move(outcome.reply), outcome.line, outcome.answered, outcome.hangUp});
+    if (!outcome.chatter.isEmpty()) {
+        const qint64 chatterDue =
+            m_baud > 0 ? link.out.push(due, quint64(outcome.chatter.size()), m_baud) : due;
+        link.pending.push_back({chatterDue, std::move(outcome.chatter), {}, true, false});
+    }
     releaseDue(link, nowNs);
     flush(link);
 }
@@ -736,6 +871,8 @@ void IndicatorSimulator::releaseDue(Link& link, qint64 nowNs)
     while (!link.pending.empty() && link.pending.front().dueNs <= nowNs) {
         Link::Pending p = std::move(link.pending.front());
         link.pending.pop_front();
+        if (p.answer)
+            m_answers.append({p.line, p.bytes});
         link.outBuf += p.bytes;
         if (p.hangUp) {
             link.closing = true;
@@ -775,6 +912,7 @@ void IndicatorSimulator::closeLink(Link& link, bool signalHangUp, Events& events
     link.fd = link.slaveFd = -1;
     link.closed = true;
     link.pending.clear();
+    link.held.clear();
     link.outBuf.clear();
     if (link.kind == Link::Kind::Pty && link.path == m_ptyPath) {
         m_ptyAlive = false;
@@ -797,6 +935,8 @@ void IndicatorSimulator::armTimer()
             next = next == 0 ? due : std::min(next, due);
         }
     }
+    if (m_stall == Stall::Holding && m_resumeNs > 0)
+        next = next == 0 ? m_resumeNs : std::min(next, m_resumeNs);
     itimerspec wakeAt{};
     // An all-zero value disarms; a due time is never zero on CLOCK_MONOTONIC.
     wakeAt.it_value.tv_sec = time_t(next / NsPerSecond);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -21,6 +22,15 @@ struct Counters {
     quint64 bytesOut = 0;
 };
 
+// One reply as it left, with the line it answers; the line is empty for a lone CR's answer and
+// for an unsolicited line.
+struct Answer {
+    QByteArray line;
+    QByteArray reply;
+
+    friend bool operator==(const Answer&, const Answer&) = default;
+};
+
 // A weighing indicator on a pseudo-terminal and/or a TCP port on 127.0.0.1, with faults on demand.
 // All I/O runs on a thread of its own, so the owner's thread can talk to it through QSerialPort or
 // QTcpSocket. start*, setLink, stop and hangUp belong to the owner's thread; every other member
@@ -32,6 +42,8 @@ class IndicatorSimulator : public QObject {
 public:
     static constexpr char DefaultVersion[] = "IND V2.05";
     static constexpr char DefaultSerial[] = "12345";
+    // Sent unasked under setChatterEvery(): a weight print, which holds no ACK, NAK, NUL, LF or V.
+    static constexpr char ChatterLine[] = "ST,GS,+0001234kg\r";
 
     explicit IndicatorSimulator(QObject* parent = nullptr);
     ~IndicatorSimulator() override;
@@ -58,6 +70,18 @@ public:
     void setBaud(int baud);
     void setDropAfter(int n);
     void setNoise(bool on);
+    // The first answered write to address (since start or resetRecord()) leaves ms later than it
+    // would; replies after it wait behind it.
+    void addLateAt(quint16 address, int ms);
+    // A lone CR is answered NAK (shaped like any refusal) instead of being ignored.
+    void setLoneCrReply(bool nak);
+    // ChatterLine follows every n-th reply (n <= 0: never).
+    void setChatterEvery(int n);
+    // Once n commands are handled, received bytes are held, unprocessed, until resumeAfterMs after
+    // the first of them arrived (for ever when negative, i.e. until stop()). n < 0: never.
+    void setStallAfter(int n, int resumeAfterMs = -1);
+    // Refuses this exact line (without its CR) with NAK, storing nothing.
+    void addNakLine(const QByteArray& line);
     void setDumpDir(const QString& dir);
     void setVerbose(bool on);
 
@@ -65,6 +89,8 @@ public:
     QByteArray slot(int s) const;
     Counters counters() const;
     QList<QByteArray> commandLines() const;
+    // Every reply and unsolicited line in the order it was sent.
+    QList<Answer> answers() const;
     void resetRecord();
 
     // One line (without its CR) as if received on a link of its own, with every fault but the
@@ -93,10 +119,14 @@ private:
     void serviceLink(Link& link, short revents, Events& events);
     void acceptClients(int listenFd);
     void receive(Link& link, const char* bytes, qint64 n, qint64 nowNs, Events& events);
+    void consume(Link& link, const QByteArray& bytes, qint64 nowNs, bool held, Events& events);
+    bool stalled(const Link& link);
+    void resumeIfDue(qint64 nowNs, Events& events);
     Outcome handle(Link& link, const QByteArray& line, Events& events);
     void schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, Outcome&& outcome);
     void releaseDue(Link& link, qint64 nowNs);
     void flush(Link& link);
+    QByteArray shape(const QByteArray& text, bool accepted, bool query);
     void closeLink(Link& link, bool signalHangUp, Events& events);
     void armTimer();
     void emitEvents(const Events& events);
@@ -120,11 +150,22 @@ private:
     int m_dropAfter = -1;
     bool m_noise = false;
     quint32 m_noiseState = 0x2545F491;
+    QHash<quint16, int> m_lateAt;
+    QSet<quint16> m_lateDone;
+    bool m_loneCrNak = false;
+    int m_chatterEvery = 0;
+    quint64 m_replies = 0;
+    int m_stallAfter = -1;
+    int m_resumeAfterMs = -1;
+    enum class Stall { Armed, Holding, Over } m_stall = Stall::Armed;
+    qint64 m_resumeNs = 0; // 0 until the first held byte starts the clock, and when for ever
+    QSet<QByteArray> m_nakLines;
     QString m_dumpDir;
     bool m_verbose = false;
     QByteArray m_memory;
     Counters m_counters;
     QList<QByteArray> m_lines;
+    QList<Answer> m_answers;
     bool m_entry1Written = false;
     bool m_changedSinceDump = false;
     QString m_ptyPath;

@@ -4,8 +4,10 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 
 #include <pthread.h>
 
@@ -45,6 +47,19 @@ Faults:
                       device disappears) or close that TCP connection.
   --noise             Send 1 to 8 garbage bytes (never CR, LF, ACK, NAK, NUL or "V") just
                       before every reply.
+  --late-at ADDR:MS   Answer the first write to hex address ADDR MS milliseconds late; the
+                      replies after it wait behind it. Repeatable.
+  --lone-cr nak|ignore
+                      Answer an empty line (a lone CR) with NAK CR, or ignore it (default).
+                      Either way it is not a command.
+  --chatter-every N   After every N-th reply send the line "ST,GS,+0001234kg" CR unasked.
+  --stall-after N     Once N commands are handled, hold every byte received, unread, as a
+                      stopped process would, for ever or until --resume-after.
+  --resume-after SECONDS
+                      End the stall SECONDS (decimals allowed) after its first held byte
+                      arrived; the held commands are then answered in order.
+  --nak-line LINE     Answer NAK to the exact line LINE (without CR), storing nothing.
+                      Repeatable.
 
 Record:
   --dump-dir DIR      At exit and after every complete pointer table (entry 7 written after
@@ -88,6 +103,17 @@ bool toAddress(const QString& text, quint16* value)
     return ok && !text.isEmpty() && text.size() <= 4;
 }
 
+// Decimal seconds to whole milliseconds, within what an int holds.
+bool toMs(const QString& text, int* ms)
+{
+    bool ok = false;
+    const double seconds = text.toDouble(&ok);
+    if (!ok || !(seconds >= 0) || seconds > std::numeric_limits<int>::max() / 1000.0)
+        return false;
+    *ms = int(std::lround(seconds * 1000));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -113,11 +139,19 @@ int main(int argc, char* argv[])
     const QCommandLineOption baud(QStringLiteral("baud"), {}, QStringLiteral("B"));
     const QCommandLineOption dropAfter(QStringLiteral("drop-after"), {}, QStringLiteral("N"));
     const QCommandLineOption noise(QStringLiteral("noise"));
+    const QCommandLineOption lateAt(QStringLiteral("late-at"), {}, QStringLiteral("ADDR:MS"));
+    const QCommandLineOption loneCr(QStringLiteral("lone-cr"), {}, QStringLiteral("nak|ignore"));
+    const QCommandLineOption chatterEvery(QStringLiteral("chatter-every"), {}, QStringLiteral("N"));
+    const QCommandLineOption stallAfter(QStringLiteral("stall-after"), {}, QStringLiteral("N"));
+    const QCommandLineOption resumeAfter(QStringLiteral("resume-after"), {},
+                                         QStringLiteral("SECONDS"));
+    const QCommandLineOption nakLine(QStringLiteral("nak-line"), {}, QStringLiteral("LINE"));
     const QCommandLineOption dumpDir(QStringLiteral("dump-dir"), {}, QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
-    parser.addOptions({help, pty, link, tcp, version, serial, nakAt, silentAt, ignoreFirst,
-                       silentAfter, textReply, noCr, delayMs, baud, dropAfter, noise, dumpDir,
-                       verbose});
+    parser.addOptions({help,         pty,        link,        tcp,         version,   serial,
+                       nakAt,        silentAt,   ignoreFirst, silentAfter, textReply, noCr,
+                       delayMs,      baud,       dropAfter,   noise,       lateAt,    loneCr,
+                       chatterEvery, stallAfter, resumeAfter, nakLine,     dumpDir,   verbose});
     if (!parser.parse(args))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -159,6 +193,48 @@ int main(int argc, char* argv[])
                                       .arg(option->names().constFirst(), text));
             (indicator.*add)(address);
         }
+    }
+    for (const QString& text : parser.values(lateAt)) {
+        const QStringList parts = text.split(QLatin1Char(':'));
+        quint16 address = 0;
+        int ms = 0;
+        if (parts.size() != 2 || !toAddress(parts[0], &address) || !toCount(parts[1], &ms))
+            return usageError(QStringLiteral("--late-at needs ADDR:MS (1 to 4 hex digits, a "
+                                             "whole number >= 0), not '%1'")
+                                  .arg(text));
+        indicator.addLateAt(address, ms);
+    }
+    if (parser.isSet(loneCr)) {
+        const QString value = parser.value(loneCr);
+        if (value != QLatin1String("nak") && value != QLatin1String("ignore"))
+            return usageError(QStringLiteral("--lone-cr needs nak or ignore, not '%1'").arg(value));
+        indicator.setLoneCrReply(value == QLatin1String("nak"));
+    }
+    if (parser.isSet(chatterEvery)) {
+        int n = 0;
+        if (!toCount(parser.value(chatterEvery), &n) || n == 0)
+            return usageError(QStringLiteral("--chatter-every needs a whole number >= 1, not '%1'")
+                                  .arg(parser.value(chatterEvery)));
+        indicator.setChatterEvery(n);
+    }
+    if (parser.isSet(resumeAfter) && !parser.isSet(stallAfter))
+        return usageError(QStringLiteral("--resume-after needs --stall-after"));
+    if (parser.isSet(stallAfter)) {
+        int n = 0;
+        int ms = -1;
+        if (!toCount(parser.value(stallAfter), &n))
+            return usageError(QStringLiteral("--stall-after needs a whole number >= 0, not '%1'")
+                                  .arg(parser.value(stallAfter)));
+        if (parser.isSet(resumeAfter) && !toMs(parser.value(resumeAfter), &ms))
+            return usageError(QStringLiteral("--resume-after needs seconds >= 0, not '%1'")
+                                  .arg(parser.value(resumeAfter)));
+        indicator.setStallAfter(n, ms);
+    }
+    for (const QString& text : parser.values(nakLine)) {
+        // An empty line is the lone CR, which --lone-cr governs.
+        if (text.isEmpty())
+            return usageError(QStringLiteral("--nak-line needs a non-empty line"));
+        indicator.addNakLine(text.toLocal8Bit());
     }
     quint16 port = 0;
     if (parser.isSet(tcp)) {
