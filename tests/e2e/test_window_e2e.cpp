@@ -3,8 +3,9 @@
 #include "support/FakeUiServices.h"
 #include "ui_TicketTalvor.h"
 
-#include <QFile>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -441,6 +442,89 @@ private slots:
         form().mnuEnd->trigger();
         QVERIFY(!m_window->isVisible());
         QVERIFY(m_ui->messages.isEmpty());
+    }
+
+    // A line that misbehaves never makes the program judge a command on another command's
+    // answer: what the indicator refused is reported, what it stored is not, and a line that
+    // goes dead ends the download with one message.
+    void badLine_data()
+    {
+        QTest::addColumn<int>("transport");
+        QTest::addColumn<QString>("fault");
+        for (int transport : {int(Serial), int(Tcp)}) {
+            const char* name = transport == Serial ? "serial" : "tcp";
+            for (const char* fault :
+                 {"late reply, lone CR refused", "late reply, lone CR ignored",
+                  "text line every 100 replies", "stall for ever", "stall and resume"})
+                QTest::addRow("%s: %s", name, fault) << transport << QString::fromLatin1(fault);
+        }
+    }
+    void badLine()
+    {
+        QFETCH(int, transport);
+        QFETCH(QString, fault);
+        using namespace std::chrono_literals;
+        constexpr auto timeout = 300ms;
+        startWindow(Transport(transport));
+        openAndQuery();
+        m_window->downloader().setTimeout(timeout);
+        const bool late = fault.startsWith(QLatin1String("late"));
+        const bool full = fault.startsWith(QLatin1String("text"));
+        QList<QByteArray> contents(7);
+        for (int s = 1; s <= 6; ++s)
+            contents[s - 1] = QByteArray(full ? 5461 : 40, char('a' + s));
+        for (int s = 1; s <= 6; ++s)
+            addTicket(s, contents[s - 1]);
+        if (late) {
+            // Past the attempt's time-out and the quiet time after it.
+            m_sim->addLateAt(0x0010, int((timeout + CommandExchange::kQuietTime).count()) + 100);
+            m_sim->setLoneCrReply(fault.endsWith(QLatin1String("refused")));
+            m_sim->addNakLine(";EFF14-00C800EF"); // slot 6's pointer entry
+        } else if (full) {
+            m_sim->setChatterEvery(100);
+        } else {
+            m_sim->setStallAfter(7 + 20, fault.endsWith(QLatin1String("resume")) ? 1000 : -1);
+        }
+        m_sim->resetRecord();
+        QList<sim::Answer> taken;
+        connect(&m_window->exchange(), &CommandExchange::replyTaken, this,
+                [&](const QByteArray& c, const QByteArray& r) {
+                    taken.append({c.chopped(1), r});
+                });
+        QElapsedTimer clock;
+        clock.start();
+        download();
+        const qint64 elapsed = clock.elapsed();
+
+        // Every decision used the answer the indicator gave to that very command.
+        const QList<sim::Answer> answers = m_sim->answers();
+        for (const sim::Answer& answer : taken)
+            QVERIFY2(answers.contains(answer), answer.line.constData());
+        if (late) {
+            QCOMPARE(m_ui->texts(), QStringList{"Pointer Error"});
+            for (int s = 1; s <= 5; ++s)
+                QCOMPARE(m_sim->slot(s), contents[s - 1]);
+            QCOMPARE(m_sim->slot(6), QByteArray());
+            QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Refused);
+        } else if (fault == QLatin1String("stall for ever")) {
+            QCOMPARE(m_ui->messages.size(), 1);
+            QVERIFY2(m_ui->texts().first().startsWith(QStringLiteral(
+                         "The indicator stopped answering. The download stopped at slot 3 "
+                         "(Truck Complete Weighing), address 0050.")),
+                     qPrintable(m_ui->texts().first()));
+            QCOMPARE(m_sim->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
+            QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Stopped);
+            // Three attempts with the quiet time after two of them, then the probe: three more
+            // with the quiet time before each.
+            const qint64 bound = 6 * timeout.count() + 5 * CommandExchange::kQuietTime.count();
+            QVERIFY2(elapsed < bound + 1500, qPrintable(QString::number(elapsed)));
+        } else {
+            QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+            for (int s = 1; s <= 7; ++s)
+                QCOMPARE(m_sim->slot(s), contents[s - 1]);
+            QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Stored);
+            QCOMPARE(taken.size(), m_window->downloader().commandsSent());
+        }
     }
 
     void closingTheWindowDuringADownload()
