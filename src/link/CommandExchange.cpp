@@ -317,6 +317,9 @@ void CommandExchange::onTimerTick()
         qCWarning(lcExchange).noquote()
             << stamp() << "the line could not be brought back in step; not sent:"
             << describeBytes(m_command).constData();
+        // Maybe another indicator answers now: the next command is preceded by a drain only,
+        // and the next query learns its version.
+        m_versionText.clear();
         finish(false, Failure::OutOfStep);
         return;
     case Phase::Drain:

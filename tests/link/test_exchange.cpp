@@ -341,6 +341,10 @@ void TestExchange::probeFailsOnADeadLine()
     QCOMPARE(channel.writes, QByteArrayList(3, ";C4\r"));
     QVERIFY(exchange.isOutOfStep());
 
+    // Whoever answers next may be another indicator: only a quiet line is asked for now.
+    QCOMPARE(exchange.versionText(), QByteArray());
+    exchange.setVersionText("V2.05\x06");
+
     // Once the indicator answers again, the probe brings the line back and the command goes out.
     channel.onWrite = [&](const QByteArray& line) {
         const QByteArray reply = line == ";C4\r" ? "IND V2.05\x06\r" : "77\r";
