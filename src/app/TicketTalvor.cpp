@@ -1,15 +1,15 @@
 #include "app/TicketTalvor.h"
 
-#include "app/Fonts.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/CommDialog.h"
 #include "dialogs/TCP_IPDialog.h"
-#include "info/AppIcon.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
 #include "link/PortFailure.h"
-#include "platform/QtUiServices.h"
 #include "platform/TextRoutines.h"
+#include "ui/AppIcon.h"
+#include "ui/Fonts.h"
+#include "ui/QtUiServices.h"
 #include "ui_TicketTalvor.h"
 
 #include <QCloseEvent>
@@ -37,7 +37,7 @@ TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServic
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::TicketTalvor>())
     , m_uiServices(ui ? std::move(ui) : std::make_unique<QtUiServices>(this))
-    , m_state(settingsPath)
+    , m_channels(settingsPath)
 {
     m_ui->setupUi(this);
     setWindowIcon(AppIcon::icon());
@@ -48,20 +48,14 @@ TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServic
     setUpStatusBar();
     connectMenus();
 
-    const AppState::StartUpResult startUp = m_state.StartUp();
+    const ChannelManager::StartUpResult startUp = m_channels.startUp();
     setPanelText(2, startUp.channelText);
     setPanelText(3, startUp.lineText);
-
-    auto& tcp = m_state.tcpClient();
-    connect(&tcp, &TcpClient::Error, this, &TicketTalvor::onTcpError);
-    connect(&tcp, &TcpClient::Connected, this, [this] {
-        if (!m_state.TcpMode || !channelIsOpen())
-            return;
-        setPanelText(1, kPortOpened);
-        refreshControls();
-    });
-    connect(&tcp, &LineChannel::channelLost, this, &TicketTalvor::onChannelLost);
-    connect(&m_state.commPort1(), &LineChannel::channelLost, this, &TicketTalvor::onChannelLost);
+    m_channels.setTaskRunning([this] { return exchangeRunning(); });
+    connect(&m_channels, &ChannelManager::stateChanged, this, &TicketTalvor::onChannelStateChanged);
+    connect(
+        &m_channels, &ChannelManager::failed, this,
+        [this](const QString& title, const QString& text) { m_uiServices->critical(title, text); });
 
     connect(m_ui->cmdConnect, &QPushButton::clicked, this, &TicketTalvor::onConnectClicked);
     connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
@@ -200,23 +194,21 @@ void TicketTalvor::openWindow(QDialog* window)
 
 void TicketTalvor::onPortMenu()
 {
-    auto* dialog = new CommDialog(m_state, *m_uiServices, this);
+    auto* dialog = new CommDialog(m_channels, this);
     connect(dialog, &CommDialog::statusPanelText, this, &TicketTalvor::setPanelText);
-    connect(dialog, &CommDialog::portReopenFailed, this, &TicketTalvor::showClosedLook);
     openWindow(dialog);
 }
 
 void TicketTalvor::onSettingsMenu()
 {
-    if (m_state.TcpMode) {
-        auto* dialog = new TCP_IPDialog(m_state, this);
+    if (m_channels.isTcpMode()) {
+        auto* dialog = new TCP_IPDialog(m_channels, this);
         connect(dialog, &TCP_IPDialog::statusPanelText, this, &TicketTalvor::setPanelText);
         openWindow(dialog);
         return;
     }
-    auto* dialog = new BaudDialog(m_state, *m_uiServices, this);
+    auto* dialog = new BaudDialog(m_channels, this);
     connect(dialog, &BaudDialog::statusPanelText, this, &TicketTalvor::setPanelText);
-    connect(dialog, &BaudDialog::portReopenFailed, this, &TicketTalvor::showClosedLook);
     openWindow(dialog);
 }
 
@@ -238,10 +230,14 @@ void TicketTalvor::closeEvent(QCloseEvent* event)
 
 QString TicketTalvor::channelStateText() const
 {
-    if (!channelIsOpen())
+    switch (m_channels.state()) {
+    case ChannelManager::State::Closed:
         return kPortClosed;
-    if (m_state.TcpMode && !m_state.tcpClient().isConnected())
+    case ChannelManager::State::Connecting:
         return kConnecting;
+    case ChannelManager::State::Open:
+        break;
+    }
     return kPortOpened;
 }
 
@@ -257,7 +253,7 @@ void TicketTalvor::Activate()
 
 bool TicketTalvor::channelIsOpen() const
 {
-    return m_ui->mnuConnect->text() == kClose;
+    return m_channels.state() != ChannelManager::State::Closed;
 }
 
 bool TicketTalvor::exchangeRunning() const
@@ -273,10 +269,10 @@ void TicketTalvor::refreshControls()
     const bool busy = exchangeRunning();
     m_ui->mnuConnect->setEnabled(!busy);
     m_ui->mnuPort->setEnabled(!open && !busy);
-    m_ui->mnuSettings->setEnabled((!open || m_state.TcpMode) && !busy);
+    m_ui->mnuSettings->setEnabled((!open || m_channels.isTcpMode()) && !busy);
     // Over TCP/IP the query waits for the connection to be made: a command sent before would
     // go nowhere.
-    const bool reachable = !m_state.TcpMode || m_state.tcpClient().isConnected();
+    const bool reachable = m_channels.state() == ChannelManager::State::Open;
     m_ui->cmdConnect->setEnabled(open && reachable && !busy && !m_queryFailed);
     m_ui->cmdDownLoad->setEnabled(open && reachable && !busy && fraTicket(1)->isVisibleTo(this) &&
                                   m_slots.anyInUse());
@@ -285,64 +281,37 @@ void TicketTalvor::refreshControls()
 void TicketTalvor::onConnectMenu()
 {
     if (channelIsOpen())
-        closeChannel();
-    else if (m_state.TcpMode)
-        openTcp();
+        m_channels.close();
     else
-        openSerial();
+        m_channels.open();
 }
 
-void TicketTalvor::openSerial()
+void TicketTalvor::onChannelStateChanged(ChannelManager::State state)
 {
-    SerialPort& port = m_state.commPort1();
-    const int error = port.setPortOpen(true);
-    if (error != SerialPort::kNoError) {
-        if (const auto failure = describePortFailure(error, port.devicePath()))
-            m_uiServices->critical(failure->title, failure->text);
+    m_ui->mnuConnect->setText(state == ChannelManager::State::Closed ? kOpen : kClose);
+    setPanelText(1, channelStateText());
+    if (state == ChannelManager::State::Closed) {
+        showClosedLook();
         return;
     }
-    opened();
-    setPanelText(1, kPortOpened);
+    // A serial port opens at once, a TCP/IP connection through Connecting: either way a new
+    // line, which the exchange listens to from now on, so that characters that arrive before
+    // the first command are known to be none of its answers.
+    if (state == ChannelManager::State::Connecting || !m_channels.isTcpMode()) {
+        m_queryFailed = false;
+        m_exchange.setChannel(&m_channels.activeChannel());
+        m_exchange.resetLine();
+    }
     refreshControls();
-}
-
-// What opening either channel does alike. The exchange listens from now on, so that characters
-// that arrive before the first command start its reply line.
-void TicketTalvor::opened()
-{
-    m_queryFailed = false;
-    m_lossReported = false;
-    m_exchange.setChannel(&m_state.activeChannel());
-    m_exchange.resetLine();
-    m_ui->mnuConnect->setText(kClose);
-}
-
-void TicketTalvor::openTcp()
-{
-    m_state.tcpClient().Connect();
-    opened();
-    setPanelText(1, kConnecting);
-    refreshControls();
-}
-
-void TicketTalvor::closeChannel()
-{
-    if (m_state.TcpMode)
-        m_state.tcpClient().Close();
-    else
-        m_state.commPort1().setPortOpen(false);
-    showClosedLook();
 }
 
 // The look of a closed channel. Closing a serial port also folds the ticket area away, since
 // the next port may lead to another indicator; a TCP/IP close leaves it as it is.
 void TicketTalvor::showClosedLook()
 {
-    m_ui->mnuConnect->setText(kOpen);
-    setPanelText(1, kPortClosed);
     m_ui->txtSNR->clear();
     m_ui->txtSW_Version->clear();
-    if (!m_state.TcpMode) {
+    if (!m_channels.isTcpMode()) {
         m_ui->fraSpace->hide();
         m_ui->txtUsedSpace->clear();
         m_ui->txtFreeSpace->clear();
@@ -352,47 +321,10 @@ void TicketTalvor::showClosedLook()
     refreshControls();
 }
 
-void TicketTalvor::onTcpError(int number, const QString& description)
-{
-    // A query or a download in progress fails with the socket and reports the loss itself, with
-    // what it means for the indicator: one message, not two.
-    if (!exchangeRunning()) {
-        const QString text = QStringLiteral("Error: ") + SubRoutines::NumberText(number) +
-                             QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n");
-        m_uiServices->critical(QStringLiteral("TCP/IP ERROR"), text);
-        m_lossReported = true;
-    }
-    if (m_state.TcpMode && channelIsOpen())
-        closeChannel();
-}
-
-void TicketTalvor::onChannelLost(const QString& reason)
-{
-    if (!channelIsOpen())
-        return;
-    const QString name = m_state.activeChannel().channelName();
-    // A query or a download in progress fails on its own and reports the loss itself.
-    const bool reportedByExchange = exchangeRunning();
-    closeChannel();
-    if (!reportedByExchange)
-        reportLostConnection(name, reason);
-}
-
-void TicketTalvor::reportLostConnection(const QString& name, const QString& reason)
-{
-    m_lossReported = true;
-    QString text = QStringLiteral("The connection to the indicator at %1 was lost.").arg(name);
-    if (!reason.isEmpty())
-        text += QStringLiteral("\r\n\r\n") + reason;
-    m_uiServices->critical(
-        m_state.TcpMode ? QStringLiteral("TCP/IP ERROR") : QStringLiteral("Port Error"), text);
-}
-
 void TicketTalvor::onConnectClicked()
 {
     if (exchangeRunning() || !channelIsOpen())
         return;
-    m_exchange.setChannel(&m_state.activeChannel());
     m_uiServices->setBusy(true);
     m_query.start();
     refreshControls();
@@ -407,8 +339,8 @@ void TicketTalvor::onQueryFinished(bool ok)
         if (m_exchange.lastFailure() != CommandExchange::Failure::ChannelLost)
             m_uiServices->critical(QStringLiteral("Communication Error"),
                                    QStringLiteral("Indicator does not respond"));
-        else if (!m_lossReported)
-            reportLostConnection(m_state.activeChannel().channelName(), m_exchange.lostReason());
+        else
+            m_channels.reportLoss(m_exchange.lostReason());
         return;
     }
     showTicketArea();
@@ -469,7 +401,6 @@ void TicketTalvor::onDownLoadClicked()
 {
     if (exchangeRunning() || !channelIsOpen())
         return;
-    m_exchange.setChannel(&m_state.activeChannel());
     m_downloader.start(m_slots.TicketData());
 }
 

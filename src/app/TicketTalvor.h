@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/AppState.h"
+#include "link/ChannelManager.h"
 #include "link/CommandExchange.h"
 #include "link/IndicatorQuery.h"
 #include "platform/UiServices.h"
@@ -35,7 +35,7 @@ public:
                           std::unique_ptr<UiServices> ui = nullptr, QWidget* parent = nullptr);
     ~TicketTalvor() override;
 
-    AppState& state() { return m_state; }
+    ChannelManager& channels() { return m_channels; }
     TicketSlots& ticketSlots() { return m_slots; }
     CommandExchange& exchange() { return m_exchange; }
     Downloader& downloader() { return m_downloader; }
@@ -69,18 +69,12 @@ private:
 
     // Comm menu
     void onConnectMenu();
-    void openSerial();
-    void openTcp();
-    void opened();
-    void closeChannel();
+    void onChannelStateChanged(ChannelManager::State state);
     void showClosedLook();
-    void onTcpError(int number, const QString& description);
-    void onChannelLost(const QString& reason);
     QString channelStateText() const;
     bool channelIsOpen() const;
     bool exchangeRunning() const;
     void refreshControls();
-    void reportLostConnection(const QString& name, const QString& reason);
 
     // Indicator query
     void onConnectClicked();
@@ -99,7 +93,7 @@ private:
 
     std::unique_ptr<Ui::TicketTalvor> m_ui;
     std::unique_ptr<UiServices> m_uiServices;
-    AppState m_state;
+    ChannelManager m_channels;
     CommandExchange m_exchange;
     IndicatorQuery m_query{m_exchange};
     TicketSlots m_slots;
@@ -114,6 +108,4 @@ private:
     // A failed query keeps Connect disabled until the channel is opened again.
     bool m_queryFailed = false;
     bool m_downloadShown = false;
-    // The loss of the channel has been told to the operator since it was opened.
-    bool m_lossReported = false;
 };

@@ -1,6 +1,6 @@
-#include "app/Fonts.h"
+#include "ui/Fonts.h"
 #include "app/TicketTalvor.h"
-#include "info/AppIcon.h"
+#include "ui/AppIcon.h"
 
 #include <QApplication>
 

@@ -1,18 +1,16 @@
 #include "dialogs/BaudDialog.h"
 
-#include "app/AppState.h"
-#include "app/Fonts.h"
-#include "dialogs/PortReopen.h"
-#include "info/WindowLook.h"
+#include "link/ChannelManager.h"
+#include "ui/Fonts.h"
+#include "ui/WindowLook.h"
 #include "ui_BaudDialog.h"
 
 #include <QKeyEvent>
 
-BaudDialog::BaudDialog(AppState& state, UiServices& ui, QWidget* parent)
+BaudDialog::BaudDialog(ChannelManager& channels, QWidget* parent)
     : QDialog(parent)
     , m_ui(std::make_unique<Ui::BaudDialog>())
-    , m_state(state)
-    , m_uiServices(ui)
+    , m_channels(channels)
 {
     m_ui->setupUi(this);
     WindowLook::setUpFixedDialog(this);
@@ -31,27 +29,18 @@ BaudDialog::BaudDialog(AppState& state, UiServices& ui, QWidget* parent)
     connect(m_ui->OKButton, &QPushButton::clicked, this, &BaudDialog::onOk);
     connect(m_ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    SerialPort& commPort1 = m_state.commPort1();
-    m_oldBaud = commPort1.Settings().section(u',', 0, 0);
-    int selected = -1;
+    m_oldBaud = QString::number(m_channels.rateForDialog());
     for (int i = 0; i < kOptionCount; ++i) {
         if (rateText(i) == m_oldBaud)
-            selected = i;
+            selectOption(i);
     }
-    if (selected < 0) {
-        // A rate the dialog cannot show is replaced at once; Cancel keeps the replacement.
-        selected = kFallbackOption;
-        m_oldBaud = rateText(kFallbackOption);
-        commPort1.setSettings(AppState::lineSettingsText(AppState::kBaudRates[kFallbackOption]));
-    }
-    selectOption(selected);
 }
 
 BaudDialog::~BaudDialog() = default;
 
 QString BaudDialog::rateText(int index)
 {
-    return QString::number(AppState::kBaudRates.at(index));
+    return QString::number(ChannelManager::kBaudRates.at(index));
 }
 
 void BaudDialog::selectOption(int index)
@@ -74,17 +63,6 @@ void BaudDialog::keyPressEvent(QKeyEvent* event)
 
 void BaudDialog::onOk()
 {
-    const QString lineSettings = AppState::lineSettingsText(m_newBaud.toInt());
-    if (m_newBaud != m_oldBaud) {
-        const bool reopened = PortReopen::apply(
-            m_state.commPort1(), m_uiServices,
-            [&lineSettings](SerialPort& serial) { serial.setSettings(lineSettings); });
-        const int code = AppState::baudCode(m_newBaud.toInt());
-        m_state.settings().WriteIniValue(AppState::kSection, AppState::kKeyCommBaudWritten,
-                                         QString::number(code));
-        if (!reopened)
-            emit portReopenFailed();
-    }
-    emit statusPanelText(3, lineSettings);
+    emit statusPanelText(3, m_channels.chooseRate(m_newBaud.toInt()));
     accept();
 }

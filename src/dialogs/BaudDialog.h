@@ -4,9 +4,8 @@
 #include <array>
 #include <memory>
 
-class AppState;
+class ChannelManager;
 class QRadioButton;
-class UiServices;
 
 namespace Ui {
 class BaudDialog;
@@ -23,7 +22,7 @@ public:
 
     // Runs the opening steps: the rate in force is selected, or the line is switched to
     // 38400 baud when its rate is none of the six.
-    explicit BaudDialog(AppState& state, UiServices& ui, QWidget* parent = nullptr);
+    explicit BaudDialog(ChannelManager& channels, QWidget* parent = nullptr);
     ~BaudDialog() override;
 
     // Selects option 0 to 5 as a click on it would.
@@ -38,9 +37,6 @@ public:
 
 signals:
     void statusPanelText(int panel, const QString& text);
-    // The port was open, was closed for the change and could not be opened again: it stays
-    // closed and the operator has been told why.
-    void portReopenFailed();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -49,8 +45,7 @@ private:
     void onOk();
 
     std::unique_ptr<Ui::BaudDialog> m_ui;
-    AppState& m_state;
-    UiServices& m_uiServices;
+    ChannelManager& m_channels;
     std::array<QRadioButton*, kOptionCount> m_optBaudRate{};
     QString m_oldBaud;
     QString m_newBaud;

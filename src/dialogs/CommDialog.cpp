@@ -1,19 +1,17 @@
 #include "dialogs/CommDialog.h"
 
-#include "app/AppState.h"
-#include "app/Fonts.h"
-#include "dialogs/PortReopen.h"
 #include "dialogs/PortToolTip.h"
-#include "info/WindowLook.h"
+#include "link/ChannelManager.h"
+#include "ui/Fonts.h"
+#include "ui/WindowLook.h"
 #include "ui_CommDialog.h"
 
 #include <QKeyEvent>
 
-CommDialog::CommDialog(AppState& state, UiServices& ui, QWidget* parent)
+CommDialog::CommDialog(ChannelManager& channels, QWidget* parent)
     : QDialog(parent)
     , m_ui(std::make_unique<Ui::CommDialog>())
-    , m_state(state)
-    , m_uiServices(ui)
+    , m_channels(channels)
 {
     m_ui->setupUi(this);
     WindowLook::setUpFixedDialog(this);
@@ -34,7 +32,7 @@ CommDialog::CommDialog(AppState& state, UiServices& ui, QWidget* parent)
     connect(m_ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     setPortToolTips();
 
-    m_oldPort = m_state.TcpMode ? AppState::kTcpChannel : m_state.commPort1().CommPort();
+    m_oldPort = m_channels.channelCode();
     if (m_oldPort >= 1 && m_oldPort <= kOptionCount)
         selectOption(m_oldPort - 1);
     enableOptions();
@@ -53,13 +51,14 @@ void CommDialog::selectOption(int index)
 void CommDialog::enableOptions()
 {
     for (int i = 0; i < SerialPort::kPortCount; ++i)
-        m_optCommPort[i]->setEnabled(m_state.PortPresent[i]);
+        m_optCommPort[i]->setEnabled(m_channels.portPresent(i + 1));
 }
 
 void CommDialog::setPortToolTips()
 {
     for (int k = 1; k <= SerialPort::kPortCount; ++k)
-        m_optCommPort[k - 1]->setToolTip(PortToolTip::forDevice(m_state.commPort1().portName(k)));
+        m_optCommPort[k - 1]->setToolTip(
+            PortToolTip::forDevice(m_channels.serialPort().portName(k)));
 }
 
 void CommDialog::changeEvent(QEvent* event)
@@ -81,29 +80,10 @@ void CommDialog::keyPressEvent(QKeyEvent* event)
 
 void CommDialog::onOk()
 {
-    SettingsStore& settings = m_state.settings();
-    if (m_newPort == AppState::kTcpChannel) {
-        m_state.TcpMode = true;
-        if (m_oldPort != AppState::kTcpChannel) {
-            settings.WriteIniValue(AppState::kSection, AppState::kKeyCommPort,
-                                   QStringLiteral("TCP"));
-            emit statusPanelText(2, QStringLiteral("TCP/IP"));
-            emit statusPanelText(3, QString());
-        }
-        accept();
-        return;
-    }
-
-    const int port = m_newPort;
-    m_state.TcpMode = false;
-    if (port != m_oldPort) {
-        SerialPort& commPort1 = m_state.commPort1();
-        const bool reopenFailed = !PortReopen::apply(
-            commPort1, m_uiServices, [port](SerialPort& serial) { serial.setCommPort(port); });
-        settings.WriteIniValue(AppState::kSection, AppState::kKeyCommPort, QString::number(port));
-        if (reopenFailed)
-            emit portReopenFailed();
-    }
-    emit statusPanelText(2, AppState::comPortText(port));
+    const ChannelManager::Shown shown = m_channels.choosePort(m_newPort);
+    if (!shown.channelText.isEmpty())
+        emit statusPanelText(2, shown.channelText);
+    if (shown.lineTextChanged)
+        emit statusPanelText(3, shown.lineText);
     accept();
 }

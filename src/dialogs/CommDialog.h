@@ -4,9 +4,8 @@
 #include <array>
 #include <memory>
 
-class AppState;
+class ChannelManager;
 class QRadioButton;
-class UiServices;
 
 namespace Ui {
 class CommDialog;
@@ -22,7 +21,7 @@ public:
 
     // Runs the opening steps: the channel in force is selected and the options are enabled
     // from the ports the start-up probe found.
-    explicit CommDialog(AppState& state, UiServices& ui, QWidget* parent = nullptr);
+    explicit CommDialog(ChannelManager& channels, QWidget* parent = nullptr);
     ~CommDialog() override;
 
     // Selects option 0 to 8 as a click on it would.
@@ -36,9 +35,6 @@ public:
 signals:
     // Panel 1 to 5 of the main window's status bar.
     void statusPanelText(int panel, const QString& text);
-    // The port was open, was closed for the change and could not be opened again: it stays
-    // closed and the operator has been told why.
-    void portReopenFailed();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -50,8 +46,7 @@ private:
     void onOk();
 
     std::unique_ptr<Ui::CommDialog> m_ui;
-    AppState& m_state;
-    UiServices& m_uiServices;
+    ChannelManager& m_channels;
     std::array<QRadioButton*, kOptionCount> m_optCommPort{};
     int m_oldPort = 0;
     int m_newPort = 0;

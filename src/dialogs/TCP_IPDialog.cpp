@@ -1,16 +1,16 @@
 #include "dialogs/TCP_IPDialog.h"
 
-#include "app/AppState.h"
-#include "app/Fonts.h"
-#include "info/WindowLook.h"
+#include "link/ChannelManager.h"
+#include "ui/Fonts.h"
+#include "ui/WindowLook.h"
 #include "ui_TCP_IPDialog.h"
 
 #include <QKeyEvent>
 
-TCP_IPDialog::TCP_IPDialog(AppState& state, QWidget* parent)
+TCP_IPDialog::TCP_IPDialog(ChannelManager& channels, QWidget* parent)
     : QDialog(parent)
     , m_ui(std::make_unique<Ui::TCP_IPDialog>())
-    , m_state(state)
+    , m_channels(channels)
 {
     m_ui->setupUi(this);
     WindowLook::setUpFixedDialog(this);
@@ -22,7 +22,7 @@ TCP_IPDialog::TCP_IPDialog(AppState& state, QWidget* parent)
     connect(m_ui->OKButton, &QPushButton::clicked, this, &TCP_IPDialog::onOk);
     connect(m_ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    const TcpClient& client = m_state.tcpClient();
+    const TcpClient& client = m_channels.tcpClient();
     m_ui->txtHostIP->setText(client.RemoteHost());
     m_ui->txtPort->setText(QString::number(client.RemotePort()));
 }
@@ -43,7 +43,7 @@ void TCP_IPDialog::onOk()
 {
     // Taken as typed: the socket reports a host it cannot reach when it connects.
     const QString host = m_ui->txtHostIP->text();
-    m_state.tcpClient().setRemoteHost(host);
+    m_channels.chooseHost(host);
     emit statusPanelText(3, host);
     accept();
 }

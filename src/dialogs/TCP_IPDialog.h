@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <memory>
 
-class AppState;
+class ChannelManager;
 
 namespace Ui {
 class TCP_IPDialog;
@@ -15,7 +15,7 @@ class TCP_IPDialog : public QDialog {
     Q_OBJECT
 public:
     // Fills the two boxes from the socket's endpoint in force.
-    explicit TCP_IPDialog(AppState& state, QWidget* parent = nullptr);
+    explicit TCP_IPDialog(ChannelManager& channels, QWidget* parent = nullptr);
     ~TCP_IPDialog() override;
 
 signals:
@@ -28,5 +28,5 @@ private:
     void onOk();
 
     std::unique_ptr<Ui::TCP_IPDialog> m_ui;
-    AppState& m_state;
+    ChannelManager& m_channels;
 };

@@ -1,8 +1,8 @@
 #include "info/frmAbout.h"
 
-#include "app/Fonts.h"
-#include "info/AppIcon.h"
-#include "info/WindowLook.h"
+#include "ui/Fonts.h"
+#include "ui/AppIcon.h"
+#include "ui/WindowLook.h"
 #include "ui_frmAbout.h"
 #include "version.h"
 

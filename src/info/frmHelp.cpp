@@ -1,7 +1,7 @@
 #include "info/frmHelp.h"
 
-#include "app/Fonts.h"
-#include "info/WindowLook.h"
+#include "ui/Fonts.h"
+#include "ui/WindowLook.h"
 #include "ui_frmHelp.h"
 
 #include <QKeyEvent>

@@ -119,13 +119,13 @@ private slots:
         const QByteArray before = fileBytes();
 
         auto window = makeWindow();
-        AppState& state = window->state();
-        const std::array<bool, 8> present = {true, false, true, false, false, false, false, false};
-        QCOMPARE(state.PortPresent, present);
-        QVERIFY(!state.TcpMode);
-        QCOMPARE(state.commPort1().CommPort(), commPort);
-        QCOMPARE(state.commPort1().Settings(), lineSettings);
-        QVERIFY(!state.commPort1().PortOpen());
+        ChannelManager& state = window->channels();
+        for (int k = 1; k <= 8; ++k)
+            QCOMPARE(state.portPresent(k), k == 1 || k == 3);
+        QVERIFY(!state.isTcpMode());
+        QCOMPARE(state.serialPort().CommPort(), commPort);
+        QCOMPARE(state.serialPort().Settings(), lineSettings);
+        QVERIFY(!state.serialPort().PortOpen());
         QCOMPARE(window->panelText(2), panel2);
         QCOMPARE(window->panelText(3), lineSettings);
         if (baudRepaired) {
@@ -144,8 +144,8 @@ private slots:
     void startUpWithoutSettingsFile()
     {
         auto window = makeWindow();
-        QCOMPARE(window->state().commPort1().Settings(), QStringLiteral("19200,n,8,1"));
-        QCOMPARE(window->state().commPort1().CommPort(), 8);
+        QCOMPARE(window->channels().serialPort().Settings(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(window->channels().serialPort().CommPort(), 8);
         QCOMPARE(window->panelText(2), QStringLiteral("COM  8"));
         QCOMPARE(fileBytes(), QByteArray("[CommSettings]\r\nCommbaud= 2\r\n"));
     }
@@ -159,8 +159,8 @@ private slots:
         other.setPortName(1, m_com3.path());
         QCOMPARE(other.setPortOpen(true), SerialPort::kNoError);
         auto window = makeWindow();
-        QVERIFY(window->state().PortPresent[2]);
-        QCOMPARE(window->state().commPort1().CommPort(), 3);
+        QVERIFY(window->channels().portPresent(2 + 1));
+        QCOMPARE(window->channels().serialPort().CommPort(), 3);
         window->form().mnuConnect->trigger();
         QCOMPARE(m_ui->texts(), QStringList{"Port is used by other aplication"});
     }
@@ -173,13 +173,13 @@ private slots:
         auto window = makeWindow();
         writeSettings("[CommSettings]\nCommPort=3\nCommBaud=5\n");
         window->form().mnuConnect->trigger();
-        QCOMPARE(window->state().commPort1().CommPort(), 1);
-        QCOMPARE(window->state().commPort1().Settings(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(window->channels().serialPort().CommPort(), 1);
+        QCOMPARE(window->channels().serialPort().Settings(), QStringLiteral("19200,n,8,1"));
         QCOMPARE(window->panelText(3), QStringLiteral("19200,n,8,1"));
         window.reset();
         auto next = makeWindow();
-        QCOMPARE(next->state().commPort1().CommPort(), 3);
-        QCOMPARE(next->state().commPort1().Settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(next->channels().serialPort().CommPort(), 3);
+        QCOMPARE(next->channels().serialPort().Settings(), QStringLiteral("115200,n,8,1"));
     }
 
     void startUpInTcpMode_data()
@@ -205,13 +205,13 @@ private slots:
         writeSettings(commSettings);
         const QByteArray before = fileBytes();
         auto window = makeWindow();
-        QVERIFY(window->state().TcpMode);
-        QCOMPARE(window->state().tcpClient().RemoteHost(), host);
-        QCOMPARE(window->state().tcpClient().RemotePort(), port);
+        QVERIFY(window->channels().isTcpMode());
+        QCOMPARE(window->channels().tcpClient().RemoteHost(), host);
+        QCOMPARE(window->channels().tcpClient().RemotePort(), port);
         QCOMPARE(window->panelText(2), QStringLiteral("TCP/IP"));
         QCOMPARE(window->panelText(3), host);
-        QCOMPARE(window->state().commPort1().Settings(), QStringLiteral("38400,n,8,1"));
-        QCOMPARE(window->state().commPort1().CommPort(), 8);
+        QCOMPARE(window->channels().serialPort().Settings(), QStringLiteral("38400,n,8,1"));
+        QCOMPARE(window->channels().serialPort().CommPort(), 8);
         QCOMPARE(fileBytes(), before);
     }
 
@@ -286,7 +286,7 @@ private slots:
         Ui::TicketTalvor& ui = window->form();
 
         ui.mnuConnect->trigger();
-        QVERIFY(window->state().commPort1().PortOpen());
+        QVERIFY(window->channels().serialPort().PortOpen());
         QCOMPARE(ui.mnuConnect->text(), QStringLiteral("Close"));
         QVERIFY(ui.cmdConnect->isEnabled());
         QVERIFY(!ui.mnuPort->isEnabled());
@@ -297,7 +297,7 @@ private slots:
         QCOMPARE(window->panelText(1), QStringLiteral("Port opened"));
 
         ui.mnuConnect->trigger();
-        QVERIFY(!window->state().commPort1().PortOpen());
+        QVERIFY(!window->channels().serialPort().PortOpen());
         QCOMPARE(ui.mnuConnect->text(), QStringLiteral("Open"));
         QVERIFY(!ui.cmdConnect->isEnabled());
         QVERIFY(ui.mnuPort->isEnabled());
@@ -363,13 +363,13 @@ private slots:
         file.close();
         auto window = makeWindow();
         window->form().mnuConnect->trigger();
-        QVERIFY(window->state().commPort1().PortOpen());
+        QVERIFY(window->channels().serialPort().PortOpen());
         // Characters that come before any command start the next reply line.
         QCOMPARE(::write(adapter.master(), "xy", 2), ssize_t(2));
         QTRY_COMPARE(window->exchange().RxBuffer(), QByteArray("xy"));
         adapter.closeMaster();
         QTRY_COMPARE(window->form().mnuConnect->text(), QStringLiteral("Open"));
-        QVERIFY(!window->state().commPort1().PortOpen());
+        QVERIFY(!window->channels().serialPort().PortOpen());
         QCOMPARE(m_ui->messages.size(), 1);
         QCOMPARE(m_ui->messages.first().title, QStringLiteral("Port Error"));
     }

@@ -1,8 +1,8 @@
-#include "app/AppState.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/CommDialog.h"
 #include "dialogs/PortToolTip.h"
 #include "dialogs/TCP_IPDialog.h"
+#include "link/ChannelManager.h"
 #include "link/PortFailure.h"
 #include "support/FakeUiServices.h"
 #include "support/PseudoTerminal.h"
@@ -71,11 +71,13 @@ class TestDialogs : public QObject {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    static void setPresent(AppState& state, quint8 mask)
+    static void setPresent(ChannelManager& state, quint8 mask)
     {
-        for (int i = 0; i < SerialPort::kPortCount; ++i)
-            state.PortPresent[i] = (mask >> i) & 1;
+        for (int k = 1; k <= SerialPort::kPortCount; ++k)
+            state.setPortPresent(k, (mask >> (k - 1)) & 1);
     }
+    // Puts the channel in force in TCP/IP mode, as a stored "TCP" would at start-up.
+    static void setTcpMode(ChannelManager& state) { state.choosePort(ChannelManager::kTcpChannel); }
 
 private slots:
     void comm_data()
@@ -122,15 +124,16 @@ private slots:
         QFETCH(QByteArray, iniAfter);
         QFETCH(QStringList, panelTexts);
         const QString path = iniWith(tcpMode ? kTcpIni : kSerialIni);
-        AppState state(path);
-        FakeUiServices ui;
+        ChannelManager state(path);
+        QSignalSpy failures(&state, &ChannelManager::failed);
         setPresent(state, present);
-        state.TcpMode = tcpMode;
-        state.commPort1().setCommPort(commPort);
+        state.serialPort().setCommPort(commPort);
+        if (tcpMode)
+            setTcpMode(state);
 
         // Every opening starts from the channel in force and the ports the probe found.
         for (const bool first : {true, false}) {
-            auto* dialog = new CommDialog(state, ui);
+            auto* dialog = new CommDialog(state);
             QSignalSpy spy(dialog, &CommDialog::statusPanelText);
             dialog->show();
             const int inForce = first ? (tcpMode ? 9 : commPort) : (tcpAfter ? 9 : portAfter);
@@ -143,7 +146,7 @@ private slots:
                     continue;
                 QCOMPARE(dialog->optCommPort(i)->isEnabled(), bool((present >> i) & 1));
                 QVERIFY(
-                    dialog->optCommPort(i)->toolTip().contains(state.commPort1().portName(i + 1)));
+                    dialog->optCommPort(i)->toolTip().contains(state.serialPort().portName(i + 1)));
             }
             if (!first) {
                 delete dialog;
@@ -157,21 +160,20 @@ private slots:
                 QCOMPARE(dialog->NewPort(), option + 1);
             }
             QVERIFY(clickAndDiscard(dialog, ok ? "OKButton" : "CancelButton"));
-            QCOMPARE(state.TcpMode, tcpAfter);
-            QCOMPARE(state.commPort1().CommPort(), portAfter);
+            QCOMPARE(state.isTcpMode(), tcpAfter);
+            QCOMPARE(state.serialPort().CommPort(), portAfter);
             QCOMPARE(bytesOf(path), iniAfter);
             QCOMPARE(panels(spy), panelTexts);
-            QVERIFY(!state.commPort1().PortOpen());
-            QVERIFY(ui.messages.isEmpty());
+            QVERIFY(!state.serialPort().PortOpen());
+            QCOMPARE(failures.count(), 0);
         }
     }
 
     void commEnablingOnActivation()
     {
-        AppState state(iniWith(kSerialIni));
-        FakeUiServices ui;
+        ChannelManager state(iniWith(kSerialIni));
         setPresent(state, 0xFF);
-        auto* dialog = new CommDialog(state, ui);
+        auto* dialog = new CommDialog(state);
         dialog->show();
         QVERIFY(dialog->optCommPort(2)->isEnabled());
         setPresent(state, 0xFB);
@@ -214,27 +216,27 @@ private slots:
             names += QStringLiteral("COM%1=%2\r\n").arg(k).arg(device).toLatin1();
         }
         const QString path = iniWith(ini + names);
-        AppState state(path);
-        state.StartUp();
-        QVERIFY(state.PortPresent[0] && state.PortPresent[4] && !state.PortPresent[1]);
+        ChannelManager state(path);
+        state.startUp();
+        QVERIFY(state.portPresent(1) && state.portPresent(5) && !state.portPresent(2));
 
-        FakeUiServices ui;
-        auto* comDialog = new CommDialog(state, ui);
+        auto* comDialog = new CommDialog(state);
         QSignalSpy comSpy(comDialog, &CommDialog::statusPanelText);
         comDialog->show();
         QVERIFY(!comDialog->optCommPort(1)->isEnabled());
         QTest::mouseClick(comDialog->optCommPort(comOption), Qt::LeftButton);
         QVERIFY(clickAndDiscard(comDialog, "OKButton"));
-        QCOMPARE(state.commPort1().CommPort(), comOption + 1);
-        QCOMPARE(panels(comSpy), QStringList{"2:" + AppState::comPortText(comOption + 1)});
+        QCOMPARE(state.serialPort().CommPort(), comOption + 1);
+        QCOMPARE(panels(comSpy), QStringList{"2:" + ChannelManager::comPortText(comOption + 1)});
 
-        auto* baudDialog = new BaudDialog(state, ui);
+        auto* baudDialog = new BaudDialog(state);
         QSignalSpy baudSpy(baudDialog, &BaudDialog::statusPanelText);
         baudDialog->show();
         QTest::mouseClick(baudDialog->optBaudRate(baudOption), Qt::LeftButton);
         QVERIFY(clickAndDiscard(baudDialog, "OKButton"));
-        const QString line = AppState::lineSettingsText(AppState::kBaudRates[baudOption]);
-        QCOMPARE(state.commPort1().Settings(), line);
+        const QString line =
+            ChannelManager::lineSettingsText(ChannelManager::kBaudRates[baudOption]);
+        QCOMPARE(state.serialPort().Settings(), line);
         QCOMPARE(panels(baudSpy), QStringList{"3:" + line});
         QCOMPARE(bytesOf(path), iniAfter + names);
     }
@@ -259,10 +261,9 @@ private slots:
         const QString link = m_dir.filePath(QStringLiteral("link%1").arg(++m_fileCount));
         QVERIFY(QFile::link(first.path(), link));
         const QString path = iniWith(kSerialIni);
-        AppState state(path);
-        FakeUiServices ui;
+        ChannelManager state(path);
         setPresent(state, 0xFF);
-        SerialPort& port = state.commPort1();
+        SerialPort& port = state.serialPort();
         port.setPortName(1, link);
         port.setPortName(2, targetExists ? second.path() : m_dir.filePath(QStringLiteral("none")));
         port.setCommPort(1);
@@ -271,17 +272,17 @@ private slots:
 
         QDialog* dialog = nullptr;
         if (baud) {
-            auto* baudDialog = new BaudDialog(state, ui);
+            auto* baudDialog = new BaudDialog(state);
             baudDialog->selectOption(5);
             dialog = baudDialog;
             if (!targetExists)
                 QVERIFY(QFile::remove(link)); // unplugged while the dialog is open
         } else {
-            auto* comDialog = new CommDialog(state, ui);
+            auto* comDialog = new CommDialog(state);
             comDialog->selectOption(1);
             dialog = comDialog;
         }
-        QSignalSpy failed(dialog, SIGNAL(portReopenFailed()));
+        QSignalSpy failed(&state, &ChannelManager::failed);
         dialog->show();
         QVERIFY(clickAndDiscard(dialog, "OKButton"));
 
@@ -292,9 +293,10 @@ private slots:
         QCOMPARE(bytesOf(path), baud ? withLine(kSerialIni, "Commbaud= 3", "Commbaud= 5")
                                      : withLine(kSerialIni, "CommPort= 5", "CommPort= 2"));
         const auto failure = describePortFailure(SerialPort::kErrNoSuchPort, port.devicePath());
-        QCOMPARE(ui.texts(), targetExists ? QStringList() : QStringList{failure->text});
-        for (const FakeUiServices::Message& message : ui.messages)
-            QCOMPARE(message.title, QStringLiteral("Port Error"));
+        if (!targetExists) {
+            QCOMPARE(failed.first().at(0).toString(), QStringLiteral("Port Error"));
+            QCOMPARE(failed.first().at(1).toString(), failure->text);
+        }
         port.setPortOpen(false);
     }
 
@@ -337,10 +339,9 @@ private slots:
         QFETCH(QByteArray, iniAfter);
         QFETCH(QStringList, panelTexts);
         const QString path = iniWith(kSerialIni);
-        AppState state(path);
-        FakeUiServices ui;
-        state.commPort1().setSettings(settings);
-        auto* dialog = new BaudDialog(state, ui);
+        ChannelManager state(path);
+        state.serialPort().setSettings(settings);
+        auto* dialog = new BaudDialog(state);
         QSignalSpy spy(dialog, &BaudDialog::statusPanelText);
         dialog->show();
         const QString rate = BaudDialog::rateText(checked);
@@ -352,19 +353,19 @@ private slots:
         }
         // A rate outside the six is replaced at once, without touching the file or the panels.
         if (!settings.startsWith(rate))
-            QCOMPARE(state.commPort1().Settings(), AppState::lineSettingsText(rate.toInt()));
+            QCOMPARE(state.serialPort().Settings(), ChannelManager::lineSettingsText(rate.toInt()));
         QCOMPARE(bytesOf(path), kSerialIni);
         if (option >= 0) {
             QTest::mouseClick(dialog->optBaudRate(option), Qt::LeftButton);
             QCOMPARE(dialog->NewBaud(), BaudDialog::rateText(option));
         }
         QVERIFY(clickAndDiscard(dialog, ok ? "OKButton" : "CancelButton"));
-        QCOMPARE(state.commPort1().Settings(), settingsAfter);
+        QCOMPARE(state.serialPort().Settings(), settingsAfter);
         QCOMPARE(bytesOf(path), iniAfter);
         QCOMPARE(panels(spy), panelTexts);
-        QVERIFY(!state.commPort1().PortOpen());
+        QVERIFY(!state.serialPort().PortOpen());
 
-        auto* next = new BaudDialog(state, ui);
+        auto* next = new BaudDialog(state);
         QCOMPARE(next->OldBaud(), settingsAfter.section(u',', 0, 0));
         delete next;
     }
@@ -397,8 +398,8 @@ private slots:
         QFETCH(QString, hostAfter);
         QFETCH(QStringList, panelTexts);
         const QString path = iniWith(kTcpIni);
-        AppState state(path);
-        state.TcpMode = true;
+        ChannelManager state(path);
+        setTcpMode(state);
         state.tcpClient().setRemoteHost(host);
         state.tcpClient().setRemotePort(1234);
 
@@ -446,10 +447,9 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QSize, size);
         QFETCH(QStringList, buttons);
-        AppState state(iniWith(kSerialIni));
-        FakeUiServices ui;
-        QDialog* dialog = kind == 0   ? static_cast<QDialog*>(new CommDialog(state, ui))
-                          : kind == 1 ? static_cast<QDialog*>(new BaudDialog(state, ui))
+        ChannelManager state(iniWith(kSerialIni));
+        QDialog* dialog = kind == 0   ? static_cast<QDialog*>(new CommDialog(state))
+                          : kind == 1 ? static_cast<QDialog*>(new BaudDialog(state))
                                       : static_cast<QDialog*>(new TCP_IPDialog(state));
         dialog->show();
         QCOMPARE(dialog->windowTitle(), title);

@@ -56,8 +56,8 @@ private:
     void openAndQuery()
     {
         form().mnuConnect->trigger();
-        if (m_window->state().TcpMode)
-            QTRY_VERIFY(m_window->state().tcpClient().isConnected());
+        if (m_window->channels().isTcpMode())
+            QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
         QVERIFY(form().cmdConnect->isEnabled());
         form().cmdConnect->click();
         QTRY_VERIFY(m_window->fraTicket(1)->isVisible());
@@ -404,7 +404,7 @@ private slots:
     void nextConnectionGoesToTheNewHost()
     {
         startWindow(Tcp);
-        m_window->state().tcpClient().setRemoteHost(QStringLiteral("no-such-host.invalid"));
+        m_window->channels().tcpClient().setRemoteHost(QStringLiteral("no-such-host.invalid"));
         form().mnuSettings->trigger();
         auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("TCP_IPDialog"));
         QVERIFY(dialog);
@@ -423,8 +423,8 @@ private slots:
     {
         startWindow(Tcp);
         form().mnuConnect->trigger();
-        QTRY_VERIFY(m_window->state().tcpClient().isConnected());
-        emit m_window->state().tcpClient().bytesReceived("ST,GS,+0001234kg\r\x15\r");
+        QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
+        emit m_window->channels().tcpClient().bytesReceived("ST,GS,+0001234kg\r\x15\r");
         QCOMPARE(m_window->exchange().ReplyState(), 'W');
         form().cmdConnect->click();
         QTRY_VERIFY(m_window->fraTicket(1)->isVisible());
@@ -438,7 +438,7 @@ private slots:
     {
         startWindow(Serial);
         form().mnuConnect->trigger();
-        QVERIFY(m_window->state().commPort1().PortOpen());
+        QVERIFY(m_window->channels().serialPort().PortOpen());
         form().mnuEnd->trigger();
         QVERIFY(!m_window->isVisible());
         QVERIFY(m_ui->messages.isEmpty());

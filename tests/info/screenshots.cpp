@@ -1,12 +1,11 @@
 // Renders each dialog and information window to a PNG, for the documentation:
 // dialog-screenshots <output folder>
-#include "app/AppState.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/CommDialog.h"
 #include "dialogs/TCP_IPDialog.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
-#include "support/FakeUiServices.h"
+#include "link/ChannelManager.h"
 
 #include <QApplication>
 #include <QDir>
@@ -31,18 +30,17 @@ int main(int argc, char** argv)
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     QTemporaryDir settingsDir;
-    AppState state(settingsDir.filePath(QStringLiteral("TicketTalvor.ini")));
-    FakeUiServices ui;
+    ChannelManager state(settingsDir.filePath(QStringLiteral("TicketTalvor.ini")));
     // A machine with COM 1 and COM 3 to COM 5, on COM 3 at 19200 baud.
-    for (int i = 0; i < SerialPort::kPortCount; ++i)
-        state.PortPresent[i] = i == 0 || (i >= 2 && i <= 4);
-    state.commPort1().setCommPort(3);
-    state.commPort1().setSettings(QStringLiteral("19200,n,8,1"));
+    for (int k = 1; k <= SerialPort::kPortCount; ++k)
+        state.setPortPresent(k, k == 1 || (k >= 3 && k <= 5));
+    state.serialPort().setCommPort(3);
+    state.serialPort().setSettings(QStringLiteral("19200,n,8,1"));
     state.tcpClient().setRemoteHost(QStringLiteral("192.168.1.100"));
     state.tcpClient().setRemotePort(1234);
 
-    bool ok = save(new CommDialog(state, ui), folder, QStringLiteral("comm-dialog.png"));
-    ok = save(new BaudDialog(state, ui), folder, QStringLiteral("baud-dialog.png")) && ok;
+    bool ok = save(new CommDialog(state), folder, QStringLiteral("comm-dialog.png"));
+    ok = save(new BaudDialog(state), folder, QStringLiteral("baud-dialog.png")) && ok;
     ok = save(new TCP_IPDialog(state), folder, QStringLiteral("tcpip-dialog.png")) && ok;
     ok = save(new frmAbout, folder, QStringLiteral("about.png")) && ok;
     ok = save(new frmHelp, folder, QStringLiteral("help.png")) && ok;

@@ -1,7 +1,7 @@
-#include "info/AppIcon.h"
-#include "info/WindowLook.h"
 #include "info/frmAbout.h"
 #include "info/frmHelp.h"
+#include "ui/AppIcon.h"
+#include "ui/WindowLook.h"
 
 #include <QLabel>
 #include <QPointer>

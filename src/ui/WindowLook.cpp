@@ -1,7 +1,7 @@
-#include "info/WindowLook.h"
+#include "ui/WindowLook.h"
 
-#include "app/Fonts.h"
-#include "info/AppIcon.h"
+#include "ui/Fonts.h"
+#include "ui/AppIcon.h"
 
 #include <QDialog>
 #include <QKeyEvent>

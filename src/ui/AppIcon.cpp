@@ -1,4 +1,4 @@
-#include "info/AppIcon.h"
+#include "ui/AppIcon.h"
 
 namespace AppIcon {
 

@@ -1,0 +1,279 @@
+#include "link/ChannelManager.h"
+
+#include "link/PortFailure.h"
+#include "platform/TextRoutines.h"
+
+namespace {
+
+const QString kTcpText = QStringLiteral("TCP/IP");
+
+// The whole decimal number at the start of the text, blanks before it ignored; 0 without one.
+int leadingNumber(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == u' ')
+        ++i;
+    // Leading zeros add nothing and must not count against the length limit.
+    while (i + 1 < text.size() && text.at(i) == u'0' && text.at(i + 1).isDigit())
+        ++i;
+    qsizetype end = i;
+    while (end < text.size() && text.at(end).isDigit() && end - i < 9)
+        ++end;
+    return end > i ? text.mid(i, end - i).toInt() : 0;
+}
+
+} // namespace
+
+ChannelManager::ChannelManager(const QString& settingsPath, QObject* parent)
+    : QObject(parent)
+    , m_settings(settingsPath)
+{
+    connect(&m_tcpClient, &TcpClient::Error, this, &ChannelManager::onTcpError);
+    connect(&m_tcpClient, &TcpClient::Connected, this, [this] {
+        if (m_tcpMode && m_state == State::Connecting)
+            setState(State::Open);
+    });
+    connect(&m_tcpClient, &LineChannel::channelLost, this, &ChannelManager::onChannelLost);
+    connect(&m_serialPort, &LineChannel::channelLost, this, &ChannelManager::onChannelLost);
+}
+
+QString ChannelManager::comPortText(int comNumber)
+{
+    return QStringLiteral("COM ") + SubRoutines::NumberText(comNumber);
+}
+
+QString ChannelManager::lineSettingsText(int rate)
+{
+    return QString::number(rate) + QStringLiteral(",n,8,1");
+}
+
+int ChannelManager::baudCode(int rate)
+{
+    for (size_t i = 0; i < kBaudRates.size(); ++i) {
+        if (kBaudRates[i] == rate)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+LineChannel& ChannelManager::activeChannel()
+{
+    if (m_tcpMode)
+        return m_tcpClient;
+    return m_serialPort;
+}
+
+bool ChannelManager::portPresent(int comNumber) const
+{
+    return comNumber >= 1 && comNumber <= SerialPort::kPortCount && m_portPresent[comNumber - 1];
+}
+
+void ChannelManager::setPortPresent(int comNumber, bool present)
+{
+    if (comNumber >= 1 && comNumber <= SerialPort::kPortCount)
+        m_portPresent[comNumber - 1] = present;
+}
+
+int ChannelManager::channelCode() const
+{
+    return m_tcpMode ? kTcpChannel : m_serialPort.CommPort();
+}
+
+void ChannelManager::readPortNames()
+{
+    for (int k = 1; k <= SerialPort::kPortCount; ++k) {
+        const QString device =
+            m_settings.ReadIniValue(kPortNamesSection, QStringLiteral("COM%1").arg(k));
+        m_serialPort.setPortName(k, device);
+    }
+}
+
+void ChannelManager::probePorts()
+{
+    for (int k = 1; k <= SerialPort::kPortCount; ++k) {
+        m_portPresent[k - 1] = true;
+        m_serialPort.setCommPort(k);
+        if (m_serialPort.setPortOpen(true) == SerialPort::kErrNoSuchPort)
+            m_portPresent[k - 1] = false;
+        if (m_serialPort.PortOpen())
+            m_serialPort.setPortOpen(false);
+    }
+}
+
+ChannelManager::StartUpResult ChannelManager::startUp()
+{
+    readPortNames();
+    probePorts();
+
+    StartUpResult result;
+    const QString stored = m_settings.ReadIniValue(kSection, kKeyCommPort);
+    if (stored.contains(QStringLiteral("TCP"))) {
+        m_tcpMode = true;
+        const QString host = m_settings.ReadIniValue(kSection, kKeyIp);
+        result.lineText = host;
+        m_tcpClient.setRemoteHost(host);
+        bool ok = false;
+        const qint32 port = m_settings.ReadIniValue(kSection, kKeyPort).toInt(&ok);
+        // A number that names no TCP port is as unusable as no number.
+        if (ok && port >= 0 && port <= kMaxTcpPort)
+            m_tcpClient.setRemotePort(port);
+        result.channelText = kTcpText;
+        return result;
+    }
+
+    const int number = leadingNumber(stored);
+    const QString code = m_settings.ReadIniValue(kSection, kKeyCommBaud);
+    int rate = kBaudRates[kFallbackBaudCode];
+    if (code.size() == 1 && code.at(0) >= u'0' && code.at(0) <= u'5') {
+        rate = kBaudRates[code.at(0).digitValue()];
+    } else {
+        m_settings.WriteIniValue(kSection, kKeyCommBaudWritten, QString::number(kFallbackBaudCode));
+    }
+    m_serialPort.setSettings(lineSettingsText(rate));
+    result.lineText = m_serialPort.Settings();
+    if (portPresent(number))
+        m_serialPort.setCommPort(number);
+    result.channelText = comPortText(m_serialPort.CommPort());
+    return result;
+}
+
+void ChannelManager::setState(State state)
+{
+    if (state == m_state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void ChannelManager::open()
+{
+    if (m_state != State::Closed)
+        return;
+    m_lossReported = false;
+    if (m_tcpMode) {
+        m_tcpClient.Connect();
+        setState(State::Connecting);
+        return;
+    }
+    if (reportPortFailure(m_serialPort.setPortOpen(true)))
+        return;
+    setState(State::Open);
+}
+
+void ChannelManager::close()
+{
+    if (m_tcpMode)
+        m_tcpClient.Close();
+    else
+        m_serialPort.setPortOpen(false);
+    setState(State::Closed);
+}
+
+// True when the serial port did not open; the operator has been told why.
+bool ChannelManager::reportPortFailure(int error)
+{
+    if (error == SerialPort::kNoError)
+        return false;
+    if (const auto failure = describePortFailure(error, m_serialPort.devicePath()))
+        emit failed(failure->title, failure->text);
+    return true;
+}
+
+void ChannelManager::changeSerialPort(const std::function<void(SerialPort&)>& change)
+{
+    if (!m_serialPort.PortOpen()) {
+        change(m_serialPort);
+        return;
+    }
+    m_serialPort.setPortOpen(false);
+    change(m_serialPort);
+    const int error = m_serialPort.setPortOpen(true);
+    if (error == SerialPort::kNoError)
+        return;
+    if (m_serialPort.PortOpen())
+        m_serialPort.setPortOpen(false);
+    reportPortFailure(error);
+    setState(State::Closed);
+}
+
+ChannelManager::Shown ChannelManager::choosePort(int channelCode)
+{
+    const int old = this->channelCode();
+    Shown shown;
+    if (channelCode == kTcpChannel) {
+        m_tcpMode = true;
+        if (old != kTcpChannel) {
+            m_settings.WriteIniValue(kSection, kKeyCommPort, QStringLiteral("TCP"));
+            shown.channelText = kTcpText;
+            shown.lineTextChanged = true;
+        }
+        return shown;
+    }
+    m_tcpMode = false;
+    if (channelCode != old) {
+        changeSerialPort([channelCode](SerialPort& port) { port.setCommPort(channelCode); });
+        m_settings.WriteIniValue(kSection, kKeyCommPort, QString::number(channelCode));
+    }
+    shown.channelText = comPortText(channelCode);
+    return shown;
+}
+
+int ChannelManager::rateForDialog()
+{
+    // The rate text must be one of the six as it stands: " 9600" is none of them.
+    const QString inForce = m_serialPort.Settings().section(u',', 0, 0);
+    for (const int rate : kBaudRates) {
+        if (QString::number(rate) == inForce)
+            return rate;
+    }
+    // A rate the dialog cannot show is replaced at once, whatever the operator does next.
+    m_serialPort.setSettings(lineSettingsText(kDialogFallbackRate));
+    return kDialogFallbackRate;
+}
+
+QString ChannelManager::chooseRate(int rate)
+{
+    const QString lineSettings = lineSettingsText(rate);
+    // Compared by rate: a line set as "4800" alone is at 4800 already.
+    if (QString::number(rate) != m_serialPort.Settings().section(u',', 0, 0)) {
+        changeSerialPort([&lineSettings](SerialPort& port) { port.setSettings(lineSettings); });
+        m_settings.WriteIniValue(kSection, kKeyCommBaudWritten, QString::number(baudCode(rate)));
+    }
+    return lineSettings;
+}
+
+void ChannelManager::reportLoss(const QString& reason)
+{
+    if (m_lossReported)
+        return;
+    m_lossReported = true;
+    QString text = QStringLiteral("The connection to the indicator at %1 was lost.")
+                       .arg(activeChannel().channelName());
+    if (!reason.isEmpty())
+        text += QStringLiteral("\r\n\r\n") + reason;
+    emit failed(m_tcpMode ? QStringLiteral("TCP/IP ERROR") : QStringLiteral("Port Error"), text);
+}
+
+void ChannelManager::onTcpError(int number, const QString& description)
+{
+    // A query or a download in progress fails with the socket and reports the loss itself, with
+    // what it means for the indicator: one message, not two.
+    if (!taskRunning()) {
+        m_lossReported = true;
+        emit failed(QStringLiteral("TCP/IP ERROR"),
+                    QStringLiteral("Error: ") + SubRoutines::NumberText(number) +
+                        QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n"));
+    }
+    if (m_tcpMode && m_state != State::Closed)
+        close();
+}
+
+void ChannelManager::onChannelLost(const QString& reason)
+{
+    if (m_state == State::Closed)
+        return;
+    const bool toldByTask = taskRunning();
+    close();
+    if (!toldByTask)
+        reportLoss(reason);
+}
