@@ -3,8 +3,8 @@
 // cost of the window's progress display can be set against the bare downloader's figures.
 
 #include "IndicatorSimulator.h"
-#include "app/TicketTalvor.h"
-#include "ui_TicketTalvor.h"
+#include "app/MainWindow.h"
+#include "ui_MainWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -70,9 +70,9 @@ int main(int argc, char* argv[])
                indicator.ptyPath().toLocal8Bit() + "\n");
     file.close();
 
-    TicketTalvor window(settings);
+    MainWindow window(settings);
     window.show();
-    Ui::TicketTalvor& form = window.form();
+    Ui::MainWindow& form = window.form();
     form.mnuConnect->trigger();
     // Two tickets that fill the memory exactly; the window reads them as the slot buttons do.
     const QByteArray first(kMemoryBudget / 2 + 1, 'a');

@@ -1,6 +1,6 @@
-#include "ui/Fonts.h"
-#include "app/TicketTalvor.h"
+#include "app/MainWindow.h"
 #include "ui/AppIcon.h"
+#include "ui/Fonts.h"
 
 #include <QApplication>
 
@@ -11,7 +11,7 @@ int main(int argc, char* argv[])
     QApplication::setFont(Fonts::sans());
     QApplication::setWindowIcon(AppIcon::icon());
 
-    TicketTalvor window;
+    MainWindow window;
     window.show();
     return QApplication::exec();
 }

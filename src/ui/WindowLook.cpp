@@ -1,7 +1,7 @@
 #include "ui/WindowLook.h"
 
-#include "ui/Fonts.h"
 #include "ui/AppIcon.h"
+#include "ui/Fonts.h"
 
 #include <QDialog>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
-#include "app/TicketTalvor.h"
+#include "app/MainWindow.h"
 #include "support/FakeUiServices.h"
 #include "support/PseudoTerminal.h"
-#include "ui_TicketTalvor.h"
+#include "ui_MainWindow.h"
 
 #include <QDialog>
 #include <QFile>
@@ -47,11 +47,11 @@ private:
         QFile file(m_path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
-    std::unique_ptr<TicketTalvor> makeWindow()
+    std::unique_ptr<MainWindow> makeWindow()
     {
         auto ui = std::make_unique<FakeUiServices>();
         m_ui = ui.get();
-        return std::make_unique<TicketTalvor>(m_path, std::move(ui));
+        return std::make_unique<MainWindow>(m_path, std::move(ui));
     }
 
 private slots:
@@ -221,7 +221,7 @@ private slots:
         auto window = makeWindow();
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        Ui::TicketTalvor& ui = window->form();
+        Ui::MainWindow& ui = window->form();
         QCOMPARE(window->windowTitle(), QStringLiteral("Programmable Ticket TALVOR"));
         for (int s = 1; s <= 7; ++s)
             QVERIFY(!window->fraTicket(s)->isVisible());
@@ -283,7 +283,7 @@ private slots:
         writeSettings("[CommSettings]\nCommPort=3\nCommBaud=2\n");
         auto window = makeWindow();
         window->show();
-        Ui::TicketTalvor& ui = window->form();
+        Ui::MainWindow& ui = window->form();
 
         ui.mnuConnect->trigger();
         QVERIFY(window->channels().serialPort().PortOpen());

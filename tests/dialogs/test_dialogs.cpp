@@ -1,7 +1,7 @@
 #include "dialogs/BaudDialog.h"
-#include "dialogs/CommDialog.h"
+#include "dialogs/PortDialog.h"
 #include "dialogs/PortToolTip.h"
-#include "dialogs/TCP_IPDialog.h"
+#include "dialogs/TcpHostDialog.h"
 #include "link/ChannelManager.h"
 #include "link/PortFailure.h"
 #include "support/FakeUiServices.h"
@@ -133,16 +133,16 @@ private slots:
 
         // Every opening starts from the channel in force and the ports the probe found.
         for (const bool first : {true, false}) {
-            auto* dialog = new CommDialog(state);
-            QSignalSpy spy(dialog, &CommDialog::statusPanelText);
+            auto* dialog = new PortDialog(state);
+            QSignalSpy spy(dialog, &PortDialog::statusPanelText);
             dialog->show();
             const int inForce = first ? (tcpMode ? 9 : commPort) : (tcpAfter ? 9 : portAfter);
             QCOMPARE(dialog->OldPort(), inForce);
             QCOMPARE(dialog->NewPort(), inForce);
-            for (int i = 0; i < CommDialog::kOptionCount; ++i) {
+            for (int i = 0; i < PortDialog::kOptionCount; ++i) {
                 QCOMPARE(dialog->optCommPort(i)->isChecked(), i == inForce - 1);
-                QCOMPARE(dialog->optCommPort(i)->isVisible(), i != CommDialog::kTcpOption);
-                if (i == CommDialog::kTcpOption)
+                QCOMPARE(dialog->optCommPort(i)->isVisible(), i != PortDialog::kTcpOption);
+                if (i == PortDialog::kTcpOption)
                     continue;
                 QCOMPARE(dialog->optCommPort(i)->isEnabled(), bool((present >> i) & 1));
                 QVERIFY(
@@ -173,7 +173,7 @@ private slots:
     {
         ChannelManager state(iniWith(kSerialIni));
         setPresent(state, 0xFF);
-        auto* dialog = new CommDialog(state);
+        auto* dialog = new PortDialog(state);
         dialog->show();
         QVERIFY(dialog->optCommPort(2)->isEnabled());
         setPresent(state, 0xFB);
@@ -220,8 +220,8 @@ private slots:
         state.startUp();
         QVERIFY(state.portPresent(1) && state.portPresent(5) && !state.portPresent(2));
 
-        auto* comDialog = new CommDialog(state);
-        QSignalSpy comSpy(comDialog, &CommDialog::statusPanelText);
+        auto* comDialog = new PortDialog(state);
+        QSignalSpy comSpy(comDialog, &PortDialog::statusPanelText);
         comDialog->show();
         QVERIFY(!comDialog->optCommPort(1)->isEnabled());
         QTest::mouseClick(comDialog->optCommPort(comOption), Qt::LeftButton);
@@ -278,7 +278,7 @@ private slots:
             if (!targetExists)
                 QVERIFY(QFile::remove(link)); // unplugged while the dialog is open
         } else {
-            auto* comDialog = new CommDialog(state);
+            auto* comDialog = new PortDialog(state);
             comDialog->selectOption(1);
             dialog = comDialog;
         }
@@ -403,8 +403,8 @@ private slots:
         state.tcpClient().setRemoteHost(host);
         state.tcpClient().setRemotePort(1234);
 
-        auto* dialog = new TCP_IPDialog(state);
-        QSignalSpy spy(dialog, &TCP_IPDialog::statusPanelText);
+        auto* dialog = new TcpHostDialog(state);
+        QSignalSpy spy(dialog, &TcpHostDialog::statusPanelText);
         dialog->show();
         auto* hostBox = dialog->findChild<QLineEdit*>(QStringLiteral("txtHostIP"));
         auto* portBox = dialog->findChild<QLineEdit*>(QStringLiteral("txtPort"));
@@ -423,7 +423,7 @@ private slots:
         QCOMPARE(bytesOf(path), kTcpIni);
 
         // The next opening shows the host in force.
-        auto* next = new TCP_IPDialog(state);
+        auto* next = new TcpHostDialog(state);
         QCOMPARE(next->findChild<QLineEdit*>(QStringLiteral("txtHostIP"))->text(), hostAfter);
         delete next;
     }
@@ -434,11 +434,11 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<QStringList>("buttons");
-        QTest::newRow("CommDialog")
+        QTest::newRow("PortDialog")
             << 0 << "Set COM PORT" << QSize(284, 185) << QStringList{"OK", "Cancel"};
         QTest::newRow("BaudDialog")
             << 1 << "Set Baudrate" << QSize(351, 135) << QStringList{"OK", "Cancel"};
-        QTest::newRow("TCP_IPDialog")
+        QTest::newRow("TcpHostDialog")
             << 2 << "TCP/IP Settings" << QSize(291, 135) << QStringList{"Aceptar", "Cancelar"};
     }
     void windows()
@@ -448,9 +448,9 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(QStringList, buttons);
         ChannelManager state(iniWith(kSerialIni));
-        QDialog* dialog = kind == 0   ? static_cast<QDialog*>(new CommDialog(state))
+        QDialog* dialog = kind == 0   ? static_cast<QDialog*>(new PortDialog(state))
                           : kind == 1 ? static_cast<QDialog*>(new BaudDialog(state))
-                                      : static_cast<QDialog*>(new TCP_IPDialog(state));
+                                      : static_cast<QDialog*>(new TcpHostDialog(state));
         dialog->show();
         QCOMPARE(dialog->windowTitle(), title);
         QCOMPARE(dialog->size(), size);

@@ -1,7 +1,7 @@
 #include "IndicatorSimulator.h"
-#include "app/TicketTalvor.h"
+#include "app/MainWindow.h"
 #include "support/FakeUiServices.h"
-#include "ui_TicketTalvor.h"
+#include "ui_MainWindow.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -27,10 +27,10 @@ private:
 
     QTemporaryDir m_dir;
     std::unique_ptr<sim::IndicatorSimulator> m_sim;
-    std::unique_ptr<TicketTalvor> m_window;
+    std::unique_ptr<MainWindow> m_window;
     FakeUiServices* m_ui = nullptr;
 
-    Ui::TicketTalvor& form() { return m_window->form(); }
+    Ui::MainWindow& form() { return m_window->form(); }
 
     void startWindow(Transport transport)
     {
@@ -49,7 +49,7 @@ private:
         file.close();
         auto ui = std::make_unique<FakeUiServices>();
         m_ui = ui.get();
-        m_window = std::make_unique<TicketTalvor>(path, std::move(ui));
+        m_window = std::make_unique<MainWindow>(path, std::move(ui));
         m_window->show();
     }
 
@@ -406,7 +406,7 @@ private slots:
         startWindow(Tcp);
         m_window->channels().tcpClient().setRemoteHost(QStringLiteral("no-such-host.invalid"));
         form().mnuSettings->trigger();
-        auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("TCP_IPDialog"));
+        auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("TcpHostDialog"));
         QVERIFY(dialog);
         auto* host = dialog->findChild<QLineEdit*>(QStringLiteral("txtHostIP"));
         QCOMPARE(host->text(), QStringLiteral("no-such-host.invalid"));

@@ -6,8 +6,8 @@
 // file content. Flag bits 0 and 1 take the section or key from the content instead, so that the
 // writes land in sections and on keys the file already has; bit 2 means "no file at all".
 
-#include "platform/SettingsStore.h"
 #include "platform/IniFile.h"
+#include "platform/SettingsStore.h"
 #include "platform/TextRoutines.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 // Renders each dialog and information window to a PNG, for the documentation:
 // dialog-screenshots <output folder>
 #include "dialogs/BaudDialog.h"
-#include "dialogs/CommDialog.h"
-#include "dialogs/TCP_IPDialog.h"
-#include "info/frmAbout.h"
-#include "info/frmHelp.h"
+#include "dialogs/PortDialog.h"
+#include "dialogs/TcpHostDialog.h"
+#include "info/AboutDialog.h"
+#include "info/HelpDialog.h"
 #include "link/ChannelManager.h"
 
 #include <QApplication>
@@ -39,10 +39,10 @@ int main(int argc, char** argv)
     state.tcpClient().setRemoteHost(QStringLiteral("192.168.1.100"));
     state.tcpClient().setRemotePort(1234);
 
-    bool ok = save(new CommDialog(state), folder, QStringLiteral("comm-dialog.png"));
+    bool ok = save(new PortDialog(state), folder, QStringLiteral("comm-dialog.png"));
     ok = save(new BaudDialog(state), folder, QStringLiteral("baud-dialog.png")) && ok;
-    ok = save(new TCP_IPDialog(state), folder, QStringLiteral("tcpip-dialog.png")) && ok;
-    ok = save(new frmAbout, folder, QStringLiteral("about.png")) && ok;
-    ok = save(new frmHelp, folder, QStringLiteral("help.png")) && ok;
+    ok = save(new TcpHostDialog(state), folder, QStringLiteral("tcpip-dialog.png")) && ok;
+    ok = save(new AboutDialog, folder, QStringLiteral("about.png")) && ok;
+    ok = save(new HelpDialog, folder, QStringLiteral("help.png")) && ok;
     return ok ? 0 : 1;
 }

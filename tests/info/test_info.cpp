@@ -1,5 +1,5 @@
-#include "info/frmAbout.h"
-#include "info/frmHelp.h"
+#include "info/AboutDialog.h"
+#include "info/HelpDialog.h"
 #include "ui/AppIcon.h"
 #include "ui/WindowLook.h"
 
@@ -29,7 +29,7 @@ private slots:
         QFETCH(int, minor);
         QFETCH(int, patch);
         QFETCH(QString, expected);
-        QCOMPARE(frmAbout::versionText(major, minor, patch), expected);
+        QCOMPARE(AboutDialog::versionText(major, minor, patch), expected);
     }
 
     void withLineBreaks_data()
@@ -68,8 +68,8 @@ private slots:
             << true << "lblDescription"
             << "Downloader for programable ticket data" << 9.75 << QRect(1050, 1245, 3885, 690);
         QTest::newRow("lblDisclaimer")
-            << true << "lblDisclaimer" << WindowLook::withLineBreaks(frmAbout::kMakerLines) << 8.25
-            << QRect(240, 2625, 3870, 825);
+            << true << "lblDisclaimer" << WindowLook::withLineBreaks(AboutDialog::kMakerLines)
+            << 8.25 << QRect(240, 2625, 3870, 825);
         QTest::newRow("cmdOK") << true << "cmdOK"
                                << "Aceptar" << 8.25 << QRect(4320, 2625, 1500, 465);
         QTest::newRow("OKButton") << false << "OKButton"
@@ -92,8 +92,8 @@ private slots:
         QFETCH(QRect, twips);
         const auto px = [](int t) { return qRound(t / 15.0); };
         const QRect geometry(px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height()));
-        std::unique_ptr<QDialog> window(about ? static_cast<QDialog*>(new frmAbout)
-                                              : static_cast<QDialog*>(new frmHelp));
+        std::unique_ptr<QDialog> window(about ? static_cast<QDialog*>(new AboutDialog)
+                                              : static_cast<QDialog*>(new HelpDialog));
         window->show();
         QCOMPARE(window->windowTitle(), about ? QStringLiteral("About ...") : "Help");
         const QSize size = about ? QSize(396, 237) : QSize(402, 168);
@@ -115,7 +115,7 @@ private slots:
 
     void makerLines()
     {
-        frmAbout about;
+        AboutDialog about;
         // Three lines as the window shows them: two parts of the maker's name and the years.
         const QString shown = about.findChild<QLabel*>(QStringLiteral("lblDisclaimer"))->text();
         const QStringList lines = shown.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
@@ -143,7 +143,7 @@ private slots:
         QFETCH(bool, about);
         QFETCH(int, key);
         QFETCH(bool, closes);
-        QDialog* window = about ? static_cast<QDialog*>(new frmAbout) : new frmHelp;
+        QDialog* window = about ? static_cast<QDialog*>(new AboutDialog) : new HelpDialog;
         QPointer<QDialog> guard(window);
         QSignalSpy finished(window, &QDialog::finished);
         window->show();

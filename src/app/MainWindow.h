@@ -19,11 +19,11 @@ class QPushButton;
 class QTimer;
 
 namespace Ui {
-class TicketTalvor;
+class MainWindow;
 }
 
 // The main window: start-up, activation, menus and the looks of a closed and an open channel.
-class TicketTalvor : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int kSlotCount = SlotTable::kSlotCount;
@@ -31,15 +31,15 @@ public:
 
     // Runs start-up at once: probes the ports and applies the settings file at settingsPath.
     // Without ui the window shows real message boxes and file dialogs.
-    explicit TicketTalvor(const QString& settingsPath = SettingsStore::defaultPath(),
-                          std::unique_ptr<UiServices> ui = nullptr, QWidget* parent = nullptr);
-    ~TicketTalvor() override;
+    explicit MainWindow(const QString& settingsPath = SettingsStore::defaultPath(),
+                        std::unique_ptr<UiServices> ui = nullptr, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     ChannelManager& channels() { return m_channels; }
     TicketSlots& ticketSlots() { return m_slots; }
     CommandExchange& exchange() { return m_exchange; }
     Downloader& downloader() { return m_downloader; }
-    Ui::TicketTalvor& form() { return *m_ui; }
+    Ui::MainWindow& form() { return *m_ui; }
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
 
@@ -91,7 +91,7 @@ private:
     void onDownloadStarted();
     void onDownloadFinished();
 
-    std::unique_ptr<Ui::TicketTalvor> m_ui;
+    std::unique_ptr<Ui::MainWindow> m_ui;
     std::unique_ptr<UiServices> m_uiServices;
     ChannelManager m_channels;
     CommandExchange m_exchange;

@@ -8,12 +8,12 @@ class ChannelManager;
 class QRadioButton;
 
 namespace Ui {
-class CommDialog;
+class PortDialog;
 }
 
 // The port selection dialog: COM 1 to COM 8, and a hidden TCP/IP choice that keeps TCP/IP in
 // force when it is confirmed.
-class CommDialog : public QDialog {
+class PortDialog : public QDialog {
     Q_OBJECT
 public:
     static constexpr int kOptionCount = 9;
@@ -21,8 +21,8 @@ public:
 
     // Runs the opening steps: the channel in force is selected and the options are enabled
     // from the ports the start-up probe found.
-    explicit CommDialog(ChannelManager& channels, QWidget* parent = nullptr);
-    ~CommDialog() override;
+    explicit PortDialog(ChannelManager& channels, QWidget* parent = nullptr);
+    ~PortDialog() override;
 
     // Selects option 0 to 8 as a click on it would.
     void selectOption(int index);
@@ -45,7 +45,7 @@ private:
     void setPortToolTips();
     void onOk();
 
-    std::unique_ptr<Ui::CommDialog> m_ui;
+    std::unique_ptr<Ui::PortDialog> m_ui;
     ChannelManager& m_channels;
     std::array<QRadioButton*, kOptionCount> m_optCommPort{};
     int m_oldPort = 0;

@@ -6,17 +6,17 @@
 class ChannelManager;
 
 namespace Ui {
-class TCP_IPDialog;
+class TcpHostDialog;
 }
 
 // The TCP/IP dialog: shows the indicator's endpoint and lets the operator change the host for
 // this run; the stored endpoint is left as it is.
-class TCP_IPDialog : public QDialog {
+class TcpHostDialog : public QDialog {
     Q_OBJECT
 public:
     // Fills the two boxes from the socket's endpoint in force.
-    explicit TCP_IPDialog(ChannelManager& channels, QWidget* parent = nullptr);
-    ~TCP_IPDialog() override;
+    explicit TcpHostDialog(ChannelManager& channels, QWidget* parent = nullptr);
+    ~TcpHostDialog() override;
 
 signals:
     void statusPanelText(int panel, const QString& text);
@@ -27,6 +27,6 @@ protected:
 private:
     void onOk();
 
-    std::unique_ptr<Ui::TCP_IPDialog> m_ui;
+    std::unique_ptr<Ui::TcpHostDialog> m_ui;
     ChannelManager& m_channels;
 };

@@ -1,16 +1,16 @@
-#include "dialogs/CommDialog.h"
+#include "dialogs/PortDialog.h"
 
 #include "dialogs/PortToolTip.h"
 #include "link/ChannelManager.h"
 #include "ui/Fonts.h"
 #include "ui/WindowLook.h"
-#include "ui_CommDialog.h"
+#include "ui_PortDialog.h"
 
 #include <QKeyEvent>
 
-CommDialog::CommDialog(ChannelManager& channels, QWidget* parent)
+PortDialog::PortDialog(ChannelManager& channels, QWidget* parent)
     : QDialog(parent)
-    , m_ui(std::make_unique<Ui::CommDialog>())
+    , m_ui(std::make_unique<Ui::PortDialog>())
     , m_channels(channels)
 {
     m_ui->setupUi(this);
@@ -28,7 +28,7 @@ CommDialog::CommDialog(ChannelManager& channels, QWidget* parent)
                 m_newPort = i + 1;
         });
     }
-    connect(m_ui->OKButton, &QPushButton::clicked, this, &CommDialog::onOk);
+    connect(m_ui->OKButton, &QPushButton::clicked, this, &PortDialog::onOk);
     connect(m_ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     setPortToolTips();
 
@@ -38,9 +38,9 @@ CommDialog::CommDialog(ChannelManager& channels, QWidget* parent)
     enableOptions();
 }
 
-CommDialog::~CommDialog() = default;
+PortDialog::~PortDialog() = default;
 
-void CommDialog::selectOption(int index)
+void PortDialog::selectOption(int index)
 {
     if (index < 0 || index >= kOptionCount)
         return;
@@ -48,27 +48,27 @@ void CommDialog::selectOption(int index)
     m_newPort = index + 1;
 }
 
-void CommDialog::enableOptions()
+void PortDialog::enableOptions()
 {
     for (int i = 0; i < SerialPort::kPortCount; ++i)
         m_optCommPort[i]->setEnabled(m_channels.portPresent(i + 1));
 }
 
-void CommDialog::setPortToolTips()
+void PortDialog::setPortToolTips()
 {
     for (int k = 1; k <= SerialPort::kPortCount; ++k)
         m_optCommPort[k - 1]->setToolTip(
             PortToolTip::forDevice(m_channels.serialPort().portName(k)));
 }
 
-void CommDialog::changeEvent(QEvent* event)
+void PortDialog::changeEvent(QEvent* event)
 {
     QDialog::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         enableOptions();
 }
 
-void CommDialog::keyPressEvent(QKeyEvent* event)
+void PortDialog::keyPressEvent(QKeyEvent* event)
 {
     // Neither button is the cancel button, so Escape leaves the dialog open.
     if (WindowLook::isPlainEscape(event)) {
@@ -78,7 +78,7 @@ void CommDialog::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void CommDialog::onOk()
+void PortDialog::onOk()
 {
     const ChannelManager::Shown shown = m_channels.choosePort(m_newPort);
     if (!shown.channelText.isEmpty())

@@ -4,19 +4,19 @@
 #include <memory>
 
 namespace Ui {
-class frmAbout;
+class AboutDialog;
 }
 
 // The About window: icon, title, version and description, with the maker's lines below.
-class frmAbout : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
     // Lines separated by a bare CR, as the window's texts keep them.
     static inline const QString kMakerLines =
         QStringLiteral("Programmable Ticket TALVOR\rproject contributors\r2026");
 
-    explicit frmAbout(QWidget* parent = nullptr);
-    ~frmAbout() override;
+    explicit AboutDialog(QWidget* parent = nullptr);
+    ~AboutDialog() override;
 
     // "Version 1.0.3": major, minor and revision without leading zeros or a build number.
     static QString versionText(int major, int minor, int patch);
@@ -26,5 +26,5 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    std::unique_ptr<Ui::frmAbout> m_ui;
+    std::unique_ptr<Ui::AboutDialog> m_ui;
 };

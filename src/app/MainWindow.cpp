@@ -1,16 +1,16 @@
-#include "app/TicketTalvor.h"
+#include "app/MainWindow.h"
 
 #include "dialogs/BaudDialog.h"
-#include "dialogs/CommDialog.h"
-#include "dialogs/TCP_IPDialog.h"
-#include "info/frmAbout.h"
-#include "info/frmHelp.h"
+#include "dialogs/PortDialog.h"
+#include "dialogs/TcpHostDialog.h"
+#include "info/AboutDialog.h"
+#include "info/HelpDialog.h"
 #include "link/PortFailure.h"
 #include "platform/TextRoutines.h"
 #include "ui/AppIcon.h"
 #include "ui/Fonts.h"
 #include "ui/QtUiServices.h"
-#include "ui_TicketTalvor.h"
+#include "ui_MainWindow.h"
 
 #include <QCloseEvent>
 #include <QDateTime>
@@ -32,10 +32,9 @@ const QString kRemove = QStringLiteral("Remove");
 const QString kTicketFilter = QStringLiteral("Print Files(*.prn) or Text Files(*.txt)|*.prn;*.txt");
 } // namespace
 
-TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServices> ui,
-                           QWidget* parent)
+MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<UiServices> ui, QWidget* parent)
     : QMainWindow(parent)
-    , m_ui(std::make_unique<Ui::TicketTalvor>())
+    , m_ui(std::make_unique<Ui::MainWindow>())
     , m_uiServices(ui ? std::move(ui) : std::make_unique<QtUiServices>(this))
     , m_channels(settingsPath)
 {
@@ -52,28 +51,28 @@ TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServic
     setPanelText(2, startUp.channelText);
     setPanelText(3, startUp.lineText);
     m_channels.setTaskRunning([this] { return exchangeRunning(); });
-    connect(&m_channels, &ChannelManager::stateChanged, this, &TicketTalvor::onChannelStateChanged);
+    connect(&m_channels, &ChannelManager::stateChanged, this, &MainWindow::onChannelStateChanged);
     connect(
         &m_channels, &ChannelManager::failed, this,
         [this](const QString& title, const QString& text) { m_uiServices->critical(title, text); });
 
-    connect(m_ui->cmdConnect, &QPushButton::clicked, this, &TicketTalvor::onConnectClicked);
+    connect(m_ui->cmdConnect, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
     connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
         m_ui->txtSW_Version->setText(QString::fromLatin1(version));
     });
     connect(&m_query, &IndicatorQuery::serialReceived, this, [this](const QByteArray& serial) {
         m_ui->txtSNR->setText(QString::fromLatin1(serial));
     });
-    connect(&m_query, &IndicatorQuery::finished, this, &TicketTalvor::onQueryFinished);
+    connect(&m_query, &IndicatorQuery::finished, this, &MainWindow::onQueryFinished);
 
     for (int s = 1; s <= kSlotCount; ++s) {
         connect(cmdLoadTicket(s), &QPushButton::clicked, this,
                 [this, s] { onLoadTicketClicked(s); });
     }
 
-    connect(m_ui->cmdDownLoad, &QPushButton::clicked, this, &TicketTalvor::onDownLoadClicked);
+    connect(m_ui->cmdDownLoad, &QPushButton::clicked, this, &MainWindow::onDownLoadClicked);
     connect(m_ui->cmdCancel, &QPushButton::clicked, &m_downloader, &Downloader::cancel);
-    connect(&m_downloader, &Downloader::started, this, &TicketTalvor::onDownloadStarted);
+    connect(&m_downloader, &Downloader::started, this, &MainWindow::onDownloadStarted);
     connect(&m_downloader, &Downloader::statusText, this, [this](const QString& text) {
         m_ui->txtStatus->setText(text);
         // Shown at once, block by block, as the operator expects of a progress line.
@@ -81,16 +80,16 @@ TicketTalvor::TicketTalvor(const QString& settingsPath, std::unique_ptr<UiServic
     });
     connect(&m_downloader, &Downloader::progressRange, m_ui->ProgressBar1, &QProgressBar::setRange);
     connect(&m_downloader, &Downloader::progressValue, m_ui->ProgressBar1, &QProgressBar::setValue);
-    connect(&m_downloader, &Downloader::finished, this, &TicketTalvor::onDownloadFinished);
+    connect(&m_downloader, &Downloader::finished, this, &MainWindow::onDownloadFinished);
 }
 
-TicketTalvor::~TicketTalvor()
+MainWindow::~MainWindow()
 {
     // Open boxes and dialogs hold callbacks into the members; they go first.
     qDeleteAll(findChildren<QDialog*>(Qt::FindDirectChildrenOnly));
 }
 
-void TicketTalvor::setUpControls()
+void MainWindow::setUpControls()
 {
     for (int s = 1; s <= kSlotCount; ++s) {
         m_fraTicket[s - 1] = findChild<QGroupBox*>(QStringLiteral("fraTicket_%1").arg(s));
@@ -109,7 +108,7 @@ void TicketTalvor::setUpControls()
     m_ui->txtSNR->setStyleSheet(QStringLiteral("color: red"));
 }
 
-void TicketTalvor::setUpFonts()
+void MainWindow::setUpFonts()
 {
     setFont(Fonts::sans());
     menuBar()->setFont(Fonts::sans());
@@ -130,7 +129,7 @@ void TicketTalvor::setUpFonts()
     }
 }
 
-void TicketTalvor::setUpStatusBar()
+void MainWindow::setUpStatusBar()
 {
     centralWidget()->setFixedSize(kClientSize.width(), kClientSize.height() - kStatusBarHeight);
     m_ui->staBar->setFixedHeight(kStatusBarHeight);
@@ -152,13 +151,13 @@ void TicketTalvor::setUpStatusBar()
     updateClock();
     m_clock = new QTimer(this);
     m_clock->setInterval(kClockInterval);
-    connect(m_clock, &QTimer::timeout, this, &TicketTalvor::updateClock);
+    connect(m_clock, &QTimer::timeout, this, &MainWindow::updateClock);
     m_clock->start();
     adjustSize();
     setFixedSize(size());
 }
 
-void TicketTalvor::updateClock()
+void MainWindow::updateClock()
 {
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale;
@@ -166,53 +165,55 @@ void TicketTalvor::updateClock()
     setPanelText(5, locale.toString(now.time(), QStringLiteral("HH:mm:ss")));
 }
 
-QString TicketTalvor::panelText(int panel) const
+QString MainWindow::panelText(int panel) const
 {
     return m_panels.at(panel - 1)->text();
 }
 
-void TicketTalvor::setPanelText(int panel, const QString& text)
+void MainWindow::setPanelText(int panel, const QString& text)
 {
     m_panels.at(panel - 1)->setText(text);
 }
 
-void TicketTalvor::connectMenus()
+void MainWindow::connectMenus()
 {
     connect(m_ui->mnuEnd, &QAction::triggered, this, &QWidget::close);
-    connect(m_ui->mnuConnect, &QAction::triggered, this, &TicketTalvor::onConnectMenu);
-    connect(m_ui->mnuPort, &QAction::triggered, this, &TicketTalvor::onPortMenu);
-    connect(m_ui->mnuSettings, &QAction::triggered, this, &TicketTalvor::onSettingsMenu);
-    connect(m_ui->mnuHelp1, &QAction::triggered, this, [this] { openWindow(new frmHelp(this)); });
-    connect(m_ui->mnuAbout, &QAction::triggered, this, [this] { openWindow(new frmAbout(this)); });
+    connect(m_ui->mnuConnect, &QAction::triggered, this, &MainWindow::onConnectMenu);
+    connect(m_ui->mnuPort, &QAction::triggered, this, &MainWindow::onPortMenu);
+    connect(m_ui->mnuSettings, &QAction::triggered, this, &MainWindow::onSettingsMenu);
+    connect(m_ui->mnuHelp1, &QAction::triggered, this,
+            [this] { openWindow(new HelpDialog(this)); });
+    connect(m_ui->mnuAbout, &QAction::triggered, this,
+            [this] { openWindow(new AboutDialog(this)); });
 }
 
-void TicketTalvor::openWindow(QDialog* window)
+void MainWindow::openWindow(QDialog* window)
 {
-    connect(window, &QDialog::finished, this, &TicketTalvor::Activate);
+    connect(window, &QDialog::finished, this, &MainWindow::Activate);
     window->open();
 }
 
-void TicketTalvor::onPortMenu()
+void MainWindow::onPortMenu()
 {
-    auto* dialog = new CommDialog(m_channels, this);
-    connect(dialog, &CommDialog::statusPanelText, this, &TicketTalvor::setPanelText);
+    auto* dialog = new PortDialog(m_channels, this);
+    connect(dialog, &PortDialog::statusPanelText, this, &MainWindow::setPanelText);
     openWindow(dialog);
 }
 
-void TicketTalvor::onSettingsMenu()
+void MainWindow::onSettingsMenu()
 {
     if (m_channels.isTcpMode()) {
-        auto* dialog = new TCP_IPDialog(m_channels, this);
-        connect(dialog, &TCP_IPDialog::statusPanelText, this, &TicketTalvor::setPanelText);
+        auto* dialog = new TcpHostDialog(m_channels, this);
+        connect(dialog, &TcpHostDialog::statusPanelText, this, &MainWindow::setPanelText);
         openWindow(dialog);
         return;
     }
     auto* dialog = new BaudDialog(m_channels, this);
-    connect(dialog, &BaudDialog::statusPanelText, this, &TicketTalvor::setPanelText);
+    connect(dialog, &BaudDialog::statusPanelText, this, &MainWindow::setPanelText);
     openWindow(dialog);
 }
 
-void TicketTalvor::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     if (!m_shownOnce) {
@@ -221,14 +222,14 @@ void TicketTalvor::showEvent(QShowEvent* event)
     }
 }
 
-void TicketTalvor::closeEvent(QCloseEvent* event)
+void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The program ends at once, without a question, also in the middle of an exchange.
     event->accept();
     QMainWindow::closeEvent(event);
 }
 
-QString TicketTalvor::channelStateText() const
+QString MainWindow::channelStateText() const
 {
     switch (m_channels.state()) {
     case ChannelManager::State::Closed:
@@ -241,7 +242,7 @@ QString TicketTalvor::channelStateText() const
     return kPortOpened;
 }
 
-void TicketTalvor::Activate()
+void MainWindow::Activate()
 {
     setPanelText(1, channelStateText());
     updateClock();
@@ -251,19 +252,19 @@ void TicketTalvor::Activate()
         showSlot(s);
 }
 
-bool TicketTalvor::channelIsOpen() const
+bool MainWindow::channelIsOpen() const
 {
     return m_channels.state() != ChannelManager::State::Closed;
 }
 
-bool TicketTalvor::exchangeRunning() const
+bool MainWindow::exchangeRunning() const
 {
     return m_query.isRunning() || m_downloader.isRunning();
 }
 
 // Enables what may be used now. While a query or a download waits for the indicator nothing
 // that could start a second exchange or close the channel under it is usable.
-void TicketTalvor::refreshControls()
+void MainWindow::refreshControls()
 {
     const bool open = channelIsOpen();
     const bool busy = exchangeRunning();
@@ -278,7 +279,7 @@ void TicketTalvor::refreshControls()
                                   m_slots.anyInUse());
 }
 
-void TicketTalvor::onConnectMenu()
+void MainWindow::onConnectMenu()
 {
     if (channelIsOpen())
         m_channels.close();
@@ -286,7 +287,7 @@ void TicketTalvor::onConnectMenu()
         m_channels.open();
 }
 
-void TicketTalvor::onChannelStateChanged(ChannelManager::State state)
+void MainWindow::onChannelStateChanged(ChannelManager::State state)
 {
     m_ui->mnuConnect->setText(state == ChannelManager::State::Closed ? kOpen : kClose);
     setPanelText(1, channelStateText());
@@ -307,7 +308,7 @@ void TicketTalvor::onChannelStateChanged(ChannelManager::State state)
 
 // The look of a closed channel. Closing a serial port also folds the ticket area away, since
 // the next port may lead to another indicator; a TCP/IP close leaves it as it is.
-void TicketTalvor::showClosedLook()
+void MainWindow::showClosedLook()
 {
     m_ui->txtSNR->clear();
     m_ui->txtSW_Version->clear();
@@ -321,7 +322,7 @@ void TicketTalvor::showClosedLook()
     refreshControls();
 }
 
-void TicketTalvor::onConnectClicked()
+void MainWindow::onConnectClicked()
 {
     if (exchangeRunning() || !channelIsOpen())
         return;
@@ -330,7 +331,7 @@ void TicketTalvor::onConnectClicked()
     refreshControls();
 }
 
-void TicketTalvor::onQueryFinished(bool ok)
+void MainWindow::onQueryFinished(bool ok)
 {
     m_uiServices->setBusy(false);
     if (!ok) {
@@ -347,7 +348,7 @@ void TicketTalvor::onQueryFinished(bool ok)
     refreshControls();
 }
 
-void TicketTalvor::showTicketArea()
+void MainWindow::showTicketArea()
 {
     for (int s = 1; s <= kSlotCount; ++s) {
         showSlot(s);
@@ -358,7 +359,7 @@ void TicketTalvor::showTicketArea()
     m_ui->fraSpace->show();
 }
 
-void TicketTalvor::showSlot(int slot)
+void MainWindow::showSlot(int slot)
 {
     txtFileName(slot)->setText(m_slots.fileNameText(slot));
     txtFileName(slot)->setCursorPosition(0); // the "..." of a cut name stays in sight
@@ -367,13 +368,13 @@ void TicketTalvor::showSlot(int slot)
     cmdLoadTicket(slot)->setText(m_slots.isLoaded(slot) ? kRemove : kAddTicket);
 }
 
-void TicketTalvor::showSpace()
+void MainWindow::showSpace()
 {
     m_ui->txtFreeSpace->setText(m_slots.freeSpaceText());
     m_ui->txtUsedSpace->setText(m_slots.usedSpaceText());
 }
 
-void TicketTalvor::onLoadTicketClicked(int slot)
+void MainWindow::onLoadTicketClicked(int slot)
 {
     if (cmdLoadTicket(slot)->text() != kAddTicket) {
         m_slots.remove(slot);
@@ -397,14 +398,14 @@ void TicketTalvor::onLoadTicketClicked(int slot)
     });
 }
 
-void TicketTalvor::onDownLoadClicked()
+void MainWindow::onDownLoadClicked()
 {
     if (exchangeRunning() || !channelIsOpen())
         return;
     m_downloader.start(m_slots.TicketData());
 }
 
-void TicketTalvor::onDownloadStarted()
+void MainWindow::onDownloadStarted()
 {
     m_downloadShown = true;
     m_uiServices->setBusy(true);
@@ -414,7 +415,7 @@ void TicketTalvor::onDownloadStarted()
     refreshControls();
 }
 
-void TicketTalvor::onDownloadFinished()
+void MainWindow::onDownloadFinished()
 {
     m_ui->txtStatus->clear();
     if (m_downloadShown) {

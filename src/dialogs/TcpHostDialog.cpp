@@ -1,15 +1,15 @@
-#include "dialogs/TCP_IPDialog.h"
+#include "dialogs/TcpHostDialog.h"
 
 #include "link/ChannelManager.h"
 #include "ui/Fonts.h"
 #include "ui/WindowLook.h"
-#include "ui_TCP_IPDialog.h"
+#include "ui_TcpHostDialog.h"
 
 #include <QKeyEvent>
 
-TCP_IPDialog::TCP_IPDialog(ChannelManager& channels, QWidget* parent)
+TcpHostDialog::TcpHostDialog(ChannelManager& channels, QWidget* parent)
     : QDialog(parent)
-    , m_ui(std::make_unique<Ui::TCP_IPDialog>())
+    , m_ui(std::make_unique<Ui::TcpHostDialog>())
     , m_channels(channels)
 {
     m_ui->setupUi(this);
@@ -19,7 +19,7 @@ TCP_IPDialog::TCP_IPDialog(ChannelManager& channels, QWidget* parent)
     Fonts::set(m_ui->txtHostIP, Fonts::kMedium);
     Fonts::set(m_ui->txtPort, Fonts::kMedium);
 
-    connect(m_ui->OKButton, &QPushButton::clicked, this, &TCP_IPDialog::onOk);
+    connect(m_ui->OKButton, &QPushButton::clicked, this, &TcpHostDialog::onOk);
     connect(m_ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     const TcpClient& client = m_channels.tcpClient();
@@ -27,9 +27,9 @@ TCP_IPDialog::TCP_IPDialog(ChannelManager& channels, QWidget* parent)
     m_ui->txtPort->setText(QString::number(client.RemotePort()));
 }
 
-TCP_IPDialog::~TCP_IPDialog() = default;
+TcpHostDialog::~TcpHostDialog() = default;
 
-void TCP_IPDialog::keyPressEvent(QKeyEvent* event)
+void TcpHostDialog::keyPressEvent(QKeyEvent* event)
 {
     // Neither button is the cancel button, so Escape leaves the dialog open.
     if (WindowLook::isPlainEscape(event)) {
@@ -39,7 +39,7 @@ void TCP_IPDialog::keyPressEvent(QKeyEvent* event)
     QDialog::keyPressEvent(event);
 }
 
-void TCP_IPDialog::onOk()
+void TcpHostDialog::onOk()
 {
     // Taken as typed: the socket reports a host it cannot reach when it connects.
     const QString host = m_ui->txtHostIP->text();

@@ -4,11 +4,11 @@
 #include <memory>
 
 namespace Ui {
-class frmHelp;
+class HelpDialog;
 }
 
 // The Help window: names the English and the Spanish manual; it opens neither.
-class frmHelp : public QDialog {
+class HelpDialog : public QDialog {
     Q_OBJECT
 public:
     // Language name and hint separated by a bare CR, as the window's texts keep them.
@@ -17,12 +17,12 @@ public:
     static inline const QString kSpanishHint =
         QStringLiteral("Espa\u00f1ol:\rVer archivo Ayuda ticket programable TALVOR.pdf");
 
-    explicit frmHelp(QWidget* parent = nullptr);
-    ~frmHelp() override;
+    explicit HelpDialog(QWidget* parent = nullptr);
+    ~HelpDialog() override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    std::unique_ptr<Ui::frmHelp> m_ui;
+    std::unique_ptr<Ui::HelpDialog> m_ui;
 };

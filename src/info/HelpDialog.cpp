@@ -1,14 +1,14 @@
-#include "info/frmHelp.h"
+#include "info/HelpDialog.h"
 
 #include "ui/Fonts.h"
 #include "ui/WindowLook.h"
-#include "ui_frmHelp.h"
+#include "ui_HelpDialog.h"
 
 #include <QKeyEvent>
 
-frmHelp::frmHelp(QWidget* parent)
+HelpDialog::HelpDialog(QWidget* parent)
     : QDialog(parent)
-    , m_ui(std::make_unique<Ui::frmHelp>())
+    , m_ui(std::make_unique<Ui::HelpDialog>())
 {
     m_ui->setupUi(this);
     WindowLook::setUpFixedDialog(this);
@@ -23,9 +23,9 @@ frmHelp::frmHelp(QWidget* parent)
     connect(m_ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-frmHelp::~frmHelp() = default;
+HelpDialog::~HelpDialog() = default;
 
-void frmHelp::keyPressEvent(QKeyEvent* event)
+void HelpDialog::keyPressEvent(QKeyEvent* event)
 {
     // "OK" is not the cancel button, so Escape leaves the window open.
     if (WindowLook::isPlainEscape(event)) {

@@ -1,9 +1,9 @@
-#include "info/frmAbout.h"
+#include "info/AboutDialog.h"
 
-#include "ui/Fonts.h"
 #include "ui/AppIcon.h"
+#include "ui/Fonts.h"
 #include "ui/WindowLook.h"
-#include "ui_frmAbout.h"
+#include "ui_AboutDialog.h"
 #include "version.h"
 
 #include <QKeyEvent>
@@ -12,9 +12,9 @@ namespace {
 constexpr int kIconPixels = 32;
 }
 
-frmAbout::frmAbout(QWidget* parent)
+AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent)
-    , m_ui(std::make_unique<Ui::frmAbout>())
+    , m_ui(std::make_unique<Ui::AboutDialog>())
 {
     m_ui->setupUi(this);
     WindowLook::setUpFixedDialog(this);
@@ -41,14 +41,14 @@ frmAbout::frmAbout(QWidget* parent)
     connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-frmAbout::~frmAbout() = default;
+AboutDialog::~AboutDialog() = default;
 
-QString frmAbout::versionText(int major, int minor, int patch)
+QString AboutDialog::versionText(int major, int minor, int patch)
 {
     return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(patch);
 }
 
-void frmAbout::keyPressEvent(QKeyEvent* event)
+void AboutDialog::keyPressEvent(QKeyEvent* event)
 {
     if (WindowLook::isPlainEscape(event)) {
         event->accept();
