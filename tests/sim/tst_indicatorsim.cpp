@@ -274,37 +274,39 @@ void TestIndicatorSim::runFault(bool overTcp)
     IndicatorSimulator indicator;
     int hangUps = 0; // counted on this thread: the signal comes from the simulator's thread
     connect(&indicator, &IndicatorSimulator::hungUp, this, [&] { ++hangUps; });
+    sim::Faults faults;
     if (fault == "nak-at")
-        indicator.addNakAt(quint16(value));
+        faults.nakAt.insert(quint16(value));
     else if (fault == "silent-at")
-        indicator.addSilentAt(quint16(value));
+        faults.silentAt.insert(quint16(value));
     else if (fault == "ignore-first")
-        indicator.setIgnoreFirst(value);
+        faults.ignoreFirst = value;
     else if (fault == "silent-after")
-        indicator.setSilentAfter(value);
+        faults.silentAfter = value;
     else if (fault == "text-reply")
-        indicator.setTextReply(true);
+        faults.textReply = true;
     else if (fault == "no-cr")
-        indicator.setNoCr(true);
+        faults.noCr = true;
     else if (fault == "delay")
-        indicator.setDelayMs(value);
+        faults.delayMs = value;
     else if (fault == "baud")
-        indicator.setBaud(value);
+        faults.baud = value;
     else if (fault == "noise")
-        indicator.setNoise(true);
+        faults.noise = true;
     else if (fault == "drop-after")
-        indicator.setDropAfter(value);
+        faults.dropAfter = value;
     else if (fault == "late-at")
-        indicator.addLateAt(quint16(value), extra);
+        faults.lateAt.insert(quint16(value), extra);
     else if (fault == "lone-cr")
-        indicator.setLoneCrReply(value != 0);
+        faults.loneCrNak = value != 0;
     else if (fault == "chatter-every")
-        indicator.setChatterEvery(value);
-    else if (fault == "stall-after")
-        indicator.setStallAfter(value, extra);
-    else if (fault == "nak-line")
-        indicator.addNakLine(send.left(send.indexOf('\r')));
-
+        faults.chatterEvery = value;
+    else if (fault == "stall-after") {
+        faults.stallAfter = value;
+        faults.resumeAfterMs = extra;
+    } else if (fault == "nak-line")
+        faults.nakLines.insert(send.left(send.indexOf('\r')));
+    indicator.setFaults(faults);
     QString error;
     std::unique_ptr<QIODevice> client;
     bool lost = false;
@@ -397,9 +399,11 @@ void TestIndicatorSim::runFault(bool overTcp)
 void TestIndicatorSim::answerRecord()
 {
     IndicatorSimulator indicator;
-    indicator.setLoneCrReply(true);
-    indicator.setChatterEvery(3);
-    indicator.addNakLine(";SR");
+    sim::Faults faults;
+    faults.loneCrNak = true;
+    faults.chatterEvery = 3;
+    faults.nakLines.insert(";SR");
+    indicator.setFaults(faults);
     QString error;
     QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
     QTcpSocket socket;

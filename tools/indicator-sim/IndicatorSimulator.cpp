@@ -327,109 +327,27 @@ void IndicatorSimulator::hangUp()
     wake();
 }
 
-void IndicatorSimulator::setVersion(const QByteArray& v)
+void IndicatorSimulator::setFaults(const Faults& faults)
 {
     QMutexLocker lock(&m_mutex);
-    m_version = v;
-}
-
-void IndicatorSimulator::setSerial(const QByteArray& s)
-{
-    QMutexLocker lock(&m_mutex);
-    m_serial = s;
-}
-
-void IndicatorSimulator::addNakAt(quint16 address)
-{
-    QMutexLocker lock(&m_mutex);
-    m_nakAt.insert(address);
-}
-
-void IndicatorSimulator::addSilentAt(quint16 address)
-{
-    QMutexLocker lock(&m_mutex);
-    m_silentAt.insert(address);
-}
-
-void IndicatorSimulator::setIgnoreFirst(int k)
-{
-    QMutexLocker lock(&m_mutex);
-    m_ignoreFirst = std::max(k, 0);
-}
-
-void IndicatorSimulator::setSilentAfter(int n)
-{
-    QMutexLocker lock(&m_mutex);
-    m_silentAfter = n;
-}
-
-void IndicatorSimulator::setTextReply(bool on)
-{
-    QMutexLocker lock(&m_mutex);
-    m_textReply = on;
-}
-
-void IndicatorSimulator::setNoCr(bool on)
-{
-    QMutexLocker lock(&m_mutex);
-    m_noCr = on;
-}
-
-void IndicatorSimulator::setDelayMs(int ms)
-{
-    QMutexLocker lock(&m_mutex);
-    m_delayMs = std::max(ms, 0);
-}
-
-void IndicatorSimulator::setBaud(int baud)
-{
-    QMutexLocker lock(&m_mutex);
-    m_baud = std::max(baud, 0);
-}
-
-void IndicatorSimulator::setDropAfter(int n)
-{
-    QMutexLocker lock(&m_mutex);
-    m_dropAfter = n;
-}
-
-void IndicatorSimulator::setNoise(bool on)
-{
-    QMutexLocker lock(&m_mutex);
-    m_noise = on;
-}
-
-void IndicatorSimulator::addLateAt(quint16 address, int ms)
-{
-    QMutexLocker lock(&m_mutex);
-    m_lateAt.insert(address, std::max(ms, 0));
-}
-
-void IndicatorSimulator::setLoneCrReply(bool nak)
-{
-    QMutexLocker lock(&m_mutex);
-    m_loneCrNak = nak;
-}
-
-void IndicatorSimulator::setChatterEvery(int n)
-{
-    QMutexLocker lock(&m_mutex);
-    m_chatterEvery = std::max(n, 0);
-}
-
-void IndicatorSimulator::setStallAfter(int n, int resumeAfterMs)
-{
-    QMutexLocker lock(&m_mutex);
-    m_stallAfter = n;
-    m_resumeAfterMs = resumeAfterMs;
-    if (m_stall == Stall::Over)
+    // A new stall arms again even after one ended; other changes leave it be.
+    const bool newStall =
+        faults.stallAfter != m_faults.stallAfter || faults.resumeAfterMs != m_faults.resumeAfterMs;
+    m_faults = faults;
+    m_faults.ignoreFirst = std::max(faults.ignoreFirst, 0);
+    m_faults.delayMs = std::max(faults.delayMs, 0);
+    m_faults.baud = std::max(faults.baud, 0);
+    m_faults.chatterEvery = std::max(faults.chatterEvery, 0);
+    for (int& ms : m_faults.lateAt)
+        ms = std::max(ms, 0);
+    if (newStall && m_stall == Stall::Over)
         m_stall = Stall::Armed;
 }
 
-void IndicatorSimulator::addNakLine(const QByteArray& line)
+Faults IndicatorSimulator::faults() const
 {
     QMutexLocker lock(&m_mutex);
-    m_nakLines.insert(line);
+    return m_faults;
 }
 
 void IndicatorSimulator::setDumpDir(const QString& dir)
@@ -682,7 +600,7 @@ void IndicatorSimulator::receive(Link& link, const char* bytes, qint64 n, qint64
 void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 nowNs, bool held,
                                  Events& events)
 {
-    const bool wire = m_baud > 0 && !held;
+    const bool wire = m_faults.baud > 0 && !held;
     const qint64 n = bytes.size();
     qint64 consumed = 0;
     qint64 i = 0;
@@ -695,18 +613,19 @@ void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 now
                 link.line += c;
             continue;
         }
-        const qint64 doneNs = wire ? link.in.push(nowNs, quint64(i + 1 - consumed), m_baud) : nowNs;
+        const qint64 doneNs =
+            wire ? link.in.push(nowNs, quint64(i + 1 - consumed), m_faults.baud) : nowNs;
         consumed = i + 1;
         const QByteArray line = std::exchange(link.line, QByteArray());
         schedule(link, doneNs, nowNs, handle(link, line, events));
     }
     if (wire && consumed < n)
-        link.in.push(nowNs, quint64(n - consumed), m_baud);
+        link.in.push(nowNs, quint64(n - consumed), m_faults.baud);
     if (i < n && !link.dropping) {
         link.held += bytes.mid(i);
         // From the first byte held, so that the command after the N-th waits the whole time.
-        if (m_resumeNs == 0 && m_resumeAfterMs >= 0)
-            m_resumeNs = nowNs + qint64(m_resumeAfterMs) * NsPerMs;
+        if (m_resumeNs == 0 && m_faults.resumeAfterMs >= 0)
+            m_resumeNs = nowNs + qint64(m_faults.resumeAfterMs) * NsPerMs;
     }
 }
 
@@ -715,8 +634,8 @@ bool IndicatorSimulator::stalled(const Link& link)
     // processLine() has nothing to hold its caller with.
     if (link.kind == Link::Kind::Direct)
         return false;
-    if (m_stall == Stall::Armed && m_stallAfter >= 0 &&
-        m_counters.commands >= quint64(m_stallAfter)) {
+    if (m_stall == Stall::Armed && m_faults.stallAfter >= 0 &&
+        m_counters.commands >= quint64(m_faults.stallAfter)) {
         m_stall = Stall::Holding;
         m_resumeNs = 0;
         log(link, "--", "(stalled)");
@@ -750,17 +669,17 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
         outcome.reply = std::move(reply);
         outcome.answered = true;
         log(link, "->", outcome.reply);
-        if (m_chatterEvery > 0 && ++m_replies % quint64(m_chatterEvery) == 0) {
+        if (m_faults.chatterEvery > 0 && ++m_replies % quint64(m_faults.chatterEvery) == 0) {
             outcome.chatter = ChatterLine;
             log(link, "->", outcome.chatter);
         }
     };
     const auto silenced = [&] {
-        return m_silentAfter >= 0 && m_counters.commands > quint64(m_silentAfter);
+        return m_faults.silentAfter >= 0 && m_counters.commands > quint64(m_faults.silentAfter);
     };
     // A lone CR is the tool's flush after a time-out: it is neither a command nor an attempt.
     if (line.isEmpty()) {
-        if (m_loneCrNak && !silenced())
+        if (m_faults.loneCrNak && !silenced())
             answer(shape({}, false, false));
         return outcome;
     }
@@ -768,17 +687,18 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
     ++link.commands;
     link.attempts = line == link.lastCommand ? link.attempts + 1 : 1;
     link.lastCommand = line;
-    if (m_dropAfter >= 0 && link.commands > quint64(m_dropAfter) &&
+    if (m_faults.dropAfter >= 0 && link.commands > quint64(m_faults.dropAfter) &&
         link.kind != Link::Kind::Direct) {
         outcome.hangUp = true;
         link.dropping = true;
         log(link, "--", "(hang-up)");
         return outcome;
     }
-    const bool mute = silenced() || link.attempts <= m_ignoreFirst;
+    const bool mute = silenced() || link.attempts <= m_faults.ignoreFirst;
     const protocol::Command command = mute ? protocol::Command() : protocol::parse(line);
-    const bool refused = m_nakLines.contains(line);
-    if (mute || (!refused && command.kind == Kind::Write && m_silentAt.contains(command.address))) {
+    const bool refused = m_faults.nakLines.contains(line);
+    if (mute ||
+        (!refused && command.kind == Kind::Write && m_faults.silentAt.contains(command.address))) {
         log(link, "->", "(no answer)");
         return outcome;
     }
@@ -788,14 +708,14 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
     switch (refused ? Kind::Invalid : command.kind) {
     case Kind::Version:
         accepted = true;
-        text = m_version;
+        text = m_faults.version;
         break;
     case Kind::Serial:
         accepted = true;
-        text = m_serial;
+        text = m_faults.serial;
         break;
     case Kind::Write:
-        accepted = !m_nakAt.contains(command.address) && protocol::writable(command.address);
+        accepted = !m_faults.nakAt.contains(command.address) && protocol::writable(command.address);
         if (accepted) {
             protocol::store(m_memory, command);
             ++m_counters.writes;
@@ -822,9 +742,9 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
         ++m_counters.naks;
     // processLine() has no timing, so it leaves the late reply for a link.
     if (command.kind == Kind::Write && link.kind != Link::Kind::Direct &&
-        m_lateAt.contains(command.address) && !m_lateDone.contains(command.address)) {
+        m_faults.lateAt.contains(command.address) && !m_lateDone.contains(command.address)) {
         m_lateDone.insert(command.address);
-        outcome.lateNs = qint64(m_lateAt.value(command.address)) * NsPerMs;
+        outcome.lateNs = qint64(m_faults.lateAt.value(command.address)) * NsPerMs;
     }
     const bool query = accepted && (command.kind == Kind::Version || command.kind == Kind::Serial);
     answer(shape(text, accepted, query));
@@ -833,14 +753,14 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
 
 QByteArray IndicatorSimulator::shape(const QByteArray& text, bool accepted, bool query)
 {
-    QByteArray reply = m_noise ? noiseBurst() : QByteArray();
-    if (m_textReply) {
+    QByteArray reply = m_faults.noise ? noiseBurst() : QByteArray();
+    if (m_faults.textReply) {
         reply += query ? text : accepted ? QByteArray("OK") : QByteArray("ERR");
     } else {
         reply += text;
         reply += accepted ? protocol::Ack : protocol::Nak;
     }
-    if (!m_noCr)
+    if (!m_faults.noCr)
         reply += protocol::Cr;
     return reply;
 }
@@ -849,9 +769,9 @@ void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, O
 {
     if (!outcome.answered && !outcome.hangUp)
         return;
-    qint64 due = lineDoneNs + qint64(m_delayMs) * NsPerMs + outcome.lateNs;
-    if (outcome.answered && m_baud > 0)
-        due = link.out.push(due, quint64(outcome.reply.size()), m_baud);
+    qint64 due = lineDoneNs + qint64(m_faults.delayMs) * NsPerMs + outcome.lateNs;
+    if (outcome.answered && m_faults.baud > 0)
+        due = link.out.push(due, quint64(outcome.reply.size()), m_faults.baud);
     // One reply at a time, as from a serial device: none overtakes a late one.
     if (!link.pending.empty())
         due = std::max(due, link.pending.back().dueNs);
@@ -859,7 +779,8 @@ void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, O
         {due, std::move(outcome.reply), outcome.line, outcome.answered, outcome.hangUp});
     if (!outcome.chatter.isEmpty()) {
         const qint64 chatterDue =
-            m_baud > 0 ? link.out.push(due, quint64(outcome.chatter.size()), m_baud) : due;
+            m_faults.baud > 0 ? link.out.push(due, quint64(outcome.chatter.size()), m_faults.baud)
+                              : due;
         link.pending.push_back({chatterDue, std::move(outcome.chatter), {}, true, false});
     }
     releaseDue(link, nowNs);

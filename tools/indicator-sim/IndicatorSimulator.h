@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Faults.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -40,9 +42,10 @@ struct Answer {
 class IndicatorSimulator : public QObject {
     Q_OBJECT
 public:
-    static constexpr char DefaultVersion[] = "IND V2.05";
-    static constexpr char DefaultSerial[] = "12345";
-    // Sent unasked under setChatterEvery(): a weight print, which holds no ACK, NAK, NUL, LF or V.
+    static constexpr auto& DefaultVersion = Faults::DefaultVersion;
+    static constexpr auto& DefaultSerial = Faults::DefaultSerial;
+    // Sent unasked under Faults::chatterEvery: a weight print, which holds no ACK, NAK, NUL, LF or
+    // V.
     static constexpr char ChatterLine[] = "ST,GS,+0001234kg\r";
 
     explicit IndicatorSimulator(QObject* parent = nullptr);
@@ -58,30 +61,9 @@ public:
     void stop();
     void hangUp();
 
-    void setVersion(const QByteArray& v);
-    void setSerial(const QByteArray& s);
-    void addNakAt(quint16 address);
-    void addSilentAt(quint16 address);
-    void setIgnoreFirst(int k);
-    void setSilentAfter(int n);
-    void setTextReply(bool on);
-    void setNoCr(bool on);
-    void setDelayMs(int ms);
-    void setBaud(int baud);
-    void setDropAfter(int n);
-    void setNoise(bool on);
-    // The first answered write to address (since start or resetRecord()) leaves ms later than it
-    // would; replies after it wait behind it.
-    void addLateAt(quint16 address, int ms);
-    // A lone CR is answered NAK (shaped like any refusal) instead of being ignored.
-    void setLoneCrReply(bool nak);
-    // ChatterLine follows every n-th reply (n <= 0: never).
-    void setChatterEvery(int n);
-    // Once n commands are handled, received bytes are held, unprocessed, until resumeAfterMs after
-    // the first of them arrived (for ever when negative, i.e. until stop()). n < 0: never.
-    void setStallAfter(int n, int resumeAfterMs = -1);
-    // Refuses this exact line (without its CR) with NAK, storing nothing.
-    void addNakLine(const QByteArray& line);
+    // Replaces every fault at once; a changed stall arms again even after one has ended.
+    void setFaults(const Faults& faults);
+    Faults faults() const;
     void setDumpDir(const QString& dir);
     void setVerbose(bool on);
 
@@ -137,29 +119,12 @@ private:
 
     mutable QMutex m_mutex;
     // Guarded by m_mutex: configuration, memory and the record.
-    QByteArray m_version = DefaultVersion;
-    QByteArray m_serial = DefaultSerial;
-    QSet<quint16> m_nakAt;
-    QSet<quint16> m_silentAt;
-    int m_ignoreFirst = 0;
-    int m_silentAfter = -1;
-    bool m_textReply = false;
-    bool m_noCr = false;
-    int m_delayMs = 0;
-    int m_baud = 0;
-    int m_dropAfter = -1;
-    bool m_noise = false;
+    Faults m_faults;
     quint32 m_noiseState = 0x2545F491;
-    QHash<quint16, int> m_lateAt;
     QSet<quint16> m_lateDone;
-    bool m_loneCrNak = false;
-    int m_chatterEvery = 0;
     quint64 m_replies = 0;
-    int m_stallAfter = -1;
-    int m_resumeAfterMs = -1;
     enum class Stall { Armed, Holding, Over } m_stall = Stall::Armed;
     qint64 m_resumeNs = 0; // 0 until the first held byte starts the clock, and when for ever
-    QSet<QByteArray> m_nakLines;
     QString m_dumpDir;
     bool m_verbose = false;
     QByteArray m_memory;
