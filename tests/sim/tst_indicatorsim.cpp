@@ -69,6 +69,8 @@ private slots:
     void faultsOverTcp_data() { faultsOverPty_data(); }
     void faultsOverTcp() { runFault(true); }
     void answerRecord();
+    void stallArmsAgain_data();
+    void stallArmsAgain();
     void dumps();
     void programUsage_data();
     void programUsage();
@@ -436,6 +438,49 @@ void TestIndicatorSim::answerRecord()
     socket.write(";C4\r;C4\r;C4\r");
     QTRY_COMPARE_WITH_TIMEOUT(received, bytesOf(second), LinkTimeoutMs);
     QCOMPARE(indicator.answers(), second);
+}
+
+void TestIndicatorSim::stallArmsAgain_data()
+{
+    QTest::addColumn<QString>("change"); // what setFaults() changes once the first stall is over
+    QTest::addColumn<bool>("held");      // whether the next command waits out a second stall
+
+    QTest::newRow("another fault changed: no new stall") << "other" << false;
+    QTest::newRow("the same faults again: no new stall") << "same" << false;
+    QTest::newRow("the stall changed: it holds again") << "stall" << true;
+}
+
+void TestIndicatorSim::stallArmsAgain()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, held);
+
+    IndicatorSimulator indicator;
+    sim::Faults faults;
+    faults.stallAfter = 1;
+    faults.resumeAfterMs = ResumeMs;
+    indicator.setFaults(faults);
+    QString error;
+    QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
+    QTcpSocket socket;
+    QByteArray received;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, indicator.tcpPort());
+    // The first stall: the second command waits, then the stall is over.
+    socket.write(";C4\r;SR\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, Version + Serial, LinkTimeoutMs);
+
+    if (change == "other")
+        faults.nakLines.insert(";C5");
+    else if (change == "stall")
+        faults.stallAfter = 2;
+    indicator.setFaults(faults);
+    received.clear();
+    QElapsedTimer clock;
+    clock.start();
+    socket.write(";C4\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, Version, LinkTimeoutMs);
+    QCOMPARE(clock.elapsed() >= ResumeMs, held);
 }
 
 void TestIndicatorSim::dumps()
