@@ -303,7 +303,9 @@ int main(int argc, char** argv)
     print("\nTCP on 127.0.0.1 (TcpClient), instantly answering simulator", tcpRuns);
     ok = ok && allVerified(tcpRuns);
 
-    simulator.setBaud(kWireBaud);
+    sim::Faults wireFaults;
+    wireFaults.baud = kWireBaud;
+    simulator.setFaults(wireFaults);
     const Contents wireContents = makeContents(seed++);
     wireRuns.append(withReference(runDownload(port, simulator, wireContents), wireContents));
     print("\nPseudo-terminal, simulator emulating a 115200-baud wire", wireRuns);

@@ -165,7 +165,9 @@ private slots:
     void silentIndicator()
     {
         startWindow(Serial);
-        m_sim->setSilentAfter(0);
+        sim::Faults faults;
+        faults.silentAfter = 0;
+        m_sim->setFaults(faults);
         form().mnuConnect->trigger();
         form().cmdConnect->click();
         QVERIFY(!form().cmdConnect->isEnabled());
@@ -284,7 +286,9 @@ private slots:
         startWindow(Serial);
         openAndQuery();
         addTicket(1, "0123456789");
-        m_sim->addNakAt(nakAt);
+        sim::Faults faults = m_sim->faults();
+        faults.nakAt.insert(nakAt);
+        m_sim->setFaults(faults);
         m_sim->resetRecord();
         download();
         QCOMPARE(m_ui->texts(), messages);
@@ -321,7 +325,9 @@ private slots:
         if (slot7HoldsData)
             addTicket(7, "EFGH");
         m_window->downloader().setTimeout(100ms);
-        m_sim->addSilentAt(0xFF18);
+        sim::Faults faults = m_sim->faults();
+        faults.silentAt.insert(0xFF18);
+        m_sim->setFaults(faults);
         download();
         QCOMPARE(m_ui->texts(), messages);
         QCOMPARE(m_sim->slot(1), QByteArray("ABCD"));
@@ -349,7 +355,9 @@ private slots:
     void serialNumberUnanswered()
     {
         startWindow(Serial);
-        m_sim->setSilentAfter(1);
+        sim::Faults faults;
+        faults.silentAfter = 1;
+        m_sim->setFaults(faults);
         form().mnuConnect->trigger();
         form().cmdConnect->click();
         QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
@@ -475,16 +483,20 @@ private slots:
             contents[s - 1] = QByteArray(full ? 5461 : 40, char('a' + s));
         for (int s = 1; s <= 6; ++s)
             addTicket(s, contents[s - 1]);
+        sim::Faults faults;
         if (late) {
             // Past the attempt's time-out and the quiet time after it.
-            m_sim->addLateAt(0x0010, int((timeout + CommandExchange::kQuietTime).count()) + 100);
-            m_sim->setLoneCrReply(fault.endsWith(QLatin1String("refused")));
-            m_sim->addNakLine(";EFF14-00C800EF"); // slot 6's pointer entry
+            faults.lateAt.insert(0x0010,
+                                 int((timeout + CommandExchange::kQuietTime).count()) + 100);
+            faults.loneCrNak = fault.endsWith(QLatin1String("refused"));
+            faults.nakLines.insert(";EFF14-00C800EF"); // slot 6's pointer entry
         } else if (full) {
-            m_sim->setChatterEvery(100);
+            faults.chatterEvery = 100;
         } else {
-            m_sim->setStallAfter(7 + 20, fault.endsWith(QLatin1String("resume")) ? 1000 : -1);
+            faults.stallAfter = 7 + 20;
+            faults.resumeAfterMs = fault.endsWith(QLatin1String("resume")) ? 1000 : -1;
         }
+        m_sim->setFaults(faults);
         m_sim->resetRecord();
         QList<sim::Answer> taken;
         connect(&m_window->exchange(), &CommandExchange::replyTaken, this,

@@ -37,7 +37,9 @@ void TestLinkE2e::queryThenHangUp()
 {
     QFETCH(bool, tcp);
     sim::IndicatorSimulator indicator;
-    indicator.setSilentAfter(2); // answers the query, then keeps a command pending
+    sim::Faults faults;
+    faults.silentAfter = 2; // answers the query, then keeps a command pending
+    indicator.setFaults(faults);
     QString error;
     std::unique_ptr<LineChannel> channel;
     if (tcp) {
@@ -103,7 +105,9 @@ void TestLinkE2e::slowAnswersWithinTheTimeOut()
     sim::IndicatorSimulator indicator;
     QString error;
     QVERIFY2(indicator.startPty(&error), qPrintable(error));
-    indicator.setDelayMs(delayMs);
+    sim::Faults faults;
+    faults.delayMs = delayMs;
+    indicator.setFaults(faults);
     SerialPort port;
     port.setPortName(1, indicator.ptyPath());
     QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);

@@ -69,6 +69,8 @@ private slots:
     void faultsOverTcp_data() { faultsOverPty_data(); }
     void faultsOverTcp() { runFault(true); }
     void answerRecord();
+    void stallArmsAgain_data();
+    void stallArmsAgain();
     void dumps();
     void programUsage_data();
     void programUsage();
@@ -274,37 +276,39 @@ void TestIndicatorSim::runFault(bool overTcp)
     IndicatorSimulator indicator;
     int hangUps = 0; // counted on this thread: the signal comes from the simulator's thread
     connect(&indicator, &IndicatorSimulator::hungUp, this, [&] { ++hangUps; });
+    sim::Faults faults;
     if (fault == "nak-at")
-        indicator.addNakAt(quint16(value));
+        faults.nakAt.insert(quint16(value));
     else if (fault == "silent-at")
-        indicator.addSilentAt(quint16(value));
+        faults.silentAt.insert(quint16(value));
     else if (fault == "ignore-first")
-        indicator.setIgnoreFirst(value);
+        faults.ignoreFirst = value;
     else if (fault == "silent-after")
-        indicator.setSilentAfter(value);
+        faults.silentAfter = value;
     else if (fault == "text-reply")
-        indicator.setTextReply(true);
+        faults.textReply = true;
     else if (fault == "no-cr")
-        indicator.setNoCr(true);
+        faults.noCr = true;
     else if (fault == "delay")
-        indicator.setDelayMs(value);
+        faults.delayMs = value;
     else if (fault == "baud")
-        indicator.setBaud(value);
+        faults.baud = value;
     else if (fault == "noise")
-        indicator.setNoise(true);
+        faults.noise = true;
     else if (fault == "drop-after")
-        indicator.setDropAfter(value);
+        faults.dropAfter = value;
     else if (fault == "late-at")
-        indicator.addLateAt(quint16(value), extra);
+        faults.lateAt.insert(quint16(value), extra);
     else if (fault == "lone-cr")
-        indicator.setLoneCrReply(value != 0);
+        faults.loneCrNak = value != 0;
     else if (fault == "chatter-every")
-        indicator.setChatterEvery(value);
-    else if (fault == "stall-after")
-        indicator.setStallAfter(value, extra);
-    else if (fault == "nak-line")
-        indicator.addNakLine(send.left(send.indexOf('\r')));
-
+        faults.chatterEvery = value;
+    else if (fault == "stall-after") {
+        faults.stallAfter = value;
+        faults.resumeAfterMs = extra;
+    } else if (fault == "nak-line")
+        faults.nakLines.insert(send.left(send.indexOf('\r')));
+    indicator.setFaults(faults);
     QString error;
     std::unique_ptr<QIODevice> client;
     bool lost = false;
@@ -397,9 +401,11 @@ void TestIndicatorSim::runFault(bool overTcp)
 void TestIndicatorSim::answerRecord()
 {
     IndicatorSimulator indicator;
-    indicator.setLoneCrReply(true);
-    indicator.setChatterEvery(3);
-    indicator.addNakLine(";SR");
+    sim::Faults faults;
+    faults.loneCrNak = true;
+    faults.chatterEvery = 3;
+    faults.nakLines.insert(";SR");
+    indicator.setFaults(faults);
     QString error;
     QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
     QTcpSocket socket;
@@ -432,6 +438,49 @@ void TestIndicatorSim::answerRecord()
     socket.write(";C4\r;C4\r;C4\r");
     QTRY_COMPARE_WITH_TIMEOUT(received, bytesOf(second), LinkTimeoutMs);
     QCOMPARE(indicator.answers(), second);
+}
+
+void TestIndicatorSim::stallArmsAgain_data()
+{
+    QTest::addColumn<QString>("change"); // what setFaults() changes once the first stall is over
+    QTest::addColumn<bool>("held");      // whether the next command waits out a second stall
+
+    QTest::newRow("another fault changed: no new stall") << "other" << false;
+    QTest::newRow("the same faults again: no new stall") << "same" << false;
+    QTest::newRow("the stall changed: it holds again") << "stall" << true;
+}
+
+void TestIndicatorSim::stallArmsAgain()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, held);
+
+    IndicatorSimulator indicator;
+    sim::Faults faults;
+    faults.stallAfter = 1;
+    faults.resumeAfterMs = ResumeMs;
+    indicator.setFaults(faults);
+    QString error;
+    QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
+    QTcpSocket socket;
+    QByteArray received;
+    connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
+    socket.connectToHost(QHostAddress::LocalHost, indicator.tcpPort());
+    // The first stall: the second command waits, then the stall is over.
+    socket.write(";C4\r;SR\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, Version + Serial, LinkTimeoutMs);
+
+    if (change == "other")
+        faults.nakLines.insert(";C5");
+    else if (change == "stall")
+        faults.stallAfter = 2;
+    indicator.setFaults(faults);
+    received.clear();
+    QElapsedTimer clock;
+    clock.start();
+    socket.write(";C4\r");
+    QTRY_COMPARE_WITH_TIMEOUT(received, Version, LinkTimeoutMs);
+    QCOMPARE(clock.elapsed() >= ResumeMs, held);
 }
 
 void TestIndicatorSim::dumps()

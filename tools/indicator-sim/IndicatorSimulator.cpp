@@ -39,10 +39,8 @@ constexpr int ReadChunk = 4096;
 // Longer lines cannot be commands; the cap keeps a stream without CR from growing the buffer.
 constexpr int MaxLineLength = 1024;
 constexpr int ListenBacklog = 8;
-constexpr int NoiseMaxLength = 8;
-// Garbage never holds CR, LF, ACK, NAK, NUL or an upper-case V, so it cannot end, classify or
-// shift a reply line: it only prefixes it.
-constexpr char NoiseAlphabet[] = "#$%&*+<>?@^_~|\x01\x02\x1B\x7F\x80\xFE";
+// The name processLine() logs under.
+constexpr char CallName[] = "call";
 
 qint64 monotonicNs()
 {
@@ -98,7 +96,7 @@ struct WireClock {
 } // namespace
 
 struct IndicatorSimulator::Link {
-    enum class Kind { Pty, Tcp, Direct };
+    enum class Kind { Pty, Tcp };
     struct Pending {
         qint64 dueNs;
         QByteArray bytes;
@@ -107,7 +105,7 @@ struct IndicatorSimulator::Link {
         bool hangUp;
     };
 
-    Kind kind = Kind::Direct;
+    Kind kind = Kind::Pty;
     int id = 0;
     int fd = -1;
     // Held open so the master never sees POLLHUP/EIO while no client has the slave open.
@@ -115,9 +113,7 @@ struct IndicatorSimulator::Link {
     QString path;
     QByteArray line;
     QByteArray held; // received during a stall, not yet looked at
-    QByteArray lastCommand;
-    int attempts = 0;
-    quint64 commands = 0;
+    IndicatorCore::Session session;
     WireClock in;
     WireClock out;
     std::deque<Pending> pending;
@@ -128,15 +124,7 @@ struct IndicatorSimulator::Link {
 
     QByteArray name() const
     {
-        switch (kind) {
-        case Kind::Pty:
-            return "pty";
-        case Kind::Tcp:
-            return "tcp#" + QByteArray::number(id);
-        case Kind::Direct:
-            break;
-        }
-        return "call";
+        return kind == Kind::Pty ? QByteArray("pty") : "tcp#" + QByteArray::number(id);
     }
 };
 
@@ -157,7 +145,6 @@ struct IndicatorSimulator::Events {
 
 IndicatorSimulator::IndicatorSimulator(QObject* parent)
     : QObject(parent)
-    , m_memory(protocol::MemorySize, protocol::Erased)
 {
 }
 
@@ -327,109 +314,21 @@ void IndicatorSimulator::hangUp()
     wake();
 }
 
-void IndicatorSimulator::setVersion(const QByteArray& v)
+void IndicatorSimulator::setFaults(const Faults& faults)
 {
     QMutexLocker lock(&m_mutex);
-    m_version = v;
-}
-
-void IndicatorSimulator::setSerial(const QByteArray& s)
-{
-    QMutexLocker lock(&m_mutex);
-    m_serial = s;
-}
-
-void IndicatorSimulator::addNakAt(quint16 address)
-{
-    QMutexLocker lock(&m_mutex);
-    m_nakAt.insert(address);
-}
-
-void IndicatorSimulator::addSilentAt(quint16 address)
-{
-    QMutexLocker lock(&m_mutex);
-    m_silentAt.insert(address);
-}
-
-void IndicatorSimulator::setIgnoreFirst(int k)
-{
-    QMutexLocker lock(&m_mutex);
-    m_ignoreFirst = std::max(k, 0);
-}
-
-void IndicatorSimulator::setSilentAfter(int n)
-{
-    QMutexLocker lock(&m_mutex);
-    m_silentAfter = n;
-}
-
-void IndicatorSimulator::setTextReply(bool on)
-{
-    QMutexLocker lock(&m_mutex);
-    m_textReply = on;
-}
-
-void IndicatorSimulator::setNoCr(bool on)
-{
-    QMutexLocker lock(&m_mutex);
-    m_noCr = on;
-}
-
-void IndicatorSimulator::setDelayMs(int ms)
-{
-    QMutexLocker lock(&m_mutex);
-    m_delayMs = std::max(ms, 0);
-}
-
-void IndicatorSimulator::setBaud(int baud)
-{
-    QMutexLocker lock(&m_mutex);
-    m_baud = std::max(baud, 0);
-}
-
-void IndicatorSimulator::setDropAfter(int n)
-{
-    QMutexLocker lock(&m_mutex);
-    m_dropAfter = n;
-}
-
-void IndicatorSimulator::setNoise(bool on)
-{
-    QMutexLocker lock(&m_mutex);
-    m_noise = on;
-}
-
-void IndicatorSimulator::addLateAt(quint16 address, int ms)
-{
-    QMutexLocker lock(&m_mutex);
-    m_lateAt.insert(address, std::max(ms, 0));
-}
-
-void IndicatorSimulator::setLoneCrReply(bool nak)
-{
-    QMutexLocker lock(&m_mutex);
-    m_loneCrNak = nak;
-}
-
-void IndicatorSimulator::setChatterEvery(int n)
-{
-    QMutexLocker lock(&m_mutex);
-    m_chatterEvery = std::max(n, 0);
-}
-
-void IndicatorSimulator::setStallAfter(int n, int resumeAfterMs)
-{
-    QMutexLocker lock(&m_mutex);
-    m_stallAfter = n;
-    m_resumeAfterMs = resumeAfterMs;
-    if (m_stall == Stall::Over)
+    // A new stall arms again even after one ended; other changes leave it be.
+    const bool newStall = faults.stallAfter != m_core.faults().stallAfter ||
+                          faults.resumeAfterMs != m_core.faults().resumeAfterMs;
+    m_core.setFaults(faults);
+    if (newStall && m_stall == Stall::Over)
         m_stall = Stall::Armed;
 }
 
-void IndicatorSimulator::addNakLine(const QByteArray& line)
+Faults IndicatorSimulator::faults() const
 {
     QMutexLocker lock(&m_mutex);
-    m_nakLines.insert(line);
+    return m_core.faults();
 }
 
 void IndicatorSimulator::setDumpDir(const QString& dir)
@@ -447,41 +346,38 @@ void IndicatorSimulator::setVerbose(bool on)
 QByteArray IndicatorSimulator::memory() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_memory;
+    return m_core.memory();
 }
 
 QByteArray IndicatorSimulator::slot(int s) const
 {
     QMutexLocker lock(&m_mutex);
-    return protocol::decodeSlot(m_memory, s);
+    return m_core.slot(s);
 }
 
 Counters IndicatorSimulator::counters() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_counters;
+    return m_core.counters();
 }
 
 QList<QByteArray> IndicatorSimulator::commandLines() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_lines;
+    return m_core.commandLines();
 }
 
 QList<Answer> IndicatorSimulator::answers() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_answers;
+    return m_core.answers();
 }
 
 void IndicatorSimulator::resetRecord()
 {
     QMutexLocker lock(&m_mutex);
-    m_lines.clear();
-    m_answers.clear();
-    m_counters = {};
+    m_core.resetRecord();
     // The faults that count or fire once start afresh, as --silent-after does.
-    m_replies = 0;
     m_lateDone.clear();
     if (m_stall == Stall::Over)
         m_stall = Stall::Armed;
@@ -493,16 +389,15 @@ QByteArray IndicatorSimulator::processLine(const QByteArray& line)
     QByteArray reply;
     {
         QMutexLocker lock(&m_mutex);
-        if (!m_direct)
-            m_direct = std::make_unique<Link>();
-        m_counters.bytesIn += quint64(line.size()) + 1;
-        const Outcome outcome = handle(*m_direct, line, events);
+        m_core.countIn(quint64(line.size()) + 1);
+        // The core's own session: nothing here can hang up, and nothing is timed.
+        const IndicatorCore::Outcome outcome = decide(CallName, line, nullptr, events);
         if (outcome.answered) {
-            m_answers.append({line, outcome.reply});
+            m_core.recordAnswer(line, outcome.reply);
             if (!outcome.chatter.isEmpty())
-                m_answers.append({{}, outcome.chatter});
+                m_core.recordAnswer({}, outcome.chatter);
             reply = outcome.reply + outcome.chatter;
-            m_counters.bytesOut += quint64(reply.size());
+            m_core.countOut(quint64(reply.size()));
         }
     }
     emitEvents(events);
@@ -528,11 +423,11 @@ bool IndicatorSimulator::dumpLocked(QString* error)
     if (!QDir().mkpath(m_dumpDir))
         return fail(error, QStringLiteral("cannot create %1").arg(m_dumpDir));
     const QDir dir(m_dumpDir);
-    if (!writeFile(dir.filePath(QStringLiteral("memory.bin")), m_memory, error))
+    if (!writeFile(dir.filePath(QStringLiteral("memory.bin")), m_core.memory(), error))
         return false;
     for (int s = 1; s <= protocol::SlotCount; ++s) {
         const QString path = dir.filePath(QStringLiteral("slot%1.bin").arg(s));
-        const QByteArray bytes = protocol::decodeSlot(m_memory, s);
+        const QByteArray bytes = m_core.slot(s);
         // A file left from an earlier dump would contradict the table now held.
         if (bytes.isEmpty()) {
             if (QFile::exists(path) && !QFile::remove(path))
@@ -644,7 +539,7 @@ void IndicatorSimulator::serviceLink(Link& link, short revents, Events& events)
             receive(link, buf, n, monotonicNs(), events);
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
             // The client went away; only a hang-up of our own is signalled.
-            log(link, "--", "(closed by the client)");
+            log(link.name(), "--", "(closed by the client)");
             closeLink(link, false, events);
             return;
         }
@@ -665,7 +560,7 @@ void IndicatorSimulator::acceptClients(int listenFd)
         link->kind = Link::Kind::Tcp;
         link->fd = fd;
         link->id = m_nextLinkId++;
-        log(*link, "--", "(connected)");
+        log(link->name(), "--", "(connected)");
         m_links.push_back(std::move(link));
     }
 }
@@ -673,7 +568,7 @@ void IndicatorSimulator::acceptClients(int listenFd)
 void IndicatorSimulator::receive(Link& link, const char* bytes, qint64 n, qint64 nowNs,
                                  Events& events)
 {
-    m_counters.bytesIn += quint64(n);
+    m_core.countIn(quint64(n));
     consume(link, QByteArray(bytes, qsizetype(n)), nowNs, false, events);
 }
 
@@ -682,7 +577,8 @@ void IndicatorSimulator::receive(Link& link, const char* bytes, qint64 n, qint64
 void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 nowNs, bool held,
                                  Events& events)
 {
-    const bool wire = m_baud > 0 && !held;
+    const Faults& faults = m_core.faults();
+    const bool wire = faults.baud > 0 && !held;
     const qint64 n = bytes.size();
     qint64 consumed = 0;
     qint64 i = 0;
@@ -695,31 +591,30 @@ void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 now
                 link.line += c;
             continue;
         }
-        const qint64 doneNs = wire ? link.in.push(nowNs, quint64(i + 1 - consumed), m_baud) : nowNs;
+        const qint64 doneNs =
+            wire ? link.in.push(nowNs, quint64(i + 1 - consumed), faults.baud) : nowNs;
         consumed = i + 1;
         const QByteArray line = std::exchange(link.line, QByteArray());
         schedule(link, doneNs, nowNs, handle(link, line, events));
     }
     if (wire && consumed < n)
-        link.in.push(nowNs, quint64(n - consumed), m_baud);
+        link.in.push(nowNs, quint64(n - consumed), faults.baud);
     if (i < n && !link.dropping) {
         link.held += bytes.mid(i);
         // From the first byte held, so that the command after the N-th waits the whole time.
-        if (m_resumeNs == 0 && m_resumeAfterMs >= 0)
-            m_resumeNs = nowNs + qint64(m_resumeAfterMs) * NsPerMs;
+        if (m_resumeNs == 0 && faults.resumeAfterMs >= 0)
+            m_resumeNs = nowNs + qint64(faults.resumeAfterMs) * NsPerMs;
     }
 }
 
 bool IndicatorSimulator::stalled(const Link& link)
 {
-    // processLine() has nothing to hold its caller with.
-    if (link.kind == Link::Kind::Direct)
-        return false;
-    if (m_stall == Stall::Armed && m_stallAfter >= 0 &&
-        m_counters.commands >= quint64(m_stallAfter)) {
+    const Faults& faults = m_core.faults();
+    if (m_stall == Stall::Armed && faults.stallAfter >= 0 &&
+        m_core.counters().commands >= quint64(faults.stallAfter)) {
         m_stall = Stall::Holding;
         m_resumeNs = 0;
-        log(link, "--", "(stalled)");
+        log(link.name(), "--", "(stalled)");
     }
     return m_stall == Stall::Holding;
 }
@@ -733,125 +628,72 @@ void IndicatorSimulator::resumeIfDue(qint64 nowNs, Events& events)
     for (auto& link : m_links) {
         if (link->closed || link->held.isEmpty())
             continue;
-        log(*link, "--", "(resumed)");
+        log(link->name(), "--", "(resumed)");
         consume(*link, std::exchange(link->held, QByteArray()), nowNs, true, events);
     }
 }
 
-auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& events) -> Outcome
+// What every line goes through, on a link or from processLine(): the core's decision, the log,
+// and the dump of a complete table.
+IndicatorCore::Outcome IndicatorSimulator::decide(const QByteArray& name, const QByteArray& line,
+                                                  IndicatorCore::Session* session, Events& events)
 {
-    using Kind = protocol::Command::Kind;
-    Outcome outcome;
-    outcome.line = line;
-    m_lines.append(line);
     events.lines.append(line);
-    log(link, "<-", line + protocol::Cr);
-    const auto answer = [&](QByteArray&& reply) {
-        outcome.reply = std::move(reply);
-        outcome.answered = true;
-        log(link, "->", outcome.reply);
-        if (m_chatterEvery > 0 && ++m_replies % quint64(m_chatterEvery) == 0) {
-            outcome.chatter = ChatterLine;
-            log(link, "->", outcome.chatter);
-        }
-    };
-    const auto silenced = [&] {
-        return m_silentAfter >= 0 && m_counters.commands > quint64(m_silentAfter);
-    };
-    // A lone CR is the tool's flush after a time-out: it is neither a command nor an attempt.
-    if (line.isEmpty()) {
-        if (m_loneCrNak && !silenced())
-            answer(shape({}, false, false));
-        return outcome;
+    log(name, "<-", line + protocol::Cr);
+    const IndicatorCore::Outcome outcome =
+        session ? m_core.handle(line, *session) : m_core.handle(line);
+    if (outcome.stored)
+        m_changedSinceDump = true;
+    if (outcome.tableComplete) {
+        ++events.tablesComplete;
+        QString error;
+        // Before the reply goes out, so that a client holding the ACK finds the files.
+        if (!m_dumpDir.isEmpty() && !dumpLocked(&error))
+            qWarning("indicator-sim: dump failed: %s", qPrintable(error));
     }
-    ++m_counters.commands;
-    ++link.commands;
-    link.attempts = line == link.lastCommand ? link.attempts + 1 : 1;
-    link.lastCommand = line;
-    if (m_dropAfter >= 0 && link.commands > quint64(m_dropAfter) &&
-        link.kind != Link::Kind::Direct) {
-        outcome.hangUp = true;
-        link.dropping = true;
-        log(link, "--", "(hang-up)");
-        return outcome;
+    if (outcome.hangUp) {
+        log(name, "--", "(hang-up)");
+    } else if (outcome.answered) {
+        log(name, "->", outcome.reply);
+        if (!outcome.chatter.isEmpty())
+            log(name, "->", outcome.chatter);
+    } else if (!line.isEmpty()) {
+        log(name, "->", "(no answer)");
     }
-    const bool mute = silenced() || link.attempts <= m_ignoreFirst;
-    const protocol::Command command = mute ? protocol::Command() : protocol::parse(line);
-    const bool refused = m_nakLines.contains(line);
-    if (mute || (!refused && command.kind == Kind::Write && m_silentAt.contains(command.address))) {
-        log(link, "->", "(no answer)");
-        return outcome;
-    }
-
-    bool accepted = false;
-    QByteArray text;
-    switch (refused ? Kind::Invalid : command.kind) {
-    case Kind::Version:
-        accepted = true;
-        text = m_version;
-        break;
-    case Kind::Serial:
-        accepted = true;
-        text = m_serial;
-        break;
-    case Kind::Write:
-        accepted = !m_nakAt.contains(command.address) && protocol::writable(command.address);
-        if (accepted) {
-            protocol::store(m_memory, command);
-            ++m_counters.writes;
-            m_changedSinceDump = true;
-            // Complete table: entry 7 written after entry 1, as both pointer passes do.
-            if (command.address == protocol::entryAddress(1)) {
-                m_entry1Written = true;
-            } else if (command.address == protocol::entryAddress(protocol::SlotCount) &&
-                       m_entry1Written) {
-                m_entry1Written = false;
-                ++events.tablesComplete;
-                QString error;
-                // Before the reply goes out, so that a client holding the ACK finds the files.
-                if (!m_dumpDir.isEmpty() && !dumpLocked(&error))
-                    qWarning("indicator-sim: dump failed: %s", qPrintable(error));
-            }
-        }
-        break;
-    case Kind::Empty:
-    case Kind::Invalid:
-        break;
-    }
-    if (!accepted)
-        ++m_counters.naks;
-    // processLine() has no timing, so it leaves the late reply for a link.
-    if (command.kind == Kind::Write && link.kind != Link::Kind::Direct &&
-        m_lateAt.contains(command.address) && !m_lateDone.contains(command.address)) {
-        m_lateDone.insert(command.address);
-        outcome.lateNs = qint64(m_lateAt.value(command.address)) * NsPerMs;
-    }
-    const bool query = accepted && (command.kind == Kind::Version || command.kind == Kind::Serial);
-    answer(shape(text, accepted, query));
     return outcome;
 }
 
-QByteArray IndicatorSimulator::shape(const QByteArray& text, bool accepted, bool query)
+auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& events) -> Outcome
 {
-    QByteArray reply = m_noise ? noiseBurst() : QByteArray();
-    if (m_textReply) {
-        reply += query ? text : accepted ? QByteArray("OK") : QByteArray("ERR");
-    } else {
-        reply += text;
-        reply += accepted ? protocol::Ack : protocol::Nak;
+    IndicatorCore::Outcome decided = decide(link.name(), line, &link.session, events);
+    Outcome outcome;
+    outcome.line = line;
+    outcome.reply = std::move(decided.reply);
+    outcome.chatter = std::move(decided.chatter);
+    outcome.answered = decided.answered;
+    outcome.hangUp = decided.hangUp;
+    if (decided.hangUp)
+        link.dropping = true;
+    // Only the first answered write to the address is late, until resetRecord().
+    const Faults& faults = m_core.faults();
+    if (decided.answered && decided.writeAddress >= 0) {
+        const quint16 address = quint16(decided.writeAddress);
+        if (faults.lateAt.contains(address) && !m_lateDone.contains(address)) {
+            m_lateDone.insert(address);
+            outcome.lateNs = qint64(faults.lateAt.value(address)) * NsPerMs;
+        }
     }
-    if (!m_noCr)
-        reply += protocol::Cr;
-    return reply;
+    return outcome;
 }
 
 void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, Outcome&& outcome)
 {
+    const Faults& faults = m_core.faults();
     if (!outcome.answered && !outcome.hangUp)
         return;
-    qint64 due = lineDoneNs + qint64(m_delayMs) * NsPerMs + outcome.lateNs;
-    if (outcome.answered && m_baud > 0)
-        due = link.out.push(due, quint64(outcome.reply.size()), m_baud);
+    qint64 due = lineDoneNs + qint64(faults.delayMs) * NsPerMs + outcome.lateNs;
+    if (outcome.answered && faults.baud > 0)
+        due = link.out.push(due, quint64(outcome.reply.size()), faults.baud);
     // One reply at a time, as from a serial device: none overtakes a late one.
     if (!link.pending.empty())
         due = std::max(due, link.pending.back().dueNs);
@@ -859,7 +701,8 @@ void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, O
         {due, std::move(outcome.reply), outcome.line, outcome.answered, outcome.hangUp});
     if (!outcome.chatter.isEmpty()) {
         const qint64 chatterDue =
-            m_baud > 0 ? link.out.push(due, quint64(outcome.chatter.size()), m_baud) : due;
+            faults.baud > 0 ? link.out.push(due, quint64(outcome.chatter.size()), faults.baud)
+                            : due;
         link.pending.push_back({chatterDue, std::move(outcome.chatter), {}, true, false});
     }
     releaseDue(link, nowNs);
@@ -872,7 +715,7 @@ void IndicatorSimulator::releaseDue(Link& link, qint64 nowNs)
         Link::Pending p = std::move(link.pending.front());
         link.pending.pop_front();
         if (p.answer)
-            m_answers.append({p.line, p.bytes});
+            m_core.recordAnswer(p.line, p.bytes);
         link.outBuf += p.bytes;
         if (p.hangUp) {
             link.closing = true;
@@ -889,7 +732,7 @@ void IndicatorSimulator::flush(Link& link)
                 ? ::send(link.fd, link.outBuf.constData(), size_t(link.outBuf.size()), MSG_NOSIGNAL)
                 : ::write(link.fd, link.outBuf.constData(), size_t(link.outBuf.size()));
         if (n > 0) {
-            m_counters.bytesOut += quint64(n);
+            m_core.countOut(quint64(n));
             link.outBuf.remove(0, qsizetype(n));
         } else if (n < 0 && errno == EINTR) {
             continue;
@@ -922,7 +765,7 @@ void IndicatorSimulator::closeLink(Link& link, bool signalHangUp, Events& events
     }
     if (signalHangUp) {
         events.hungUp = true;
-        log(link, "--", "(hung up)");
+        log(link.name(), "--", "(hung up)");
     }
 }
 
@@ -954,23 +797,6 @@ void IndicatorSimulator::emitEvents(const Events& events)
         emit hungUp();
 }
 
-QByteArray IndicatorSimulator::noiseBurst()
-{
-    // xorshift32: reproducible garbage without a shared generator.
-    const auto next = [this] {
-        m_noiseState ^= m_noiseState << 13;
-        m_noiseState ^= m_noiseState >> 17;
-        m_noiseState ^= m_noiseState << 5;
-        return m_noiseState;
-    };
-    constexpr quint32 alphabetSize = sizeof NoiseAlphabet - 1;
-    const int length = 1 + int(next() % NoiseMaxLength);
-    QByteArray bytes;
-    for (int i = 0; i < length; ++i)
-        bytes += NoiseAlphabet[next() % alphabetSize];
-    return bytes;
-}
-
 void IndicatorSimulator::removeLinkLocked()
 {
     if (m_linkPath.isEmpty())
@@ -985,11 +811,12 @@ void IndicatorSimulator::removeLinkLocked()
     m_linkTarget.clear();
 }
 
-void IndicatorSimulator::log(const Link& link, const char* direction, const QByteArray& bytes) const
+void IndicatorSimulator::log(const QByteArray& name, const char* direction,
+                             const QByteArray& bytes) const
 {
     if (!m_verbose)
         return;
-    std::fprintf(stderr, "%s %s %s\n", link.name().constData(), direction,
+    std::fprintf(stderr, "%s %s %s\n", name.constData(), direction,
                  protocol::visible(bytes).constData());
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "Faults.h"
+#include "IndicatorCore.h"
+
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -14,36 +16,19 @@
 
 namespace sim {
 
-struct Counters {
-    quint64 commands = 0; // non-empty lines received, answered or not
-    quint64 writes = 0;   // writes stored in memory
-    quint64 naks = 0;     // commands refused (NAK, or "ERR" in text-reply mode)
-    quint64 bytesIn = 0;
-    quint64 bytesOut = 0;
-};
-
-// One reply as it left, with the line it answers; the line is empty for a lone CR's answer and
-// for an unsolicited line.
-struct Answer {
-    QByteArray line;
-    QByteArray reply;
-
-    friend bool operator==(const Answer&, const Answer&) = default;
-};
-
-// A weighing indicator on a pseudo-terminal and/or a TCP port on 127.0.0.1, with faults on demand.
-// All I/O runs on a thread of its own, so the owner's thread can talk to it through QSerialPort or
-// QTcpSocket. start*, setLink, stop and hangUp belong to the owner's thread; every other member
-// is safe from any thread. Signals are emitted from the I/O thread, outside the lock, so connect
-// them with a receiver (context object) in your thread to have them queued there; processLine()
-// emits them directly.
+// A weighing indicator on a pseudo-terminal and/or a TCP port on 127.0.0.1, with faults on demand:
+// the link server around an IndicatorCore. It adds what needs a clock or a file descriptor: the
+// wire time, delays, late replies, stalls, hang-ups and dumps. All I/O runs on a thread of its own,
+// so the owner's thread can talk to it through QSerialPort or QTcpSocket. start*, setLink, stop and
+// hangUp belong to the owner's thread; every other member is safe from any thread. Signals are
+// emitted from the I/O thread, outside the lock, so connect them with a receiver (context object)
+// in your thread to have them queued there; processLine() emits them directly.
 class IndicatorSimulator : public QObject {
     Q_OBJECT
 public:
-    static constexpr char DefaultVersion[] = "IND V2.05";
-    static constexpr char DefaultSerial[] = "12345";
-    // Sent unasked under setChatterEvery(): a weight print, which holds no ACK, NAK, NUL, LF or V.
-    static constexpr char ChatterLine[] = "ST,GS,+0001234kg\r";
+    static constexpr auto& DefaultVersion = Faults::DefaultVersion;
+    static constexpr auto& DefaultSerial = Faults::DefaultSerial;
+    static constexpr auto& ChatterLine = IndicatorCore::ChatterLine;
 
     explicit IndicatorSimulator(QObject* parent = nullptr);
     ~IndicatorSimulator() override;
@@ -58,30 +43,9 @@ public:
     void stop();
     void hangUp();
 
-    void setVersion(const QByteArray& v);
-    void setSerial(const QByteArray& s);
-    void addNakAt(quint16 address);
-    void addSilentAt(quint16 address);
-    void setIgnoreFirst(int k);
-    void setSilentAfter(int n);
-    void setTextReply(bool on);
-    void setNoCr(bool on);
-    void setDelayMs(int ms);
-    void setBaud(int baud);
-    void setDropAfter(int n);
-    void setNoise(bool on);
-    // The first answered write to address (since start or resetRecord()) leaves ms later than it
-    // would; replies after it wait behind it.
-    void addLateAt(quint16 address, int ms);
-    // A lone CR is answered NAK (shaped like any refusal) instead of being ignored.
-    void setLoneCrReply(bool nak);
-    // ChatterLine follows every n-th reply (n <= 0: never).
-    void setChatterEvery(int n);
-    // Once n commands are handled, received bytes are held, unprocessed, until resumeAfterMs after
-    // the first of them arrived (for ever when negative, i.e. until stop()). n < 0: never.
-    void setStallAfter(int n, int resumeAfterMs = -1);
-    // Refuses this exact line (without its CR) with NAK, storing nothing.
-    void addNakLine(const QByteArray& line);
+    // Replaces every fault at once; a changed stall arms again even after one has ended.
+    void setFaults(const Faults& faults);
+    Faults faults() const;
     void setDumpDir(const QString& dir);
     void setVerbose(bool on);
 
@@ -122,51 +86,27 @@ private:
     void consume(Link& link, const QByteArray& bytes, qint64 nowNs, bool held, Events& events);
     bool stalled(const Link& link);
     void resumeIfDue(qint64 nowNs, Events& events);
+    IndicatorCore::Outcome decide(const QByteArray& name, const QByteArray& line,
+                                  IndicatorCore::Session* session, Events& events);
     Outcome handle(Link& link, const QByteArray& line, Events& events);
     void schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, Outcome&& outcome);
     void releaseDue(Link& link, qint64 nowNs);
     void flush(Link& link);
-    QByteArray shape(const QByteArray& text, bool accepted, bool query);
     void closeLink(Link& link, bool signalHangUp, Events& events);
     void armTimer();
     void emitEvents(const Events& events);
-    QByteArray noiseBurst();
     void removeLinkLocked();
-    void log(const Link& link, const char* direction, const QByteArray& bytes) const;
+    void log(const QByteArray& name, const char* direction, const QByteArray& bytes) const;
     bool dumpLocked(QString* error);
 
     mutable QMutex m_mutex;
-    // Guarded by m_mutex: configuration, memory and the record.
-    QByteArray m_version = DefaultVersion;
-    QByteArray m_serial = DefaultSerial;
-    QSet<quint16> m_nakAt;
-    QSet<quint16> m_silentAt;
-    int m_ignoreFirst = 0;
-    int m_silentAfter = -1;
-    bool m_textReply = false;
-    bool m_noCr = false;
-    int m_delayMs = 0;
-    int m_baud = 0;
-    int m_dropAfter = -1;
-    bool m_noise = false;
-    quint32 m_noiseState = 0x2545F491;
-    QHash<quint16, int> m_lateAt;
+    // Guarded by m_mutex: the indicator, the configuration and the state of the links.
+    IndicatorCore m_core;
     QSet<quint16> m_lateDone;
-    bool m_loneCrNak = false;
-    int m_chatterEvery = 0;
-    quint64 m_replies = 0;
-    int m_stallAfter = -1;
-    int m_resumeAfterMs = -1;
     enum class Stall { Armed, Holding, Over } m_stall = Stall::Armed;
     qint64 m_resumeNs = 0; // 0 until the first held byte starts the clock, and when for ever
-    QSet<QByteArray> m_nakLines;
     QString m_dumpDir;
     bool m_verbose = false;
-    QByteArray m_memory;
-    Counters m_counters;
-    QList<QByteArray> m_lines;
-    QList<Answer> m_answers;
-    bool m_entry1Written = false;
     bool m_changedSinceDump = false;
     QString m_ptyPath;
     bool m_ptyAlive = false;
@@ -181,7 +121,6 @@ private:
 
     // Owned by the I/O thread while it runs.
     std::vector<std::unique_ptr<Link>> m_links;
-    std::unique_ptr<Link> m_direct;
     int m_wakeFd = -1;
     int m_timerFd = -1;
     std::thread m_thread;

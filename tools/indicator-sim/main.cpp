@@ -162,36 +162,24 @@ int main(int argc, char* argv[])
         return usageError(QStringLiteral("unexpected argument '%1'")
                               .arg(parser.positionalArguments().constFirst()));
 
-    sim::IndicatorSimulator indicator;
-    const auto count = [&](const QCommandLineOption& option,
-                           void (sim::IndicatorSimulator::*set)(int)) {
-        if (!parser.isSet(option))
-            return true;
-        int value = 0;
-        if (!toCount(parser.value(option), &value))
-            return false;
-        (indicator.*set)(value);
-        return true;
-    };
-    for (const auto& [option, set] :
-         {std::pair{&ignoreFirst, &sim::IndicatorSimulator::setIgnoreFirst},
-          std::pair{&silentAfter, &sim::IndicatorSimulator::setSilentAfter},
-          std::pair{&delayMs, &sim::IndicatorSimulator::setDelayMs},
-          std::pair{&baud, &sim::IndicatorSimulator::setBaud},
-          std::pair{&dropAfter, &sim::IndicatorSimulator::setDropAfter}}) {
-        if (!count(*option, set))
+    sim::Faults faults;
+    for (const auto& [option, field] :
+         {std::pair{&ignoreFirst, &sim::Faults::ignoreFirst},
+          std::pair{&silentAfter, &sim::Faults::silentAfter},
+          std::pair{&delayMs, &sim::Faults::delayMs}, std::pair{&baud, &sim::Faults::baud},
+          std::pair{&dropAfter, &sim::Faults::dropAfter}}) {
+        if (parser.isSet(*option) && !toCount(parser.value(*option), &(faults.*field)))
             return usageError(QStringLiteral("--%1 needs a whole number >= 0, not '%2'")
                                   .arg(option->names().constFirst(), parser.value(*option)));
     }
-    for (const auto& [option, add] :
-         {std::pair{&nakAt, &sim::IndicatorSimulator::addNakAt},
-          std::pair{&silentAt, &sim::IndicatorSimulator::addSilentAt}}) {
+    for (const auto& [option, field] :
+         {std::pair{&nakAt, &sim::Faults::nakAt}, std::pair{&silentAt, &sim::Faults::silentAt}}) {
         for (const QString& text : parser.values(*option)) {
             quint16 address = 0;
             if (!toAddress(text, &address))
                 return usageError(QStringLiteral("--%1 needs 1 to 4 hex digits, not '%2'")
                                       .arg(option->names().constFirst(), text));
-            (indicator.*add)(address);
+            (faults.*field).insert(address);
         }
     }
     for (const QString& text : parser.values(lateAt)) {
@@ -202,20 +190,20 @@ int main(int argc, char* argv[])
             return usageError(QStringLiteral("--late-at needs ADDR:MS (1 to 4 hex digits, a "
                                              "whole number >= 0), not '%1'")
                                   .arg(text));
-        indicator.addLateAt(address, ms);
+        faults.lateAt.insert(address, ms);
     }
     if (parser.isSet(loneCr)) {
         const QString value = parser.value(loneCr);
         if (value != QLatin1String("nak") && value != QLatin1String("ignore"))
             return usageError(QStringLiteral("--lone-cr needs nak or ignore, not '%1'").arg(value));
-        indicator.setLoneCrReply(value == QLatin1String("nak"));
+        faults.loneCrNak = value == QLatin1String("nak");
     }
     if (parser.isSet(chatterEvery)) {
         int n = 0;
         if (!toCount(parser.value(chatterEvery), &n) || n == 0)
             return usageError(QStringLiteral("--chatter-every needs a whole number >= 1, not '%1'")
                                   .arg(parser.value(chatterEvery)));
-        indicator.setChatterEvery(n);
+        faults.chatterEvery = n;
     }
     if (parser.isSet(resumeAfter) && !parser.isSet(stallAfter))
         return usageError(QStringLiteral("--resume-after needs --stall-after"));
@@ -228,13 +216,14 @@ int main(int argc, char* argv[])
         if (parser.isSet(resumeAfter) && !toMs(parser.value(resumeAfter), &ms))
             return usageError(QStringLiteral("--resume-after needs seconds >= 0, not '%1'")
                                   .arg(parser.value(resumeAfter)));
-        indicator.setStallAfter(n, ms);
+        faults.stallAfter = n;
+        faults.resumeAfterMs = ms;
     }
     for (const QString& text : parser.values(nakLine)) {
         // An empty line is the lone CR, which --lone-cr governs.
         if (text.isEmpty())
             return usageError(QStringLiteral("--nak-line needs a non-empty line"));
-        indicator.addNakLine(text.toLocal8Bit());
+        faults.nakLines.insert(text.toLocal8Bit());
     }
     quint16 port = 0;
     if (parser.isSet(tcp)) {
@@ -246,12 +235,15 @@ int main(int argc, char* argv[])
         port = quint16(value);
     }
     if (parser.isSet(version))
-        indicator.setVersion(parser.value(version).toLocal8Bit());
+        faults.version = parser.value(version).toLocal8Bit();
     if (parser.isSet(serial))
-        indicator.setSerial(parser.value(serial).toLocal8Bit());
-    indicator.setTextReply(parser.isSet(textReply));
-    indicator.setNoCr(parser.isSet(noCr));
-    indicator.setNoise(parser.isSet(noise));
+        faults.serial = parser.value(serial).toLocal8Bit();
+    faults.textReply = parser.isSet(textReply);
+    faults.noCr = parser.isSet(noCr);
+    faults.noise = parser.isSet(noise);
+
+    sim::IndicatorSimulator indicator;
+    indicator.setFaults(faults);
     indicator.setVerbose(parser.isSet(verbose));
     if (parser.isSet(dumpDir))
         indicator.setDumpDir(parser.value(dumpDir));
