@@ -2,18 +2,15 @@
 
 #include "link/ChannelManager.h"
 #include "ui/Fonts.h"
-#include "ui/WindowLook.h"
 #include "ui_BaudDialog.h"
 
-#include <QKeyEvent>
-
 BaudDialog::BaudDialog(ChannelManager& channels, QWidget* parent)
-    : QDialog(parent)
+    : FixedDialog(parent)
     , m_ui(std::make_unique<Ui::BaudDialog>())
     , m_channels(channels)
 {
     m_ui->setupUi(this);
-    WindowLook::setUpFixedDialog(this);
+    fixLook();
     Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
     Fonts::set(m_ui->CancelButton, Fonts::kDefault, true);
 
@@ -49,16 +46,6 @@ void BaudDialog::selectOption(int index)
         return;
     m_optBaudRate[index]->setChecked(true);
     m_newBaud = rateText(index);
-}
-
-void BaudDialog::keyPressEvent(QKeyEvent* event)
-{
-    // Neither button is the cancel button, so Escape leaves the dialog open.
-    if (WindowLook::isPlainEscape(event)) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void BaudDialog::onOk()

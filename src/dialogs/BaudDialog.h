@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/FixedDialog.h"
+
 #include <array>
 #include <memory>
 
@@ -13,7 +14,7 @@ class BaudDialog;
 
 // The baud-rate dialog: one of six rates for the serial line, always 8 data bits, no parity,
 // 1 stop bit.
-class BaudDialog : public QDialog {
+class BaudDialog : public FixedDialog {
     Q_OBJECT
 public:
     static constexpr int kOptionCount = 6;
@@ -37,9 +38,6 @@ public:
 
 signals:
     void statusPanelText(int panel, const QString& text);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void onOk();

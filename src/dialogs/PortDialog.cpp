@@ -3,18 +3,15 @@
 #include "dialogs/PortToolTip.h"
 #include "link/ChannelManager.h"
 #include "ui/Fonts.h"
-#include "ui/WindowLook.h"
 #include "ui_PortDialog.h"
 
-#include <QKeyEvent>
-
 PortDialog::PortDialog(ChannelManager& channels, QWidget* parent)
-    : QDialog(parent)
+    : FixedDialog(parent)
     , m_ui(std::make_unique<Ui::PortDialog>())
     , m_channels(channels)
 {
     m_ui->setupUi(this);
-    WindowLook::setUpFixedDialog(this);
+    fixLook();
     Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
     Fonts::set(m_ui->CancelButton, Fonts::kDefault, true);
 
@@ -66,16 +63,6 @@ void PortDialog::changeEvent(QEvent* event)
     QDialog::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
         enableOptions();
-}
-
-void PortDialog::keyPressEvent(QKeyEvent* event)
-{
-    // Neither button is the cancel button, so Escape leaves the dialog open.
-    if (WindowLook::isPlainEscape(event)) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void PortDialog::onOk()

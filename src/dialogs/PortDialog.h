@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/FixedDialog.h"
+
 #include <array>
 #include <memory>
 
@@ -13,7 +14,7 @@ class PortDialog;
 
 // The port selection dialog: COM 1 to COM 8, and a hidden TCP/IP choice that keeps TCP/IP in
 // force when it is confirmed.
-class PortDialog : public QDialog {
+class PortDialog : public FixedDialog {
     Q_OBJECT
 public:
     static constexpr int kOptionCount = 9;
@@ -38,7 +39,6 @@ signals:
 
 protected:
     void changeEvent(QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void enableOptions();

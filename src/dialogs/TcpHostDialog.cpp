@@ -2,18 +2,15 @@
 
 #include "link/ChannelManager.h"
 #include "ui/Fonts.h"
-#include "ui/WindowLook.h"
 #include "ui_TcpHostDialog.h"
 
-#include <QKeyEvent>
-
 TcpHostDialog::TcpHostDialog(ChannelManager& channels, QWidget* parent)
-    : QDialog(parent)
+    : FixedDialog(parent)
     , m_ui(std::make_unique<Ui::TcpHostDialog>())
     , m_channels(channels)
 {
     m_ui->setupUi(this);
-    WindowLook::setUpFixedDialog(this);
+    fixLook();
     Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
     Fonts::set(m_ui->CancelButton, Fonts::kDefault, true);
     Fonts::set(m_ui->txtHostIP, Fonts::kMedium);
@@ -28,16 +25,6 @@ TcpHostDialog::TcpHostDialog(ChannelManager& channels, QWidget* parent)
 }
 
 TcpHostDialog::~TcpHostDialog() = default;
-
-void TcpHostDialog::keyPressEvent(QKeyEvent* event)
-{
-    // Neither button is the cancel button, so Escape leaves the dialog open.
-    if (WindowLook::isPlainEscape(event)) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}
 
 void TcpHostDialog::onOk()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/FixedDialog.h"
+
 #include <memory>
 
 class ChannelManager;
@@ -11,7 +12,7 @@ class TcpHostDialog;
 
 // The TCP/IP dialog: shows the indicator's endpoint and lets the operator change the host for
 // this run; the stored endpoint is left as it is.
-class TcpHostDialog : public QDialog {
+class TcpHostDialog : public FixedDialog {
     Q_OBJECT
 public:
     // Fills the two boxes from the socket's endpoint in force.
@@ -20,9 +21,6 @@ public:
 
 signals:
     void statusPanelText(int panel, const QString& text);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void onOk();

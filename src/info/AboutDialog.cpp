@@ -6,18 +6,17 @@
 #include "ui_AboutDialog.h"
 #include "version.h"
 
-#include <QKeyEvent>
-
 namespace {
 constexpr int kIconPixels = 32;
 }
 
 AboutDialog::AboutDialog(QWidget* parent)
-    : QDialog(parent)
+    : FixedDialog(parent)
     , m_ui(std::make_unique<Ui::AboutDialog>())
 {
     m_ui->setupUi(this);
-    WindowLook::setUpFixedDialog(this);
+    // "Aceptar" is the cancel button too: Escape presses it, as Enter does.
+    fixLook(m_ui->cmdOK);
 
     Fonts::set(m_ui->lblTitle, Fonts::kLarge, true);
     Fonts::set(m_ui->lblVersion, Fonts::kLarge, true);
@@ -46,14 +45,4 @@ AboutDialog::~AboutDialog() = default;
 QString AboutDialog::versionText(int major, int minor, int patch)
 {
     return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(patch);
-}
-
-void AboutDialog::keyPressEvent(QKeyEvent* event)
-{
-    if (WindowLook::isPlainEscape(event)) {
-        event->accept();
-        m_ui->cmdOK->click();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }

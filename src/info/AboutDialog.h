@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/FixedDialog.h"
+
 #include <memory>
 
 namespace Ui {
@@ -8,7 +9,7 @@ class AboutDialog;
 }
 
 // The About window: icon, title, version and description, with the maker's lines below.
-class AboutDialog : public QDialog {
+class AboutDialog : public FixedDialog {
     Q_OBJECT
 public:
     // Lines separated by a bare CR, as the window's texts keep them.
@@ -20,10 +21,6 @@ public:
 
     // "Version 1.0.3": major, minor and revision without leading zeros or a build number.
     static QString versionText(int major, int minor, int patch);
-
-protected:
-    // Escape presses "Aceptar", as Enter does: it is the window's cancel button too.
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::unique_ptr<Ui::AboutDialog> m_ui;

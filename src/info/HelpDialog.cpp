@@ -4,14 +4,12 @@
 #include "ui/WindowLook.h"
 #include "ui_HelpDialog.h"
 
-#include <QKeyEvent>
-
 HelpDialog::HelpDialog(QWidget* parent)
-    : QDialog(parent)
+    : FixedDialog(parent)
     , m_ui(std::make_unique<Ui::HelpDialog>())
 {
     m_ui->setupUi(this);
-    WindowLook::setUpFixedDialog(this);
+    fixLook();
 
     Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
     Fonts::set(m_ui->lblEnglish, Fonts::kMedium, true);
@@ -24,13 +22,3 @@ HelpDialog::HelpDialog(QWidget* parent)
 }
 
 HelpDialog::~HelpDialog() = default;
-
-void HelpDialog::keyPressEvent(QKeyEvent* event)
-{
-    // "OK" is not the cancel button, so Escape leaves the window open.
-    if (WindowLook::isPlainEscape(event)) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
-}

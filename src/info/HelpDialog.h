@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "ui/FixedDialog.h"
+
 #include <memory>
 
 namespace Ui {
@@ -8,7 +9,7 @@ class HelpDialog;
 }
 
 // The Help window: names the English and the Spanish manual; it opens neither.
-class HelpDialog : public QDialog {
+class HelpDialog : public FixedDialog {
     Q_OBJECT
 public:
     // Language name and hint separated by a bare CR, as the window's texts keep them.
@@ -19,9 +20,6 @@ public:
 
     explicit HelpDialog(QWidget* parent = nullptr);
     ~HelpDialog() override;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::unique_ptr<Ui::HelpDialog> m_ui;
