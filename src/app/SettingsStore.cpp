@@ -24,7 +24,10 @@ QString SettingsStore::defaultPath(const QString& exeDir, const QString& configD
     // isWritable asks the system (access), so root and read-only mounts get the true answer.
     // The folder counts too: a write goes to a new file that is renamed over the old one.
     const QFileInfo beside(QDir(exeDir).filePath(kFileName));
-    if (beside.isFile() && beside.isWritable() && QFileInfo(exeDir).isWritable())
+    // Without a home folder there is no user folder; a path relative to the working folder
+    // would be no better than the one beside the program.
+    if (configDir.isEmpty() ||
+        (beside.isFile() && beside.isWritable() && QFileInfo(exeDir).isWritable()))
         return beside.filePath();
     // A folder that cannot be made leaves the writes failing quietly, as any failed write does.
     QDir().mkpath(configDir);

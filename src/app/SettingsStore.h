@@ -17,7 +17,8 @@ public:
     // The choice below for the executable's folder and the application's configuration folder.
     static QString defaultPath();
     // The file beside the executable when it exists and the program can rewrite it there;
-    // otherwise the file in configDir, which is created when missing.
+    // otherwise the file in configDir, which is created when missing. An empty configDir (no
+    // home folder) leaves the file beside the executable.
     static QString defaultPath(const QString& exeDir, const QString& configDir);
     QString path() const { return m_path; }
 

@@ -193,7 +193,7 @@ private slots:
             // beside stays usable and this case cannot arise.
             if (::access(QFile::encodeName(lockedPath).constData(), W_OK) == 0) {
                 QFile::setPermissions(lockedPath, readOnly | QFile::WriteOwner);
-                QSKIP("permission bits do not bind this user (root): the file stays writable");
+                QSKIP("permission bits do not bind this user (root): it can still write there");
             }
         }
 
@@ -237,6 +237,16 @@ private slots:
         QCOMPARE(SettingsStore(chosen).ReadIniValue(QStringLiteral("CommSettings"),
                                                     QStringLiteral("CommPort")),
                  QStringLiteral("TCP"));
+    }
+
+    // No home folder, so no user folder: the file beside the program, never one in the
+    // working folder.
+    void noUserFolderKeepsTheFileBeside()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QCOMPARE(SettingsStore::defaultPath(root.path(), QString()),
+                 root.path() + QStringLiteral("/TicketTalvor.ini"));
     }
 
     // Without a file beside the test program, the settings go to $XDG_CONFIG_HOME/TicketTalvor.
