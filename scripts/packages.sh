@@ -1,6 +1,9 @@
 # Sourced by scripts/test and scripts/run: makes sure Debian's packages for the build are there.
+# desktop-file-utils and appstream validate the installed menu entry and metainfo (a test).
 TALVOR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-                 qt6-serialport-dev libgl-dev fonts-liberation)
+                 qt6-serialport-dev libgl-dev fonts-liberation desktop-file-utils appstream)
+# scripts/package needs dpkg-shlibdeps to compute the package's dependencies.
+TALVOR_DEB_PACKAGES=(dpkg-dev)
 # scripts/fuzz needs clang and its runtime, which holds libFuzzer and the sanitizers.
 TALVOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -1,4 +1,5 @@
 #include "app/MainWindow.h"
+#include "platform/SettingsStore.h"
 #include "ui/AppIcon.h"
 #include "ui/Fonts.h"
 
@@ -7,7 +8,10 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Programmable Ticket TALVOR"));
+    // The name picks the settings folder (~/.config/TicketTalvor); no window shows it. The
+    // desktop file name ties the windows to the installed menu entry and its icon.
+    QApplication::setApplicationName(SettingsStore::kApplicationName);
+    QApplication::setDesktopFileName(QStringLiteral("io.github.talvor.TicketTalvor"));
     QApplication::setFont(Fonts::sans());
     QApplication::setWindowIcon(AppIcon::icon());
 

@@ -5,6 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 SettingsStore::SettingsStore(QString path)
     : m_path(std::move(path))
@@ -13,8 +15,23 @@ SettingsStore::SettingsStore(QString path)
 
 QString SettingsStore::defaultPath()
 {
-    return QDir(QCoreApplication::applicationDirPath())
-        .filePath(QStringLiteral("TicketTalvor.ini"));
+    return defaultPath(QCoreApplication::applicationDirPath(),
+                       QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
+}
+
+QString SettingsStore::defaultPath(const QString& exeDir, const QString& configDir)
+{
+    // isWritable asks the system (access), so root and read-only mounts get the true answer.
+    // The folder counts too: a write goes to a new file that is renamed over the old one.
+    const QFileInfo beside(QDir(exeDir).filePath(kFileName));
+    // Without a home folder there is no user folder; a path relative to the working folder
+    // would be no better than the one beside the program.
+    if (configDir.isEmpty() ||
+        (beside.isFile() && beside.isWritable() && QFileInfo(exeDir).isWritable()))
+        return beside.filePath();
+    // A folder that cannot be made leaves the writes failing quietly, as any failed write does.
+    QDir().mkpath(configDir);
+    return QDir(configDir).filePath(kFileName);
 }
 
 QString SettingsStore::ReadIniValue(const QString& section, const QString& key) const

@@ -1,9 +1,13 @@
 #include "platform/SettingsStore.h"
 #include "platform/TextRoutines.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <unistd.h>
 
 class TestSettings : public QObject {
     Q_OBJECT
@@ -142,6 +146,132 @@ private slots:
         QCOMPARE(SettingsStore(blocked).ReadIniValue(QStringLiteral("CommSettings"),
                                                      QStringLiteral("CommPort")),
                  QString());
+    }
+
+    // Where the settings live, for each state of the folder beside the executable.
+    void choosesTheFile_data()
+    {
+        QTest::addColumn<QString>("beside");
+        QTest::addColumn<bool>("besideUsed");
+
+        QTest::newRow("writable file beside: portable copy") << "file" << true;
+        QTest::newRow("no file beside") << "none" << false;
+        QTest::newRow("read-only file beside") << "read-only file" << false;
+        QTest::newRow("file beside in a read-only folder") << "read-only folder" << false;
+        QTest::newRow("folder named like the file") << "folder" << false;
+    }
+    void choosesTheFile()
+    {
+        QFETCH(QString, beside);
+        QFETCH(bool, besideUsed);
+
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QString exeDir = root.filePath(QStringLiteral("bin"));
+        const QString configDir = root.filePath(QStringLiteral("config/TicketTalvor"));
+        const QString besidePath = exeDir + QStringLiteral("/TicketTalvor.ini");
+        const QString configPath = configDir + QStringLiteral("/TicketTalvor.ini");
+        QVERIFY(QDir().mkpath(exeDir));
+
+        if (beside == QStringLiteral("folder")) {
+            QVERIFY(QDir().mkpath(besidePath));
+        } else if (beside != QStringLiteral("none")) {
+            QFile file(besidePath);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[CommSettings]\r\nCommbaud= 5\r\n");
+        }
+        const QFile::Permissions readOnly =
+            QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ReadOther;
+        QString lockedPath;
+        if (beside == QStringLiteral("read-only file"))
+            lockedPath = besidePath;
+        if (beside == QStringLiteral("read-only folder"))
+            lockedPath = exeDir;
+        if (!lockedPath.isEmpty()) {
+            QVERIFY(QFile::setPermissions(lockedPath, readOnly));
+            // Root (or CAP_DAC_OVERRIDE) writes regardless of the mode bits, so for it the file
+            // beside stays usable and this case cannot arise.
+            if (::access(QFile::encodeName(lockedPath).constData(), W_OK) == 0) {
+                QFile::setPermissions(lockedPath, readOnly | QFile::WriteOwner);
+                QSKIP("permission bits do not bind this user (root): it can still write there");
+            }
+        }
+
+        const QString chosen = SettingsStore::defaultPath(exeDir, configDir);
+        if (!lockedPath.isEmpty())
+            QFile::setPermissions(lockedPath, readOnly | QFile::WriteOwner);
+
+        QCOMPARE(chosen, besideUsed ? besidePath : configPath);
+        // The configuration folder is made only when it is going to hold the file.
+        QCOMPARE(QFileInfo(configDir).isDir(), !besideUsed);
+
+        // First start: the program writes the rate code into the chosen file, as it always has.
+        SettingsStore store(chosen);
+        if (!besideUsed) {
+            store.WriteIniValue(QStringLiteral("CommSettings"), QStringLiteral("Commbaud"),
+                                QStringLiteral("2"));
+            QFile file(configPath);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), QByteArray("[CommSettings]\r\nCommbaud= 2\r\n"));
+        } else {
+            QCOMPARE(store.ReadIniValue(QStringLiteral("CommSettings"), QStringLiteral("CommBaud")),
+                     QStringLiteral("5"));
+        }
+    }
+
+    void existingUserFileIsKept()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        const QString configDir = root.filePath(QStringLiteral("TicketTalvor"));
+        QVERIFY(QDir().mkpath(configDir));
+        const QString configPath = configDir + QStringLiteral("/TicketTalvor.ini");
+        QFile file(configPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[CommSettings]\nCommPort=TCP\n");
+        file.close();
+
+        const QString chosen =
+            SettingsStore::defaultPath(root.filePath(QStringLiteral("no-such-bin")), configDir);
+        QCOMPARE(chosen, configPath);
+        QCOMPARE(SettingsStore(chosen).ReadIniValue(QStringLiteral("CommSettings"),
+                                                    QStringLiteral("CommPort")),
+                 QStringLiteral("TCP"));
+    }
+
+    // No home folder, so no user folder: the file beside the program, never one in the
+    // working folder.
+    void noUserFolderKeepsTheFileBeside()
+    {
+        QTemporaryDir root;
+        QVERIFY(root.isValid());
+        QCOMPARE(SettingsStore::defaultPath(root.path(), QString()),
+                 root.path() + QStringLiteral("/TicketTalvor.ini"));
+    }
+
+    // Without a file beside the test program, the settings go to $XDG_CONFIG_HOME/TicketTalvor.
+    void userFolderFollowsXdgConfigHome()
+    {
+        const QString besideTest =
+            QDir(QCoreApplication::applicationDirPath()).filePath(SettingsStore::kFileName);
+        if (QFileInfo::exists(besideTest))
+            QSKIP("a TicketTalvor.ini lies beside the test program");
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        const QByteArray oldHome = qgetenv("XDG_CONFIG_HOME");
+        const QString oldName = QCoreApplication::applicationName();
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+        QCoreApplication::setApplicationName(SettingsStore::kApplicationName);
+
+        const QString chosen = SettingsStore::defaultPath();
+
+        QCoreApplication::setApplicationName(oldName);
+        if (oldHome.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", oldHome);
+        QCOMPARE(chosen, home.path() + QStringLiteral("/TicketTalvor/TicketTalvor.ini"));
+        QVERIFY(QFileInfo(home.path() + QStringLiteral("/TicketTalvor")).isDir());
     }
 
     void stripControlChars_data()
