@@ -1,15 +1,29 @@
 #include "platform/SerialPort.h"
 
 #include <QFileInfo>
+#include <QLoggingCategory>
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <cstring>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace {
 // Passing errors in a row without a byte read between them that still count as passing.
 constexpr int kMaxPassingErrors = 100;
+
+#ifdef Q_OS_LINUX
+// The exchange's category by name, so that one logging rule shows the whole conversation with
+// the port; platform code cannot reach the link layer's object. Rules and the default level
+// (info) go by the name, so both objects behave as one.
+Q_LOGGING_CATEGORY(lcPortExchange, "talvor.exchange", QtInfoMsg)
+#endif
 } // namespace
 
 SerialPort::SerialPort(QObject* parent)
@@ -101,7 +115,41 @@ int SerialPort::setPortOpen(bool open)
     if (!m_port.open(QIODevice::ReadWrite))
         return classifyOpenFailure(m_port.error());
     m_port.clearError();
+    m_lowLatencyResult = m_lowLatency ? requestLowLatency() : LowLatency::Off;
     return kNoError;
+}
+
+SerialPort::LowLatency SerialPort::requestLowLatency()
+{
+#ifdef Q_OS_LINUX
+    const int fd = int(m_port.handle());
+    serial_struct serial{};
+    int error = 0;
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) {
+        error = errno;
+    } else if (!(serial.flags & ASYNC_LOW_LATENCY)) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+        // Read back: some drivers take the call and drop the flag.
+        if (::ioctl(fd, TIOCSSERIAL, &serial) != 0 || ::ioctl(fd, TIOCGSERIAL, &serial) != 0)
+            error = errno;
+    }
+    if (error == 0 && (serial.flags & ASYNC_LOW_LATENCY)) {
+        qCDebug(lcPortExchange) << "low-latency mode on for" << m_openedPath;
+        return LowLatency::Applied;
+    }
+    if (!m_lowLatencyRefusalLogged.contains(m_openedPath)) {
+        m_lowLatencyRefusalLogged.insert(m_openedPath);
+        const QString why = error ? QString::fromLocal8Bit(std::strerror(error))
+                                  : QStringLiteral("ignored by the driver");
+        qCInfo(lcPortExchange).noquote()
+            << QStringLiteral("low-latency mode not available on %1 (%2); replies may wait for "
+                              "the adapter's latency timer")
+                   .arg(m_openedPath, why);
+    }
+    return LowLatency::Unsupported;
+#else
+    return LowLatency::Off;
+#endif
 }
 
 int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const

@@ -3,6 +3,7 @@
 #include "platform/LineChannel.h"
 
 #include <QSerialPort>
+#include <QSet>
 #include <array>
 
 // The commPort1 control: COM 1 to COM 8 over QSerialPort, with the error numbers the rest of
@@ -28,6 +29,19 @@ public:
     int CommPort() const { return m_commPort; }
     void setCommPort(int comNumber) { m_commPort = comNumber; }
 
+    // What became of the low-latency request at the last open.
+    enum class LowLatency {
+        Off,         // no request made: switched off, not Linux, or not opened yet
+        Applied,     // the driver has the mode on
+        Unsupported, // the driver refused or ignored it (a pseudo-terminal, some adapters)
+    };
+    // USB adapters hold received bytes for up to 16 ms before passing them on, which with one
+    // short exchange at a time makes a download ten times slower than the wire. On Linux every
+    // open asks the driver to pass them on at once; the switch counts from the next open.
+    void setLowLatency(bool on) { m_lowLatency = on; }
+    bool lowLatencyRequested() const { return m_lowLatency; }
+    LowLatency lowLatencyResult() const { return m_lowLatencyResult; }
+
     // Line settings text such as "38400,n,8,1"; the part before the first comma is the rate.
     QString Settings() const { return m_settings; }
     void setSettings(const QString& settings);
@@ -52,6 +66,8 @@ private:
     void applyLineSettings();
     void onErrorOccurred(QSerialPort::SerialPortError error);
     int classifyOpenFailure(QSerialPort::SerialPortError error) const;
+    // Asks the driver to pass received bytes on at once; changes nothing when it cannot.
+    LowLatency requestLowLatency();
 
     // Parented so that tests can reach the port's own signals.
     QSerialPort m_port{this};
@@ -59,6 +75,10 @@ private:
     int m_passingErrors = 0;
     // The device as opened: the real path behind any link.
     QString m_openedPath;
+    bool m_lowLatency = true;
+    LowLatency m_lowLatencyResult = LowLatency::Off;
+    // Devices whose refusal has been logged: a reopen says nothing new.
+    QSet<QString> m_lowLatencyRefusalLogged;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("38400,n,8,1");
     std::array<QString, kPortCount> m_portNames;

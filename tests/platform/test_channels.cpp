@@ -2,13 +2,16 @@
 #include "platform/TcpClient.h"
 #include "support/PseudoTerminal.h"
 
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 
+#include <poll.h>
 #include <termios.h>
+#include <unistd.h>
 
 // The two channels as the rest of the program relies on them: the line settings that reach the
 // device, the error numbers, and which endings count as a lost channel.
@@ -22,6 +25,8 @@ private slots:
     void openFailures_data();
     void openFailures();
     void missingDevice();
+    void lowLatency_data();
+    void lowLatency();
     void socketErrorNumbers_data();
     void socketErrorNumbers();
     void tcpEndings();
@@ -126,6 +131,115 @@ void TestChannels::missingDevice()
     port.setPortName(1, QStringLiteral("/dev/no-such-adapter"));
     QCOMPARE(port.setPortOpen(true), SerialPort::kErrNoSuchPort);
     QVERIFY(!port.PortOpen());
+}
+
+namespace {
+// Keeps the messages of the exchange's category while it lives; others go on as before.
+class ExchangeLog {
+public:
+    ExchangeLog()
+    {
+        s_messages.clear();
+        s_previous = qInstallMessageHandler(&ExchangeLog::handle);
+    }
+    ~ExchangeLog() { qInstallMessageHandler(s_previous); }
+    ExchangeLog(const ExchangeLog&) = delete;
+    ExchangeLog& operator=(const ExchangeLog&) = delete;
+    static QList<std::pair<QtMsgType, QString>> messages() { return s_messages; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (context.category && qstrcmp(context.category, "talvor.exchange") == 0)
+            s_messages.append({type, text});
+        else if (s_previous)
+            s_previous(type, context, text);
+    }
+    static inline QList<std::pair<QtMsgType, QString>> s_messages;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
+// What the pseudo-terminal's far end read within a second.
+QByteArray readMaster(int master, int size)
+{
+    QByteArray bytes;
+    QElapsedTimer timer;
+    timer.start();
+    while (bytes.size() < size && timer.elapsed() < 1000) {
+        pollfd fd{master, POLLIN, 0};
+        if (::poll(&fd, 1, 50) <= 0)
+            continue;
+        char buffer[64];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        bytes.append(buffer, n);
+    }
+    return bytes;
+}
+
+QByteArray joined(const QSignalSpy& bytesReceived)
+{
+    QByteArray all;
+    for (const QList<QVariant>& arguments : bytesReceived)
+        all += arguments.at(0).toByteArray();
+    return all;
+}
+} // namespace
+
+void TestChannels::lowLatency_data()
+{
+    QTest::addColumn<QList<bool>>("opens"); // the switch at each open, in turn
+    QTest::addColumn<int>("logged");        // lines the refusals leave in the exchange's log
+    QTest::newRow("on, opened once") << QList<bool>{true} << 1;
+    QTest::newRow("on, opened three times") << QList<bool>{true, true, true} << 1;
+    QTest::newRow("off") << QList<bool>{false} << 0;
+    QTest::newRow("off, opened twice") << QList<bool>{false, false} << 0;
+    QTest::newRow("switched off after a refusal") << QList<bool>{true, false} << 1;
+    QTest::newRow("switched on after an open without") << QList<bool>{false, true} << 1;
+}
+
+// A pseudo-terminal has no low-latency mode: the request is made at every open while the
+// switch is on, fails without harm to the port, and the failure is logged once.
+void TestChannels::lowLatency()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("The low-latency request is Linux's");
+#endif
+    QFETCH(QList<bool>, opens);
+    QFETCH(int, logged);
+    PseudoTerminal pty;
+    QVERIFY(pty.isValid());
+    const QString device = QFileInfo(pty.path()).canonicalFilePath();
+    SerialPort port;
+    port.setPortName(1, pty.path());
+    QVERIFY(port.lowLatencyRequested());
+    QCOMPARE(port.lowLatencyResult(), SerialPort::LowLatency::Off);
+    QSignalSpy received(&port, &LineChannel::bytesReceived);
+
+    ExchangeLog log;
+    for (const bool on : opens) {
+        port.setLowLatency(on);
+        QCOMPARE(port.lowLatencyRequested(), on);
+        QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
+        QCOMPARE(port.lowLatencyResult(),
+                 on ? SerialPort::LowLatency::Unsupported : SerialPort::LowLatency::Off);
+
+        QVERIFY(port.writeBytes(";C4\r"));
+        QCOMPARE(readMaster(pty.master(), 4), QByteArray(";C4\r"));
+        received.clear();
+        QCOMPARE(::write(pty.master(), "\x06\r", 2), ssize_t(2));
+        QTRY_COMPARE_WITH_TIMEOUT(joined(received), QByteArray("\x06\r"), 2000);
+        QCOMPARE(port.setPortOpen(false), SerialPort::kNoError);
+    }
+
+    const auto messages = ExchangeLog::messages();
+    QCOMPARE(messages.size(), logged);
+    for (const auto& [type, text] : messages) {
+        QCOMPARE(type, QtInfoMsg);
+        QVERIFY2(text.contains(QStringLiteral("low-latency mode not available on ") + device),
+                 qPrintable(text));
+    }
 }
 
 void TestChannels::socketErrorNumbers_data()
