@@ -103,6 +103,8 @@ void ChannelManager::probePorts()
 ChannelManager::StartUpResult ChannelManager::startUp()
 {
     readPortNames();
+    m_serialPort.setLowLatency(m_settings.ReadIniValue(kSerialPortSection, kKeyLowLatency) !=
+                               QStringLiteral("0"));
     probePorts();
 
     StartUpResult result;

@@ -25,6 +25,9 @@ public:
     static inline const QString kKeyIp = QStringLiteral("IP");
     static inline const QString kKeyPort = QStringLiteral("Port");
     static inline const QString kPortNamesSection = QStringLiteral("PortNames");
+    // "0" turns the low-latency request on USB adapters off; anything else leaves it on.
+    static inline const QString kSerialPortSection = QStringLiteral("SerialPort");
+    static inline const QString kKeyLowLatency = QStringLiteral("LowLatency");
     // Channel codes: 1 to 8 for COM 1 to COM 8, this one for TCP/IP.
     static constexpr int kTcpChannel = 9;
     static constexpr qint32 kMaxTcpPort = 65535;

@@ -141,6 +141,29 @@ private slots:
         }
     }
 
+    void lowLatencySwitch_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<bool>("requested");
+        QTest::newRow("no section") << QByteArray() << true;
+        QTest::newRow("turned off") << QByteArray("[SerialPort]\nLowLatency= 0\n") << false;
+        QTest::newRow("on") << QByteArray("[serialport]\nlowlatency=1\n") << true;
+    }
+    // The request for the adapter's low-latency mode can be turned off in the settings file.
+    void lowLatencySwitch()
+    {
+        QFETCH(QByteArray, section);
+        writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n" + section);
+        auto window = makeWindow();
+        QTEST(window->channels().serialPort().lowLatencyRequested(), "requested");
+        window->form().mnuConnect->trigger();
+        QVERIFY(window->channels().serialPort().PortOpen());
+        // A pseudo-terminal has no such mode: asked for, refused, and the port works on.
+        QTEST(window->channels().serialPort().lowLatencyResult() ==
+                  SerialPort::LowLatency::Unsupported,
+              "requested");
+    }
+
     void startUpWithoutSettingsFile()
     {
         auto window = makeWindow();
