@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "app/StatusPanels.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "dialogs/TcpHostDialog.h"
@@ -13,13 +14,9 @@
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDialog>
-#include <QLocale>
-#include <QTimer>
 
 namespace {
-constexpr auto kClockInterval = std::chrono::seconds(1);
 constexpr QSize kClientSize(840, 524); // 12600 x 7860 twips
 constexpr int kStatusBarHeight = 33;   // 495 twips
 const QString kOpen = QStringLiteral("Open");
@@ -133,46 +130,19 @@ void MainWindow::setUpStatusBar()
 {
     centralWidget()->setFixedSize(kClientSize.width(), kClientSize.height() - kStatusBarHeight);
     m_ui->staBar->setFixedHeight(kStatusBarHeight);
-    // Panel 3 (line settings or host) gets what the others leave.
-    const std::array<int, kPanelCount> widths = {120, 90, 0, 110, 90};
-    for (int i = 0; i < kPanelCount; ++i) {
-        auto* panel = new QLabel(m_ui->staBar);
-        panel->setObjectName(QStringLiteral("staBarPanel%1").arg(i + 1));
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setIndent(4);
-        if (widths[i] > 0)
-            panel->setFixedWidth(widths[i]);
-        m_ui->staBar->addPermanentWidget(panel, widths[i] > 0 ? 0 : 1);
-        m_panels[i] = panel;
-    }
-    setPanelText(1, QStringLiteral("Not connected"));
-    setPanelText(2, QStringLiteral("COM 1"));
-    setPanelText(3, QStringLiteral("115200bps, 8-N-1"));
-    updateClock();
-    m_clock = new QTimer(this);
-    m_clock->setInterval(kClockInterval);
-    connect(m_clock, &QTimer::timeout, this, &MainWindow::updateClock);
-    m_clock->start();
+    m_panels = new StatusPanels(m_ui->staBar);
     adjustSize();
     setFixedSize(size());
 }
 
-void MainWindow::updateClock()
-{
-    const QDateTime now = QDateTime::currentDateTime();
-    const QLocale locale;
-    setPanelText(4, locale.toString(now.date(), QLocale::ShortFormat));
-    setPanelText(5, locale.toString(now.time(), QStringLiteral("HH:mm:ss")));
-}
-
 QString MainWindow::panelText(int panel) const
 {
-    return m_panels.at(panel - 1)->text();
+    return m_panels->text(panel);
 }
 
 void MainWindow::setPanelText(int panel, const QString& text)
 {
-    m_panels.at(panel - 1)->setText(text);
+    m_panels->setText(panel, text);
 }
 
 void MainWindow::connectMenus()
@@ -245,7 +215,7 @@ QString MainWindow::channelStateText() const
 void MainWindow::Activate()
 {
     setPanelText(1, channelStateText());
-    updateClock();
+    m_panels->updateClock();
     // The slot boxes are drawn again from what the slots hold, so a loaded slot never shows
     // as empty.
     for (int s = 1; s <= kSlotCount; ++s)

@@ -16,7 +16,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTimer;
+class StatusPanels;
 
 namespace Ui {
 class MainWindow;
@@ -27,7 +27,6 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr int kSlotCount = SlotTable::kSlotCount;
-    static constexpr int kPanelCount = 5;
 
     // Runs start-up at once: probes the ports and applies the settings file at settingsPath.
     // Without ui the window shows real message boxes and file dialogs.
@@ -65,7 +64,6 @@ private:
     void openWindow(QDialog* window);
     void onPortMenu();
     void onSettingsMenu();
-    void updateClock();
 
     // Comm menu
     void onConnectMenu();
@@ -98,12 +96,11 @@ private:
     IndicatorQuery m_query{m_exchange};
     TicketSlots m_slots;
     Downloader m_downloader{m_exchange, *m_uiServices};
-    std::array<QLabel*, kPanelCount> m_panels{};
+    StatusPanels* m_panels = nullptr;
     std::array<QGroupBox*, kSlotCount> m_fraTicket{};
     std::array<QLineEdit*, kSlotCount> m_txtFileName{};
     std::array<QLineEdit*, kSlotCount> m_txtFileSize{};
     std::array<QPushButton*, kSlotCount> m_cmdLoadTicket{};
-    QTimer* m_clock = nullptr;
     bool m_shownOnce = false;
     // A failed query keeps Connect disabled until the channel is opened again.
     bool m_queryFailed = false;

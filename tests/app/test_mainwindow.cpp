@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 #include "support/FakeUiServices.h"
 #include "support/PseudoTerminal.h"
+#include "support/TestFiles.h"
 #include "ui_MainWindow.h"
 
 #include <QDialog>
@@ -42,11 +43,7 @@ private:
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(portNames() + commSettings);
     }
-    QByteArray fileBytes() const
-    {
-        QFile file(m_path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QByteArray fileBytes() const { return TestFiles::read(m_path); }
     std::unique_ptr<MainWindow> makeWindow()
     {
         auto ui = std::make_unique<FakeUiServices>();

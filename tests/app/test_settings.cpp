@@ -1,5 +1,6 @@
 #include "platform/SettingsStore.h"
 #include "platform/TextRoutines.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,17 +17,8 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 
-    QByteArray fileBytes() const
-    {
-        QFile file(m_path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    void writeFile(const QByteArray& bytes) const
-    {
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-    }
+    QByteArray fileBytes() const { return TestFiles::read(m_path); }
+    void writeFile(const QByteArray& bytes) const { QVERIFY(TestFiles::write(m_path, bytes)); }
 
 private slots:
     void init()

@@ -6,6 +6,7 @@
 #include "link/PortFailure.h"
 #include "support/FakeUiServices.h"
 #include "support/PseudoTerminal.h"
+#include "support/TestFiles.h"
 
 #include <QApplication>
 #include <QFile>
@@ -66,11 +67,7 @@ class TestDialogs : public QObject {
             file.write(bytes);
         return path;
     }
-    static QByteArray bytesOf(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    static QByteArray bytesOf(const QString& path) { return TestFiles::read(path); }
     static void setPresent(ChannelManager& state, quint8 mask)
     {
         for (int k = 1; k <= SerialPort::kPortCount; ++k)

@@ -1,4 +1,5 @@
 #include "platform/IniFile.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,17 +14,8 @@ private:
     QTemporaryDir m_dir;
     QString m_path;
 
-    QByteArray fileBytes() const
-    {
-        QFile file(m_path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    void writeFile(const QByteArray& bytes) const
-    {
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
+    QByteArray fileBytes() const { return TestFiles::read(m_path); }
+    void writeFile(const QByteArray& bytes) const { QVERIFY(TestFiles::write(m_path, bytes)); }
 
     // One write into a file holding `before` (no file at all when it is null).
     void checkWrite(const QByteArray& before, const QByteArray& section, const QByteArray& key,
