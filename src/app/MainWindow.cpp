@@ -245,7 +245,7 @@ void MainWindow::refreshControls()
     // go nowhere.
     const bool reachable = m_channels.state() == ChannelManager::State::Open;
     m_ui->cmdConnect->setEnabled(open && reachable && !busy && !m_queryFailed);
-    m_ui->cmdDownLoad->setEnabled(open && reachable && !busy && fraTicket(1)->isVisibleTo(this) &&
+    m_ui->cmdDownLoad->setEnabled(open && reachable && !busy && m_ticketAreaShown &&
                                   m_slots.anyInUse());
 }
 
@@ -283,6 +283,7 @@ void MainWindow::showClosedLook()
     m_ui->txtSNR->clear();
     m_ui->txtSW_Version->clear();
     if (!m_channels.isTcpMode()) {
+        m_ticketAreaShown = false;
         m_ui->fraSpace->hide();
         m_ui->txtUsedSpace->clear();
         m_ui->txtFreeSpace->clear();
@@ -320,6 +321,7 @@ void MainWindow::onQueryFinished(bool ok)
 
 void MainWindow::showTicketArea()
 {
+    m_ticketAreaShown = true;
     for (int s = 1; s <= kSlotCount; ++s) {
         showSlot(s);
         fraTicket(s)->show();
@@ -346,7 +348,7 @@ void MainWindow::showSpace()
 
 void MainWindow::onLoadTicketClicked(int slot)
 {
-    if (cmdLoadTicket(slot)->text() != kAddTicket) {
+    if (m_slots.isLoaded(slot)) {
         m_slots.remove(slot);
         showSlot(slot);
         showSpace();

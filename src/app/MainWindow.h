@@ -105,4 +105,6 @@ private:
     // A failed query keeps Connect disabled until the channel is opened again.
     bool m_queryFailed = false;
     bool m_downloadShown = false;
+    // A query succeeded since the ticket area was last folded away.
+    bool m_ticketAreaShown = false;
 };
