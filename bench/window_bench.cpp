@@ -73,7 +73,7 @@ int main(int argc, char* argv[])
     MainWindow window(settings);
     window.show();
     Ui::MainWindow& form = window.form();
-    form.mnuConnect->trigger();
+    form.openCloseAction->trigger();
     // Two tickets that fill the memory exactly; the window reads them as the slot buttons do.
     const QByteArray first(kMemoryBudget / 2 + 1, 'a');
     const QByteArray second(kMemoryBudget - first.size(), 'b');
@@ -85,10 +85,10 @@ int main(int argc, char* argv[])
         ticket.close();
         window.ticketSlots().load(slot, ticket.fileName(), &error);
     }
-    form.cmdConnect->click();
+    form.connectButton->click();
     if (!waitFor(&window.exchange(), &CommandExchange::finished) ||
         !waitFor(&window.exchange(), &CommandExchange::finished) ||
-        !form.cmdDownLoad->isEnabled()) {
+        !form.downloadButton->isEnabled()) {
         std::fprintf(stderr, "the query did not succeed\n");
         return 1;
     }
@@ -100,7 +100,7 @@ int main(int argc, char* argv[])
         const double cpuBefore = cpuSeconds();
         QElapsedTimer wall;
         wall.start();
-        form.cmdDownLoad->click();
+        form.downloadButton->click();
         if (!waitFor(&window.downloader(), &Downloader::finished))
             return 1;
         const double seconds = wall.nsecsElapsed() / 1e9;

@@ -1,13 +1,14 @@
 #include "app/MainWindow.h"
 
+#include "app/DownloadPanel.h"
 #include "app/StatusPanels.h"
+#include "app/TicketArea.h"
+#include "app/TicketSlotBox.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "dialogs/TcpHostDialog.h"
 #include "info/AboutDialog.h"
 #include "info/HelpDialog.h"
-#include "link/PortFailure.h"
-#include "platform/TextRoutines.h"
 #include "ui/AppIcon.h"
 #include "ui/Fonts.h"
 #include "ui/QtUiServices.h"
@@ -15,6 +16,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <functional>
 
 namespace {
 constexpr QSize kClientSize(840, 524); // 12600 x 7860 twips
@@ -24,9 +26,16 @@ const QString kClose = QStringLiteral("Close");
 const QString kPortClosed = QStringLiteral("Port closed");
 const QString kPortOpened = QStringLiteral("Port opened");
 const QString kConnecting = QStringLiteral("Connecting ...");
-const QString kAddTicket = QStringLiteral("Add Ticket");
-const QString kRemove = QStringLiteral("Remove");
-const QString kTicketFilter = QStringLiteral("Print Files(*.prn) or Text Files(*.txt)|*.prn;*.txt");
+
+// Runs onAccepted when the window is closed with OK, before the main window is activated again.
+void whenAccepted(QDialog* window, std::function<void()> onAccepted)
+{
+    QObject::connect(window, &QDialog::finished, window,
+                     [onAccepted = std::move(onAccepted)](int result) {
+                         if (result == QDialog::Accepted)
+                             onAccepted();
+                     });
+}
 } // namespace
 
 MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<UiServices> ui, QWidget* parent)
@@ -36,48 +45,15 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<UiServices> 
     , m_channels(settingsPath)
 {
     m_ui->setupUi(this);
-    setWindowIcon(AppIcon::icon());
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
-    setUpControls();
-    setUpFonts();
-    setUpStatusBar();
+    setUpLook();
     connectMenus();
 
     const ChannelManager::StartUpResult startUp = m_channels.startUp();
-    setPanelText(2, startUp.channelText);
-    setPanelText(3, startUp.lineText);
+    setPanelText(StatusPanels::kChannel, startUp.channelText);
+    setPanelText(StatusPanels::kLine, startUp.lineText);
     m_channels.setTaskRunning([this] { return exchangeRunning(); });
-    connect(&m_channels, &ChannelManager::stateChanged, this, &MainWindow::onChannelStateChanged);
-    connect(
-        &m_channels, &ChannelManager::failed, this,
-        [this](const QString& title, const QString& text) { m_uiServices->critical(title, text); });
-
-    connect(m_ui->cmdConnect, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
-    connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
-        m_ui->txtSW_Version->setText(QString::fromLatin1(version));
-    });
-    connect(&m_query, &IndicatorQuery::serialReceived, this, [this](const QByteArray& serial) {
-        m_ui->txtSNR->setText(QString::fromLatin1(serial));
-    });
-    connect(&m_query, &IndicatorQuery::finished, this, &MainWindow::onQueryFinished);
-
-    for (int s = 1; s <= kSlotCount; ++s) {
-        connect(cmdLoadTicket(s), &QPushButton::clicked, this,
-                [this, s] { onLoadTicketClicked(s); });
-    }
-
-    connect(m_ui->cmdDownLoad, &QPushButton::clicked, this, &MainWindow::onDownLoadClicked);
-    connect(m_ui->cmdCancel, &QPushButton::clicked, &m_downloader, &Downloader::cancel);
-    connect(&m_downloader, &Downloader::started, this, &MainWindow::onDownloadStarted);
-    connect(&m_downloader, &Downloader::statusText, this, [this](const QString& text) {
-        m_ui->txtStatus->setText(text);
-        // Shown at once, block by block, as the operator expects of a progress line.
-        m_ui->txtStatus->repaint();
-    });
-    connect(&m_downloader, &Downloader::progressRange, m_ui->ProgressBar1, &QProgressBar::setRange);
-    connect(&m_downloader, &Downloader::progressValue, m_ui->ProgressBar1, &QProgressBar::setValue);
-    connect(&m_downloader, &Downloader::finished, this, &MainWindow::onDownloadFinished);
+    connectCore();
+    refreshControls();
 }
 
 MainWindow::~MainWindow()
@@ -86,53 +62,75 @@ MainWindow::~MainWindow()
     qDeleteAll(findChildren<QDialog*>(Qt::FindDirectChildrenOnly));
 }
 
-void MainWindow::setUpControls()
+void MainWindow::setUpLook()
 {
-    for (int s = 1; s <= kSlotCount; ++s) {
-        m_fraTicket[s - 1] = findChild<QGroupBox*>(QStringLiteral("fraTicket_%1").arg(s));
-        m_txtFileName[s - 1] = findChild<QLineEdit*>(QStringLiteral("txtFileName_%1").arg(s));
-        m_txtFileSize[s - 1] = findChild<QLineEdit*>(QStringLiteral("txtFileSize_%1").arg(s));
-        m_cmdLoadTicket[s - 1] = findChild<QPushButton*>(QStringLiteral("cmdLoadTicket_%1").arg(s));
-        Q_ASSERT(m_fraTicket[s - 1] && m_txtFileName[s - 1] && m_txtFileSize[s - 1] &&
-                 m_cmdLoadTicket[s - 1]);
-        m_fraTicket[s - 1]->hide();
-    }
-    m_ui->fraSpace->hide();
-    m_ui->fraDownload->hide();
-    m_ui->cmdDownLoad->setEnabled(false);
-    m_ui->cmdConnect->setEnabled(false);
-    m_ui->txtSW_Version->setStyleSheet(QStringLiteral("color: red"));
-    m_ui->txtSNR->setStyleSheet(QStringLiteral("color: red"));
-}
-
-void MainWindow::setUpFonts()
-{
+    setWindowIcon(AppIcon::icon());
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     setFont(Fonts::sans());
     menuBar()->setFont(Fonts::sans());
-    for (QPushButton* button : findChildren<QPushButton*>())
-        Fonts::set(button, Fonts::kDefault, true);
-    for (QWidget* box :
-         {static_cast<QWidget*>(m_ui->txtSW_Version), static_cast<QWidget*>(m_ui->txtSNR),
-          static_cast<QWidget*>(m_ui->txtUsedSpace), static_cast<QWidget*>(m_ui->txtFreeSpace)})
-        Fonts::set(box, Fonts::kLarge, true);
-    Fonts::set(m_ui->Label28, Fonts::kMedium, true);
-    Fonts::set(m_ui->Label27, Fonts::kMedium, true);
-    Fonts::set(m_ui->txtStatus, Fonts::kMedium, true);
-    for (int s = 1; s <= kSlotCount; ++s) {
-        Fonts::set(txtFileName(s), Fonts::kMedium);
-        Fonts::set(txtFileSize(s), Fonts::kMedium);
-        Fonts::set(fraTicket(s)->findChild<QLabel*>(QStringLiteral("lblBytes_%1").arg(s)),
-                   Fonts::kMedium);
-    }
-}
+    Fonts::set(m_ui->downloadButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->connectButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->versionEdit, Fonts::kLarge, true);
+    Fonts::set(m_ui->serialEdit, Fonts::kLarge, true);
+    Fonts::set(m_ui->usedLabel, Fonts::kMedium, true);
+    Fonts::set(m_ui->freeLabel, Fonts::kMedium, true);
+    m_ui->versionEdit->setStyleSheet(QStringLiteral("color: red"));
+    m_ui->serialEdit->setStyleSheet(QStringLiteral("color: red"));
+    m_ticketArea = new TicketArea(m_slots, *m_uiServices,
+                                  {{m_ui->slotBox1, m_ui->slotBox2, m_ui->slotBox3, m_ui->slotBox4,
+                                    m_ui->slotBox5, m_ui->slotBox6, m_ui->slotBox7},
+                                   m_ui->spaceBox,
+                                   m_ui->usedSpaceEdit,
+                                   m_ui->freeSpaceEdit},
+                                  this);
 
-void MainWindow::setUpStatusBar()
-{
     centralWidget()->setFixedSize(kClientSize.width(), kClientSize.height() - kStatusBarHeight);
-    m_ui->staBar->setFixedHeight(kStatusBarHeight);
-    m_panels = new StatusPanels(m_ui->staBar);
+    m_ui->statusbar->setFixedHeight(kStatusBarHeight);
+    m_panels = new StatusPanels(m_ui->statusbar);
     adjustSize();
     setFixedSize(size());
+}
+
+void MainWindow::connectMenus()
+{
+    connect(m_ui->endAction, &QAction::triggered, this, &QWidget::close);
+    connect(m_ui->openCloseAction, &QAction::triggered, this, &MainWindow::onConnectMenu);
+    connect(m_ui->portAction, &QAction::triggered, this, &MainWindow::onPortMenu);
+    connect(m_ui->settingsAction, &QAction::triggered, this, &MainWindow::onSettingsMenu);
+    connect(m_ui->helpAction, &QAction::triggered, this,
+            [this] { openWindow(new HelpDialog(this)); });
+    connect(m_ui->aboutAction, &QAction::triggered, this,
+            [this] { openWindow(new AboutDialog(this)); });
+}
+
+void MainWindow::connectCore()
+{
+    connect(&m_channels, &ChannelManager::stateChanged, this, &MainWindow::onChannelStateChanged);
+    connect(
+        &m_channels, &ChannelManager::failed, this,
+        [this](const QString& title, const QString& text) { m_uiServices->critical(title, text); });
+
+    connect(m_ui->connectButton, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
+    connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
+        m_ui->versionEdit->setText(QString::fromLatin1(version));
+    });
+    connect(&m_query, &IndicatorQuery::serialReceived, this, [this](const QByteArray& serial) {
+        m_ui->serialEdit->setText(QString::fromLatin1(serial));
+    });
+    connect(&m_query, &IndicatorQuery::finished, this, &MainWindow::onQueryFinished);
+
+    connect(m_ticketArea, &TicketArea::slotsChanged, this, &MainWindow::refreshControls);
+
+    connect(m_ui->downloadButton, &QPushButton::clicked, this, [this] {
+        if (!exchangeRunning() && m_channels.state() != ChannelManager::State::Closed)
+            m_downloader.start(m_slots.contents());
+    });
+    new DownloadPanel(
+        m_downloader, *m_uiServices,
+        {m_ui->downloadFrame, m_ui->statusEdit, m_ui->progressBar, m_ui->cancelButton}, this);
+    connect(&m_downloader, &Downloader::started, this, &MainWindow::refreshControls);
+    connect(&m_downloader, &Downloader::finished, this, &MainWindow::refreshControls);
 }
 
 QString MainWindow::panelText(int panel) const
@@ -145,42 +143,54 @@ void MainWindow::setPanelText(int panel, const QString& text)
     m_panels->setText(panel, text);
 }
 
-void MainWindow::connectMenus()
+TicketSlotBox* MainWindow::slotBox(int slot) const
 {
-    connect(m_ui->mnuEnd, &QAction::triggered, this, &QWidget::close);
-    connect(m_ui->mnuConnect, &QAction::triggered, this, &MainWindow::onConnectMenu);
-    connect(m_ui->mnuPort, &QAction::triggered, this, &MainWindow::onPortMenu);
-    connect(m_ui->mnuSettings, &QAction::triggered, this, &MainWindow::onSettingsMenu);
-    connect(m_ui->mnuHelp1, &QAction::triggered, this,
-            [this] { openWindow(new HelpDialog(this)); });
-    connect(m_ui->mnuAbout, &QAction::triggered, this,
-            [this] { openWindow(new AboutDialog(this)); });
+    return m_ticketArea->box(slot);
 }
 
 void MainWindow::openWindow(QDialog* window)
 {
-    connect(window, &QDialog::finished, this, &MainWindow::Activate);
+    connect(window, &QDialog::finished, this, &MainWindow::activate);
     window->open();
 }
 
 void MainWindow::onPortMenu()
 {
-    auto* dialog = new PortDialog(m_channels, this);
-    connect(dialog, &PortDialog::statusPanelText, this, &MainWindow::setPanelText);
+    auto* dialog = new PortDialog(m_channels.channelSettings(), this);
+    whenAccepted(dialog, [this, dialog] {
+        const ChannelManager::Shown shown = m_channels.choosePort(dialog->chosenChannel());
+        if (!shown.channelText.isEmpty())
+            setPanelText(StatusPanels::kChannel, shown.channelText);
+        if (shown.lineTextChanged)
+            setPanelText(StatusPanels::kLine, shown.lineText);
+    });
     openWindow(dialog);
 }
 
 void MainWindow::onSettingsMenu()
 {
     if (m_channels.isTcpMode()) {
-        auto* dialog = new TcpHostDialog(m_channels, this);
-        connect(dialog, &TcpHostDialog::statusPanelText, this, &MainWindow::setPanelText);
+        auto* dialog = new TcpHostDialog(m_channels.channelSettings(), this);
+        whenAccepted(dialog, [this, dialog] {
+            m_channels.chooseHost(dialog->chosenHost());
+            setPanelText(StatusPanels::kLine, dialog->chosenHost());
+        });
         openWindow(dialog);
         return;
     }
-    auto* dialog = new BaudDialog(m_channels, this);
-    connect(dialog, &BaudDialog::statusPanelText, this, &MainWindow::setPanelText);
+    auto* dialog = new BaudDialog(m_channels.rateForDialog(), this);
+    whenAccepted(dialog, [this, dialog] {
+        setPanelText(StatusPanels::kLine, m_channels.chooseRate(dialog->chosenRate()));
+    });
     openWindow(dialog);
+}
+
+void MainWindow::onConnectMenu()
+{
+    if (m_channels.state() != ChannelManager::State::Closed)
+        m_channels.close();
+    else
+        m_channels.open();
 }
 
 void MainWindow::showEvent(QShowEvent* event)
@@ -188,7 +198,7 @@ void MainWindow::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
-        Activate();
+        activate();
     }
 }
 
@@ -197,6 +207,15 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // The program ends at once, without a question, also in the middle of an exchange.
     event->accept();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::activate()
+{
+    setPanelText(StatusPanels::kState, channelStateText());
+    m_panels->updateClock();
+    // The slot boxes are drawn again from what the slots hold, so a loaded slot never shows
+    // as empty.
+    m_ticketArea->redrawSlots();
 }
 
 QString MainWindow::channelStateText() const
@@ -212,55 +231,34 @@ QString MainWindow::channelStateText() const
     return kPortOpened;
 }
 
-void MainWindow::Activate()
-{
-    setPanelText(1, channelStateText());
-    m_panels->updateClock();
-    // The slot boxes are drawn again from what the slots hold, so a loaded slot never shows
-    // as empty.
-    for (int s = 1; s <= kSlotCount; ++s)
-        showSlot(s);
-}
-
-bool MainWindow::channelIsOpen() const
-{
-    return m_channels.state() != ChannelManager::State::Closed;
-}
-
 bool MainWindow::exchangeRunning() const
 {
     return m_query.isRunning() || m_downloader.isRunning();
 }
 
-// Enables what may be used now. While a query or a download waits for the indicator nothing
-// that could start a second exchange or close the channel under it is usable.
+// What may be used now, from the channel's state, the query's result, the slots and whether an
+// exchange runs. While a query or a download waits for the indicator nothing that could start a
+// second exchange or close the channel under it is usable.
 void MainWindow::refreshControls()
 {
-    const bool open = channelIsOpen();
+    const ChannelManager::State state = m_channels.state();
+    const bool open = state != ChannelManager::State::Closed;
     const bool busy = exchangeRunning();
-    m_ui->mnuConnect->setEnabled(!busy);
-    m_ui->mnuPort->setEnabled(!open && !busy);
-    m_ui->mnuSettings->setEnabled((!open || m_channels.isTcpMode()) && !busy);
+    m_ui->openCloseAction->setText(open ? kClose : kOpen);
+    m_ui->openCloseAction->setEnabled(!busy);
+    m_ui->portAction->setEnabled(!open && !busy);
+    m_ui->settingsAction->setEnabled((!open || m_channels.isTcpMode()) && !busy);
     // Over TCP/IP the query waits for the connection to be made: a command sent before would
     // go nowhere.
-    const bool reachable = m_channels.state() == ChannelManager::State::Open;
-    m_ui->cmdConnect->setEnabled(open && reachable && !busy && !m_queryFailed);
-    m_ui->cmdDownLoad->setEnabled(open && reachable && !busy && m_ticketAreaShown &&
-                                  m_slots.anyInUse());
-}
-
-void MainWindow::onConnectMenu()
-{
-    if (channelIsOpen())
-        m_channels.close();
-    else
-        m_channels.open();
+    const bool reachable = state == ChannelManager::State::Open;
+    m_ui->connectButton->setEnabled(reachable && !busy && !m_queryFailed);
+    m_ui->downloadButton->setEnabled(reachable && !busy && m_ticketArea->isShown() &&
+                                     m_slots.anyInUse());
 }
 
 void MainWindow::onChannelStateChanged(ChannelManager::State state)
 {
-    m_ui->mnuConnect->setText(state == ChannelManager::State::Closed ? kOpen : kClose);
-    setPanelText(1, channelStateText());
+    setPanelText(StatusPanels::kState, channelStateText());
     if (state == ChannelManager::State::Closed) {
         showClosedLook();
         return;
@@ -280,22 +278,16 @@ void MainWindow::onChannelStateChanged(ChannelManager::State state)
 // the next port may lead to another indicator; a TCP/IP close leaves it as it is.
 void MainWindow::showClosedLook()
 {
-    m_ui->txtSNR->clear();
-    m_ui->txtSW_Version->clear();
-    if (!m_channels.isTcpMode()) {
-        m_ticketAreaShown = false;
-        m_ui->fraSpace->hide();
-        m_ui->txtUsedSpace->clear();
-        m_ui->txtFreeSpace->clear();
-        for (int s = 1; s <= kSlotCount; ++s)
-            fraTicket(s)->hide();
-    }
+    m_ui->serialEdit->clear();
+    m_ui->versionEdit->clear();
+    if (!m_channels.isTcpMode())
+        m_ticketArea->fold();
     refreshControls();
 }
 
 void MainWindow::onConnectClicked()
 {
-    if (exchangeRunning() || !channelIsOpen())
+    if (exchangeRunning() || m_channels.state() == ChannelManager::State::Closed)
         return;
     m_uiServices->setBusy(true);
     m_query.start();
@@ -315,85 +307,6 @@ void MainWindow::onQueryFinished(bool ok)
             m_channels.reportLoss(m_exchange.lostReason());
         return;
     }
-    showTicketArea();
-    refreshControls();
-}
-
-void MainWindow::showTicketArea()
-{
-    m_ticketAreaShown = true;
-    for (int s = 1; s <= kSlotCount; ++s) {
-        showSlot(s);
-        fraTicket(s)->show();
-    }
-    // The space boxes tell what the slots really hold, also after a repeated query.
-    showSpace();
-    m_ui->fraSpace->show();
-}
-
-void MainWindow::showSlot(int slot)
-{
-    txtFileName(slot)->setText(m_slots.fileNameText(slot));
-    txtFileName(slot)->setCursorPosition(0); // the "..." of a cut name stays in sight
-    txtFileName(slot)->setToolTip(m_slots.path(slot));
-    txtFileSize(slot)->setText(m_slots.sizeText(slot));
-    cmdLoadTicket(slot)->setText(m_slots.isLoaded(slot) ? kRemove : kAddTicket);
-}
-
-void MainWindow::showSpace()
-{
-    m_ui->txtFreeSpace->setText(m_slots.freeSpaceText());
-    m_ui->txtUsedSpace->setText(m_slots.usedSpaceText());
-}
-
-void MainWindow::onLoadTicketClicked(int slot)
-{
-    if (m_slots.isLoaded(slot)) {
-        m_slots.remove(slot);
-        showSlot(slot);
-        showSpace();
-        refreshControls();
-        return;
-    }
-    m_uiServices->chooseOpenFile(kTicketFilter, [this, slot](const QString& path) {
-        if (!path.isEmpty()) {
-            QString error;
-            m_uiServices->setBusy(true);
-            const bool loaded = m_slots.load(slot, path, &error);
-            m_uiServices->setBusy(false);
-            if (!loaded)
-                m_uiServices->critical(QStringLiteral("File Error"), error);
-        }
-        showSlot(slot);
-        showSpace();
-        refreshControls();
-    });
-}
-
-void MainWindow::onDownLoadClicked()
-{
-    if (exchangeRunning() || !channelIsOpen())
-        return;
-    m_downloader.start(m_slots.TicketData());
-}
-
-void MainWindow::onDownloadStarted()
-{
-    m_downloadShown = true;
-    m_uiServices->setBusy(true);
-    m_ui->ProgressBar1->setMinimum(0);
-    m_ui->ProgressBar1->setValue(0);
-    m_ui->fraDownload->show();
-    refreshControls();
-}
-
-void MainWindow::onDownloadFinished()
-{
-    m_ui->txtStatus->clear();
-    if (m_downloadShown) {
-        m_downloadShown = false;
-        m_uiServices->setBusy(false);
-    }
-    m_ui->fraDownload->hide();
+    m_ticketArea->show();
     refreshControls();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "link/ChannelSettings.h"
 #include "ui/FixedDialog.h"
 
 #include <array>
 #include <memory>
 
-class ChannelManager;
 class QRadioButton;
 
 namespace Ui {
@@ -13,38 +13,27 @@ class BaudDialog;
 }
 
 // The baud-rate dialog: one of six rates for the serial line, always 8 data bits, no parity,
-// 1 stop bit.
+// 1 stop bit. It opens on the rate in force and hands back the rate chosen.
 class BaudDialog : public FixedDialog {
     Q_OBJECT
 public:
     static constexpr int kOptionCount = 6;
-    // The choice a line at a rate outside the six is switched to on opening.
-    static constexpr int kFallbackOption = 3;
+    static constexpr std::array<int, kOptionCount> kRates = ChannelSettings::kBaudRates;
 
-    // Runs the opening steps: the rate in force is selected, or the line is switched to
-    // 38400 baud when its rate is none of the six.
-    explicit BaudDialog(ChannelManager& channels, QWidget* parent = nullptr);
+    explicit BaudDialog(int rate, QWidget* parent = nullptr);
     ~BaudDialog() override;
 
     // Selects option 0 to 5 as a click on it would.
     void selectOption(int index);
-    QRadioButton* optBaudRate(int index) const { return m_optBaudRate.at(index); }
+    QRadioButton* rateOption(int index) const { return m_rateOptions.at(index); }
 
-    // Rate texts such as "19200".
-    QString OldBaud() const { return m_oldBaud; }
-    QString NewBaud() const { return m_newBaud; }
-
-    static QString rateText(int index);
-
-signals:
-    void statusPanelText(int panel, const QString& text);
+    // 0 for none.
+    int initialRate() const { return m_initialRate; }
+    int chosenRate() const { return m_chosenRate; }
 
 private:
-    void onOk();
-
     std::unique_ptr<Ui::BaudDialog> m_ui;
-    ChannelManager& m_channels;
-    std::array<QRadioButton*, kOptionCount> m_optBaudRate{};
-    QString m_oldBaud;
-    QString m_newBaud;
+    std::array<QRadioButton*, kOptionCount> m_rateOptions{};
+    int m_initialRate = 0;
+    int m_chosenRate = 0;
 };

@@ -1,30 +1,25 @@
 #pragma once
 
+#include "link/ChannelSettings.h"
 #include "ui/FixedDialog.h"
 
 #include <memory>
-
-class ChannelManager;
 
 namespace Ui {
 class TcpHostDialog;
 }
 
-// The TCP/IP dialog: shows the indicator's endpoint and lets the operator change the host for
-// this run; the stored endpoint is left as it is.
+// The TCP/IP dialog: shows the indicator's endpoint and hands back the host typed, which the
+// caller uses for this run only; the port is shown, not changed.
 class TcpHostDialog : public FixedDialog {
     Q_OBJECT
 public:
-    // Fills the two boxes from the socket's endpoint in force.
-    explicit TcpHostDialog(ChannelManager& channels, QWidget* parent = nullptr);
+    explicit TcpHostDialog(const ChannelSettings& settings, QWidget* parent = nullptr);
     ~TcpHostDialog() override;
 
-signals:
-    void statusPanelText(int panel, const QString& text);
+    // Taken as typed: the socket reports a host it cannot reach when it connects.
+    QString chosenHost() const;
 
 private:
-    void onOk();
-
     std::unique_ptr<Ui::TcpHostDialog> m_ui;
-    ChannelManager& m_channels;
 };

@@ -220,6 +220,19 @@ ChannelManager::Shown ChannelManager::choosePort(int channelCode)
     return shown;
 }
 
+ChannelSettings ChannelManager::channelSettings() const
+{
+    ChannelSettings settings;
+    settings.channelCode = channelCode();
+    for (int k = 1; k <= SerialPort::kPortCount; ++k) {
+        settings.devices.at(k - 1) = m_serialPort.portName(k);
+        settings.present.at(k - 1) = portPresent(k);
+    }
+    settings.host = m_tcpClient.RemoteHost();
+    settings.port = m_tcpClient.RemotePort();
+    return settings;
+}
+
 int ChannelManager::rateForDialog()
 {
     // The rate text must be one of the six as it stands: " 9600" is none of them.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/ChannelSettings.h"
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "platform/TcpClient.h"
@@ -29,10 +30,10 @@ public:
     static inline const QString kSerialPortSection = QStringLiteral("SerialPort");
     static inline const QString kKeyLowLatency = QStringLiteral("LowLatency");
     // Channel codes: 1 to 8 for COM 1 to COM 8, this one for TCP/IP.
-    static constexpr int kTcpChannel = 9;
+    static constexpr int kTcpChannel = ChannelSettings::kTcpChannel;
     static constexpr qint32 kMaxTcpPort = 65535;
     // The six rates in the order of their codes "0" to "5".
-    static constexpr std::array<int, 6> kBaudRates = {4800, 9600, 19200, 38400, 57600, 115200};
+    static constexpr std::array<int, 6> kBaudRates = ChannelSettings::kBaudRates;
     static constexpr int kFallbackBaudCode = 2;
     // The rate a line setting outside the six is replaced with when the rate dialog opens.
     static constexpr int kDialogFallbackRate = 38400;
@@ -56,6 +57,8 @@ public:
     // 1 to 8 for the COM port in force, kTcpChannel in TCP/IP mode.
     int channelCode() const;
     State state() const { return m_state; }
+    // The settings in force, for the port and TCP/IP windows.
+    ChannelSettings channelSettings() const;
 
     // The texts start-up leaves in status panels 2 and 3.
     struct StartUpResult {

@@ -41,7 +41,7 @@ bool TicketSlots::inUse(int slot) const
 
 bool TicketSlots::anyInUse() const
 {
-    return UsedSpace() > 0;
+    return usedSpace() > 0;
 }
 
 bool TicketSlots::load(int slot, const QString& path, QString* errorText)
@@ -101,7 +101,7 @@ void TicketSlots::remove(int slot)
     emit slotChanged(slot);
 }
 
-qint32 TicketSlots::UsedSpace() const
+qint32 TicketSlots::usedSpace() const
 {
     qint64 used = 0;
     for (const QByteArray& d : m_data)
@@ -109,14 +109,14 @@ qint32 TicketSlots::UsedSpace() const
     return static_cast<qint32>(used);
 }
 
-qint32 TicketSlots::FreeSpace() const
+qint32 TicketSlots::freeSpace() const
 {
-    return kMemoryBudget - UsedSpace();
+    return kMemoryBudget - usedSpace();
 }
 
 QString TicketSlots::fileNameText(int slot) const
 {
-    return FileNameText(path(slot));
+    return shortFileName(path(slot));
 }
 
 QString TicketSlots::sizeText(int slot) const
@@ -126,15 +126,15 @@ QString TicketSlots::sizeText(int slot) const
 
 QString TicketSlots::freeSpaceText() const
 {
-    return SubRoutines::NumberText(FreeSpace());
+    return SubRoutines::NumberText(freeSpace());
 }
 
 QString TicketSlots::usedSpaceText() const
 {
-    return SubRoutines::NumberText(UsedSpace());
+    return SubRoutines::NumberText(usedSpace());
 }
 
-QString TicketSlots::FileNameText(const QString& path)
+QString TicketSlots::shortFileName(const QString& path)
 {
     static constexpr int kKeptTail = kFileNameWidth - 3;
     if (path.size() <= kFileNameWidth)

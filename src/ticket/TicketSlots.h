@@ -8,7 +8,7 @@
 #include <array>
 
 // The seven ticket templates held in memory (TicketData) and the space they take in the
-// indicator's ticket memory. Slots are numbered 1 to 7; TicketData()[s - 1] is slot s.
+// indicator's ticket memory. Slots are numbered 1 to 7; contents()[s - 1] is slot s.
 //
 // A slot is "loaded" once a file has been read into it (path() is not empty) and "in use" when
 // it holds data (content() is not empty). The two differ only for an empty file: the slot shows
@@ -26,7 +26,7 @@ public:
 
     explicit TicketSlots(QObject* parent = nullptr);
 
-    const std::array<QByteArray, kSlotCount>& TicketData() const { return m_data; }
+    const std::array<QByteArray, kSlotCount>& contents() const { return m_data; }
     const QByteArray& content(int slot) const;
     QString path(int slot) const;
     bool isLoaded(int slot) const;
@@ -38,8 +38,8 @@ public:
     bool load(int slot, const QString& path, QString* errorText);
     void remove(int slot);
 
-    qint32 FreeSpace() const;
-    qint32 UsedSpace() const;
+    qint32 freeSpace() const;
+    qint32 usedSpace() const;
 
     // The texts of the slot's boxes: empty for a slot not loaded.
     QString fileNameText(int slot) const;
@@ -49,7 +49,7 @@ public:
     QString usedSpaceText() const;
 
     // The whole path when it has at most 30 characters, else "..." and its last 27.
-    static QString FileNameText(const QString& path);
+    static QString shortFileName(const QString& path);
     static bool isValidSlot(int slot) { return slot >= 1 && slot <= kSlotCount; }
 
 signals:

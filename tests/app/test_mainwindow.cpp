@@ -153,7 +153,7 @@ private slots:
         writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n" + section);
         auto window = makeWindow();
         QTEST(window->channels().serialPort().lowLatencyRequested(), "requested");
-        window->form().mnuConnect->trigger();
+        window->form().openCloseAction->trigger();
         QVERIFY(window->channels().serialPort().PortOpen());
         // A pseudo-terminal has no such mode: asked for, refused, and the port works on.
         QTEST(window->channels().serialPort().lowLatencyResult() ==
@@ -181,7 +181,7 @@ private slots:
         auto window = makeWindow();
         QVERIFY(window->channels().portPresent(2 + 1));
         QCOMPARE(window->channels().serialPort().CommPort(), 3);
-        window->form().mnuConnect->trigger();
+        window->form().openCloseAction->trigger();
         QCOMPARE(m_ui->texts(), QStringList{"Port is used by other aplication"});
     }
 
@@ -192,7 +192,7 @@ private slots:
         writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n");
         auto window = makeWindow();
         writeSettings("[CommSettings]\nCommPort=3\nCommBaud=5\n");
-        window->form().mnuConnect->trigger();
+        window->form().openCloseAction->trigger();
         QCOMPARE(window->channels().serialPort().CommPort(), 1);
         QCOMPARE(window->channels().serialPort().Settings(), QStringLiteral("19200,n,8,1"));
         QCOMPARE(window->panelText(3), QStringLiteral("19200,n,8,1"));
@@ -244,14 +244,14 @@ private slots:
         Ui::MainWindow& ui = window->form();
         QCOMPARE(window->windowTitle(), QStringLiteral("Programmable Ticket TALVOR"));
         for (int s = 1; s <= 7; ++s)
-            QVERIFY(!window->fraTicket(s)->isVisible());
-        QVERIFY(!ui.fraSpace->isVisible());
-        QVERIFY(!ui.fraDownload->isVisible());
-        QVERIFY(!ui.cmdConnect->isEnabled());
-        QVERIFY(!ui.cmdDownLoad->isEnabled());
-        QCOMPARE(ui.mnuFile->actions().size(), 1);
-        QCOMPARE(ui.mnuFile->actions().first()->text(), QStringLiteral("&End"));
-        QCOMPARE(ui.mnuConnect->text(), QStringLiteral("Open"));
+            QVERIFY(!window->slotBox(s)->isVisible());
+        QVERIFY(!ui.spaceBox->isVisible());
+        QVERIFY(!ui.downloadFrame->isVisible());
+        QVERIFY(!ui.connectButton->isEnabled());
+        QVERIFY(!ui.downloadButton->isEnabled());
+        QCOMPARE(ui.fileMenu->actions().size(), 1);
+        QCOMPARE(ui.fileMenu->actions().first()->text(), QStringLiteral("&End"));
+        QCOMPARE(ui.openCloseAction->text(), QStringLiteral("Open"));
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
         QVERIFY(!window->panelText(4).isEmpty());
         QVERIFY(window->panelText(5).contains(u':'));
@@ -264,10 +264,10 @@ private slots:
     void activationAfterOwnWindowCloses_data()
     {
         QTest::addColumn<QString>("menu");
-        QTest::newRow("Help") << "mnuHelp1";
-        QTest::newRow("About") << "mnuAbout";
-        QTest::newRow("Port") << "mnuPort";
-        QTest::newRow("Settings") << "mnuSettings";
+        QTest::newRow("Help") << "helpAction";
+        QTest::newRow("About") << "aboutAction";
+        QTest::newRow("Port") << "portAction";
+        QTest::newRow("Settings") << "settingsAction";
     }
     void activationAfterOwnWindowCloses()
     {
@@ -281,7 +281,7 @@ private slots:
         file.write("1234567");
         file.close();
         m_ui->fileChoices.append(ticket);
-        window->cmdLoadTicket(4)->click();
+        window->slotBox(4)->loadButton()->click();
         window->setPanelText(1, QStringLiteral("stale"));
 
         window->findChild<QAction*>(menu)->trigger();
@@ -292,8 +292,8 @@ private slots:
         dialog->reject();
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
         // The slot display keeps telling what the slot holds.
-        QCOMPARE(window->txtFileSize(4)->text(), QStringLiteral(" 7"));
-        QCOMPARE(window->cmdLoadTicket(4)->text(), QStringLiteral("Remove"));
+        QCOMPARE(window->slotBox(4)->sizeEdit()->text(), QStringLiteral(" 7"));
+        QCOMPARE(window->slotBox(4)->loadButton()->text(), QStringLiteral("Remove"));
         QCOMPARE(window->ticketSlots().content(4), QByteArray("1234567"));
         QTRY_VERIFY(window->findChildren<QDialog*>().isEmpty());
     }
@@ -305,23 +305,23 @@ private slots:
         window->show();
         Ui::MainWindow& ui = window->form();
 
-        ui.mnuConnect->trigger();
+        ui.openCloseAction->trigger();
         QVERIFY(window->channels().serialPort().PortOpen());
-        QCOMPARE(ui.mnuConnect->text(), QStringLiteral("Close"));
-        QVERIFY(ui.cmdConnect->isEnabled());
-        QVERIFY(!ui.mnuPort->isEnabled());
-        QVERIFY(!ui.mnuSettings->isEnabled());
+        QCOMPARE(ui.openCloseAction->text(), QStringLiteral("Close"));
+        QVERIFY(ui.connectButton->isEnabled());
+        QVERIFY(!ui.portAction->isEnabled());
+        QVERIFY(!ui.settingsAction->isEnabled());
         QCOMPARE(window->panelText(1), QStringLiteral("Port opened"));
         // Activation reports the channel as it is.
-        window->Activate();
+        window->activate();
         QCOMPARE(window->panelText(1), QStringLiteral("Port opened"));
 
-        ui.mnuConnect->trigger();
+        ui.openCloseAction->trigger();
         QVERIFY(!window->channels().serialPort().PortOpen());
-        QCOMPARE(ui.mnuConnect->text(), QStringLiteral("Open"));
-        QVERIFY(!ui.cmdConnect->isEnabled());
-        QVERIFY(ui.mnuPort->isEnabled());
-        QVERIFY(ui.mnuSettings->isEnabled());
+        QCOMPARE(ui.openCloseAction->text(), QStringLiteral("Open"));
+        QVERIFY(!ui.connectButton->isEnabled());
+        QVERIFY(ui.portAction->isEnabled());
+        QVERIFY(ui.settingsAction->isEnabled());
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
         QVERIFY(m_ui->messages.isEmpty());
     }
@@ -347,29 +347,29 @@ private slots:
         if (holdItFirst)
             QCOMPARE(other.setPortOpen(true), SerialPort::kNoError);
 
-        window->form().mnuConnect->trigger();
+        window->form().openCloseAction->trigger();
         QCOMPARE(m_ui->messages.size(), 1);
         QCOMPARE(m_ui->messages.first().title, QStringLiteral("Port Error"));
         QVERIFY2(m_ui->messages.first().text.contains(expected),
                  qPrintable(m_ui->messages.first().text));
-        QCOMPARE(window->form().mnuConnect->text(), QStringLiteral("Open"));
-        QVERIFY(!window->form().cmdConnect->isEnabled());
-        QVERIFY(window->form().mnuPort->isEnabled());
+        QCOMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
+        QVERIFY(!window->form().connectButton->isEnabled());
+        QVERIFY(window->form().portAction->isEnabled());
     }
 
     void tcpErrorText()
     {
         writeSettings("[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=1\n");
         auto window = makeWindow();
-        window->form().mnuConnect->trigger();
+        window->form().openCloseAction->trigger();
         QCOMPARE(window->panelText(1), QStringLiteral("Connecting ..."));
         // Nothing can be asked of an indicator that is not connected yet.
-        QVERIFY(!window->form().cmdConnect->isEnabled());
+        QVERIFY(!window->form().connectButton->isEnabled());
         QTRY_COMPARE(m_ui->messages.size(), 1);
         QCOMPARE(m_ui->messages.first().title, QStringLiteral("TCP/IP ERROR"));
         QVERIFY(m_ui->messages.first().text.startsWith(QStringLiteral("Error:  10061\r\n\r\n")));
         QVERIFY(m_ui->messages.first().text.endsWith(QStringLiteral("\r\n")));
-        QCOMPARE(window->form().mnuConnect->text(), QStringLiteral("Open"));
+        QCOMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
     }
 
@@ -382,13 +382,13 @@ private slots:
                    adapter.path().toLocal8Bit() + "\n");
         file.close();
         auto window = makeWindow();
-        window->form().mnuConnect->trigger();
+        window->form().openCloseAction->trigger();
         QVERIFY(window->channels().serialPort().PortOpen());
         // Characters that come before any command start the next reply line.
         QCOMPARE(::write(adapter.master(), "xy", 2), ssize_t(2));
         QTRY_COMPARE(window->exchange().RxBuffer(), QByteArray("xy"));
         adapter.closeMaster();
-        QTRY_COMPARE(window->form().mnuConnect->text(), QStringLiteral("Open"));
+        QTRY_COMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
         QVERIFY(!window->channels().serialPort().PortOpen());
         QCOMPARE(m_ui->messages.size(), 1);
         QCOMPARE(m_ui->messages.first().title, QStringLiteral("Port Error"));

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 namespace {
 
@@ -28,13 +29,32 @@ QByteArray withLine(QByteArray ini, const QByteArray& from, const QByteArray& to
     return ini.replace(from, to);
 }
 
-// "2:COM  3" for each statusPanelText emitted.
-QStringList panels(const QSignalSpy& spy)
+// What the main window does with a choice confirmed in a dialog: hands it to the channel
+// manager and shows what it returns, "2:COM  3" for status panel 2.
+QStringList applyPort(ChannelManager& channels, const PortDialog& dialog)
 {
-    QStringList result;
-    for (const QList<QVariant>& args : spy)
-        result.append(args.at(0).toString() + u':' + args.at(1).toString());
-    return result;
+    if (dialog.result() != QDialog::Accepted)
+        return {};
+    const ChannelManager::Shown shown = channels.choosePort(dialog.chosenChannel());
+    QStringList panels;
+    if (!shown.channelText.isEmpty())
+        panels.append(QStringLiteral("2:") + shown.channelText);
+    if (shown.lineTextChanged)
+        panels.append(QStringLiteral("3:") + shown.lineText);
+    return panels;
+}
+QStringList applyRate(ChannelManager& channels, const BaudDialog& dialog)
+{
+    if (dialog.result() != QDialog::Accepted)
+        return {};
+    return {QStringLiteral("3:") + channels.chooseRate(dialog.chosenRate())};
+}
+QStringList applyHost(ChannelManager& channels, const TcpHostDialog& dialog)
+{
+    if (dialog.result() != QDialog::Accepted)
+        return {};
+    channels.chooseHost(dialog.chosenHost());
+    return {QStringLiteral("3:") + dialog.chosenHost()};
 }
 
 QPushButton* button(QDialog* dialog, const char* name)
@@ -42,10 +62,17 @@ QPushButton* button(QDialog* dialog, const char* name)
     return dialog->findChild<QPushButton*>(QLatin1String(name));
 }
 
-// Clicks the button and lets the closed dialog be discarded; true when it was.
-bool clickAndDiscard(QDialog* dialog, const char* name)
+// Clicks the button, runs apply on the closed dialog as the window does, and lets the dialog be
+// discarded; false when it was not.
+template <typename Dialog>
+bool clickAndDiscard(Dialog* dialog, const char* name,
+                     const std::function<void(const Dialog&)>& apply = {})
 {
     QPointer<QDialog> guard(dialog);
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, apply] {
+        if (apply)
+            apply(*dialog);
+    });
     QTest::mouseClick(button(dialog, name), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return guard.isNull();
@@ -130,54 +157,42 @@ private slots:
 
         // Every opening starts from the channel in force and the ports the probe found.
         for (const bool first : {true, false}) {
-            auto* dialog = new PortDialog(state);
-            QSignalSpy spy(dialog, &PortDialog::statusPanelText);
+            auto* dialog = new PortDialog(state.channelSettings());
             dialog->show();
             const int inForce = first ? (tcpMode ? 9 : commPort) : (tcpAfter ? 9 : portAfter);
-            QCOMPARE(dialog->OldPort(), inForce);
-            QCOMPARE(dialog->NewPort(), inForce);
+            QCOMPARE(dialog->initialChannel(), inForce);
+            QCOMPARE(dialog->chosenChannel(), inForce);
             for (int i = 0; i < PortDialog::kOptionCount; ++i) {
-                QCOMPARE(dialog->optCommPort(i)->isChecked(), i == inForce - 1);
-                QCOMPARE(dialog->optCommPort(i)->isVisible(), i != PortDialog::kTcpOption);
+                QCOMPARE(dialog->portOption(i)->isChecked(), i == inForce - 1);
+                QCOMPARE(dialog->portOption(i)->isVisible(), i != PortDialog::kTcpOption);
                 if (i == PortDialog::kTcpOption)
                     continue;
-                QCOMPARE(dialog->optCommPort(i)->isEnabled(), bool((present >> i) & 1));
+                QCOMPARE(dialog->portOption(i)->isEnabled(), bool((present >> i) & 1));
                 QVERIFY(
-                    dialog->optCommPort(i)->toolTip().contains(state.serialPort().portName(i + 1)));
+                    dialog->portOption(i)->toolTip().contains(state.serialPort().portName(i + 1)));
             }
             if (!first) {
                 delete dialog;
                 break;
             }
             if (option >= 0) {
-                if (dialog->optCommPort(option)->isVisible())
-                    QTest::mouseClick(dialog->optCommPort(option), Qt::LeftButton);
+                if (dialog->portOption(option)->isVisible())
+                    QTest::mouseClick(dialog->portOption(option), Qt::LeftButton);
                 else
                     dialog->selectOption(option);
-                QCOMPARE(dialog->NewPort(), option + 1);
+                QCOMPARE(dialog->chosenChannel(), option + 1);
             }
-            QVERIFY(clickAndDiscard(dialog, ok ? "OKButton" : "CancelButton"));
+            QStringList shown;
+            QVERIFY(clickAndDiscard<PortDialog>(
+                dialog, ok ? "OKButton" : "CancelButton",
+                [&](const PortDialog& closed) { shown = applyPort(state, closed); }));
             QCOMPARE(state.isTcpMode(), tcpAfter);
             QCOMPARE(state.serialPort().CommPort(), portAfter);
             QCOMPARE(bytesOf(path), iniAfter);
-            QCOMPARE(panels(spy), panelTexts);
+            QCOMPARE(shown, panelTexts);
             QVERIFY(!state.serialPort().PortOpen());
             QCOMPARE(failures.count(), 0);
         }
-    }
-
-    void commEnablingOnActivation()
-    {
-        ChannelManager state(iniWith(kSerialIni));
-        setPresent(state, 0xFF);
-        auto* dialog = new PortDialog(state);
-        dialog->show();
-        QVERIFY(dialog->optCommPort(2)->isEnabled());
-        setPresent(state, 0xFB);
-        QApplication::setActiveWindow(dialog);
-        QVERIFY(!dialog->optCommPort(2)->isEnabled());
-        QVERIFY(dialog->optCommPort(3)->isEnabled());
-        delete dialog;
     }
 
     // Start-up leaves the controls as a later confirm would; the first change must still apply.
@@ -217,24 +232,28 @@ private slots:
         state.startUp();
         QVERIFY(state.portPresent(1) && state.portPresent(5) && !state.portPresent(2));
 
-        auto* comDialog = new PortDialog(state);
-        QSignalSpy comSpy(comDialog, &PortDialog::statusPanelText);
+        auto* comDialog = new PortDialog(state.channelSettings());
         comDialog->show();
-        QVERIFY(!comDialog->optCommPort(1)->isEnabled());
-        QTest::mouseClick(comDialog->optCommPort(comOption), Qt::LeftButton);
-        QVERIFY(clickAndDiscard(comDialog, "OKButton"));
+        QVERIFY(!comDialog->portOption(1)->isEnabled());
+        QTest::mouseClick(comDialog->portOption(comOption), Qt::LeftButton);
+        QStringList comShown;
+        QVERIFY(clickAndDiscard<PortDialog>(comDialog, "OKButton", [&](const PortDialog& closed) {
+            comShown = applyPort(state, closed);
+        }));
         QCOMPARE(state.serialPort().CommPort(), comOption + 1);
-        QCOMPARE(panels(comSpy), QStringList{"2:" + ChannelManager::comPortText(comOption + 1)});
+        QCOMPARE(comShown, QStringList{"2:" + ChannelManager::comPortText(comOption + 1)});
 
-        auto* baudDialog = new BaudDialog(state);
-        QSignalSpy baudSpy(baudDialog, &BaudDialog::statusPanelText);
+        auto* baudDialog = new BaudDialog(state.rateForDialog());
         baudDialog->show();
-        QTest::mouseClick(baudDialog->optBaudRate(baudOption), Qt::LeftButton);
-        QVERIFY(clickAndDiscard(baudDialog, "OKButton"));
+        QTest::mouseClick(baudDialog->rateOption(baudOption), Qt::LeftButton);
+        QStringList baudShown;
+        QVERIFY(clickAndDiscard<BaudDialog>(baudDialog, "OKButton", [&](const BaudDialog& closed) {
+            baudShown = applyRate(state, closed);
+        }));
         const QString line =
             ChannelManager::lineSettingsText(ChannelManager::kBaudRates[baudOption]);
         QCOMPARE(state.serialPort().Settings(), line);
-        QCOMPARE(panels(baudSpy), QStringList{"3:" + line});
+        QCOMPARE(baudShown, QStringList{"3:" + line});
         QCOMPARE(bytesOf(path), iniAfter + names);
     }
 
@@ -267,21 +286,26 @@ private slots:
         port.setSettings(QStringLiteral("19200,n,8,1"));
         QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
 
-        QDialog* dialog = nullptr;
+        QSignalSpy failed(&state, &ChannelManager::failed);
         if (baud) {
-            auto* baudDialog = new BaudDialog(state);
+            auto* baudDialog = new BaudDialog(state.rateForDialog());
             baudDialog->selectOption(5);
-            dialog = baudDialog;
             if (!targetExists)
                 QVERIFY(QFile::remove(link)); // unplugged while the dialog is open
+            baudDialog->show();
+            QVERIFY(
+                clickAndDiscard<BaudDialog>(baudDialog, "OKButton", [&](const BaudDialog& closed) {
+                    applyRate(state, closed);
+                }));
         } else {
-            auto* comDialog = new PortDialog(state);
+            auto* comDialog = new PortDialog(state.channelSettings());
             comDialog->selectOption(1);
-            dialog = comDialog;
+            comDialog->show();
+            QVERIFY(
+                clickAndDiscard<PortDialog>(comDialog, "OKButton", [&](const PortDialog& closed) {
+                    applyPort(state, closed);
+                }));
         }
-        QSignalSpy failed(&state, &ChannelManager::failed);
-        dialog->show();
-        QVERIFY(clickAndDiscard(dialog, "OKButton"));
 
         QCOMPARE(port.PortOpen(), targetExists);
         QCOMPARE(failed.count(), targetExists ? 0 : 1);
@@ -338,32 +362,34 @@ private slots:
         const QString path = iniWith(kSerialIni);
         ChannelManager state(path);
         state.serialPort().setSettings(settings);
-        auto* dialog = new BaudDialog(state);
-        QSignalSpy spy(dialog, &BaudDialog::statusPanelText);
+        auto* dialog = new BaudDialog(state.rateForDialog());
         dialog->show();
-        const QString rate = BaudDialog::rateText(checked);
-        QCOMPARE(dialog->OldBaud(), rate);
-        QCOMPARE(dialog->NewBaud(), rate);
+        const QString rate = QString::number(BaudDialog::kRates.at(checked));
+        QCOMPARE(QString::number(dialog->initialRate()), rate);
+        QCOMPARE(QString::number(dialog->chosenRate()), rate);
         for (int i = 0; i < BaudDialog::kOptionCount; ++i) {
-            QCOMPARE(dialog->optBaudRate(i)->isChecked(), i == checked);
-            QVERIFY(dialog->optBaudRate(i)->isEnabled());
+            QCOMPARE(dialog->rateOption(i)->isChecked(), i == checked);
+            QVERIFY(dialog->rateOption(i)->isEnabled());
         }
         // A rate outside the six is replaced at once, without touching the file or the panels.
         if (!settings.startsWith(rate))
             QCOMPARE(state.serialPort().Settings(), ChannelManager::lineSettingsText(rate.toInt()));
         QCOMPARE(bytesOf(path), kSerialIni);
         if (option >= 0) {
-            QTest::mouseClick(dialog->optBaudRate(option), Qt::LeftButton);
-            QCOMPARE(dialog->NewBaud(), BaudDialog::rateText(option));
+            QTest::mouseClick(dialog->rateOption(option), Qt::LeftButton);
+            QCOMPARE(dialog->chosenRate(), BaudDialog::kRates.at(option));
         }
-        QVERIFY(clickAndDiscard(dialog, ok ? "OKButton" : "CancelButton"));
+        QStringList shown;
+        QVERIFY(clickAndDiscard<BaudDialog>(
+            dialog, ok ? "OKButton" : "CancelButton",
+            [&](const BaudDialog& closed) { shown = applyRate(state, closed); }));
         QCOMPARE(state.serialPort().Settings(), settingsAfter);
         QCOMPARE(bytesOf(path), iniAfter);
-        QCOMPARE(panels(spy), panelTexts);
+        QCOMPARE(shown, panelTexts);
         QVERIFY(!state.serialPort().PortOpen());
 
-        auto* next = new BaudDialog(state);
-        QCOMPARE(next->OldBaud(), settingsAfter.section(u',', 0, 0));
+        auto* next = new BaudDialog(state.rateForDialog());
+        QCOMPARE(QString::number(next->initialRate()), settingsAfter.section(u',', 0, 0));
         delete next;
     }
 
@@ -400,8 +426,7 @@ private slots:
         state.tcpClient().setRemoteHost(host);
         state.tcpClient().setRemotePort(1234);
 
-        auto* dialog = new TcpHostDialog(state);
-        QSignalSpy spy(dialog, &TcpHostDialog::statusPanelText);
+        auto* dialog = new TcpHostDialog(state.channelSettings());
         dialog->show();
         auto* hostBox = dialog->findChild<QLineEdit*>(QStringLiteral("txtHostIP"));
         auto* portBox = dialog->findChild<QLineEdit*>(QStringLiteral("txtPort"));
@@ -413,14 +438,17 @@ private slots:
             QTest::keyClick(hostBox, Qt::Key_Delete);
             QTest::keyClicks(hostBox, typed);
         }
-        QVERIFY(clickAndDiscard(dialog, ok ? "OKButton" : "CancelButton"));
+        QStringList shown;
+        QVERIFY(clickAndDiscard<TcpHostDialog>(
+            dialog, ok ? "OKButton" : "CancelButton",
+            [&](const TcpHostDialog& closed) { shown = applyHost(state, closed); }));
         QCOMPARE(state.tcpClient().RemoteHost(), hostAfter);
         QCOMPARE(state.tcpClient().RemotePort(), 1234);
-        QCOMPARE(panels(spy), panelTexts);
+        QCOMPARE(shown, panelTexts);
         QCOMPARE(bytesOf(path), kTcpIni);
 
         // The next opening shows the host in force.
-        auto* next = new TcpHostDialog(state);
+        auto* next = new TcpHostDialog(state.channelSettings());
         QCOMPARE(next->findChild<QLineEdit*>(QStringLiteral("txtHostIP"))->text(), hostAfter);
         delete next;
     }
@@ -445,9 +473,10 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(QStringList, buttons);
         ChannelManager state(iniWith(kSerialIni));
-        QDialog* dialog = kind == 0   ? static_cast<QDialog*>(new PortDialog(state))
-                          : kind == 1 ? static_cast<QDialog*>(new BaudDialog(state))
-                                      : static_cast<QDialog*>(new TcpHostDialog(state));
+        QDialog* dialog = kind == 0 ? static_cast<QDialog*>(new PortDialog(state.channelSettings()))
+                          : kind == 1
+                              ? static_cast<QDialog*>(new BaudDialog(state.rateForDialog()))
+                              : static_cast<QDialog*>(new TcpHostDialog(state.channelSettings()));
         dialog->show();
         QCOMPARE(dialog->windowTitle(), title);
         QCOMPARE(dialog->size(), size);

@@ -55,12 +55,12 @@ private:
 
     void openAndQuery()
     {
-        form().mnuConnect->trigger();
+        form().openCloseAction->trigger();
         if (m_window->channels().isTcpMode())
             QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
-        QVERIFY(form().cmdConnect->isEnabled());
-        form().cmdConnect->click();
-        QTRY_VERIFY(m_window->fraTicket(1)->isVisible());
+        QVERIFY(form().connectButton->isEnabled());
+        form().connectButton->click();
+        QTRY_VERIFY(m_window->slotBox(1)->isVisible());
         QVERIFY(m_ui->messages.isEmpty());
     }
 
@@ -77,20 +77,20 @@ private:
     void addTicket(int slot, const QByteArray& bytes)
     {
         m_ui->fileChoices.append(writeTicket(QStringLiteral("slot%1.prn").arg(slot), bytes));
-        m_window->cmdLoadTicket(slot)->click();
-        QCOMPARE(m_window->cmdLoadTicket(slot)->text(), QStringLiteral("Remove"));
+        m_window->slotBox(slot)->loadButton()->click();
+        QCOMPARE(m_window->slotBox(slot)->loadButton()->text(), QStringLiteral("Remove"));
     }
 
     void download()
     {
-        QVERIFY(form().cmdDownLoad->isEnabled());
+        QVERIFY(form().downloadButton->isEnabled());
         // A signal spy waits in a real event loop; the QTRY macros sleep 10 ms between
         // looks, which would slow thousands of exchanges a hundredfold.
         QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
-        form().cmdDownLoad->click();
+        form().downloadButton->click();
         QVERIFY(finished.wait(60000));
-        QVERIFY(!form().fraDownload->isVisible());
-        QCOMPARE(form().txtStatus->text(), QString());
+        QVERIFY(!form().downloadFrame->isVisible());
+        QCOMPARE(form().statusEdit->text(), QString());
     }
 
     int commandsStartingWith(const QByteArray& prefix) const
@@ -130,35 +130,35 @@ private slots:
         startWindow(Transport(transport));
         addTicket(2, "abc"); // loaded before the query: the slot keeps showing it
         openAndQuery();
-        QCOMPARE(form().txtSW_Version->text(), QStringLiteral("V2.05\x06"));
-        QCOMPARE(form().txtSNR->text(), QStringLiteral("12345\x06"));
+        QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(form().serialEdit->text(), QStringLiteral("12345\x06"));
         QCOMPARE(m_window->panelText(1), QStringLiteral("Port opened"));
         for (int s = 1; s <= 7; ++s)
-            QVERIFY(m_window->fraTicket(s)->isVisible());
-        QVERIFY(form().fraSpace->isVisible());
-        QCOMPARE(form().txtUsedSpace->text(), QStringLiteral(" 3"));
-        QCOMPARE(form().txtFreeSpace->text(), QStringLiteral(" 32765"));
-        QCOMPARE(m_window->txtFileSize(2)->text(), QStringLiteral(" 3"));
-        QVERIFY(form().cmdDownLoad->isEnabled());
+            QVERIFY(m_window->slotBox(s)->isVisible());
+        QVERIFY(form().spaceBox->isVisible());
+        QCOMPARE(form().usedSpaceEdit->text(), QStringLiteral(" 3"));
+        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral(" 32765"));
+        QCOMPARE(m_window->slotBox(2)->sizeEdit()->text(), QStringLiteral(" 3"));
+        QVERIFY(form().downloadButton->isEnabled());
         const QString shots = qEnvironmentVariable("TALVOR_SCREENSHOT_DIR");
         if (!shots.isEmpty() && transport == Serial)
             m_window->grab().save(shots + QStringLiteral("/main-window.png"));
 
-        form().mnuConnect->trigger();
-        QCOMPARE(form().mnuConnect->text(), QStringLiteral("Open"));
-        QCOMPARE(form().txtSW_Version->text(), QString());
-        QCOMPARE(form().txtSNR->text(), QString());
-        QVERIFY(!form().cmdDownLoad->isEnabled());
+        form().openCloseAction->trigger();
+        QCOMPARE(form().openCloseAction->text(), QStringLiteral("Open"));
+        QCOMPARE(form().versionEdit->text(), QString());
+        QCOMPARE(form().serialEdit->text(), QString());
+        QVERIFY(!form().downloadButton->isEnabled());
         // A serial close folds the ticket area away; a TCP/IP close leaves it.
-        QCOMPARE(m_window->fraTicket(1)->isVisible(), transport == Tcp);
-        QCOMPARE(form().fraSpace->isVisible(), transport == Tcp);
+        QCOMPARE(m_window->slotBox(1)->isVisible(), transport == Tcp);
+        QCOMPARE(form().spaceBox->isVisible(), transport == Tcp);
         QCOMPARE(m_window->ticketSlots().content(2), QByteArray("abc"));
         if (transport == Tcp) {
             // Reopened: nothing can be sent before the connection is made.
-            form().mnuConnect->trigger();
-            QVERIFY(!form().cmdDownLoad->isEnabled());
-            QVERIFY(!form().cmdConnect->isEnabled());
-            QTRY_VERIFY(form().cmdDownLoad->isEnabled());
+            form().openCloseAction->trigger();
+            QVERIFY(!form().downloadButton->isEnabled());
+            QVERIFY(!form().connectButton->isEnabled());
+            QTRY_VERIFY(form().downloadButton->isEnabled());
         }
     }
 
@@ -168,18 +168,18 @@ private slots:
         sim::Faults faults;
         faults.silentAfter = 0;
         m_sim->setFaults(faults);
-        form().mnuConnect->trigger();
-        form().cmdConnect->click();
-        QVERIFY(!form().cmdConnect->isEnabled());
-        QVERIFY(!form().mnuConnect->isEnabled());
+        form().openCloseAction->trigger();
+        form().connectButton->click();
+        QVERIFY(!form().connectButton->isEnabled());
+        QVERIFY(!form().openCloseAction->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
         QCOMPARE(m_ui->messages.first().title, QStringLiteral("Communication Error"));
         QCOMPARE(m_ui->messages.first().text, QStringLiteral("Indicator does not respond"));
         QCOMPARE(commandsStartingWith(";C4"), 3);
         QCOMPARE(commandsStartingWith(";SR"), 0);
-        QVERIFY(!m_window->fraTicket(1)->isVisible());
-        QVERIFY(!form().cmdConnect->isEnabled());
-        QVERIFY(form().mnuConnect->isEnabled());
+        QVERIFY(!m_window->slotBox(1)->isVisible());
+        QVERIFY(!form().connectButton->isEnabled());
+        QVERIFY(form().openCloseAction->isEnabled());
         QCOMPARE(m_ui->busyDepth, 0);
     }
 
@@ -190,10 +190,10 @@ private slots:
         startWindow(Transport(transport));
         openAndQuery();
         m_sim->hangUp();
-        QTRY_COMPARE(form().mnuConnect->text(), QStringLiteral("Open"));
+        QTRY_COMPARE(form().openCloseAction->text(), QStringLiteral("Open"));
         QCOMPARE(m_window->panelText(1), QStringLiteral("Port closed"));
-        QVERIFY(!form().cmdConnect->isEnabled());
-        QVERIFY(form().mnuPort->isEnabled());
+        QVERIFY(!form().connectButton->isEnabled());
+        QVERIFY(form().portAction->isEnabled());
         QCOMPARE(m_ui->messages.size(), 1);
     }
 
@@ -239,7 +239,7 @@ private slots:
         for (const QByteArray& bytes : contents)
             total += bytes.size();
         QCOMPARE(qint64(m_sim->counters().commands), 7 + (total + 3) / 4 + 7);
-        QVERIFY(form().cmdDownLoad->isEnabled());
+        QVERIFY(form().downloadButton->isEnabled());
         QCOMPARE(m_ui->busyDepth, 0);
     }
 
@@ -251,14 +251,14 @@ private slots:
         addTicket(3, "xyz");
         QStringList texts;
         connect(&m_window->downloader(), &Downloader::statusText, this,
-                [&](const QString&) { texts.append(form().txtStatus->text()); });
+                [&](const QString&) { texts.append(form().statusEdit->text()); });
         download();
         const QStringList expected = {"Preparing data ...", "Update pointers ...",
                                       "Downloading data  1/ 8 bytes",
                                       "Downloading data  5/ 8 bytes", "Update pointers ..."};
         QCOMPARE(texts, expected);
-        QCOMPARE(form().ProgressBar1->maximum(), 8);
-        QCOMPARE(form().ProgressBar1->value(), 5);
+        QCOMPARE(form().progressBar->maximum(), 8);
+        QCOMPARE(form().progressBar->value(), 5);
     }
 
     void refusedWrites_data()
@@ -339,15 +339,15 @@ private slots:
         openAndQuery();
         addTicket(1, QByteArray(20000, 'a'));
         addTicket(2, QByteArray(12769, 'b'));
-        QCOMPARE(form().txtFreeSpace->text(), QStringLiteral("-1"));
+        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral("-1"));
         m_sim->resetRecord();
-        form().cmdDownLoad->click();
+        form().downloadButton->click();
         QTRY_VERIFY(!m_window->downloader().isRunning());
         QCOMPARE(m_ui->messages.size(), 1);
         QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32769")));
         QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32768")));
         QCOMPARE(m_sim->counters().commands, quint64(0));
-        QVERIFY(!form().fraDownload->isVisible());
+        QVERIFY(!form().downloadFrame->isVisible());
     }
 
     // The version is answered, the serial number is not: the version stays shown, the ticket
@@ -358,17 +358,17 @@ private slots:
         sim::Faults faults;
         faults.silentAfter = 1;
         m_sim->setFaults(faults);
-        form().mnuConnect->trigger();
-        form().cmdConnect->click();
+        form().openCloseAction->trigger();
+        form().connectButton->click();
         QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
         QCOMPARE(m_ui->messages.first().title, QStringLiteral("Communication Error"));
         QCOMPARE(m_ui->messages.first().text, QStringLiteral("Indicator does not respond"));
-        QCOMPARE(form().txtSW_Version->text(), QStringLiteral("V2.05\x06"));
-        QCOMPARE(form().txtSNR->text(), QString());
+        QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(form().serialEdit->text(), QString());
         QCOMPARE(commandsStartingWith(";SR"), 3);
-        QVERIFY(!m_window->fraTicket(1)->isVisible());
-        QVERIFY(!form().fraSpace->isVisible());
-        QVERIFY(!form().cmdConnect->isEnabled());
+        QVERIFY(!m_window->slotBox(1)->isVisible());
+        QVERIFY(!form().spaceBox->isVisible());
+        QVERIFY(!form().connectButton->isEnabled());
         QCOMPARE(m_ui->busyDepth, 0);
     }
 
@@ -378,13 +378,13 @@ private slots:
         startWindow(Serial);
         openAndQuery();
         addTicket(2, QByteArray(1234, 'x'));
-        form().cmdConnect->click();
+        form().connectButton->click();
         QTRY_COMPARE(commandsStartingWith(";SR"), 2);
-        QTRY_VERIFY(form().cmdConnect->isEnabled());
-        QCOMPARE(form().txtUsedSpace->text(), QStringLiteral(" 1234"));
-        QCOMPARE(form().txtFreeSpace->text(), QStringLiteral(" 31534"));
-        QCOMPARE(m_window->txtFileSize(2)->text(), QStringLiteral(" 1234"));
-        QVERIFY(form().cmdDownLoad->isEnabled());
+        QTRY_VERIFY(form().connectButton->isEnabled());
+        QCOMPARE(form().usedSpaceEdit->text(), QStringLiteral(" 1234"));
+        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral(" 31534"));
+        QCOMPARE(m_window->slotBox(2)->sizeEdit()->text(), QStringLiteral(" 1234"));
+        QVERIFY(form().downloadButton->isEnabled());
     }
 
     // DownLoad is usable only while some slot holds data: one click would otherwise clear the
@@ -393,19 +393,19 @@ private slots:
     {
         startWindow(Serial);
         openAndQuery();
-        QVERIFY(!form().cmdDownLoad->isEnabled());
+        QVERIFY(!form().downloadButton->isEnabled());
         addTicket(3, QByteArray()); // an empty file holds nothing to send
-        QVERIFY(!form().cmdDownLoad->isEnabled());
+        QVERIFY(!form().downloadButton->isEnabled());
         addTicket(1, "one");
         addTicket(2, "two");
-        QVERIFY(form().cmdDownLoad->isEnabled());
-        m_window->cmdLoadTicket(1)->click(); // removes one of two
-        QCOMPARE(m_window->cmdLoadTicket(1)->text(), QStringLiteral("Add Ticket"));
-        QVERIFY(form().cmdDownLoad->isEnabled());
-        m_window->cmdLoadTicket(2)->click(); // removes the only one holding data
-        QVERIFY(!form().cmdDownLoad->isEnabled());
-        QCOMPARE(form().txtUsedSpace->text(), QStringLiteral(" 0"));
-        QCOMPARE(form().txtFreeSpace->text(), QStringLiteral(" 32768"));
+        QVERIFY(form().downloadButton->isEnabled());
+        m_window->slotBox(1)->loadButton()->click(); // removes one of two
+        QCOMPARE(m_window->slotBox(1)->loadButton()->text(), QStringLiteral("Add Ticket"));
+        QVERIFY(form().downloadButton->isEnabled());
+        m_window->slotBox(2)->loadButton()->click(); // removes the only one holding data
+        QVERIFY(!form().downloadButton->isEnabled());
+        QCOMPARE(form().usedSpaceEdit->text(), QStringLiteral(" 0"));
+        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral(" 32768"));
     }
 
     // A host changed in the TCP/IP dialog is where the next connection goes.
@@ -413,7 +413,7 @@ private slots:
     {
         startWindow(Tcp);
         m_window->channels().tcpClient().setRemoteHost(QStringLiteral("no-such-host.invalid"));
-        form().mnuSettings->trigger();
+        form().settingsAction->trigger();
         auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("TcpHostDialog"));
         QVERIFY(dialog);
         auto* host = dialog->findChild<QLineEdit*>(QStringLiteral("txtHostIP"));
@@ -422,7 +422,7 @@ private slots:
         dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
         QCOMPARE(m_window->panelText(3), QStringLiteral("127.0.0.1"));
         openAndQuery();
-        QCOMPARE(form().txtSNR->text(), QStringLiteral("12345\x06"));
+        QCOMPARE(form().serialEdit->text(), QStringLiteral("12345\x06"));
     }
 
     // Text the indicator sends while nothing is asked is dropped; the next query reads its own
@@ -430,14 +430,14 @@ private slots:
     void unaskedTextIsDropped()
     {
         startWindow(Tcp);
-        form().mnuConnect->trigger();
+        form().openCloseAction->trigger();
         QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
         emit m_window->channels().tcpClient().bytesReceived("ST,GS,+0001234kg\r\x15\r");
         QCOMPARE(m_window->exchange().ReplyState(), 'W');
-        form().cmdConnect->click();
-        QTRY_VERIFY(m_window->fraTicket(1)->isVisible());
-        QCOMPARE(form().txtSW_Version->text(), QStringLiteral("V2.05\x06"));
-        QCOMPARE(form().txtSNR->text(), QStringLiteral("12345\x06"));
+        form().connectButton->click();
+        QTRY_VERIFY(m_window->slotBox(1)->isVisible());
+        QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(form().serialEdit->text(), QStringLiteral("12345\x06"));
         QVERIFY(m_ui->messages.isEmpty());
     }
 
@@ -445,9 +445,9 @@ private slots:
     void endWithThePortOpen()
     {
         startWindow(Serial);
-        form().mnuConnect->trigger();
+        form().openCloseAction->trigger();
         QVERIFY(m_window->channels().serialPort().PortOpen());
-        form().mnuEnd->trigger();
+        form().endAction->trigger();
         QVERIFY(!m_window->isVisible());
         QVERIFY(m_ui->messages.isEmpty());
     }
@@ -551,7 +551,7 @@ private slots:
                     m_window.reset();
                 });
         });
-        form().cmdDownLoad->click();
+        form().downloadButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_window, 30000);
         // The download ended with the window, long before its last block.
         QVERIFY(m_sim->commandLines().size() < 7 + 2000 / 4 + 7);
@@ -577,19 +577,19 @@ private slots:
             if (hangUp)
                 m_sim->hangUp();
             else
-                form().cmdCancel->click();
+                form().cancelButton->click();
         });
         QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
-        form().cmdDownLoad->click();
+        form().downloadButton->click();
         QVERIFY(finished.wait(30000));
         QVERIFY(interrupted);
         QCOMPARE(m_ui->messages.size(), 1);
-        QVERIFY(!form().fraDownload->isVisible());
+        QVERIFY(!form().downloadFrame->isVisible());
         QCOMPARE(m_ui->busyDepth, 0);
         // The table was cleared before any data went out and is not written afterwards.
         QCOMPARE(m_sim->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
         QVERIFY(commandsStartingWith(";E1F3C") == 0);
-        QCOMPARE(form().mnuConnect->text(),
+        QCOMPARE(form().openCloseAction->text(),
                  hangUp ? QStringLiteral("Open") : QStringLiteral("Close"));
     }
 };

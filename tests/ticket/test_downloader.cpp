@@ -335,7 +335,7 @@ private slots:
         QString error;
         QVERIFY(ticketSlots.load(1, f.fileName(), &error));
         Rig rig;
-        rig.downloader.start(ticketSlots.TicketData());
+        rig.downloader.start(ticketSlots.contents());
         ticketSlots.remove(1);
         QVERIFY(rig.finished.wait(kWaitMs));
         QCOMPARE(rig.commands, expectedCommands({"ABCDE"}));

@@ -67,7 +67,7 @@ private slots:
         QTEST(ticketSlots.freeSpaceText(), "free");
         QTEST(ticketSlots.usedSpaceText(), "used");
         QTEST(ticketSlots.sizeText(1), "size1");
-        QTEST(ticketSlots.FreeSpace(), "freeSpace");
+        QTEST(ticketSlots.freeSpace(), "freeSpace");
         QTEST(ticketSlots.anyInUse(), "anyInUse");
     }
 
@@ -85,7 +85,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, shown);
-        QCOMPARE(TicketSlots::FileNameText(path), shown);
+        QCOMPARE(TicketSlots::shortFileName(path), shown);
         QVERIFY(shown.size() <= TicketSlots::kFileNameWidth);
     }
 
@@ -98,7 +98,7 @@ private slots:
         QString error;
         QVERIFY(ticketSlots.load(4, writeFile("all.prn", bytes), &error));
         QCOMPARE(ticketSlots.content(4), bytes);
-        QCOMPARE(ticketSlots.TicketData()[3], bytes);
+        QCOMPARE(ticketSlots.contents()[3], bytes);
         QCOMPARE(ticketSlots.sizeText(4), " 256");
     }
 
