@@ -257,9 +257,9 @@ int main(int argc, char** argv)
         limit.setSingleShot(true);
         QObject::connect(&limit, &QTimer::timeout, &app, &QCoreApplication::quit);
         const auto connection =
-            QObject::connect(&tcp, &TcpClient::Connected, &app, &QCoreApplication::quit);
+            QObject::connect(&tcp, &TcpClient::connected, &app, &QCoreApplication::quit);
         limit.start(kConnectLimit);
-        tcp.Connect();
+        tcp.connectToIndicator();
         QCoreApplication::exec();
         QObject::disconnect(connection);
     }

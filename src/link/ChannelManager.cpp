@@ -28,8 +28,8 @@ ChannelManager::ChannelManager(const QString& settingsPath, QObject* parent)
     : QObject(parent)
     , m_settings(settingsPath)
 {
-    connect(&m_tcpClient, &TcpClient::Error, this, &ChannelManager::onTcpError);
-    connect(&m_tcpClient, &TcpClient::Connected, this, [this] {
+    connect(&m_tcpClient, &TcpClient::errorOccurred, this, &ChannelManager::onTcpError);
+    connect(&m_tcpClient, &TcpClient::connected, this, [this] {
         if (m_tcpMode && m_state == State::Connecting)
             setState(State::Open);
     });
@@ -39,7 +39,7 @@ ChannelManager::ChannelManager(const QString& settingsPath, QObject* parent)
 
 QString ChannelManager::comPortText(int comNumber)
 {
-    return QStringLiteral("COM ") + SubRoutines::NumberText(comNumber);
+    return QStringLiteral("COM ") + TextRoutines::numberText(comNumber);
 }
 
 QString ChannelManager::lineSettingsText(int rate)
@@ -76,14 +76,14 @@ void ChannelManager::setPortPresent(int comNumber, bool present)
 
 int ChannelManager::channelCode() const
 {
-    return m_tcpMode ? kTcpChannel : m_serialPort.CommPort();
+    return m_tcpMode ? kTcpChannel : m_serialPort.commPort();
 }
 
 void ChannelManager::readPortNames()
 {
     for (int k = 1; k <= SerialPort::kPortCount; ++k) {
         const QString device =
-            m_settings.ReadIniValue(kPortNamesSection, QStringLiteral("COM%1").arg(k));
+            m_settings.readValue(kPortNamesSection, QStringLiteral("COM%1").arg(k));
         m_serialPort.setPortName(k, device);
     }
 }
@@ -95,7 +95,7 @@ void ChannelManager::probePorts()
         m_serialPort.setCommPort(k);
         if (m_serialPort.setPortOpen(true) == SerialPort::kErrNoSuchPort)
             m_portPresent[k - 1] = false;
-        if (m_serialPort.PortOpen())
+        if (m_serialPort.portOpen())
             m_serialPort.setPortOpen(false);
     }
 }
@@ -103,19 +103,19 @@ void ChannelManager::probePorts()
 ChannelManager::StartUpResult ChannelManager::startUp()
 {
     readPortNames();
-    m_serialPort.setLowLatency(m_settings.ReadIniValue(kSerialPortSection, kKeyLowLatency) !=
+    m_serialPort.setLowLatency(m_settings.readValue(kSerialPortSection, kKeyLowLatency) !=
                                QStringLiteral("0"));
     probePorts();
 
     StartUpResult result;
-    const QString stored = m_settings.ReadIniValue(kSection, kKeyCommPort);
+    const QString stored = m_settings.readValue(kSection, kKeyCommPort);
     if (stored.contains(QStringLiteral("TCP"))) {
         m_tcpMode = true;
-        const QString host = m_settings.ReadIniValue(kSection, kKeyIp);
+        const QString host = m_settings.readValue(kSection, kKeyIp);
         result.lineText = host;
         m_tcpClient.setRemoteHost(host);
         bool ok = false;
-        const qint32 port = m_settings.ReadIniValue(kSection, kKeyPort).toInt(&ok);
+        const qint32 port = m_settings.readValue(kSection, kKeyPort).toInt(&ok);
         // A number that names no TCP port is as unusable as no number.
         if (ok && port >= 0 && port <= kMaxTcpPort)
             m_tcpClient.setRemotePort(port);
@@ -124,18 +124,18 @@ ChannelManager::StartUpResult ChannelManager::startUp()
     }
 
     const int number = leadingNumber(stored);
-    const QString code = m_settings.ReadIniValue(kSection, kKeyCommBaud);
+    const QString code = m_settings.readValue(kSection, kKeyCommBaud);
     int rate = kBaudRates[kFallbackBaudCode];
     if (code.size() == 1 && code.at(0) >= u'0' && code.at(0) <= u'5') {
         rate = kBaudRates[code.at(0).digitValue()];
     } else {
-        m_settings.WriteIniValue(kSection, kKeyCommBaudWritten, QString::number(kFallbackBaudCode));
+        m_settings.writeValue(kSection, kKeyCommBaudWritten, QString::number(kFallbackBaudCode));
     }
     m_serialPort.setSettings(lineSettingsText(rate));
-    result.lineText = m_serialPort.Settings();
+    result.lineText = m_serialPort.settings();
     if (portPresent(number))
         m_serialPort.setCommPort(number);
-    result.channelText = comPortText(m_serialPort.CommPort());
+    result.channelText = comPortText(m_serialPort.commPort());
     return result;
 }
 
@@ -153,7 +153,7 @@ void ChannelManager::open()
         return;
     m_lossReported = false;
     if (m_tcpMode) {
-        m_tcpClient.Connect();
+        m_tcpClient.connectToIndicator();
         setState(State::Connecting);
         return;
     }
@@ -165,7 +165,7 @@ void ChannelManager::open()
 void ChannelManager::close()
 {
     if (m_tcpMode)
-        m_tcpClient.Close();
+        m_tcpClient.close();
     else
         m_serialPort.setPortOpen(false);
     setState(State::Closed);
@@ -183,7 +183,7 @@ bool ChannelManager::reportPortFailure(int error)
 
 void ChannelManager::changeSerialPort(const std::function<void(SerialPort&)>& change)
 {
-    if (!m_serialPort.PortOpen()) {
+    if (!m_serialPort.portOpen()) {
         change(m_serialPort);
         return;
     }
@@ -192,7 +192,7 @@ void ChannelManager::changeSerialPort(const std::function<void(SerialPort&)>& ch
     const int error = m_serialPort.setPortOpen(true);
     if (error == SerialPort::kNoError)
         return;
-    if (m_serialPort.PortOpen())
+    if (m_serialPort.portOpen())
         m_serialPort.setPortOpen(false);
     reportPortFailure(error);
     setState(State::Closed);
@@ -205,7 +205,7 @@ ChannelManager::Shown ChannelManager::choosePort(int channelCode)
     if (channelCode == kTcpChannel) {
         m_tcpMode = true;
         if (old != kTcpChannel) {
-            m_settings.WriteIniValue(kSection, kKeyCommPort, QStringLiteral("TCP"));
+            m_settings.writeValue(kSection, kKeyCommPort, QStringLiteral("TCP"));
             shown.channelText = kTcpText;
             shown.lineTextChanged = true;
         }
@@ -214,7 +214,7 @@ ChannelManager::Shown ChannelManager::choosePort(int channelCode)
     m_tcpMode = false;
     if (channelCode != old) {
         changeSerialPort([channelCode](SerialPort& port) { port.setCommPort(channelCode); });
-        m_settings.WriteIniValue(kSection, kKeyCommPort, QString::number(channelCode));
+        m_settings.writeValue(kSection, kKeyCommPort, QString::number(channelCode));
     }
     shown.channelText = comPortText(channelCode);
     return shown;
@@ -228,15 +228,15 @@ ChannelSettings ChannelManager::channelSettings() const
         settings.devices.at(k - 1) = m_serialPort.portName(k);
         settings.present.at(k - 1) = portPresent(k);
     }
-    settings.host = m_tcpClient.RemoteHost();
-    settings.port = m_tcpClient.RemotePort();
+    settings.host = m_tcpClient.remoteHost();
+    settings.port = m_tcpClient.remotePort();
     return settings;
 }
 
 int ChannelManager::rateForDialog()
 {
     // The rate text must be one of the six as it stands: " 9600" is none of them.
-    const QString inForce = m_serialPort.Settings().section(u',', 0, 0);
+    const QString inForce = m_serialPort.settings().section(u',', 0, 0);
     for (const int rate : kBaudRates) {
         if (QString::number(rate) == inForce)
             return rate;
@@ -250,9 +250,9 @@ QString ChannelManager::chooseRate(int rate)
 {
     const QString lineSettings = lineSettingsText(rate);
     // Compared by rate: a line set as "4800" alone is at 4800 already.
-    if (QString::number(rate) != m_serialPort.Settings().section(u',', 0, 0)) {
+    if (QString::number(rate) != m_serialPort.settings().section(u',', 0, 0)) {
         changeSerialPort([&lineSettings](SerialPort& port) { port.setSettings(lineSettings); });
-        m_settings.WriteIniValue(kSection, kKeyCommBaudWritten, QString::number(baudCode(rate)));
+        m_settings.writeValue(kSection, kKeyCommBaudWritten, QString::number(baudCode(rate)));
     }
     return lineSettings;
 }
@@ -276,7 +276,7 @@ void ChannelManager::onTcpError(int number, const QString& description)
     if (!taskRunning()) {
         m_lossReported = true;
         emit failed(QStringLiteral("TCP/IP ERROR"),
-                    QStringLiteral("Error: ") + SubRoutines::NumberText(number) +
+                    QStringLiteral("Error: ") + TextRoutines::numberText(number) +
                         QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n"));
     }
     if (m_tcpMode && m_state != State::Closed)

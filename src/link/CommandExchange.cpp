@@ -103,7 +103,7 @@ void CommandExchange::resetLine()
     m_droppedBytes = 0;
 }
 
-void CommandExchange::SendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
+void CommandExchange::sendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
 {
     if (isBusy()) {
         qCWarning(lcExchange).noquote()

@@ -62,16 +62,16 @@ public:
     // Writes the line (the caller includes the CR) and returns at once; exactly one
     // finished(ok) follows, always from the event loop. Calling while busy is a programming
     // error: the call is logged and ignored.
-    void SendCommand(const QByteArray& command, std::chrono::milliseconds timeout);
+    void sendCommand(const QByteArray& command, std::chrono::milliseconds timeout);
     bool isBusy() const { return m_phase != Phase::Idle; }
     // True when answers may still be owed from an earlier command: the next command is then
     // preceded by the version probe.
     bool isOutOfStep() const { return m_outOfStep; }
 
-    char ReplyState() const { return m_replyState; } // 'W', 'A', 'N', 'R'
-    QByteArray ReplyText() const { return m_replyText; }
-    QByteArray RxBuffer() const { return m_rxBuffer; }
-    bool TimeoutFlag() const { return m_timeoutFlag; }
+    char replyState() const { return m_replyState; } // 'W', 'A', 'N', 'R'
+    QByteArray replyText() const { return m_replyText; }
+    QByteArray rxBuffer() const { return m_rxBuffer; }
+    bool timeoutFlag() const { return m_timeoutFlag; }
     Failure lastFailure() const { return m_lastFailure; }
     // What the channel said when it was lost during the last command.
     QString lostReason() const { return m_lostReason; }

@@ -6,14 +6,14 @@ namespace IndicatorProtocol {
 
 QByteArray versionText(const QByteArray& replyText)
 {
-    const QByteArray cleaned = SubRoutines::StripControlChars(replyText);
+    const QByteArray cleaned = TextRoutines::stripControlChars(replyText);
     const qsizetype v = cleaned.indexOf('V');
     return v < 0 ? cleaned : cleaned.mid(v);
 }
 
 QByteArray serialText(const QByteArray& replyText)
 {
-    return SubRoutines::StripControlChars(replyText);
+    return TextRoutines::stripControlChars(replyText);
 }
 
 } // namespace IndicatorProtocol

@@ -18,7 +18,7 @@ void IndicatorQuery::start()
         return;
     }
     m_step = Step::Version;
-    m_exchange.SendCommand(IndicatorProtocol::kVersionCommand, kTimeout);
+    m_exchange.sendCommand(IndicatorProtocol::kVersionCommand, kTimeout);
 }
 
 void IndicatorQuery::onExchangeFinished(bool ok)
@@ -32,7 +32,7 @@ void IndicatorQuery::onExchangeFinished(bool ok)
         emit finished(false);
         return;
     }
-    const QByteArray reply = m_exchange.ReplyText();
+    const QByteArray reply = m_exchange.replyText();
     if (step == Step::Version) {
         m_step = Step::Serial;
         const QByteArray version = IndicatorProtocol::versionText(reply);
@@ -40,7 +40,7 @@ void IndicatorQuery::onExchangeFinished(bool ok)
         // line, and so bring the line back in step after a time-out.
         m_exchange.setVersionText(version);
         emit versionReceived(version);
-        m_exchange.SendCommand(IndicatorProtocol::kSerialCommand, kTimeout);
+        m_exchange.sendCommand(IndicatorProtocol::kSerialCommand, kTimeout);
         return;
     }
     m_step = Step::Idle;

@@ -26,7 +26,7 @@ public:
     // The error number of a failed open, from Qt's error and what the device file allows.
     static int openFailureCode(QSerialPort::SerialPortError error, bool exists, bool accessible);
 
-    int CommPort() const { return m_commPort; }
+    int commPort() const { return m_commPort; }
     void setCommPort(int comNumber) { m_commPort = comNumber; }
 
     // What became of the low-latency request at the last open.
@@ -43,10 +43,10 @@ public:
     LowLatency lowLatencyResult() const { return m_lowLatencyResult; }
 
     // Line settings text such as "38400,n,8,1"; the part before the first comma is the rate.
-    QString Settings() const { return m_settings; }
+    QString settings() const { return m_settings; }
     void setSettings(const QString& settings);
 
-    bool PortOpen() const { return m_port.isOpen(); }
+    bool portOpen() const { return m_port.isOpen(); }
     // Opens or closes the port; returns kNoError or one of the error numbers above.
     int setPortOpen(bool open);
 

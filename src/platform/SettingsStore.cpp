@@ -34,16 +34,16 @@ QString SettingsStore::defaultPath(const QString& exeDir, const QString& configD
     return QDir(configDir).filePath(kFileName);
 }
 
-QString SettingsStore::ReadIniValue(const QString& section, const QString& key) const
+QString SettingsStore::readValue(const QString& section, const QString& key) const
 {
     const QByteArray value = IniFile::read(m_path, section.toLatin1(), key.toLatin1());
-    return QString::fromLatin1(SubRoutines::StripControlChars(value.left(kMaxValueLength)));
+    return QString::fromLatin1(TextRoutines::stripControlChars(value.left(kMaxValueLength)));
 }
 
-void SettingsStore::WriteIniValue(const QString& section, const QString& key,
-                                  const QString& value) const
+void SettingsStore::writeValue(const QString& section, const QString& key,
+                               const QString& value) const
 {
     // A line break inside the value would split it into lines of its own.
-    const QByteArray stored = ' ' + SubRoutines::StripControlChars(value.trimmed().toLatin1());
+    const QByteArray stored = ' ' + TextRoutines::stripControlChars(value.trimmed().toLatin1());
     IniFile::write(m_path, section.toLatin1(), key.toLatin1(), stored);
 }

@@ -24,10 +24,10 @@ public:
 
     // The key's value without the blanks around it and one pair of enclosing quotes, then cut to
     // 254 characters and without NUL, CR and LF; empty when absent.
-    QString ReadIniValue(const QString& section, const QString& key) const;
+    QString readValue(const QString& section, const QString& key) const;
     // Stores the value, trimmed, as "key= value". A failed write changes nothing and is not
     // reported: the next start reads whatever the file holds.
-    void WriteIniValue(const QString& section, const QString& key, const QString& value) const;
+    void writeValue(const QString& section, const QString& key, const QString& value) const;
 
 private:
     QString m_path;

@@ -12,7 +12,7 @@ TcpClient::TcpClient(QObject* parent)
     });
     connect(&m_socket, &QTcpSocket::connected, this, [this] {
         m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        emit Connected();
+        emit connected();
     });
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &TcpClient::onErrorOccurred);
     connect(&m_socket, &QTcpSocket::disconnected, this, &TcpClient::onDisconnected);
@@ -24,14 +24,14 @@ TcpClient::~TcpClient()
     m_socket.abort();
 }
 
-void TcpClient::Connect()
+void TcpClient::connectToIndicator()
 {
     m_closing = false;
     m_socket.abort();
     m_socket.connectToHost(m_remoteHost, static_cast<quint16>(m_remotePort));
 }
 
-void TcpClient::Close()
+void TcpClient::close()
 {
     m_closing = true;
     m_socket.abort();
@@ -99,7 +99,7 @@ void TcpClient::onErrorOccurred(QAbstractSocket::SocketError error)
         return;
     const bool wasConnected = m_socket.state() == QAbstractSocket::ConnectedState;
     const QString description = m_socket.errorString();
-    emit Error(errorNumber(error), description);
+    emit errorOccurred(errorNumber(error), description);
     if (wasConnected && !m_closing) {
         m_closing = true;
         m_socket.abort();

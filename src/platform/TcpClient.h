@@ -11,14 +11,14 @@ public:
     explicit TcpClient(QObject* parent = nullptr);
     ~TcpClient() override;
 
-    QString RemoteHost() const { return m_remoteHost; }
+    QString remoteHost() const { return m_remoteHost; }
     void setRemoteHost(const QString& host) { m_remoteHost = host; }
-    qint32 RemotePort() const { return m_remotePort; }
+    qint32 remotePort() const { return m_remotePort; }
     void setRemotePort(qint32 port) { m_remotePort = port; }
 
     // Starts a connection to RemoteHost:RemotePort and returns at once.
-    void Connect();
-    void Close();
+    void connectToIndicator();
+    void close();
     bool isConnected() const;
 
     // The number an operator can look up: the Windows Sockets code of the failure.
@@ -30,8 +30,8 @@ public:
 
 signals:
     // A socket failure, with its number and a description.
-    void Error(int number, const QString& description);
-    void Connected();
+    void errorOccurred(int number, const QString& description);
+    void connected();
 
 private:
     void onErrorOccurred(QAbstractSocket::SocketError error);

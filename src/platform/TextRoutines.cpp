@@ -1,6 +1,6 @@
 #include "platform/TextRoutines.h"
 
-namespace SubRoutines {
+namespace TextRoutines {
 
 namespace {
 constexpr bool isStripped(uint code)
@@ -9,7 +9,7 @@ constexpr bool isStripped(uint code)
 }
 } // namespace
 
-QByteArray StripControlChars(const QByteArray& text)
+QByteArray stripControlChars(const QByteArray& text)
 {
     QByteArray result;
     result.reserve(text.size());
@@ -20,7 +20,7 @@ QByteArray StripControlChars(const QByteArray& text)
     return result;
 }
 
-QString StripControlChars(const QString& text)
+QString stripControlChars(const QString& text)
 {
     QString result;
     result.reserve(text.size());
@@ -31,16 +31,16 @@ QString StripControlChars(const QString& text)
     return result;
 }
 
-QString NumberText(qint64 value)
+QString numberText(qint64 value)
 {
     return value < 0 ? QString::number(value) : u' ' + QString::number(value);
 }
 
-QString PadHex4(const QString& text)
+QString padHex4(const QString& text)
 {
     if (text.isEmpty() || text.size() >= 4)
         return text;
     return QString(4 - text.size(), u'0') + text;
 }
 
-} // namespace SubRoutines
+} // namespace TextRoutines

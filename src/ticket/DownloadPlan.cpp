@@ -12,7 +12,7 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 // An offset or address as the indicator reads it: upper-case hexadecimal, padded to four.
 QString hex4(qint32 value)
 {
-    return SubRoutines::PadHex4(QString::number(value, 16).toUpper());
+    return TextRoutines::padHex4(QString::number(value, 16).toUpper());
 }
 
 void appendHexByte(QByteArray& out, char byte)
@@ -96,6 +96,6 @@ DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCo
 
 QString downloadStatusText(qint32 value, qint32 max)
 {
-    return QStringLiteral("Downloading data ") + SubRoutines::NumberText(value) + u'/' +
-           SubRoutines::NumberText(max) + QStringLiteral(" bytes");
+    return QStringLiteral("Downloading data ") + TextRoutines::numberText(value) + u'/' +
+           TextRoutines::numberText(max) + QStringLiteral(" bytes");
 }

@@ -29,7 +29,7 @@ const QString kNoValidSet =
 
 QString hex4(qint32 value)
 {
-    return SubRoutines::PadHex4(QString::number(value, 16).toUpper());
+    return TextRoutines::padHex4(QString::number(value, 16).toUpper());
 }
 
 QString slotList(const QList<int>& slotNumbers)
@@ -123,7 +123,7 @@ void Downloader::sendCurrent()
     }
     m_awaitingReply = true;
     ++m_commandsSent;
-    m_exchange.SendCommand(*command, m_timeout);
+    m_exchange.sendCommand(*command, m_timeout);
 }
 
 void Downloader::onExchangeFinished(bool ok)

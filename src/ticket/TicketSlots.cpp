@@ -121,17 +121,17 @@ QString TicketSlots::fileNameText(int slot) const
 
 QString TicketSlots::sizeText(int slot) const
 {
-    return isLoaded(slot) ? SubRoutines::NumberText(content(slot).size()) : QString();
+    return isLoaded(slot) ? TextRoutines::numberText(content(slot).size()) : QString();
 }
 
 QString TicketSlots::freeSpaceText() const
 {
-    return SubRoutines::NumberText(freeSpace());
+    return TextRoutines::numberText(freeSpace());
 }
 
 QString TicketSlots::usedSpaceText() const
 {
-    return SubRoutines::NumberText(usedSpace());
+    return TextRoutines::numberText(usedSpace());
 }
 
 QString TicketSlots::shortFileName(const QString& path)

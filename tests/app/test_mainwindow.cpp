@@ -120,15 +120,15 @@ private slots:
         for (int k = 1; k <= 8; ++k)
             QCOMPARE(state.portPresent(k), k == 1 || k == 3);
         QVERIFY(!state.isTcpMode());
-        QCOMPARE(state.serialPort().CommPort(), commPort);
-        QCOMPARE(state.serialPort().Settings(), lineSettings);
-        QVERIFY(!state.serialPort().PortOpen());
+        QCOMPARE(state.serialPort().commPort(), commPort);
+        QCOMPARE(state.serialPort().settings(), lineSettings);
+        QVERIFY(!state.serialPort().portOpen());
         QCOMPARE(window->panelText(2), panel2);
         QCOMPARE(window->panelText(3), lineSettings);
         if (baudRepaired) {
             QVERIFY(fileBytes() != before);
-            QCOMPARE(state.settings().ReadIniValue(QStringLiteral("CommSettings"),
-                                                   QStringLiteral("CommBaud")),
+            QCOMPARE(state.settings().readValue(QStringLiteral("CommSettings"),
+                                                QStringLiteral("CommBaud")),
                      QStringLiteral("2"));
             // A key already in the file keeps its spelling; an added one is spelt as written.
             QVERIFY(fileBytes().contains(commSettings.contains("CommBaud=") ? "CommBaud= 2\n"
@@ -154,7 +154,7 @@ private slots:
         auto window = makeWindow();
         QTEST(window->channels().serialPort().lowLatencyRequested(), "requested");
         window->form().openCloseAction->trigger();
-        QVERIFY(window->channels().serialPort().PortOpen());
+        QVERIFY(window->channels().serialPort().portOpen());
         // A pseudo-terminal has no such mode: asked for, refused, and the port works on.
         QTEST(window->channels().serialPort().lowLatencyResult() ==
                   SerialPort::LowLatency::Unsupported,
@@ -164,8 +164,8 @@ private slots:
     void startUpWithoutSettingsFile()
     {
         auto window = makeWindow();
-        QCOMPARE(window->channels().serialPort().Settings(), QStringLiteral("19200,n,8,1"));
-        QCOMPARE(window->channels().serialPort().CommPort(), 8);
+        QCOMPARE(window->channels().serialPort().settings(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(window->channels().serialPort().commPort(), 8);
         QCOMPARE(window->panelText(2), QStringLiteral("COM  8"));
         QCOMPARE(fileBytes(), QByteArray("[CommSettings]\r\nCommbaud= 2\r\n"));
     }
@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(other.setPortOpen(true), SerialPort::kNoError);
         auto window = makeWindow();
         QVERIFY(window->channels().portPresent(2 + 1));
-        QCOMPARE(window->channels().serialPort().CommPort(), 3);
+        QCOMPARE(window->channels().serialPort().commPort(), 3);
         window->form().openCloseAction->trigger();
         QCOMPARE(m_ui->texts(), QStringList{"Port is used by other aplication"});
     }
@@ -193,13 +193,13 @@ private slots:
         auto window = makeWindow();
         writeSettings("[CommSettings]\nCommPort=3\nCommBaud=5\n");
         window->form().openCloseAction->trigger();
-        QCOMPARE(window->channels().serialPort().CommPort(), 1);
-        QCOMPARE(window->channels().serialPort().Settings(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(window->channels().serialPort().commPort(), 1);
+        QCOMPARE(window->channels().serialPort().settings(), QStringLiteral("19200,n,8,1"));
         QCOMPARE(window->panelText(3), QStringLiteral("19200,n,8,1"));
         window.reset();
         auto next = makeWindow();
-        QCOMPARE(next->channels().serialPort().CommPort(), 3);
-        QCOMPARE(next->channels().serialPort().Settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(next->channels().serialPort().commPort(), 3);
+        QCOMPARE(next->channels().serialPort().settings(), QStringLiteral("115200,n,8,1"));
     }
 
     void startUpInTcpMode_data()
@@ -226,12 +226,12 @@ private slots:
         const QByteArray before = fileBytes();
         auto window = makeWindow();
         QVERIFY(window->channels().isTcpMode());
-        QCOMPARE(window->channels().tcpClient().RemoteHost(), host);
-        QCOMPARE(window->channels().tcpClient().RemotePort(), port);
+        QCOMPARE(window->channels().tcpClient().remoteHost(), host);
+        QCOMPARE(window->channels().tcpClient().remotePort(), port);
         QCOMPARE(window->panelText(2), QStringLiteral("TCP/IP"));
         QCOMPARE(window->panelText(3), host);
-        QCOMPARE(window->channels().serialPort().Settings(), QStringLiteral("38400,n,8,1"));
-        QCOMPARE(window->channels().serialPort().CommPort(), 8);
+        QCOMPARE(window->channels().serialPort().settings(), QStringLiteral("38400,n,8,1"));
+        QCOMPARE(window->channels().serialPort().commPort(), 8);
         QCOMPARE(fileBytes(), before);
     }
 
@@ -306,7 +306,7 @@ private slots:
         Ui::MainWindow& ui = window->form();
 
         ui.openCloseAction->trigger();
-        QVERIFY(window->channels().serialPort().PortOpen());
+        QVERIFY(window->channels().serialPort().portOpen());
         QCOMPARE(ui.openCloseAction->text(), QStringLiteral("Close"));
         QVERIFY(ui.connectButton->isEnabled());
         QVERIFY(!ui.portAction->isEnabled());
@@ -317,7 +317,7 @@ private slots:
         QCOMPARE(window->panelText(1), QStringLiteral("Port opened"));
 
         ui.openCloseAction->trigger();
-        QVERIFY(!window->channels().serialPort().PortOpen());
+        QVERIFY(!window->channels().serialPort().portOpen());
         QCOMPARE(ui.openCloseAction->text(), QStringLiteral("Open"));
         QVERIFY(!ui.connectButton->isEnabled());
         QVERIFY(ui.portAction->isEnabled());
@@ -383,13 +383,13 @@ private slots:
         file.close();
         auto window = makeWindow();
         window->form().openCloseAction->trigger();
-        QVERIFY(window->channels().serialPort().PortOpen());
+        QVERIFY(window->channels().serialPort().portOpen());
         // Characters that come before any command start the next reply line.
         QCOMPARE(::write(adapter.master(), "xy", 2), ssize_t(2));
-        QTRY_COMPARE(window->exchange().RxBuffer(), QByteArray("xy"));
+        QTRY_COMPARE(window->exchange().rxBuffer(), QByteArray("xy"));
         adapter.closeMaster();
         QTRY_COMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
-        QVERIFY(!window->channels().serialPort().PortOpen());
+        QVERIFY(!window->channels().serialPort().portOpen());
         QCOMPARE(m_ui->messages.size(), 1);
         QCOMPARE(m_ui->messages.first().title, QStringLiteral("Port Error"));
     }

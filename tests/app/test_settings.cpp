@@ -80,7 +80,7 @@ private slots:
         QFETCH(QString, expected);
         if (!content.isEmpty())
             writeFile(content);
-        QCOMPARE(SettingsStore(m_path).ReadIniValue(section, key), expected);
+        QCOMPARE(SettingsStore(m_path).readValue(section, key), expected);
     }
 
     void writesOneLine_data()
@@ -123,20 +123,20 @@ private slots:
         if (!before.isEmpty())
             writeFile(before);
         SettingsStore store(m_path);
-        store.WriteIniValue(QStringLiteral("CommSettings"), key, value);
+        store.writeValue(QStringLiteral("CommSettings"), key, value);
         QCOMPARE(fileBytes(), after);
-        QCOMPARE(store.ReadIniValue(QStringLiteral("CommSettings"), key),
+        QCOMPARE(store.readValue(QStringLiteral("CommSettings"), key),
                  value.trimmed().remove(u'\r').remove(u'\n'));
     }
 
     void failedWriteLeavesFileAlone()
     {
         const QString blocked = m_dir.filePath(QStringLiteral("no-such-folder/TicketTalvor.ini"));
-        SettingsStore(blocked).WriteIniValue(QStringLiteral("CommSettings"),
-                                             QStringLiteral("CommPort"), QStringLiteral("3"));
+        SettingsStore(blocked).writeValue(QStringLiteral("CommSettings"),
+                                          QStringLiteral("CommPort"), QStringLiteral("3"));
         QVERIFY(!QFile::exists(blocked));
-        QCOMPARE(SettingsStore(blocked).ReadIniValue(QStringLiteral("CommSettings"),
-                                                     QStringLiteral("CommPort")),
+        QCOMPARE(SettingsStore(blocked).readValue(QStringLiteral("CommSettings"),
+                                                  QStringLiteral("CommPort")),
                  QString());
     }
 
@@ -200,13 +200,13 @@ private slots:
         // First start: the program writes the rate code into the chosen file, as it always has.
         SettingsStore store(chosen);
         if (!besideUsed) {
-            store.WriteIniValue(QStringLiteral("CommSettings"), QStringLiteral("Commbaud"),
-                                QStringLiteral("2"));
+            store.writeValue(QStringLiteral("CommSettings"), QStringLiteral("Commbaud"),
+                             QStringLiteral("2"));
             QFile file(configPath);
             QVERIFY(file.open(QIODevice::ReadOnly));
             QCOMPARE(file.readAll(), QByteArray("[CommSettings]\r\nCommbaud= 2\r\n"));
         } else {
-            QCOMPARE(store.ReadIniValue(QStringLiteral("CommSettings"), QStringLiteral("CommBaud")),
+            QCOMPARE(store.readValue(QStringLiteral("CommSettings"), QStringLiteral("CommBaud")),
                      QStringLiteral("5"));
         }
     }
@@ -226,8 +226,8 @@ private slots:
         const QString chosen =
             SettingsStore::defaultPath(root.filePath(QStringLiteral("no-such-bin")), configDir);
         QCOMPARE(chosen, configPath);
-        QCOMPARE(SettingsStore(chosen).ReadIniValue(QStringLiteral("CommSettings"),
-                                                    QStringLiteral("CommPort")),
+        QCOMPARE(SettingsStore(chosen).readValue(QStringLiteral("CommSettings"),
+                                                 QStringLiteral("CommPort")),
                  QStringLiteral("TCP"));
     }
 
@@ -279,20 +279,20 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(QByteArray, expected);
-        QCOMPARE(SubRoutines::StripControlChars(text), expected);
-        QCOMPARE(SubRoutines::StripControlChars(QString::fromLatin1(text)),
+        QCOMPARE(TextRoutines::stripControlChars(text), expected);
+        QCOMPARE(TextRoutines::stripControlChars(QString::fromLatin1(text)),
                  QString::fromLatin1(expected));
     }
 
     void numberTextAndPadHex4()
     {
-        QCOMPARE(SubRoutines::NumberText(1234), QStringLiteral(" 1234"));
-        QCOMPARE(SubRoutines::NumberText(0), QStringLiteral(" 0"));
-        QCOMPARE(SubRoutines::NumberText(-232), QStringLiteral("-232"));
-        QCOMPARE(SubRoutines::PadHex4(QStringLiteral("C")), QStringLiteral("000C"));
-        QCOMPARE(SubRoutines::PadHex4(QStringLiteral("7FF")), QStringLiteral("07FF"));
-        QCOMPARE(SubRoutines::PadHex4(QString()), QString());
-        QCOMPARE(SubRoutines::PadHex4(QStringLiteral("12345")), QStringLiteral("12345"));
+        QCOMPARE(TextRoutines::numberText(1234), QStringLiteral(" 1234"));
+        QCOMPARE(TextRoutines::numberText(0), QStringLiteral(" 0"));
+        QCOMPARE(TextRoutines::numberText(-232), QStringLiteral("-232"));
+        QCOMPARE(TextRoutines::padHex4(QStringLiteral("C")), QStringLiteral("000C"));
+        QCOMPARE(TextRoutines::padHex4(QStringLiteral("7FF")), QStringLiteral("07FF"));
+        QCOMPARE(TextRoutines::padHex4(QString()), QString());
+        QCOMPARE(TextRoutines::padHex4(QStringLiteral("12345")), QStringLiteral("12345"));
     }
 };
 

@@ -187,10 +187,10 @@ private slots:
                 dialog, ok ? "OKButton" : "CancelButton",
                 [&](const PortDialog& closed) { shown = applyPort(state, closed); }));
             QCOMPARE(state.isTcpMode(), tcpAfter);
-            QCOMPARE(state.serialPort().CommPort(), portAfter);
+            QCOMPARE(state.serialPort().commPort(), portAfter);
             QCOMPARE(bytesOf(path), iniAfter);
             QCOMPARE(shown, panelTexts);
-            QVERIFY(!state.serialPort().PortOpen());
+            QVERIFY(!state.serialPort().portOpen());
             QCOMPARE(failures.count(), 0);
         }
     }
@@ -240,7 +240,7 @@ private slots:
         QVERIFY(clickAndDiscard<PortDialog>(comDialog, "OKButton", [&](const PortDialog& closed) {
             comShown = applyPort(state, closed);
         }));
-        QCOMPARE(state.serialPort().CommPort(), comOption + 1);
+        QCOMPARE(state.serialPort().commPort(), comOption + 1);
         QCOMPARE(comShown, QStringList{"2:" + ChannelManager::comPortText(comOption + 1)});
 
         auto* baudDialog = new BaudDialog(state.rateForDialog());
@@ -252,7 +252,7 @@ private slots:
         }));
         const QString line =
             ChannelManager::lineSettingsText(ChannelManager::kBaudRates[baudOption]);
-        QCOMPARE(state.serialPort().Settings(), line);
+        QCOMPARE(state.serialPort().settings(), line);
         QCOMPARE(baudShown, QStringList{"3:" + line});
         QCOMPARE(bytesOf(path), iniAfter + names);
     }
@@ -307,10 +307,10 @@ private slots:
                 }));
         }
 
-        QCOMPARE(port.PortOpen(), targetExists);
+        QCOMPARE(port.portOpen(), targetExists);
         QCOMPARE(failed.count(), targetExists ? 0 : 1);
-        QCOMPARE(port.CommPort(), baud ? 1 : 2);
-        QCOMPARE(port.Settings(), baud ? QStringLiteral("115200,n,8,1") : "19200,n,8,1");
+        QCOMPARE(port.commPort(), baud ? 1 : 2);
+        QCOMPARE(port.settings(), baud ? QStringLiteral("115200,n,8,1") : "19200,n,8,1");
         QCOMPARE(bytesOf(path), baud ? withLine(kSerialIni, "Commbaud= 3", "Commbaud= 5")
                                      : withLine(kSerialIni, "CommPort= 5", "CommPort= 2"));
         const auto failure = describePortFailure(SerialPort::kErrNoSuchPort, port.devicePath());
@@ -373,7 +373,7 @@ private slots:
         }
         // A rate outside the six is replaced at once, without touching the file or the panels.
         if (!settings.startsWith(rate))
-            QCOMPARE(state.serialPort().Settings(), ChannelManager::lineSettingsText(rate.toInt()));
+            QCOMPARE(state.serialPort().settings(), ChannelManager::lineSettingsText(rate.toInt()));
         QCOMPARE(bytesOf(path), kSerialIni);
         if (option >= 0) {
             QTest::mouseClick(dialog->rateOption(option), Qt::LeftButton);
@@ -383,10 +383,10 @@ private slots:
         QVERIFY(clickAndDiscard<BaudDialog>(
             dialog, ok ? "OKButton" : "CancelButton",
             [&](const BaudDialog& closed) { shown = applyRate(state, closed); }));
-        QCOMPARE(state.serialPort().Settings(), settingsAfter);
+        QCOMPARE(state.serialPort().settings(), settingsAfter);
         QCOMPARE(bytesOf(path), iniAfter);
         QCOMPARE(shown, panelTexts);
-        QVERIFY(!state.serialPort().PortOpen());
+        QVERIFY(!state.serialPort().portOpen());
 
         auto* next = new BaudDialog(state.rateForDialog());
         QCOMPARE(QString::number(next->initialRate()), settingsAfter.section(u',', 0, 0));
@@ -442,8 +442,8 @@ private slots:
         QVERIFY(clickAndDiscard<TcpHostDialog>(
             dialog, ok ? "OKButton" : "CancelButton",
             [&](const TcpHostDialog& closed) { shown = applyHost(state, closed); }));
-        QCOMPARE(state.tcpClient().RemoteHost(), hostAfter);
-        QCOMPARE(state.tcpClient().RemotePort(), 1234);
+        QCOMPARE(state.tcpClient().remoteHost(), hostAfter);
+        QCOMPARE(state.tcpClient().remotePort(), 1234);
         QCOMPARE(shown, panelTexts);
         QCOMPARE(bytesOf(path), kTcpIni);
 

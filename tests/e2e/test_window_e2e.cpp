@@ -433,7 +433,7 @@ private slots:
         form().openCloseAction->trigger();
         QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
         emit m_window->channels().tcpClient().bytesReceived("ST,GS,+0001234kg\r\x15\r");
-        QCOMPARE(m_window->exchange().ReplyState(), 'W');
+        QCOMPARE(m_window->exchange().replyState(), 'W');
         form().connectButton->click();
         QTRY_VERIFY(m_window->slotBox(1)->isVisible());
         QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
@@ -446,7 +446,7 @@ private slots:
     {
         startWindow(Serial);
         form().openCloseAction->trigger();
-        QVERIFY(m_window->channels().serialPort().PortOpen());
+        QVERIFY(m_window->channels().serialPort().portOpen());
         form().endAction->trigger();
         QVERIFY(!m_window->isVisible());
         QVERIFY(m_ui->messages.isEmpty());

@@ -78,12 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto verifyOutcome = [&] {
         check(finishedCount == commands);
         using F = CommandExchange::Failure;
-        const char state = exchange.ReplyState();
+        const char state = exchange.replyState();
         const F failure = exchange.lastFailure();
         if (lastOk) {
             check(failure == F::None);
             check(state == 'A' || state == 'R');
-            check(exchange.ReplyText().endsWith('\r'));
+            check(exchange.replyText().endsWith('\r'));
         } else {
             check(failure != F::None);
             check((state == 'N') == (failure == F::Nak));
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             ++commands;
             inCall = true;
             // Due on the next pass of the event loop, or never: then only a reply ends it.
-            exchange.SendCommand(command, in.byte() % 2 ? 0ms : std::chrono::hours(1));
+            exchange.sendCommand(command, in.byte() % 2 ? 0ms : std::chrono::hours(1));
             inCall = false;
             check(finishedCount < commands);
             break;
@@ -110,8 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         case 2:
         case 3: // bytes from the indicator, in a chunk of any size
             channel.receive(in.bytes(in.byte()));
-            check(exchange.RxBuffer().size() <= CommandExchange::kMaxLineLength);
-            check(!exchange.RxBuffer().contains('\r'));
+            check(exchange.rxBuffer().size() <= CommandExchange::kMaxLineLength);
+            check(!exchange.rxBuffer().contains('\r'));
             break;
         case 4: // the event loop runs: time-outs fall due
             QCoreApplication::processEvents();

@@ -191,8 +191,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray expected = readBack(value);
     require(IniFile::read(path, section, key) == expected, "the value does not read back");
     const QString shown =
-        SettingsStore(path).ReadIniValue(QString::fromLatin1(section), QString::fromLatin1(key));
-    require(shown == QString::fromLatin1(SubRoutines::StripControlChars(expected.left(254))),
+        SettingsStore(path).readValue(QString::fromLatin1(section), QString::fromLatin1(key));
+    require(shown == QString::fromLatin1(TextRoutines::stripControlChars(expected.left(254))),
             "the settings store shows another value");
 
     requireOtherLinesKept(before, after);

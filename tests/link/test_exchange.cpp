@@ -125,7 +125,7 @@ void TestExchange::exchange()
             channel.die();
         for (const QByteArray& piece : answer.pieces) {
             channel.receive(piece);
-            maxRx = std::max(maxRx, exchange.RxBuffer().size());
+            maxRx = std::max(maxRx, exchange.rxBuffer().size());
         }
     };
     channel.onWrite = [&](const QByteArray&) {
@@ -143,27 +143,27 @@ void TestExchange::exchange()
             deliver(answer);
     }
     // Lines that arrive while nothing is pending are never taken as a reply.
-    QCOMPARE(exchange.ReplyState(), 'W');
+    QCOMPARE(exchange.replyState(), 'W');
 
     QSignalSpy finished(&exchange, &CommandExchange::finished);
     QSignalSpy taken(&exchange, &CommandExchange::replyTaken);
-    exchange.SendCommand(command, kShort);
+    exchange.sendCommand(command, kShort);
     QCOMPARE(finished.count(), 0); // never from inside the call
     QVERIFY(exchange.isBusy());
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kWait);
 
     QTEST(finished.at(0).at(0).toBool(), "ok");
     QTEST(channel.writes, "writes");
-    QTEST(exchange.ReplyState(), "state");
-    QTEST(exchange.ReplyText(), "replyText");
-    QTEST(exchange.RxBuffer(), "rxAfter");
-    QTEST(exchange.TimeoutFlag(), "timeoutFlag");
+    QTEST(exchange.replyState(), "state");
+    QTEST(exchange.replyText(), "replyText");
+    QTEST(exchange.rxBuffer(), "rxAfter");
+    QTEST(exchange.timeoutFlag(), "timeoutFlag");
     QTEST(exchange.lastFailure(), "failure");
     QTEST(exchange.isOutOfStep(), "outOfStep");
     // The trace names the reply that decided, and only that one.
-    QCOMPARE(taken.size(), exchange.ReplyState() == 'W' ? 0 : 1);
+    QCOMPARE(taken.size(), exchange.replyState() == 'W' ? 0 : 1);
     if (!taken.isEmpty())
-        QCOMPARE(taken.first().at(1).toByteArray(), exchange.ReplyText());
+        QCOMPARE(taken.first().at(1).toByteArray(), exchange.replyText());
     QVERIFY(maxRx <= CommandExchange::kMaxLineLength);
     QVERIFY(!exchange.isBusy());
     QVERIFY(!exchange.tmrGlobal().isActive());
@@ -186,9 +186,9 @@ void TestExchange::chainedFromFinished()
     int done = 0;
     connect(&exchange, &CommandExchange::finished, this, [&](bool ok) {
         if (ok && ++done < kCount)
-            exchange.SendCommand(kCmd, kShort);
+            exchange.sendCommand(kCmd, kShort);
     });
-    exchange.SendCommand(kCmd, kShort);
+    exchange.sendCommand(kCmd, kShort);
     QTRY_COMPARE_WITH_TIMEOUT(done, kCount, 60000);
     QCOMPARE(channel.writes.size(), kCount);
 }
@@ -303,9 +303,9 @@ void TestExchange::staysInStep()
     connect(&exchange, &CommandExchange::finished, this, [&](bool ok) {
         results.append(ok);
         if (results.size() < commands.size())
-            exchange.SendCommand(commands[results.size()], kShort);
+            exchange.sendCommand(commands[results.size()], kShort);
     });
-    exchange.SendCommand(commands.first(), kShort);
+    exchange.sendCommand(commands.first(), kShort);
     QTRY_COMPARE_WITH_TIMEOUT(results.size(), commands.size(), kWait);
 
     QList<bool> expected(commands.size(), true);
@@ -328,13 +328,13 @@ void TestExchange::probeFailsOnADeadLine()
     exchange.setChannel(&channel);
     exchange.setVersionText("V2.05\x06");
     QSignalSpy finished(&exchange, &CommandExchange::finished);
-    exchange.SendCommand(kCmd, kShort);
+    exchange.sendCommand(kCmd, kShort);
     QVERIFY(finished.wait(kWait));
     QCOMPARE(exchange.lastFailure(), CommandExchange::Failure::NoReply);
     QVERIFY(exchange.isOutOfStep());
     channel.writes.clear();
 
-    exchange.SendCommand(kQuery, kShort);
+    exchange.sendCommand(kQuery, kShort);
     QVERIFY(finished.wait(kWait));
     QCOMPARE(finished.last().first().toBool(), false);
     QCOMPARE(exchange.lastFailure(), CommandExchange::Failure::OutOfStep);
@@ -351,11 +351,11 @@ void TestExchange::probeFailsOnADeadLine()
         QTimer::singleShot(0, &channel, [&channel, reply] { channel.receive(reply); });
     };
     channel.writes.clear();
-    exchange.SendCommand(kQuery, kShort);
+    exchange.sendCommand(kQuery, kShort);
     QVERIFY(finished.wait(kWait));
     QCOMPARE(finished.last().first().toBool(), true);
     QCOMPARE(channel.writes, QByteArrayList({";C4\r", kQuery}));
-    QCOMPARE(exchange.ReplyText(), QByteArray("77\r"));
+    QCOMPARE(exchange.replyText(), QByteArray("77\r"));
     QVERIFY(!exchange.isOutOfStep());
 }
 
@@ -371,7 +371,7 @@ void TestExchange::retryWaitsForAQuietLine()
     channel.onWrite = [&](const QByteArray&) { at.append(clock.elapsed()); };
     QSignalSpy finished(&exchange, &CommandExchange::finished);
     clock.start();
-    exchange.SendCommand(kCmd, kShort);
+    exchange.sendCommand(kCmd, kShort);
     QVERIFY(finished.wait(kWait));
     QCOMPARE(at.size(), 6);
     constexpr qint64 quiet = 200; // several reply lines at 4800 baud, and a USB latency timer
@@ -394,10 +394,10 @@ void TestExchange::timeoutWinsOverReplyInSamePass()
     exchange.setQuietTime(kQuiet);
     exchange.setChannel(&channel);
     QSignalSpy finished(&exchange, &CommandExchange::finished);
-    exchange.SendCommand(kCmd, 0ms); // due at once, before the event loop runs again
+    exchange.sendCommand(kCmd, 0ms); // due at once, before the event loop runs again
     channel.receive("\x06\r");
     QVERIFY(finished.wait(kWait));
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(channel.writes.mid(0, 2), QByteArrayList({kCmd, kCr}));
-    QCOMPARE(exchange.ReplyState(), 'W');
+    QCOMPARE(exchange.replyState(), 'W');
 }

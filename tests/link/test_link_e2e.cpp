@@ -45,10 +45,10 @@ void TestLinkE2e::queryThenHangUp()
     if (tcp) {
         QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
         auto client = std::make_unique<TcpClient>();
-        QSignalSpy connected(client.get(), &TcpClient::Connected);
+        QSignalSpy connected(client.get(), &TcpClient::connected);
         client->setRemoteHost(QStringLiteral("127.0.0.1"));
         client->setRemotePort(indicator.tcpPort());
-        client->Connect();
+        client->connectToIndicator();
         QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 5000);
         channel = std::move(client);
     } else {
@@ -78,12 +78,12 @@ void TestLinkE2e::queryThenHangUp()
 
     // An indicator that goes away ends the pending command at once, not after its time-outs.
     QSignalSpy finished(&exchange, &CommandExchange::finished);
-    exchange.SendCommand(";E0000-01020304\r", 60s);
+    exchange.sendCommand(";E0000-01020304\r", 60s);
     indicator.hangUp();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
     QVERIFY(!finished.at(0).at(0).toBool());
     QCOMPARE(exchange.lastFailure(), CommandExchange::Failure::ChannelLost);
-    QVERIFY(!exchange.TimeoutFlag());
+    QVERIFY(!exchange.timeoutFlag());
 }
 
 void TestLinkE2e::slowAnswersWithinTheTimeOut_data()
@@ -114,7 +114,7 @@ void TestLinkE2e::slowAnswersWithinTheTimeOut()
     CommandExchange exchange;
     exchange.setChannel(&port);
     QSignalSpy finished(&exchange, &CommandExchange::finished);
-    exchange.SendCommand(command, timeout);
+    exchange.sendCommand(command, timeout);
     QVERIFY(finished.wait(10000));
     QVERIFY(finished.first().first().toBool());
     QCOMPARE(indicator.commandLines(), QByteArrayList{command.chopped(1)});

@@ -18,7 +18,7 @@ void TestQuery::refusedWhileTheExchangeIsBusy()
     FakeLineChannel channel;
     CommandExchange exchange;
     exchange.setChannel(&channel);
-    exchange.SendCommand(";E0000-00000000\r", std::chrono::hours(1));
+    exchange.sendCommand(";E0000-00000000\r", std::chrono::hours(1));
     IndicatorQuery query(exchange);
     QSignalSpy finished(&query, &IndicatorQuery::finished);
     query.start();

@@ -130,7 +130,7 @@ void TestChannels::missingDevice()
     SerialPort port;
     port.setPortName(1, QStringLiteral("/dev/no-such-adapter"));
     QCOMPARE(port.setPortOpen(true), SerialPort::kErrNoSuchPort);
-    QVERIFY(!port.PortOpen());
+    QVERIFY(!port.portOpen());
 }
 
 namespace {
@@ -268,7 +268,7 @@ void TestChannels::socketErrorNumbers()
     QTEST(TcpClient::errorNumber(error), "number");
 }
 
-// Our own Close() is no loss; the indicator hanging up is one loss and no socket error.
+// Our own close() is no loss; the indicator hanging up is one loss and no socket error.
 void TestChannels::tcpEndings()
 {
     QTcpServer server;
@@ -277,20 +277,20 @@ void TestChannels::tcpEndings()
     client.setRemoteHost(QStringLiteral("127.0.0.1"));
     client.setRemotePort(server.serverPort());
     QSignalSpy lost(&client, &LineChannel::channelLost);
-    QSignalSpy errors(&client, &TcpClient::Error);
-    QSignalSpy connected(&client, &TcpClient::Connected);
+    QSignalSpy errors(&client, &TcpClient::errorOccurred);
+    QSignalSpy connected(&client, &TcpClient::connected);
 
-    client.Connect();
+    client.connectToIndicator();
     QVERIFY(connected.wait(5000));
     QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 5000);
     std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
-    client.Close();
+    client.close();
     QVERIFY(!client.isUsable());
     QVERIFY(!lost.wait(50)); // whatever the close would report arrives within this
     QCOMPARE(lost.count(), 0);
     QCOMPARE(errors.count(), 0);
 
-    client.Connect();
+    client.connectToIndicator();
     QVERIFY(connected.wait(5000));
     QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 5000);
     peer.reset(server.nextPendingConnection());

@@ -296,7 +296,7 @@ private slots:
     {
         Rig rig;
         rig.answer = [](const QByteArray&) { return kSilent; };
-        rig.exchange.SendCommand(";C4\r", std::chrono::hours(1));
+        rig.exchange.sendCommand(";C4\r", std::chrono::hours(1));
         QVERIFY(rig.run({"ABCD"}));
         QCOMPARE(rig.commands, QList<QByteArray>{";C4\r"});
         QCOMPARE(rig.ui.messages.size(), 1);
