@@ -18,4 +18,8 @@ QString NumberText(qint64 value);
 // they are.
 QString PadHex4(const QString& text);
 
+// Bytes as the traffic log and the ticket preview show them: printable ASCII as is, control
+// bytes and bytes from 0x7F up named (<NUL>, <ACK>, <LF>, <CR>, <NAK>, else <0x1B> and the like).
+QByteArray DescribeBytes(const QByteArray& bytes);
+
 } // namespace SubRoutines
