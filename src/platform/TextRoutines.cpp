@@ -80,4 +80,21 @@ QByteArray DescribeBytes(const QByteArray& bytes)
     return out;
 }
 
+QString CsvLine(const QStringList& fields)
+{
+    QString line;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += u',';
+        QString field = fields.at(i);
+        const bool quoted = field.contains(u',') || field.contains(u'"') ||
+                            field.contains(u'\n') || field.contains(u'\r') ||
+                            field != field.trimmed();
+        if (quoted)
+            field = u'"' + field.replace(u'"', QStringLiteral("\"\"")) + u'"';
+        line += field;
+    }
+    return line + QStringLiteral("\r\n");
+}
+
 } // namespace SubRoutines
