@@ -27,6 +27,8 @@ namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QString kExportTitle = QStringLiteral("Export CSV");
+constexpr int kChannelColumn = 3;
+constexpr int kFileColumn = 1;
 
 void chooseCsvFile(QWidget* parent, const QString& suggested,
                    std::function<void(const QString&)> done)
@@ -77,6 +79,13 @@ DownloadHistoryDialog::DownloadHistoryDialog(const QString& recordPath, QWidget*
         table->horizontalHeader()->setHighlightSections(false);
         table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     }
+    // Every column as wide as its texts, but the widest texts take what room is left: the
+    // channel above, the file below.
+    for (QTableWidget* table : {m_ui->tblRecords, m_ui->tblSlots})
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_ui->tblRecords->horizontalHeader()->setSectionResizeMode(kChannelColumn,
+                                                               QHeaderView::Stretch);
+    m_ui->tblSlots->horizontalHeader()->setSectionResizeMode(kFileColumn, QHeaderView::Stretch);
     m_ui->splViews->setStretchFactor(0, 3);
     m_ui->splViews->setStretchFactor(1, 2);
 
@@ -180,7 +189,6 @@ void DownloadHistoryDialog::showRecords()
         }
         table->item(row, 0)->setToolTip(m_shown.at(row).time.toString(Qt::ISODate));
     }
-    table->resizeColumnsToContents();
     if (!m_shown.isEmpty())
         table->selectRow(0);
     m_ui->cmdExport->setEnabled(!m_shown.isEmpty());
@@ -208,7 +216,6 @@ void DownloadHistoryDialog::showSlots()
         table->setItem(r, 3, cell(s.sha256));
         table->setItem(r, 4, cell(s.stored ? QStringLiteral("yes") : QStringLiteral("no")));
     }
-    table->resizeColumnsToContents();
 }
 
 bool DownloadHistoryDialog::exportCsv(const QString& path, QString* errorText) const
