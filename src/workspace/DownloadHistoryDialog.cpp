@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QPointer>
 #include <QSaveFile>
+#include <QShowEvent>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -102,7 +103,10 @@ DownloadHistoryDialog::~DownloadHistoryDialog() = default;
 
 void DownloadHistoryDialog::showEvent(QShowEvent* event)
 {
-    reload();
+    // A window restored from the task bar keeps what it showed; the operator opening it again
+    // sees the file as it is now.
+    if (!event->spontaneous())
+        reload();
     QDialog::showEvent(event);
 }
 
