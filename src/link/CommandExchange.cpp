@@ -1,6 +1,7 @@
 #include "link/CommandExchange.h"
 
 #include "link/IndicatorProtocol.h"
+#include "platform/TextRoutines.h"
 
 #include <QTime>
 
@@ -394,37 +395,5 @@ void CommandExchange::deliverFinished()
 
 QByteArray CommandExchange::describeBytes(const QByteArray& bytes)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    QByteArray out;
-    out.reserve(bytes.size() + 16);
-    for (const char c : bytes) {
-        const auto code = static_cast<uchar>(c);
-        switch (code) {
-        case 0x00:
-            out += "<NUL>";
-            break;
-        case 0x06:
-            out += "<ACK>";
-            break;
-        case 0x0A:
-            out += "<LF>";
-            break;
-        case 0x0D:
-            out += "<CR>";
-            break;
-        case 0x15:
-            out += "<NAK>";
-            break;
-        default:
-            if (code < 0x20 || code >= 0x7F) {
-                out += "<0x";
-                out += hex[code >> 4];
-                out += hex[code & 0x0F];
-                out += '>';
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out;
+    return TextRoutines::describeBytes(bytes);
 }

@@ -82,8 +82,8 @@ public:
     // Tests shorten the quiet time.
     void setQuietTime(std::chrono::milliseconds quiet) { m_quietTime = quiet; }
 
-    // Bytes as the log shows them: printable ASCII as is, control bytes named (<ACK>, <CR>,
-    // <0x1B>, ...).
+    // Bytes as the log shows them (TextRoutines::describeBytes): printable ASCII as is, control
+    // bytes named (<ACK>, <CR>, <0x1B>, ...).
     static QByteArray describeBytes(const QByteArray& bytes);
 
 signals:

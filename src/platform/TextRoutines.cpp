@@ -43,4 +43,57 @@ QString padHex4(const QString& text)
     return QString(4 - text.size(), u'0') + text;
 }
 
+QByteArray describeBytes(const QByteArray& bytes)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(bytes.size() + 16);
+    for (const char c : bytes) {
+        const auto code = static_cast<uchar>(c);
+        switch (code) {
+        case 0x00:
+            out += "<NUL>";
+            break;
+        case 0x06:
+            out += "<ACK>";
+            break;
+        case 0x0A:
+            out += "<LF>";
+            break;
+        case 0x0D:
+            out += "<CR>";
+            break;
+        case 0x15:
+            out += "<NAK>";
+            break;
+        default:
+            if (code < 0x20 || code >= 0x7F) {
+                out += "<0x";
+                out += hex[code >> 4];
+                out += hex[code & 0x0F];
+                out += '>';
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out;
+}
+
+QString csvLine(const QStringList& fields)
+{
+    QString line;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += u',';
+        QString field = fields.at(i);
+        const bool quoted = field.contains(u',') || field.contains(u'"') || field.contains(u'\n') ||
+                            field.contains(u'\r') || field != field.trimmed();
+        if (quoted)
+            field = u'"' + field.replace(u'"', QStringLiteral("\"\"")) + u'"';
+        line += field;
+    }
+    return line + QStringLiteral("\r\n");
+}
+
 } // namespace TextRoutines

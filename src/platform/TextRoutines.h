@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Stateless text helpers shared by the whole program.
 namespace TextRoutines {
@@ -17,5 +18,14 @@ QString numberText(qint64 value);
 // Pads a text of 1 to 3 characters with leading zeros to four; other lengths are returned as
 // they are.
 QString padHex4(const QString& text);
+
+// Bytes as the traffic log and the ticket preview show them: printable ASCII as is, control
+// bytes and bytes from 0x7F up named (<NUL>, <ACK>, <LF>, <CR>, <NAK>, else <0x1B> and the like).
+QByteArray describeBytes(const QByteArray& bytes);
+
+// One line of comma-separated values, ended by CRLF: a field holding a comma, a quote, a line
+// break or a blank at either end stands in quotes, its quotes doubled; the others stand as they
+// are.
+QString csvLine(const QStringList& fields);
 
 } // namespace TextRoutines

@@ -7,7 +7,7 @@
 #include <QString>
 #include <array>
 
-// The seven ticket templates held in memory (TicketData) and the space they take in the
+// The seven ticket templates held in memory and the space they take in the
 // indicator's ticket memory. Slots are numbered 1 to 7; contents()[s - 1] is slot s.
 //
 // A slot is "loaded" once a file has been read into it (path() is not empty) and "in use" when

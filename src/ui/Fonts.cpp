@@ -16,6 +16,17 @@ QFont sans(qreal pointSize, bool bold)
     return font;
 }
 
+QFont fixed(qreal pointSize)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
+                      QStringLiteral("DejaVu Sans Mono")});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
 void set(QWidget* widget, qreal pointSize, bool bold)
 {
     widget->setFont(sans(pointSize, bold));

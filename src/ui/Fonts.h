@@ -13,6 +13,8 @@ inline constexpr qreal kMedium = 9.75;
 inline constexpr qreal kLarge = 12.0;
 
 QFont sans(qreal pointSize = kDefault, bool bold = false);
+// A fixed-pitch face, for text whose columns must line up: ticket bytes, hex dumps.
+QFont fixed(qreal pointSize = kMedium);
 // Sets the font on the widget alone, leaving its children to their own.
 void set(QWidget* widget, qreal pointSize, bool bold = false);
 

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "ticket/Downloader.h"
+#include "ticket/SlotTable.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <array>
+#include <optional>
+
+// The member `slots` keeps the record's JSON name, which is also Qt's keyword macro `slots`: the
+// macro is set aside while the struct is declared, and a file that reads the member puts
+// `#undef slots` after its includes (classes there declare theirs with Q_SLOTS).
+#pragma push_macro("slots")
+#undef slots
+
+// What one download did to one indicator, for the log of downloads the window and the command
+// line both append to: where it went, what the indicator said it was, and which tickets it now
+// holds.
+struct DownloadRecord {
+    struct Slot {
+        int slot = 0;
+        QString file;
+        qint64 size = 0;
+        QString sha256; // lower-case hex of the bytes sent
+        bool stored = false;
+
+        friend bool operator==(const Slot&, const Slot&) = default;
+    };
+
+    QDateTime time;          // ISO 8601 with offset in JSON
+    QString channel;         // "COM 1 /dev/ttyUSB0" or "192.168.1.50:4001"
+    int baud = 0;            // 0 for TCP/IP
+    QString version, serial; // from the last query
+    QString outcome;         // "stored", "refused", "stopped", "cancelled", "lost"
+    double seconds = 0;
+    int commands = 0;
+    int retries = 0;
+    QList<Slot> slots; // each slot holding data, in slot order
+
+    QJsonObject toJson() const;
+    // Nothing when a field is missing or of the wrong kind: a damaged line is no record.
+    static std::optional<DownloadRecord> fromJson(const QJsonObject& object);
+    // Outcome, commands, retries and slots of a finished download; the caller fills the rest.
+    static DownloadRecord
+    fromDownload(const Downloader& downloader, int retries,
+                 const std::array<QByteArray, SlotTable::kSlotCount>& contents,
+                 const std::array<QString, SlotTable::kSlotCount>& paths);
+
+    friend bool operator==(const DownloadRecord&, const DownloadRecord&) = default;
+};
+
+#pragma pop_macro("slots")
+
+// "stored", "refused", "stopped", "cancelled", "lost"; "none" for a download that sent nothing.
+QString outcomeName(Downloader::Outcome outcome);
+
+// The log of downloads: one JSON object a line, oldest first.
+namespace DownloadLog {
+
+// downloads.jsonl in the application's data folder (XDG_DATA_HOME honoured).
+QString defaultPath();
+// One line per record; the line goes out in a single write to a file opened for appending, so
+// that the window and any number of command-line runs can append at once without their lines
+// interleaving. Creates the folder. False and *errorText naming the file and the fault on failure.
+bool append(const QString& path, const DownloadRecord& record, QString* errorText);
+
+struct Contents {
+    QList<DownloadRecord> records; // file order
+    int damagedLines = 0;
+};
+// Every record the file holds; lines that are no record are counted and skipped. A missing file
+// holds none.
+Contents read(const QString& path);
+
+} // namespace DownloadLog

@@ -1,0 +1,266 @@
+#include "ticket/TicketSet.h"
+
+#include "ticket/TicketSlots.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringList>
+
+namespace {
+
+const QString kSection = QStringLiteral("TicketSet");
+const QString kSlotKey = QStringLiteral("Slot");
+// A set file is a few hundred bytes; the cap only stops a wrongly chosen huge file.
+constexpr qint64 kMaxSetFileSize = 64 * 1024;
+// Lines quoted in a message are cut to this length.
+constexpr int kQuotedLineLength = 40;
+
+bool fail(QString* errorText, const QString& text)
+{
+    if (errorText)
+        *errorText = text;
+    return false;
+}
+
+QString readFailure(const QString& setPath, const QString& reason)
+{
+    return QStringLiteral("The ticket set %1 could not be read: %2").arg(setPath, reason);
+}
+
+QString writeFailure(const QString& setPath, const QString& reason)
+{
+    return QStringLiteral("The ticket set %1 could not be written: %2").arg(setPath, reason);
+}
+
+QString quotedLine(const QString& line)
+{
+    if (line.size() <= kQuotedLineLength)
+        return u'"' + line + u'"';
+    return u'"' + line.left(kQuotedLineLength - 3) + QStringLiteral("...\"");
+}
+
+// The slot a key names: 1 to 7 for Slot1 to Slot7, 0 for "Slot" and digits naming no slot
+// (Slot0, Slot8, Slot01), -1 for any other key.
+int slotOfKey(const QString& key)
+{
+    if (!key.startsWith(kSlotKey, Qt::CaseInsensitive) || key.size() == kSlotKey.size())
+        return -1;
+    const QString digits = key.mid(kSlotKey.size());
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return -1;
+    }
+    if (digits.size() != 1 || !TicketSlots::isValidSlot(digits.toInt()))
+        return 0;
+    return digits.toInt();
+}
+
+bool isQuoted(const QString& value)
+{
+    return value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"');
+}
+
+// One line of a set file: what it is, and what is wrong with it ("" when nothing).
+struct Line {
+    enum Kind { Skip, Section, Entry } kind = Skip;
+    int slot = 0;
+    QString value;
+    QString fault;
+};
+
+Line parseLine(const QString& text)
+{
+    Line line;
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(u';') || trimmed.startsWith(u'#'))
+        return line;
+    if (trimmed.startsWith(u'[')) {
+        line.kind = Line::Section;
+        const QString name = trimmed.mid(1, trimmed.size() - 2).trimmed();
+        if (!trimmed.endsWith(u']')) {
+            line.fault = QStringLiteral("the section name %1 has no closing ]").arg(trimmed);
+        } else if (name.compare(kSection, Qt::CaseInsensitive) != 0) {
+            line.fault = QStringLiteral("unknown section %1; a ticket set has only [TicketSet]")
+                             .arg(trimmed);
+        }
+        return line;
+    }
+    const qsizetype equals = trimmed.indexOf(u'=');
+    if (equals < 0) {
+        line.fault = QStringLiteral("%1 is not a key=value line, a [section], a comment or blank")
+                         .arg(quotedLine(trimmed));
+        return line;
+    }
+    line.kind = Line::Entry;
+    const QString key = trimmed.left(equals).trimmed();
+    line.slot = slotOfKey(key);
+    if (key.isEmpty()) {
+        line.fault = QStringLiteral("there is no key before the '='");
+    } else if (line.slot < 0) {
+        line.fault = QStringLiteral("unknown key %1; a ticket set has only Slot1 to Slot7")
+                         .arg(quotedLine(key));
+    } else if (line.slot == 0) {
+        line.fault = QStringLiteral("%1 names no slot; the slots are Slot1 to Slot7").arg(key);
+    }
+    line.value = trimmed.mid(equals + 1).trimmed();
+    if (isQuoted(line.value))
+        line.value = line.value.mid(1, line.value.size() - 2);
+    return line;
+}
+
+} // namespace
+
+namespace TicketSetFile {
+
+bool read(const QString& setPath, TicketSet* set, QString* errorText)
+{
+    if (setPath.isEmpty())
+        return fail(errorText, QStringLiteral("No ticket set file was chosen."));
+    QFile file(setPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(errorText, readFailure(setPath, file.errorString()));
+    const QByteArray bytes = file.read(kMaxSetFileSize + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(errorText, readFailure(setPath, file.errorString()));
+    if (bytes.size() > kMaxSetFileSize) {
+        return fail(errorText, readFailure(setPath, QStringLiteral("it is larger than %1 bytes, "
+                                                                   "too large for a ticket set")
+                                                        .arg(kMaxSetFileSize)));
+    }
+
+    const QDir folder = QFileInfo(setPath).absoluteDir();
+    TicketSet result;
+    std::array<int, SlotTable::kSlotCount> givenOnLine{};
+    int sectionLine = 0;
+    const QList<QByteArray> lines = bytes.split('\n');
+    for (int n = 1; n <= lines.size(); ++n) {
+        const auto lineFault = [&](const QString& fault) {
+            return fail(errorText,
+                        readFailure(setPath, QStringLiteral("line %1: %2.").arg(n).arg(fault)));
+        };
+        QByteArray raw = lines.at(n - 1);
+        if (raw.endsWith('\r'))
+            raw.chop(1);
+        // The decoder also skips the byte order mark Notepad puts before UTF-8 text.
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        const QString text = decoder.decode(raw);
+        if (decoder.hasError())
+            return lineFault(QStringLiteral("it is not UTF-8 text"));
+
+        const Line line = parseLine(text);
+        if (!line.fault.isEmpty())
+            return lineFault(line.fault);
+        if (line.kind == Line::Section) {
+            if (sectionLine) {
+                return lineFault(
+                    QStringLiteral("a second [TicketSet] section (the first is on line %1)")
+                        .arg(sectionLine));
+            }
+            sectionLine = n;
+        } else if (line.kind == Line::Entry) {
+            if (!sectionLine) {
+                return lineFault(
+                    QStringLiteral("Slot%1 stands before the [TicketSet] section").arg(line.slot));
+            }
+            int& firstLine = givenOnLine[line.slot - 1];
+            if (firstLine) {
+                return lineFault(QStringLiteral("Slot%1 is given twice (first on line %2)")
+                                     .arg(line.slot)
+                                     .arg(firstLine));
+            }
+            firstLine = n;
+            if (!line.value.isEmpty())
+                result.paths[line.slot - 1] = QDir::cleanPath(folder.absoluteFilePath(line.value));
+        }
+    }
+    if (!sectionLine) {
+        return fail(errorText,
+                    readFailure(setPath, QStringLiteral("it has no [TicketSet] section.")));
+    }
+    *set = std::move(result);
+    return true;
+}
+
+bool write(const QString& setPath, const TicketSet& set, QString* errorText)
+{
+    if (setPath.isEmpty())
+        return fail(errorText, QStringLiteral("No ticket set file was chosen."));
+    const QDir folder = QFileInfo(setPath).absoluteDir();
+    QByteArray out = "[" + kSection.toUtf8() + "]\r\n";
+    for (int slot = 1; slot <= SlotTable::kSlotCount; ++slot) {
+        const QString& path = set.paths[slot - 1];
+        if (path.isEmpty())
+            continue;
+        if (path.contains(u'\n') || path.contains(u'\r')) {
+            return fail(
+                errorText,
+                writeFailure(setPath,
+                             QStringLiteral("the path of slot %1 holds a line break.").arg(slot)));
+        }
+        if (QDir::isRelativePath(path)) {
+            return fail(
+                errorText,
+                writeFailure(setPath, QStringLiteral("the path of slot %1 (%2) is not absolute.")
+                                          .arg(slot)
+                                          .arg(path)));
+        }
+        const QString clean = QDir::cleanPath(path);
+        const QString relative = folder.relativeFilePath(clean);
+        const bool below = QDir::isRelativePath(relative) && relative != QStringLiteral("..") &&
+                           !relative.startsWith(QStringLiteral("../"));
+        QString stored = below ? relative : clean;
+        // Quotes keep the blanks at a path's ends, and a path that is itself in quotes.
+        if (stored != stored.trimmed() || isQuoted(stored))
+            stored = u'"' + stored + u'"';
+        out += QStringLiteral("%1%2=%3\r\n").arg(kSlotKey).arg(slot).arg(stored).toUtf8();
+    }
+
+    QSaveFile file(setPath);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(errorText, writeFailure(setPath, file.errorString()));
+    if (file.write(out) != out.size() || !file.commit())
+        return fail(errorText, writeFailure(setPath, file.errorString()));
+    return true;
+}
+
+} // namespace TicketSetFile
+
+QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
+{
+    // Every file is read into a scratch copy first, so that the slots change only once each file
+    // is known to load or not.
+    TicketSlots scratch;
+    std::array<QString, SlotTable::kSlotCount> errors;
+    for (int slot = 1; slot <= SlotTable::kSlotCount; ++slot) {
+        const QString& path = set.paths[slot - 1];
+        if (!path.isEmpty())
+            scratch.load(slot, path, &errors[slot - 1]);
+    }
+
+    QStringList problems;
+    for (int slot = 1; slot <= SlotTable::kSlotCount; ++slot) {
+        const QString& path = set.paths[slot - 1];
+        QString& error = errors[slot - 1];
+        // A file that changed or vanished since the first read still leaves its slot empty.
+        if (!path.isEmpty() && error.isEmpty() && ticketSlots.load(slot, path, &error))
+            continue;
+        ticketSlots.remove(slot);
+        if (!error.isEmpty()) {
+            QString name = SlotTable::slotName(slot);
+            name[0] = name.at(0).toUpper();
+            problems << QStringLiteral("%1: %2").arg(name, error);
+        }
+    }
+    if (problems.isEmpty())
+        return {};
+    const QString heading =
+        problems.size() == 1
+            ? QStringLiteral("1 ticket of the set could not be loaded; its slot is left empty:")
+            : QStringLiteral("%1 tickets of the set could not be loaded; their slots are left "
+                             "empty:")
+                  .arg(problems.size());
+    return heading + u'\n' + problems.join(u'\n');
+}

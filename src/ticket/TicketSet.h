@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ticket/SlotTable.h"
+
+#include <QString>
+#include <array>
+
+class TicketSlots;
+
+// The files of all seven slots, kept together so that a weighbridge's tickets can be loaded in
+// one step. paths[s - 1] is slot s.
+struct TicketSet {
+    std::array<QString, SlotTable::kSlotCount> paths; // absolute; empty = no file
+};
+
+// The ticket set file: a small UTF-8 INI text,
+//
+//   [TicketSet]
+//   Slot1=gross-net-tare.prn
+//   Slot2=/home/op/tickets/truck-first.prn
+//
+// Blank lines and lines starting with ';' or '#' are ignored; the section and key names match
+// without regard to case. Anything else makes the whole file unreadable: no [TicketSet]
+// section, another section, a key other than Slot1 to Slot7, a key given twice, a line that is
+// not key=value. A value stands without the blanks around it; one pair of enclosing double
+// quotes is removed, so a path that starts or ends with a blank can be written.
+namespace TicketSetFile {
+
+inline const QString kFilter = QStringLiteral("Ticket Sets (*.tkset)");
+
+// [TicketSet] SlotN=path; relative paths resolved against the set file's folder. On failure
+// false, *errorText names the file and the fault; *set untouched.
+bool read(const QString& setPath, TicketSet* set, QString* errorText);
+
+// Only slots with a path; stored relative to the set file when below its folder, absolute
+// otherwise. Lines end with CRLF, as in the program's settings file. The file is replaced
+// atomically: on failure the old one stays as it was.
+bool write(const QString& setPath, const TicketSet& set, QString* errorText);
+
+} // namespace TicketSetFile
+
+// Loads every file of the set into the slots as the Add Ticket button does (TicketSlots::load,
+// same checks); slots without a file are emptied; a slot whose file cannot be loaded stays
+// empty. Returns "" when every file loaded, else ONE message naming every slot that could not
+// be loaded and why. Every file is read and checked before any slot changes.
+QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set);

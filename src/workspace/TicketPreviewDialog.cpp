@@ -1,0 +1,34 @@
+#include "workspace/TicketPreviewDialog.h"
+
+#include "ticket/TicketPreview.h"
+#include "ui/AppIcon.h"
+#include "ui/Fonts.h"
+#include "ui_TicketPreviewDialog.h"
+
+#include <QFileInfo>
+
+TicketPreviewDialog::TicketPreviewDialog(const QString& path, const QByteArray& bytes,
+                                         QWidget* parent)
+    : QDialog(parent)
+    , m_ui(std::make_unique<Ui::TicketPreviewDialog>())
+{
+    m_ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowIcon(AppIcon::icon());
+    setFont(Fonts::sans());
+    setWindowTitle(titleFor(path));
+
+    for (QPlainTextEdit* view : {m_ui->txtText, m_ui->txtHex})
+        view->setFont(Fonts::fixed());
+    m_ui->txtText->setPlainText(TicketPreview::text(bytes));
+    m_ui->txtHex->setPlainText(TicketPreview::hexDump(bytes));
+    m_ui->lblSummary->setText(TicketPreview::summary(bytes));
+    m_ui->lblSummary->setToolTip(path);
+}
+
+TicketPreviewDialog::~TicketPreviewDialog() = default;
+
+QString TicketPreviewDialog::titleFor(const QString& path)
+{
+    return QStringLiteral("Ticket Preview - ") + QFileInfo(path).fileName();
+}

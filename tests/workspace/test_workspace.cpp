@@ -1,0 +1,268 @@
+#include "workspace/DownloadHistoryDialog.h"
+#include "workspace/TicketPreviewDialog.h"
+
+#include "support/FakeUiServices.h"
+#include "support/TestFiles.h"
+
+#include <QCryptographicHash>
+#include <QDialogButtonBox>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+#include <QUrl>
+
+// The record's member of that name, not Qt's keyword.
+#undef slots
+
+namespace {
+
+DownloadRecord record(const QDateTime& time, const QString& serial, const QString& channel,
+                      int baud, const QString& outcome, const QList<int>& slotNumbers)
+{
+    DownloadRecord r;
+    r.time = time;
+    r.channel = channel;
+    r.baud = baud;
+    r.version = QStringLiteral("V2.05");
+    r.serial = serial;
+    r.outcome = outcome;
+    r.seconds = 3.5;
+    r.commands = 120;
+    for (int s : slotNumbers) {
+        r.slots.append({s, QStringLiteral("/srv/tickets/slot%1.prn").arg(s), 100 + s,
+                        QString(64, QLatin1Char(char('0' + s))), s != 3});
+    }
+    return r;
+}
+
+QDateTime at(int day, int hour)
+{
+    return QDateTime(QDate(2026, 3, day), QTime(hour, 5, 9), QTimeZone(3600));
+}
+
+QStringList rowTexts(const QTableWidget* table, int row)
+{
+    QStringList texts;
+    for (int column = 0; column < table->columnCount(); ++column)
+        texts << table->item(row, column)->text();
+    return texts;
+}
+
+QStringList columnTexts(const QTableWidget* table, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < table->rowCount(); ++row)
+        texts << table->item(row, column)->text();
+    return texts;
+}
+
+} // namespace
+
+class TestWorkspace : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+    template <typename T> static T* child(QWidget* window, const char* name)
+    {
+        T* found = window->findChild<T*>(QLatin1String(name));
+        if (!found)
+            qFatal("no %s in %s", name, qPrintable(window->objectName()));
+        return found;
+    }
+
+private Q_SLOTS:
+    void ticketPreview()
+    {
+        const QByteArray bytes("\x1B"
+                               "E TALVOR\r\nGROSS <GROSS> kg\x06\r\n\xB0"
+                               "C");
+        const QString path = m_dir.filePath(QStringLiteral("control bytes.prn"));
+        QVERIFY(TestFiles::write(path, bytes));
+
+        QPointer<TicketPreviewDialog> dialog(new TicketPreviewDialog(path, TestFiles::read(path)));
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Ticket Preview - control bytes.prn"));
+        QVERIFY(!dialog->isModal());
+        QVERIFY(dialog->minimumSize() != dialog->maximumSize());
+        QVERIFY(!dialog->windowIcon().isNull());
+
+        auto* tabs = child<QTabWidget>(dialog, "tabViews");
+        QCOMPARE(tabs->count(), 2);
+        QCOMPARE(tabs->tabText(0), QStringLiteral("Text"));
+        QCOMPARE(tabs->tabText(1), QStringLiteral("Hex"));
+        auto* text = child<QPlainTextEdit>(dialog, "txtText");
+        auto* hex = child<QPlainTextEdit>(dialog, "txtHex");
+        QCOMPARE(text->toPlainText(),
+                 QStringLiteral("<0x1B>E TALVOR<CR><LF>\nGROSS <GROSS> kg<ACK><CR><LF>\n<0xB0>C"));
+        QCOMPARE(
+            hex->toPlainText(),
+            QStringLiteral(
+                "00000000  1B 45 20 54 41 4C 56 4F  52 0D 0A 47 52 4F 53 53  |.E TALVOR..GROSS|\n"
+                "00000010  20 3C 47 52 4F 53 53 3E  20 6B 67 06 0D 0A B0 43  | <GROSS> "
+                "kg....C|\n"));
+        for (QPlainTextEdit* view : {text, hex}) {
+            QVERIFY(view->isReadOnly());
+            QVERIFY(QFontInfo(view->font()).fixedPitch());
+        }
+        QCOMPARE(child<QLabel>(dialog, "lblSummary")->text(),
+                 QStringLiteral("32 bytes, SHA-256 ") +
+                     QString::fromLatin1(
+                         QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+
+        child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Close)->click();
+        QVERIFY(!dialog->isVisible());
+        QTRY_VERIFY(dialog.isNull()); // discarded once closed
+    }
+
+    void downloadHistory()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("records/downloads.jsonl"));
+        QString error;
+        const DownloadRecord middle =
+            record(at(2, 8), QStringLiteral("A1701"), QStringLiteral("COM 1 /dev/ttyUSB0"), 19200,
+                   QStringLiteral("stored"), {1, 2});
+        const DownloadRecord newest =
+            record(at(3, 10), QStringLiteral("B2200"), QStringLiteral("192.168.1.50:4001"), 0,
+                   QStringLiteral("refused"), {1, 3, 7});
+        DownloadRecord oldest = record(at(1, 16), QStringLiteral("a1702"), QStringLiteral("COM 3"),
+                                       115200, QStringLiteral("cancelled"), {});
+        oldest.version = QStringLiteral("V2.05\r");
+        // Written out of time order, with two damaged lines among them.
+        QVERIFY2(DownloadLog::append(path, middle, &error), qPrintable(error));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("{\"time\": \"torn\n");
+        file.close();
+        QVERIFY2(DownloadLog::append(path, newest, &error), qPrintable(error));
+        QVERIFY2(DownloadLog::append(path, oldest, &error), qPrintable(error));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("{\"time\": 5}\n");
+        file.close();
+
+        QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
+        FakeUiServices ui;
+        dialog->setUiServices(&ui);
+        QList<QUrl> opened;
+        dialog->setOpenUrlHook([&opened](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        QStringList exportTo;
+        QStringList suggested;
+        dialog->setSaveFileHook(
+            [&](QWidget*, const QString& proposal, std::function<void(const QString&)> done) {
+                suggested << proposal;
+                done(exportTo.isEmpty() ? QString() : exportTo.takeFirst());
+            });
+        dialog->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        QCOMPARE(dialog->windowTitle(), QStringLiteral("Download History"));
+        QVERIFY(!dialog->isModal());
+
+        auto* records = child<QTableWidget>(dialog, "tblRecords");
+        auto* slotTable = child<QTableWidget>(dialog, "tblSlots");
+        auto* filter = child<QLineEdit>(dialog, "txtSerialFilter");
+        QCOMPARE(records->rowCount(), 3);
+        QCOMPARE(rowTexts(records, 0), QStringList({"2026-03-03 10:05:09", "B2200", "V2.05",
+                                                    "192.168.1.50:4001", "refused", "3"}));
+        QCOMPARE(rowTexts(records, 1),
+                 QStringList({"2026-03-02 08:05:09", "A1701", "V2.05",
+                              "COM 1 /dev/ttyUSB0, 19200 baud", "stored", "2"}));
+        QCOMPARE(rowTexts(records, 2), QStringList({"2026-03-01 16:05:09", "a1702", "V2.05<CR>",
+                                                    "COM 3, 115200 baud", "cancelled", "0"}));
+        QCOMPARE(child<QLabel>(dialog, "lblDamaged")->text(),
+                 QStringLiteral("2 damaged lines skipped"));
+
+        // The newest is selected at first; another selection shows its slots.
+        QCOMPARE(columnTexts(slotTable, 0), QStringList({"1", "3", "7"}));
+        records->selectRow(1);
+        QCOMPARE(slotTable->rowCount(), 2);
+        QCOMPARE(rowTexts(slotTable, 1),
+                 QStringList({"2", "/srv/tickets/slot2.prn", "102", QString(64, u'2'), "yes"}));
+        records->selectRow(0);
+        QCOMPARE(rowTexts(slotTable, 1),
+                 QStringList({"3", "/srv/tickets/slot3.prn", "103", QString(64, u'3'), "no"}));
+
+        // The filter matches part of the serial number, in any case.
+        filter->setText(QStringLiteral("A17"));
+        QCOMPARE(columnTexts(records, 1), QStringList({"A1701", "a1702"}));
+        QCOMPARE(columnTexts(slotTable, 0), QStringList({"1", "2"}));
+        filter->setText(QStringLiteral("2200"));
+        QCOMPARE(columnTexts(records, 1), QStringList({"B2200"}));
+        filter->setText(QStringLiteral("X"));
+        QCOMPARE(records->rowCount(), 0);
+        QCOMPARE(slotTable->rowCount(), 0);
+        QVERIFY(!child<QPushButton>(dialog, "cmdExport")->isEnabled());
+
+        // Export writes the rows shown, and nothing when the file dialog is cancelled.
+        filter->setText(QStringLiteral("a17"));
+        const QString csv = m_dir.filePath(QStringLiteral("history.csv"));
+        exportTo << csv;
+        child<QPushButton>(dialog, "cmdExport")->click();
+        QCOMPARE(TestFiles::read(csv),
+                 QByteArray("Time,Serial number,Version,Channel,Outcome,Slots\r\n"
+                            "2026-03-02 08:05:09,A1701,V2.05,\"COM 1 /dev/ttyUSB0, 19200 baud\","
+                            "stored,2\r\n"
+                            "2026-03-01 16:05:09,a1702,V2.05<CR>,\"COM 3, 115200 baud\","
+                            "cancelled,0\r\n"));
+        QCOMPARE(suggested.size(), 1);
+        QVERIFY(suggested.first().endsWith(QStringLiteral("/download-history.csv")));
+        QVERIFY(QFile::remove(csv));
+        child<QPushButton>(dialog, "cmdExport")->click();
+        QVERIFY(!QFile::exists(csv));
+        QVERIFY(ui.messages.isEmpty());
+
+        const QString nowhere = m_dir.filePath(QStringLiteral("no/such/folder/h.csv"));
+        exportTo << nowhere;
+        child<QPushButton>(dialog, "cmdExport")->click();
+        QCOMPARE(ui.messages.size(), 1);
+        QCOMPARE(ui.messages.first().title, QStringLiteral("Export CSV"));
+        QVERIFY2(ui.messages.first().text.startsWith(
+                     QStringLiteral("The file %1 could not be written: ").arg(nowhere)),
+                 qPrintable(ui.messages.first().text));
+
+        child<QPushButton>(dialog, "cmdOpenFolder")->click();
+        QCOMPARE(opened,
+                 QList<QUrl>({QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("records")))}));
+
+        // Each showing reads the file again.
+        filter->clear();
+        QVERIFY2(DownloadLog::append(path,
+                                     record(at(4, 7), QStringLiteral("C3"), QStringLiteral("COM 2"),
+                                            9600, QStringLiteral("stored"), {5}),
+                                     &error),
+                 qPrintable(error));
+        dialog->hide();
+        dialog->show();
+        QCOMPARE(columnTexts(records, 1), QStringList({"C3", "B2200", "A1701", "a1702"}));
+        dialog->close();
+        QTRY_VERIFY(dialog.isNull());
+    }
+
+    void downloadHistoryWithoutFile()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("none/downloads.jsonl"));
+        QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
+        dialog->show();
+        QCOMPARE(child<QTableWidget>(dialog, "tblRecords")->rowCount(), 0);
+        QCOMPARE(child<QLabel>(dialog, "lblFile")->text(),
+                 QStringLiteral("%1: no download recorded yet").arg(path));
+        QCOMPARE(child<QLabel>(dialog, "lblDamaged")->text(), QString());
+        QVERIFY(!child<QPushButton>(dialog, "cmdExport")->isEnabled());
+        QVERIFY(!child<QPushButton>(dialog, "cmdOpenFolder")->isEnabled());
+        delete dialog;
+    }
+};
+
+QTEST_MAIN(TestWorkspace)
+#include "test_workspace.moc"
