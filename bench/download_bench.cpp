@@ -54,7 +54,13 @@ public:
         if (done)
             done();
     }
-    void chooseOpenFile(const QString&, std::function<void(const QString&)> done) override
+    void chooseSaveFile(const QString&, const QString&,
+                        std::function<void(const QString&)> done) override
+    {
+        done(QString());
+    }
+    void chooseOpenFile(const QString&, const QString&,
+                        std::function<void(const QString&)> done) override
     {
         done({});
     }

@@ -1,6 +1,7 @@
 #include "app/DownloadPanel.h"
 
 #include "platform/UiServices.h"
+#include "ticket/DownloadProgress.h"
 #include "ticket/Downloader.h"
 #include "ui/Fonts.h"
 
@@ -19,10 +20,11 @@ DownloadPanel::DownloadPanel(Downloader& downloader, UiServices& ui, const Widge
     connect(m_widgets.cancelButton, &QPushButton::clicked, &downloader, &Downloader::cancel);
     connect(&downloader, &Downloader::started, this, &DownloadPanel::onStarted);
     connect(&downloader, &Downloader::statusText, this, &DownloadPanel::onStatusText);
-    connect(&downloader, &Downloader::progressRange, m_widgets.progressBar,
-            &QProgressBar::setRange);
-    connect(&downloader, &Downloader::progressValue, m_widgets.progressBar,
-            &QProgressBar::setValue);
+    connect(&downloader, &Downloader::progressRange, this, [this](qint32 minimum, qint32 maximum) {
+        m_widgets.progressBar->setRange(minimum, maximum);
+        m_total = maximum - minimum;
+    });
+    connect(&downloader, &Downloader::progressValue, this, &DownloadPanel::onProgress);
     connect(&downloader, &Downloader::finished, this, &DownloadPanel::onFinished);
 }
 
@@ -32,6 +34,27 @@ void DownloadPanel::onStarted()
     m_ui.setBusy(true);
     m_widgets.progressBar->setMinimum(0);
     m_widgets.progressBar->setValue(0);
+    m_widgets.progressBar->setFormat(DownloadProgress::text(0, 0, {}));
+    m_widgets.progressBar->show();
+    m_widgets.cancelButton->show();
+    m_total = 0;
+    m_elapsed.start();
+    m_widgets.frame->show();
+}
+
+void DownloadPanel::onProgress(qint32 value)
+{
+    m_widgets.progressBar->setValue(value);
+    const qint32 done = value - m_widgets.progressBar->minimum();
+    m_widgets.progressBar->setFormat(
+        DownloadProgress::text(done, m_total, std::chrono::milliseconds(m_elapsed.elapsed())));
+}
+
+void DownloadPanel::showNotice(const QString& text)
+{
+    m_widgets.progressBar->hide();
+    m_widgets.cancelButton->hide();
+    m_widgets.statusEdit->setText(text);
     m_widgets.frame->show();
 }
 

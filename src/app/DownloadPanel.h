@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 
 class Downloader;
@@ -9,8 +10,8 @@ class QPushButton;
 class QWidget;
 class UiServices;
 
-// The download frame of the main window: the status line, the progress bar and Cancel, shown
-// while a download runs, with the busy pointer.
+// The download frame of the main window: the status line, the progress bar with the share done
+// and the time left, and Cancel, shown while a download runs, with the busy pointer.
 class DownloadPanel : public QObject {
     Q_OBJECT
 public:
@@ -24,12 +25,19 @@ public:
     DownloadPanel(Downloader& downloader, UiServices& ui, const Widgets& widgets,
                   QObject* parent = nullptr);
 
+    // Shows the frame again after a download with text in the status line alone, until the next
+    // download starts.
+    void showNotice(const QString& text);
+
 private:
     void onStarted();
+    void onProgress(qint32 value);
     void onStatusText(const QString& text);
     void onFinished();
 
     UiServices& m_ui;
     Widgets m_widgets;
     bool m_shown = false;
+    qint32 m_total = 0;
+    QElapsedTimer m_elapsed;
 };

@@ -13,9 +13,11 @@
 #include "ui/Fonts.h"
 #include "ui/QtUiServices.h"
 #include "ui_MainWindow.h"
+#include "workspace/DownloadHistoryDialog.h"
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QMimeData>
 #include <functional>
 
 namespace {
@@ -77,8 +79,10 @@ void MainWindow::setUpLook()
     Fonts::set(m_ui->freeLabel, Fonts::kMedium, true);
     m_ui->versionEdit->setStyleSheet(QStringLiteral("color: red"));
     m_ui->serialEdit->setStyleSheet(QStringLiteral("color: red"));
-    m_ticketArea = new TicketArea(m_slots, *m_uiServices,
-                                  {{m_ui->slotBox1, m_ui->slotBox2, m_ui->slotBox3, m_ui->slotBox4,
+    setAcceptDrops(true);
+    m_ticketArea = new TicketArea(m_slots, *m_uiServices, m_channels.settings(),
+                                  {this,
+                                   {m_ui->slotBox1, m_ui->slotBox2, m_ui->slotBox3, m_ui->slotBox4,
                                     m_ui->slotBox5, m_ui->slotBox6, m_ui->slotBox7},
                                    m_ui->spaceBox,
                                    m_ui->usedSpaceEdit,
@@ -94,6 +98,9 @@ void MainWindow::setUpLook()
 
 void MainWindow::connectMenus()
 {
+    connect(m_ui->openSetAction, &QAction::triggered, m_ticketArea, &TicketArea::chooseSetToOpen);
+    connect(m_ui->saveSetAction, &QAction::triggered, m_ticketArea, &TicketArea::chooseSetToSave);
+    connect(m_ui->historyAction, &QAction::triggered, this, &MainWindow::openHistory);
     connect(m_ui->endAction, &QAction::triggered, this, &QWidget::close);
     connect(m_ui->openCloseAction, &QAction::triggered, this, &MainWindow::onConnectMenu);
     connect(m_ui->portAction, &QAction::triggered, this, &MainWindow::onPortMenu);
@@ -113,9 +120,11 @@ void MainWindow::connectCore()
 
     connect(m_ui->connectButton, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
     connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
+        m_version = version;
         m_ui->versionEdit->setText(QString::fromLatin1(version));
     });
     connect(&m_query, &IndicatorQuery::serialReceived, this, [this](const QByteArray& serial) {
+        m_serial = serial;
         m_ui->serialEdit->setText(QString::fromLatin1(serial));
     });
     connect(&m_query, &IndicatorQuery::finished, this, &MainWindow::onQueryFinished);
@@ -152,6 +161,17 @@ void MainWindow::openWindow(QDialog* window)
 {
     connect(window, &QDialog::finished, this, &MainWindow::activate);
     window->open();
+}
+
+void MainWindow::openHistory()
+{
+    if (!m_history) {
+        auto* history = new DownloadHistoryDialog(m_recorder->path(), this);
+        m_history = history;
+    }
+    m_history->show();
+    m_history->raise();
+    m_history->activateWindow();
 }
 
 void MainWindow::onPortMenu()
@@ -218,6 +238,20 @@ void MainWindow::activate()
     m_ticketArea->redrawSlots();
 }
 
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (m_ticketArea->isShown() && urls.size() == 1 && urls.first().isLocalFile() &&
+        TicketArea::isSetFile(urls.first().toLocalFile()))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    event->acceptProposedAction();
+    m_ticketArea->openSet(event->mimeData()->urls().first().toLocalFile());
+}
+
 QString MainWindow::channelStateText() const
 {
     switch (m_channels.state()) {
@@ -254,6 +288,8 @@ void MainWindow::refreshControls()
     m_ui->connectButton->setEnabled(reachable && !busy && !m_queryFailed);
     m_ui->downloadButton->setEnabled(reachable && !busy && m_ticketArea->isShown() &&
                                      m_slots.anyInUse());
+    m_ui->openSetAction->setEnabled(m_ticketArea->isShown());
+    m_ui->saveSetAction->setEnabled(m_slots.anyLoaded());
 }
 
 void MainWindow::onChannelStateChanged(ChannelManager::State state)

@@ -4,12 +4,15 @@
 #include "link/CommandExchange.h"
 #include "link/IndicatorQuery.h"
 #include "platform/UiServices.h"
+#include "ticket/DownloadRecorder.h"
 #include "ticket/Downloader.h"
 #include "ticket/TicketSlots.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
+class DownloadPanel;
 class QDialog;
 class StatusPanels;
 class TicketArea;
@@ -36,6 +39,7 @@ public:
     TicketSlots& ticketSlots() { return m_slots; }
     CommandExchange& exchange() { return m_exchange; }
     Downloader& downloader() { return m_downloader; }
+    DownloadRecorder& recorder() { return *m_recorder; }
     Ui::MainWindow& form() { return *m_ui; }
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
@@ -48,6 +52,9 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // A ticket set dropped anywhere on the window opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void setUpLook();
@@ -55,6 +62,7 @@ private:
     void connectCore();
     // Opens one of the program's own windows; activation runs again when it closes.
     void openWindow(QDialog* window);
+    void openHistory();
     void onPortMenu();
     void onSettingsMenu();
     void onConnectMenu();
@@ -77,6 +85,12 @@ private:
     Downloader m_downloader{m_exchange, *m_uiServices};
     StatusPanels* m_panels = nullptr;
     TicketArea* m_ticketArea = nullptr;
+    DownloadPanel* m_downloadPanel = nullptr;
+    DownloadRecorder* m_recorder = nullptr;
+    QPointer<QDialog> m_history;
+    // What the last query read, for the download record.
+    QByteArray m_version;
+    QByteArray m_serial;
     bool m_shownOnce = false;
     // A failed query keeps Connect disabled until the channel is opened again.
     bool m_queryFailed = false;

@@ -1,26 +1,36 @@
 #include "app/TicketArea.h"
 
 #include "app/TicketSlotBox.h"
+#include "platform/SettingsStore.h"
 #include "platform/UiServices.h"
+#include "ticket/TicketSet.h"
 #include "ticket/TicketSlots.h"
 #include "ui/Fonts.h"
+#include "workspace/TicketPreviewDialog.h"
 
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace {
 const QString kTicketFilter = QStringLiteral("Print Files(*.prn) or Text Files(*.txt)|*.prn;*.txt");
+const QString kSetFilter = QStringLiteral("Ticket Sets|*.tkset");
+const QString kFileError = QStringLiteral("File Error");
 } // namespace
 
-TicketArea::TicketArea(TicketSlots& ticketSlots, UiServices& ui, const Widgets& widgets,
-                       QObject* parent)
+TicketArea::TicketArea(TicketSlots& ticketSlots, UiServices& ui, SettingsStore& settings,
+                       const Widgets& widgets, QObject* parent)
     : QObject(parent)
     , m_slots(ticketSlots)
     , m_ui(ui)
+    , m_settings(settings)
     , m_widgets(widgets)
+    , m_lastFolder(settings.readValue(kWorkspaceSection, kKeyLastFolder))
 {
     for (int s = 1; s <= SlotTable::kSlotCount; ++s) {
         box(s)->setSlot(s);
         connect(box(s), &TicketSlotBox::loadClicked, this, &TicketArea::onLoadClicked);
+        connect(box(s), &TicketSlotBox::fileDropped, this, &TicketArea::loadFile);
+        connect(box(s), &TicketSlotBox::previewRequested, this, &TicketArea::preview);
     }
     Fonts::set(m_widgets.usedSpaceEdit, Fonts::kLarge, true);
     Fonts::set(m_widgets.freeSpaceEdit, Fonts::kLarge, true);
@@ -69,27 +79,111 @@ void TicketArea::showSpace()
     m_widgets.usedSpaceEdit->setText(m_slots.usedSpaceText());
 }
 
+void TicketArea::changed()
+{
+    redrawSlots();
+    showSpace();
+    emit slotsChanged();
+}
+
 void TicketArea::onLoadClicked(int slot)
 {
-    const auto shown = [this, slot] {
-        showSlot(slot);
-        showSpace();
-        emit slotsChanged();
-    };
     if (m_slots.isLoaded(slot)) {
         m_slots.remove(slot);
-        shown();
+        changed();
         return;
     }
-    m_ui.chooseOpenFile(kTicketFilter, [this, slot, shown](const QString& path) {
-        if (!path.isEmpty()) {
-            QString error;
-            m_ui.setBusy(true);
-            const bool loaded = m_slots.load(slot, path, &error);
-            m_ui.setBusy(false);
-            if (!loaded)
-                m_ui.critical(QStringLiteral("File Error"), error);
+    m_ui.chooseOpenFile(kTicketFilter, m_lastFolder, [this, slot](const QString& path) {
+        if (path.isEmpty()) {
+            changed();
+            return;
         }
-        shown();
+        rememberFolder(path);
+        loadFile(slot, path);
     });
+}
+
+void TicketArea::loadFile(int slot, const QString& path)
+{
+    QString error;
+    m_ui.setBusy(true);
+    const bool loaded = m_slots.load(slot, path, &error);
+    m_ui.setBusy(false);
+    if (!loaded)
+        m_ui.critical(kFileError, error);
+    changed();
+}
+
+void TicketArea::preview(int slot)
+{
+    if (!m_slots.isLoaded(slot))
+        return;
+    auto* window =
+        new TicketPreviewDialog(m_slots.path(slot), m_slots.content(slot), m_widgets.window);
+    window->show();
+}
+
+bool TicketArea::isSetFile(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("tkset"), Qt::CaseInsensitive) == 0;
+}
+
+void TicketArea::chooseSetToOpen()
+{
+    if (!m_shown)
+        return;
+    m_ui.chooseOpenFile(kSetFilter, m_lastFolder, [this](const QString& path) {
+        if (path.isEmpty())
+            return;
+        rememberFolder(path);
+        openSet(path);
+    });
+}
+
+void TicketArea::openSet(const QString& path)
+{
+    // As with Add Ticket: tickets go into slots the operator can see.
+    if (!m_shown)
+        return;
+    TicketSet set;
+    QString error;
+    if (!TicketSetFile::read(path, &set, &error)) {
+        m_ui.critical(kFileError, error);
+        return;
+    }
+    m_ui.setBusy(true);
+    error = loadTicketSet(m_slots, set);
+    m_ui.setBusy(false);
+    changed();
+    if (!error.isEmpty())
+        m_ui.critical(kFileError, error);
+}
+
+void TicketArea::chooseSetToSave()
+{
+    m_ui.chooseSaveFile(kSetFilter, m_lastFolder, [this](const QString& path) {
+        if (path.isEmpty())
+            return;
+        rememberFolder(path);
+        saveSet(path);
+    });
+}
+
+void TicketArea::saveSet(const QString& path)
+{
+    TicketSet set;
+    for (int s = 1; s <= SlotTable::kSlotCount; ++s)
+        set.paths.at(s - 1) = m_slots.path(s);
+    QString error;
+    if (!TicketSetFile::write(path, set, &error))
+        m_ui.critical(kFileError, error);
+}
+
+void TicketArea::rememberFolder(const QString& path)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (folder == m_lastFolder)
+        return;
+    m_lastFolder = folder;
+    m_settings.writeValue(kWorkspaceSection, kKeyLastFolder, folder);
 }

@@ -7,25 +7,31 @@
 
 class QLineEdit;
 class QWidget;
+class SettingsStore;
 class TicketSlotBox;
 class TicketSlots;
 class UiServices;
 
 // The ticket area of the main window: the seven slot boxes and the space boxes, drawn from what
-// the slots hold, and the adding and removing of tickets. It is shown after a successful query
-// and folded away when the line may lead to another indicator.
+// the slots hold; adding, dropping, removing and previewing tickets; ticket sets. It is shown
+// after a successful query and folded away when the line may lead to another indicator. File
+// dialogs open in the folder used last, which the settings file keeps across runs.
 class TicketArea : public QObject {
     Q_OBJECT
 public:
+    static inline const QString kWorkspaceSection = QStringLiteral("Workspace");
+    static inline const QString kKeyLastFolder = QStringLiteral("LastFolder");
+
     struct Widgets {
+        QWidget* window = nullptr; // parent of the preview windows
         std::array<TicketSlotBox*, SlotTable::kSlotCount> boxes{};
         QWidget* spaceBox = nullptr;
         QLineEdit* usedSpaceEdit = nullptr;
         QLineEdit* freeSpaceEdit = nullptr;
     };
 
-    TicketArea(TicketSlots& ticketSlots, UiServices& ui, const Widgets& widgets,
-               QObject* parent = nullptr);
+    TicketArea(TicketSlots& ticketSlots, UiServices& ui, SettingsStore& settings,
+               const Widgets& widgets, QObject* parent = nullptr);
 
     // Slot 1 to 7.
     TicketSlotBox* box(int slot) const { return m_widgets.boxes.at(slot - 1); }
@@ -37,18 +43,32 @@ public:
     // Draws every slot box again from what its slot holds.
     void redrawSlots();
 
+    // Ticket sets, from the File menu or a dropped file; opening one needs the area shown.
+    void chooseSetToOpen();
+    void openSet(const QString& path);
+    void chooseSetToSave();
+    static bool isSetFile(const QString& path);
+
 signals:
     // A ticket was added or removed.
     void slotsChanged();
 
 private:
     void onLoadClicked(int slot);
+    void loadFile(int slot, const QString& path);
+    void preview(int slot);
+    void saveSet(const QString& path);
+    // Remembers the folder of a file the operator chose, for the next file dialog.
+    void rememberFolder(const QString& path);
     void showSlot(int slot);
     void showSpace();
     void setVisible(bool visible);
+    void changed();
 
     TicketSlots& m_slots;
     UiServices& m_ui;
+    SettingsStore& m_settings;
     Widgets m_widgets;
+    QString m_lastFolder;
     bool m_shown = false;
 };

@@ -4,6 +4,13 @@
 #include "ui/Fonts.h"
 #include "ui_TicketSlotBox.h"
 
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+
 namespace {
 const QString kAddTicket = QStringLiteral("Add Ticket");
 const QString kRemove = QStringLiteral("Remove");
@@ -19,6 +26,8 @@ TicketSlotBox::TicketSlotBox(QWidget* parent)
     Fonts::set(m_ui->bytesLabel, Fonts::kMedium);
     Fonts::set(m_ui->loadButton, Fonts::kDefault, true);
     connect(m_ui->loadButton, &QPushButton::clicked, this, [this] { emit loadClicked(m_slot); });
+    m_ui->fileNameEdit->installEventFilter(this);
+    setAcceptDrops(true);
 }
 
 TicketSlotBox::~TicketSlotBox() = default;
@@ -37,6 +46,59 @@ void TicketSlotBox::showTicket(bool loaded, const QString& fileNameText, const Q
     m_ui->fileNameEdit->setToolTip(path);
     m_ui->sizeEdit->setText(sizeText);
     m_ui->loadButton->setText(loaded ? kRemove : kAddTicket);
+    m_loaded = loaded;
+}
+
+bool TicketSlotBox::isTicketFile(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("prn") || suffix == QLatin1String("txt");
+}
+
+QString TicketSlotBox::droppedFile(const QMimeData* data)
+{
+    if (!data->hasUrls() || data->urls().size() != 1 || !data->urls().first().isLocalFile())
+        return {};
+    return data->urls().first().toLocalFile();
+}
+
+bool TicketSlotBox::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_ui->fileNameEdit && event->type() == QEvent::MouseButtonDblClick && m_loaded) {
+        emit previewRequested(m_slot);
+        return true;
+    }
+    return QGroupBox::eventFilter(watched, event);
+}
+
+void TicketSlotBox::contextMenuEvent(QContextMenuEvent* event)
+{
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* preview = menu->addAction(QStringLiteral("Preview"));
+    preview->setEnabled(m_loaded);
+    connect(preview, &QAction::triggered, this, [this] { emit previewRequested(m_slot); });
+    menu->popup(event->globalPos());
+}
+
+// Other drops, a ticket set among them, are left to the window.
+void TicketSlotBox::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (isTicketFile(droppedFile(event->mimeData())))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TicketSlotBox::dropEvent(QDropEvent* event)
+{
+    const QString path = droppedFile(event->mimeData());
+    if (!isTicketFile(path)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit fileDropped(m_slot, path);
 }
 
 QLineEdit* TicketSlotBox::fileNameEdit() const

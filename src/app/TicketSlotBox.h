@@ -3,7 +3,11 @@
 #include <QGroupBox>
 #include <memory>
 
+class QContextMenuEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QLabel;
+class QMimeData;
 class QLineEdit;
 class QPushButton;
 
@@ -12,7 +16,8 @@ class TicketSlotBox;
 }
 
 // The box of one ticket slot: its title, the file's name and size, and the button that adds a
-// ticket to the slot or removes it.
+// ticket to the slot or removes it. A ticket file dropped on the box is offered to the slot; a
+// double-click on the file's name or the box's "Preview" entry asks for a preview.
 class TicketSlotBox : public QGroupBox {
     Q_OBJECT
 public:
@@ -32,10 +37,24 @@ public:
     QLabel* bytesLabel() const;
     QPushButton* loadButton() const;
 
+    // A ticket file the box takes when dropped: one local *.prn or *.txt file.
+    static bool isTicketFile(const QString& path);
+
 signals:
     void loadClicked(int slot);
+    void fileDropped(int slot, const QString& path);
+    void previewRequested(int slot);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    static QString droppedFile(const QMimeData* data);
+
     std::unique_ptr<Ui::TicketSlotBox> m_ui;
     int m_slot = 0;
+    bool m_loaded = false;
 };

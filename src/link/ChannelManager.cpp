@@ -220,6 +220,18 @@ ChannelManager::Shown ChannelManager::choosePort(int channelCode)
     return shown;
 }
 
+QString ChannelManager::channelDescription() const
+{
+    if (m_tcpMode)
+        return m_tcpClient.remoteHost() + u':' + QString::number(m_tcpClient.remotePort());
+    return QStringLiteral("COM %1 %2").arg(m_serialPort.commPort()).arg(m_serialPort.devicePath());
+}
+
+int ChannelManager::lineRate() const
+{
+    return m_tcpMode ? 0 : m_serialPort.settings().section(u',', 0, 0).trimmed().toInt();
+}
+
 ChannelSettings ChannelManager::channelSettings() const
 {
     ChannelSettings settings;

@@ -57,6 +57,11 @@ public:
     // 1 to 8 for the COM port in force, kTcpChannel in TCP/IP mode.
     int channelCode() const;
     State state() const { return m_state; }
+    // Where the channel in force leads, for the download record: "COM 1 /dev/ttyUSB0" or
+    // "192.168.1.50:4001".
+    QString channelDescription() const;
+    // The serial line's rate; 0 in TCP/IP mode.
+    int lineRate() const;
     // The settings in force, for the port and TCP/IP windows.
     ChannelSettings channelSettings() const;
 

@@ -12,9 +12,13 @@ public:
     // A modal box with a critical icon and an OK button only; done runs once it is closed.
     virtual void critical(const QString& title, const QString& text,
                           std::function<void()> done = {}) = 0;
-    // An open-file dialog; done gets the chosen full path, or an empty text when cancelled.
-    // The filter has the form "Description|*.a;*.b".
-    virtual void chooseOpenFile(const QString& filter,
+    // An open-file dialog starting in folder (the system's choice when empty); done gets the
+    // chosen full path, or an empty text when cancelled. The filter has the form
+    // "Description|*.a;*.b".
+    virtual void chooseOpenFile(const QString& filter, const QString& folder,
+                                std::function<void(const QString&)> done) = 0;
+    // A save-file dialog, alike; a name typed without a suffix gets the filter's first one.
+    virtual void chooseSaveFile(const QString& filter, const QString& folder,
                                 std::function<void(const QString&)> done) = 0;
     // The hourglass pointer over the program's windows, on or off. Calls nest.
     virtual void setBusy(bool busy) = 0;

@@ -3,6 +3,7 @@
 #include "platform/TextRoutines.h"
 
 #include <QFile>
+#include <algorithm>
 
 namespace {
 constexpr qint64 kReadChunk = 64 * 1024;
@@ -37,6 +38,12 @@ bool TicketSlots::isLoaded(int slot) const
 bool TicketSlots::inUse(int slot) const
 {
     return !content(slot).isEmpty();
+}
+
+bool TicketSlots::anyLoaded() const
+{
+    return std::any_of(m_paths.begin(), m_paths.end(),
+                       [](const QString& path) { return !path.isEmpty(); });
 }
 
 bool TicketSlots::anyInUse() const

@@ -32,6 +32,7 @@ public:
     bool isLoaded(int slot) const;
     bool inUse(int slot) const;
     bool anyInUse() const;
+    bool anyLoaded() const;
 
     // Reads the file whole as bytes. On failure: false, *errorText names the file and the
     // reason, and the slot keeps its earlier content and path.

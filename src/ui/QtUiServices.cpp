@@ -43,12 +43,30 @@ QString QtUiServices::qtFilter(const QString& filter)
     return filter.left(bar) + QStringLiteral(" (") + patterns + u')';
 }
 
-void QtUiServices::chooseOpenFile(const QString& filter, std::function<void(const QString&)> done)
+void QtUiServices::chooseOpenFile(const QString& filter, const QString& folder,
+                                  std::function<void(const QString&)> done)
 {
-    auto* dialog = new QFileDialog(m_parent, QString(), QString(), qtFilter(filter));
+    chooseFile(false, filter, folder, std::move(done));
+}
+
+void QtUiServices::chooseSaveFile(const QString& filter, const QString& folder,
+                                  std::function<void(const QString&)> done)
+{
+    chooseFile(true, filter, folder, std::move(done));
+}
+
+void QtUiServices::chooseFile(bool save, const QString& filter, const QString& folder,
+                              std::function<void(const QString&)> done)
+{
+    auto* dialog = new QFileDialog(m_parent, QString(), folder, qtFilter(filter));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (save) {
+        const qsizetype dot = filter.indexOf(QStringLiteral("*."));
+        if (dot >= 0)
+            dialog->setDefaultSuffix(filter.mid(dot + 2).section(u';', 0, 0));
+    }
     // The description already names its patterns; Qt would append them a second time.
     dialog->setOption(QFileDialog::HideNameFilterDetails);
     dialog->setWindowModality(Qt::ApplicationModal);

@@ -13,13 +13,19 @@ public:
 
     void critical(const QString& title, const QString& text,
                   std::function<void()> done = {}) override;
-    void chooseOpenFile(const QString& filter, std::function<void(const QString&)> done) override;
+    void chooseOpenFile(const QString& filter, const QString& folder,
+                        std::function<void(const QString&)> done) override;
+    void chooseSaveFile(const QString& filter, const QString& folder,
+                        std::function<void(const QString&)> done) override;
     void setBusy(bool busy) override;
 
     // "Description|*.a;*.b" in the form a Qt file dialog takes: "Description (*.a *.b)".
     static QString qtFilter(const QString& filter);
 
 private:
+    void chooseFile(bool save, const QString& filter, const QString& folder,
+                    std::function<void(const QString&)> done);
+
     QPointer<QWidget> m_parent;
     int m_busyDepth = 0;
 };

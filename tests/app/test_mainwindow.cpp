@@ -249,8 +249,15 @@ private slots:
         QVERIFY(!ui.downloadFrame->isVisible());
         QVERIFY(!ui.connectButton->isEnabled());
         QVERIFY(!ui.downloadButton->isEnabled());
-        QCOMPARE(ui.fileMenu->actions().size(), 1);
-        QCOMPARE(ui.fileMenu->actions().first()->text(), QStringLiteral("&End"));
+        QStringList fileMenu;
+        for (const QAction* action : ui.fileMenu->actions())
+            fileMenu.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(fileMenu, (QStringList{"Open Ticket Set...", "Save Ticket Set...", "-",
+                                        "Download History...", "-", "&End"}));
+        // Sets go into slots the operator can see; there is nothing to save yet.
+        QVERIFY(!ui.openSetAction->isEnabled());
+        QVERIFY(!ui.saveSetAction->isEnabled());
+        QVERIFY(ui.historyAction->isEnabled());
         QCOMPARE(ui.openCloseAction->text(), QStringLiteral("Open"));
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
         QVERIFY(!window->panelText(4).isEmpty());

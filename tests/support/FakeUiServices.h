@@ -24,10 +24,17 @@ public:
         if (done)
             done();
     }
-    void chooseOpenFile(const QString& filter, std::function<void(const QString&)> done) override
+    void chooseOpenFile(const QString& filter, const QString& folder,
+                        std::function<void(const QString&)> done) override
     {
         filters.append(filter);
+        folders.append(folder);
         done(fileChoices.isEmpty() ? QString() : fileChoices.takeFirst());
+    }
+    void chooseSaveFile(const QString& filter, const QString& folder,
+                        std::function<void(const QString&)> done) override
+    {
+        chooseOpenFile(filter, folder, std::move(done));
     }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
 
@@ -50,6 +57,7 @@ public:
 
     QList<Message> messages;
     QStringList filters;
+    QStringList folders; // the folder each file dialog started in
     QStringList fileChoices;
     int busyDepth = 0;
     bool holdMessages = false;
