@@ -96,9 +96,13 @@ int main(int argc, char** argv)
     state.tcpClient().setRemoteHost(QStringLiteral("192.168.1.100"));
     state.tcpClient().setRemotePort(1234);
 
-    bool ok = save(new PortDialog(state.channelSettings()), folder, QStringLiteral("comm-dialog.png"));
-    ok = save(new BaudDialog(state.rateForDialog()), folder, QStringLiteral("baud-dialog.png")) && ok;
-    ok = save(new TcpHostDialog(state.channelSettings()), folder, QStringLiteral("tcpip-dialog.png")) && ok;
+    bool ok =
+        save(new PortDialog(state.channelSettings()), folder, QStringLiteral("comm-dialog.png"));
+    ok = save(new BaudDialog(state.rateForDialog()), folder, QStringLiteral("baud-dialog.png")) &&
+         ok;
+    ok = save(new TcpHostDialog(state.channelSettings()), folder,
+              QStringLiteral("tcpip-dialog.png")) &&
+         ok;
     ok = save(new AboutDialog, folder, QStringLiteral("about.png")) && ok;
     ok = save(new HelpDialog, folder, QStringLiteral("help.png")) && ok;
 
