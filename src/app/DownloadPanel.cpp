@@ -37,6 +37,7 @@ void DownloadPanel::onStarted()
     m_widgets.progressBar->setFormat(DownloadProgress::text(0, 0, {}));
     m_widgets.progressBar->show();
     m_widgets.cancelButton->show();
+    m_widgets.statusEdit->clear();
     m_total = 0;
     m_elapsed.start();
     m_widgets.frame->show();
