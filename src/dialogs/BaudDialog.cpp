@@ -9,11 +9,11 @@ BaudDialog::BaudDialog(int rate, QWidget* parent)
 {
     m_ui->setupUi(this);
     fixLook();
-    Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
-    Fonts::set(m_ui->CancelButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->okButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->cancelButton, Fonts::kDefault, true);
 
-    m_rateOptions = {m_ui->optBaudRate_0, m_ui->optBaudRate_1, m_ui->optBaudRate_2,
-                     m_ui->optBaudRate_3, m_ui->optBaudRate_4, m_ui->optBaudRate_5};
+    m_rateOptions = {m_ui->rateOption0, m_ui->rateOption1, m_ui->rateOption2,
+                     m_ui->rateOption3, m_ui->rateOption4, m_ui->rateOption5};
     for (int i = 0; i < kOptionCount; ++i) {
         // Arrow keys move the selection without a click, so the choice follows the check mark.
         connect(m_rateOptions[i], &QRadioButton::toggled, this, [this, i](bool checked) {
@@ -21,8 +21,8 @@ BaudDialog::BaudDialog(int rate, QWidget* parent)
                 m_chosenRate = kRates[i];
         });
     }
-    connect(m_ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     m_initialRate = rate;
     for (int i = 0; i < kOptionCount; ++i) {

@@ -10,12 +10,12 @@ PortDialog::PortDialog(const ChannelSettings& settings, QWidget* parent)
 {
     m_ui->setupUi(this);
     fixLook();
-    Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
-    Fonts::set(m_ui->CancelButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->okButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->cancelButton, Fonts::kDefault, true);
 
-    m_portOptions = {m_ui->optCommPort_0, m_ui->optCommPort_1, m_ui->optCommPort_2,
-                     m_ui->optCommPort_3, m_ui->optCommPort_4, m_ui->optCommPort_5,
-                     m_ui->optCommPort_6, m_ui->optCommPort_7, m_ui->optCommPort_8};
+    m_portOptions = {m_ui->comOption1, m_ui->comOption2, m_ui->comOption3,
+                     m_ui->comOption4, m_ui->comOption5, m_ui->comOption6,
+                     m_ui->comOption7, m_ui->comOption8, m_ui->tcpOption};
     for (int i = 0; i < kOptionCount; ++i) {
         // Arrow keys move the selection without a click, so the choice follows the check mark.
         connect(m_portOptions[i], &QRadioButton::toggled, this, [this, i](bool checked) {
@@ -23,8 +23,8 @@ PortDialog::PortDialog(const ChannelSettings& settings, QWidget* parent)
                 m_chosenChannel = i + 1;
         });
     }
-    connect(m_ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
     for (int k = 1; k <= SerialPort::kPortCount; ++k) {
         m_portOptions[k - 1]->setToolTip(PortToolTip::forDevice(settings.devices.at(k - 1)));

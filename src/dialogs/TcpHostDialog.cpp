@@ -9,21 +9,21 @@ TcpHostDialog::TcpHostDialog(const ChannelSettings& settings, QWidget* parent)
 {
     m_ui->setupUi(this);
     fixLook();
-    Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
-    Fonts::set(m_ui->CancelButton, Fonts::kDefault, true);
-    Fonts::set(m_ui->txtHostIP, Fonts::kMedium);
-    Fonts::set(m_ui->txtPort, Fonts::kMedium);
+    Fonts::set(m_ui->okButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->cancelButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->hostEdit, Fonts::kMedium);
+    Fonts::set(m_ui->portEdit, Fonts::kMedium);
 
-    connect(m_ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_ui->CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    m_ui->txtHostIP->setText(settings.host);
-    m_ui->txtPort->setText(QString::number(settings.port));
+    m_ui->hostEdit->setText(settings.host);
+    m_ui->portEdit->setText(QString::number(settings.port));
 }
 
 TcpHostDialog::~TcpHostDialog() = default;
 
 QString TcpHostDialog::chosenHost() const
 {
-    return m_ui->txtHostIP->text();
+    return m_ui->hostEdit->text();
 }

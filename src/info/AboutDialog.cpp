@@ -16,28 +16,28 @@ AboutDialog::AboutDialog(QWidget* parent)
 {
     m_ui->setupUi(this);
     // "Aceptar" is the cancel button too: Escape presses it, as Enter does.
-    fixLook(m_ui->cmdOK);
+    fixLook(m_ui->okButton);
 
-    Fonts::set(m_ui->lblTitle, Fonts::kLarge, true);
-    Fonts::set(m_ui->lblVersion, Fonts::kLarge, true);
-    Fonts::set(m_ui->lblDescription, Fonts::kMedium, true);
-    Fonts::set(m_ui->lblDisclaimer, Fonts::kDefault, true);
-    Fonts::set(m_ui->cmdOK, Fonts::kDefault, true);
+    Fonts::set(m_ui->titleLabel, Fonts::kLarge, true);
+    Fonts::set(m_ui->versionLabel, Fonts::kLarge, true);
+    Fonts::set(m_ui->descriptionLabel, Fonts::kMedium, true);
+    Fonts::set(m_ui->makerLabel, Fonts::kDefault, true);
+    Fonts::set(m_ui->okButton, Fonts::kDefault, true);
     for (QWidget* label :
-         {m_ui->lblTitle, m_ui->lblVersion, m_ui->lblDescription, m_ui->lblDisclaimer}) {
+         {m_ui->titleLabel, m_ui->versionLabel, m_ui->descriptionLabel, m_ui->makerLabel}) {
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, Qt::black);
         label->setPalette(palette);
     }
-    m_ui->picIcon->setPixmap(AppIcon::icon().pixmap(kIconPixels, kIconPixels));
+    m_ui->iconLabel->setPixmap(AppIcon::icon().pixmap(kIconPixels, kIconPixels));
 
     setWindowTitle(QStringLiteral("About ..."));
-    m_ui->lblVersion->setText(versionText(
+    m_ui->versionLabel->setText(versionText(
         talvor::build::kVersionMajor, talvor::build::kVersionMinor, talvor::build::kVersionPatch));
-    m_ui->lblTitle->setText(QString::fromLatin1(talvor::build::kTitle));
-    m_ui->lblDisclaimer->setText(WindowLook::withLineBreaks(kMakerLines));
+    m_ui->titleLabel->setText(QString::fromLatin1(talvor::build::kTitle));
+    m_ui->makerLabel->setText(WindowLook::withLineBreaks(kMakerLines));
 
-    connect(m_ui->cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 AboutDialog::~AboutDialog() = default;

@@ -11,14 +11,14 @@ HelpDialog::HelpDialog(QWidget* parent)
     m_ui->setupUi(this);
     fixLook();
 
-    Fonts::set(m_ui->OKButton, Fonts::kDefault, true);
-    Fonts::set(m_ui->lblEnglish, Fonts::kMedium, true);
-    Fonts::set(m_ui->lblSpanish, Fonts::kMedium, true);
+    Fonts::set(m_ui->okButton, Fonts::kDefault, true);
+    Fonts::set(m_ui->englishLabel, Fonts::kMedium, true);
+    Fonts::set(m_ui->spanishLabel, Fonts::kMedium, true);
 
-    m_ui->lblEnglish->setText(WindowLook::withLineBreaks(kEnglishHint));
-    m_ui->lblSpanish->setText(WindowLook::withLineBreaks(kSpanishHint));
+    m_ui->englishLabel->setText(WindowLook::withLineBreaks(kEnglishHint));
+    m_ui->spanishLabel->setText(WindowLook::withLineBreaks(kSpanishHint));
 
-    connect(m_ui->OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 HelpDialog::~HelpDialog() = default;

@@ -184,7 +184,7 @@ private slots:
             }
             QStringList shown;
             QVERIFY(clickAndDiscard<PortDialog>(
-                dialog, ok ? "OKButton" : "CancelButton",
+                dialog, ok ? "okButton" : "cancelButton",
                 [&](const PortDialog& closed) { shown = applyPort(state, closed); }));
             QCOMPARE(state.isTcpMode(), tcpAfter);
             QCOMPARE(state.serialPort().commPort(), portAfter);
@@ -237,7 +237,7 @@ private slots:
         QVERIFY(!comDialog->portOption(1)->isEnabled());
         QTest::mouseClick(comDialog->portOption(comOption), Qt::LeftButton);
         QStringList comShown;
-        QVERIFY(clickAndDiscard<PortDialog>(comDialog, "OKButton", [&](const PortDialog& closed) {
+        QVERIFY(clickAndDiscard<PortDialog>(comDialog, "okButton", [&](const PortDialog& closed) {
             comShown = applyPort(state, closed);
         }));
         QCOMPARE(state.serialPort().commPort(), comOption + 1);
@@ -247,7 +247,7 @@ private slots:
         baudDialog->show();
         QTest::mouseClick(baudDialog->rateOption(baudOption), Qt::LeftButton);
         QStringList baudShown;
-        QVERIFY(clickAndDiscard<BaudDialog>(baudDialog, "OKButton", [&](const BaudDialog& closed) {
+        QVERIFY(clickAndDiscard<BaudDialog>(baudDialog, "okButton", [&](const BaudDialog& closed) {
             baudShown = applyRate(state, closed);
         }));
         const QString line =
@@ -294,7 +294,7 @@ private slots:
                 QVERIFY(QFile::remove(link)); // unplugged while the dialog is open
             baudDialog->show();
             QVERIFY(
-                clickAndDiscard<BaudDialog>(baudDialog, "OKButton", [&](const BaudDialog& closed) {
+                clickAndDiscard<BaudDialog>(baudDialog, "okButton", [&](const BaudDialog& closed) {
                     applyRate(state, closed);
                 }));
         } else {
@@ -302,7 +302,7 @@ private slots:
             comDialog->selectOption(1);
             comDialog->show();
             QVERIFY(
-                clickAndDiscard<PortDialog>(comDialog, "OKButton", [&](const PortDialog& closed) {
+                clickAndDiscard<PortDialog>(comDialog, "okButton", [&](const PortDialog& closed) {
                     applyPort(state, closed);
                 }));
         }
@@ -381,7 +381,7 @@ private slots:
         }
         QStringList shown;
         QVERIFY(clickAndDiscard<BaudDialog>(
-            dialog, ok ? "OKButton" : "CancelButton",
+            dialog, ok ? "okButton" : "cancelButton",
             [&](const BaudDialog& closed) { shown = applyRate(state, closed); }));
         QCOMPARE(state.serialPort().settings(), settingsAfter);
         QCOMPARE(bytesOf(path), iniAfter);
@@ -428,8 +428,8 @@ private slots:
 
         auto* dialog = new TcpHostDialog(state.channelSettings());
         dialog->show();
-        auto* hostBox = dialog->findChild<QLineEdit*>(QStringLiteral("txtHostIP"));
-        auto* portBox = dialog->findChild<QLineEdit*>(QStringLiteral("txtPort"));
+        auto* hostBox = dialog->findChild<QLineEdit*>(QStringLiteral("hostEdit"));
+        auto* portBox = dialog->findChild<QLineEdit*>(QStringLiteral("portEdit"));
         QCOMPARE(hostBox->text(), host);
         QCOMPARE(portBox->text(), QStringLiteral("1234"));
         QVERIFY(portBox->isReadOnly());
@@ -440,7 +440,7 @@ private slots:
         }
         QStringList shown;
         QVERIFY(clickAndDiscard<TcpHostDialog>(
-            dialog, ok ? "OKButton" : "CancelButton",
+            dialog, ok ? "okButton" : "cancelButton",
             [&](const TcpHostDialog& closed) { shown = applyHost(state, closed); }));
         QCOMPARE(state.tcpClient().remoteHost(), hostAfter);
         QCOMPARE(state.tcpClient().remotePort(), 1234);
@@ -449,7 +449,7 @@ private slots:
 
         // The next opening shows the host in force.
         auto* next = new TcpHostDialog(state.channelSettings());
-        QCOMPARE(next->findChild<QLineEdit*>(QStringLiteral("txtHostIP"))->text(), hostAfter);
+        QCOMPARE(next->findChild<QLineEdit*>(QStringLiteral("hostEdit"))->text(), hostAfter);
         delete next;
     }
 
@@ -487,7 +487,7 @@ private slots:
         QVERIFY(!(dialog->windowFlags() &
                   (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QVERIFY(!dialog->windowIcon().isNull());
-        const char* names[] = {"OKButton", "CancelButton"};
+        const char* names[] = {"okButton", "cancelButton"};
         for (int i = 0; i < 2; ++i) {
             QPushButton* b = button(dialog, names[i]);
             QCOMPARE(b->text(), buttons.at(i));
@@ -501,7 +501,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(guard && dialog->isVisible());
         // The tab order starts with the two buttons.
-        QCOMPARE(button(dialog, "OKButton")->nextInFocusChain(), button(dialog, "CancelButton"));
+        QCOMPARE(button(dialog, "okButton")->nextInFocusChain(), button(dialog, "cancelButton"));
         delete dialog;
     }
 

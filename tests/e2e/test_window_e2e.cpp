@@ -416,10 +416,10 @@ private slots:
         form().settingsAction->trigger();
         auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("TcpHostDialog"));
         QVERIFY(dialog);
-        auto* host = dialog->findChild<QLineEdit*>(QStringLiteral("txtHostIP"));
+        auto* host = dialog->findChild<QLineEdit*>(QStringLiteral("hostEdit"));
         QCOMPARE(host->text(), QStringLiteral("no-such-host.invalid"));
         host->setText(QStringLiteral("127.0.0.1"));
-        dialog->findChild<QPushButton*>(QStringLiteral("OKButton"))->click();
+        dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
         QCOMPARE(m_window->panelText(3), QStringLiteral("127.0.0.1"));
         openAndQuery();
         QCOMPARE(form().serialEdit->text(), QStringLiteral("12345\x06"));

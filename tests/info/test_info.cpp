@@ -60,26 +60,26 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<qreal>("points");
         QTest::addColumn<QRect>("twips"); // left, top, width, height; 15 twips a pixel
-        QTest::newRow("lblTitle") << true << "lblTitle"
-                                  << "Ticket_TALVOR" << 12.0 << QRect(1050, 240, 3885, 480);
-        QTest::newRow("lblVersion") << true << "lblVersion"
-                                    << "Version 1.0.3" << 12.0 << QRect(1080, 780, 3885, 345);
-        QTest::newRow("lblDescription")
-            << true << "lblDescription"
+        QTest::newRow("titleLabel") << true << "titleLabel"
+                                    << "Ticket_TALVOR" << 12.0 << QRect(1050, 240, 3885, 480);
+        QTest::newRow("versionLabel") << true << "versionLabel"
+                                      << "Version 1.0.3" << 12.0 << QRect(1080, 780, 3885, 345);
+        QTest::newRow("descriptionLabel")
+            << true << "descriptionLabel"
             << "Downloader for programable ticket data" << 9.75 << QRect(1050, 1245, 3885, 690);
-        QTest::newRow("lblDisclaimer")
-            << true << "lblDisclaimer" << WindowLook::withLineBreaks(AboutDialog::kMakerLines)
-            << 8.25 << QRect(240, 2625, 3870, 825);
-        QTest::newRow("cmdOK") << true << "cmdOK"
-                               << "Aceptar" << 8.25 << QRect(4320, 2625, 1500, 465);
-        QTest::newRow("OKButton") << false << "OKButton"
+        QTest::newRow("makerLabel")
+            << true << "makerLabel" << WindowLook::withLineBreaks(AboutDialog::kMakerLines) << 8.25
+            << QRect(240, 2625, 3870, 825);
+        QTest::newRow("okButton") << true << "okButton"
+                                  << "Aceptar" << 8.25 << QRect(4320, 2625, 1500, 465);
+        QTest::newRow("okButton") << false << "okButton"
                                   << "OK" << 8.25 << QRect(4680, 120, 1215, 375);
-        QTest::newRow("lblEnglish")
-            << false << "lblEnglish"
+        QTest::newRow("englishLabel")
+            << false << "englishLabel"
             << "English:\r\nSee file Help Help Programmable Ticket TALVOR.pdf" << 9.75
             << QRect(120, 240, 4455, 855);
-        QTest::newRow("lblSpanish")
-            << false << "lblSpanish"
+        QTest::newRow("spanishLabel")
+            << false << "spanishLabel"
             << "Espa\u00f1ol:\r\nVer archivo Ayuda ticket programable TALVOR.pdf" << 9.75
             << QRect(120, 1320, 4455, 975);
     }
@@ -117,12 +117,12 @@ private slots:
     {
         AboutDialog about;
         // Three lines as the window shows them: two parts of the maker's name and the years.
-        const QString shown = about.findChild<QLabel*>(QStringLiteral("lblDisclaimer"))->text();
+        const QString shown = about.findChild<QLabel*>(QStringLiteral("makerLabel"))->text();
         const QStringList lines = shown.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
         QCOMPARE(lines.size(), 3);
         for (const QString& line : lines)
             QVERIFY(!line.trimmed().isEmpty());
-        QCOMPARE(about.findChild<QLabel*>(QStringLiteral("picIcon"))->pixmap().size(),
+        QCOMPARE(about.findChild<QLabel*>(QStringLiteral("iconLabel"))->pixmap().size(),
                  QSize(32, 32));
     }
 
@@ -147,7 +147,7 @@ private slots:
         QPointer<QDialog> guard(window);
         QSignalSpy finished(window, &QDialog::finished);
         window->show();
-        auto* button = window->findChild<QPushButton*>(about ? "cmdOK" : "OKButton");
+        auto* button = window->findChild<QPushButton*>(about ? "okButton" : "okButton");
         QCOMPARE(button->isDefault(), about);
         QSignalSpy clicked(button, &QPushButton::clicked);
         if (key == 0)
