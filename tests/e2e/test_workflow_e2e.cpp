@@ -64,20 +64,24 @@ private:
 
     Ui::MainWindow& form() { return m_window->form(); }
 
-    QByteArray settingsText() const
+    QByteArray settingsText(bool tcp) const
     {
+        if (tcp)
+            return "[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=" +
+                   QByteArray::number(m_sim->tcpPort()) + "\n";
         return "[CommSettings]\n; the simulator's pseudo-terminal\nCommPort= 1\nCommbaud= 5\n\n"
                "[PortNames]\nCOM1=" +
                m_sim->ptyPath().toLocal8Bit() + "\n";
     }
 
     // A simulator, a settings file leading to it, and a window on that file.
-    void startWindow()
+    void startWindow(bool tcp = false)
     {
         m_sim = std::make_unique<sim::IndicatorSimulator>();
         QVERIFY(m_sim->startPty());
+        QVERIFY(m_sim->startTcp(0));
         m_settingsPath = m_dir->filePath(QStringLiteral("TicketTalvor.ini"));
-        QVERIFY(TestFiles::write(m_settingsPath, settingsText()));
+        QVERIFY(TestFiles::write(m_settingsPath, settingsText(tcp)));
         m_recordPath = m_dir->filePath(QStringLiteral("record/downloads.jsonl"));
         newWindow();
     }
@@ -97,6 +101,8 @@ private:
     {
         if (form().openCloseAction->text() == QStringLiteral("Open"))
             form().openCloseAction->trigger();
+        if (m_window->channels().isTcpMode())
+            QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
         QVERIFY(form().connectButton->isEnabled());
         form().connectButton->click();
         QTRY_VERIFY(m_window->slotBox(1)->isVisible());
@@ -214,13 +220,15 @@ private:
 
     QDialog* previewWindow() const
     {
-        const auto windows = m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog"));
+        const auto windows =
+            m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog"));
         return windows.size() == 1 ? windows.first() : nullptr;
     }
 
     void closePreviews()
     {
-        for (QDialog* window : m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog")))
+        for (QDialog* window :
+             m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog")))
             delete window;
     }
 
@@ -264,8 +272,14 @@ private:
         QVERIFY2(isoWithOffset.match(time).hasMatch(), qPrintable(time));
         const QDateTime parsed = QDateTime::fromString(time, Qt::ISODateWithMs);
         QVERIFY2(parsed >= before && parsed <= after, qPrintable(time));
-        QCOMPARE(line.value("channel").toString(), QStringLiteral("COM 1 ") + m_sim->ptyPath());
-        QCOMPARE(line.value("baud").toInt(-1), 115200);
+        if (m_window->channels().isTcpMode()) {
+            QCOMPARE(line.value("channel").toString(),
+                     QStringLiteral("127.0.0.1:%1").arg(m_sim->tcpPort()));
+            QCOMPARE(line.value("baud").toInt(-1), 0);
+        } else {
+            QCOMPARE(line.value("channel").toString(), QStringLiteral("COM 1 ") + m_sim->ptyPath());
+            QCOMPARE(line.value("baud").toInt(-1), 115200);
+        }
         QCOMPARE(line.value("version").toString(), form().versionEdit->text());
         QCOMPARE(line.value("serial").toString(), form().serialEdit->text());
         QCOMPARE(line.value("outcome").toString(), outcome);
@@ -316,7 +330,7 @@ private slots:
     {
         startWindow();
         openAndQuery();
-        const QByteArray oneBytes = QByteArrayLiteral("GROSS\r\nNET\r\n\x1B" "d\x03");
+        const QByteArray oneBytes = QByteArrayLiteral("GROSS\r\nNET\r\n\x1B!\x03");
         const QByteArray threeBytes = QByteArrayLiteral("TRUCK 2nd\r\n\x80\xFF end");
         const QString one = writeFile(QStringLiteral("sets/tickets/gross.prn"), oneBytes);
         const QString three = writeFile(QStringLiteral("elsewhere/truck.txt"), threeBytes);
@@ -406,8 +420,8 @@ private slots:
         const QString txt = writeFile(QStringLiteral("in/other.TXT"), "xy");
         const QString exe = writeFile(QStringLiteral("in/tool.exe"), "MZ");
         const QString setTicket = writeFile(QStringLiteral("in/set-ticket.prn"), "from the set");
-        const QString set = writeFile(QStringLiteral("in/drop.tkset"),
-                                      "[TicketSet]\nSlot4=set-ticket.prn\n");
+        const QString set =
+            writeFile(QStringLiteral("in/drop.tkset"), "[TicketSet]\nSlot4=set-ticket.prn\n");
 
         // Before the query the set has nowhere to go.
         QVERIFY(!dropFiles(m_window.get(), {set}));
@@ -434,13 +448,13 @@ private slots:
         // A set dropped on a slot box goes to the window: the whole set, not into that box.
         QVERIFY(dropFiles(m_window->slotBox(1), {set}));
         QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
-        QCOMPARE(slotPaths(),
-                 (QStringList{{}, {}, {}, setTicket, {}, {}, {}}));
+        QCOMPARE(slotPaths(), (QStringList{{}, {}, {}, setTicket, {}, {}, {}}));
         checkBox(1, QString(), {});
         checkBox(2, QString(), {});
         checkBox(4, setTicket, "from the set");
         checkSpace(12);
 
+        // On the window itself, too.
         QVERIFY(dropFiles(m_window->slotBox(2), {prn}));
         QVERIFY(dropFiles(m_window.get(), {set}));
         QCOMPARE(slotPaths(), (QStringList{{}, {}, {}, setTicket, {}, {}, {}}));
@@ -469,9 +483,9 @@ private slots:
         QTest::newRow("slot twice")
             << QByteArray("[TicketSet]\nSlot1=a.prn\nSlot1=b.txt\n") << untouched
             << QStringList{"problem.tkset", "line 3", "Slot1"} << QStringList();
-        QTest::newRow("no section") << QByteArray("Slot1=a.prn\n") << untouched
-                                    << QStringList{"problem.tkset", "line 1", "[TicketSet]"}
-                                    << QStringList();
+        QTest::newRow("no section")
+            << QByteArray("Slot1=a.prn\n") << untouched
+            << QStringList{"problem.tkset", "line 1", "[TicketSet]"} << QStringList();
         QTest::newRow("another section")
             << QByteArray("[TicketSet]\nSlot1=a.prn\n[Other]\n") << untouched
             << QStringList{"problem.tkset", "line 3", "[Other]"} << QStringList();
@@ -530,8 +544,9 @@ private slots:
             QCOMPARE(window->windowTitle(), QStringLiteral("Ticket Preview - preview me.prn"));
             auto* text = window->findChild<QPlainTextEdit*>(QStringLiteral("txtText"));
             QVERIFY(text);
-            QCOMPARE(text->toPlainText(),
-                     QStringLiteral("<0x1B>@TICKET<CR><LF>\nWeight: 1234 kg<CR><LF>\n<0x80><0xE9>nd"));
+            QCOMPARE(
+                text->toPlainText(),
+                QStringLiteral("<0x1B>@TICKET<CR><LF>\nWeight: 1234 kg<CR><LF>\n<0x80><0xE9>nd"));
             auto* summary = window->findChild<QLabel*>(QStringLiteral("lblSummary"));
             QVERIFY(summary);
             QVERIFY2(summary->text().contains(QStringLiteral("%1 bytes").arg(bytes.size())),
@@ -569,9 +584,16 @@ private slots:
 
     // Every download that sends a command leaves one line that tells where it went, what the
     // indicator said it was, how it ended and which tickets it now holds.
+    void downloadRecord_data()
+    {
+        QTest::addColumn<bool>("tcp");
+        QTest::newRow("serial") << false;
+        QTest::newRow("tcp") << true;
+    }
     void downloadRecord()
     {
-        startWindow();
+        QFETCH(bool, tcp);
+        startWindow(tcp);
         openAndQuery();
         const QByteArray oneBytes = "gross net tare\r\n" + QByteArray(100, 'g');
         const QByteArray threeBytes = QByteArrayLiteral("truck\x1B\x80");
@@ -659,8 +681,8 @@ private slots:
                 texts.append(table->item(row, 1)->text() + u' ' + table->item(row, 4)->text());
             return texts;
         };
-        QCOMPARE(rows(), (QStringList{"67890<ACK> stored", "12345<ACK> refused",
-                                      "12345<ACK> stored"}));
+        QCOMPARE(rows(),
+                 (QStringList{"67890<ACK> stored", "12345<ACK> refused", "12345<ACK> stored"}));
         for (int row = 1; row < table->rowCount(); ++row)
             QVERIFY(table->item(row - 1, 0)->text() >= table->item(row, 0)->text());
 
@@ -743,15 +765,17 @@ private slots:
         struct Step {
             QString text;
             qint64 done, total;
+            qint64 atMs; // since before the click, so never less than the panel's own clock
         };
         QList<Step> steps;
+        QElapsedTimer clock;
         QStringList statuses;
         connect(&m_window->downloader(), &Downloader::statusText, this,
                 [&](const QString&) { statuses.append(form().statusEdit->text()); });
         connect(&m_window->downloader(), &Downloader::progressValue, this, [&](qint32) {
             const QProgressBar* bar = form().progressBar;
             steps.append({bar->text(), qint64(bar->value()) - bar->minimum(),
-                          qint64(bar->maximum()) - bar->minimum()});
+                          qint64(bar->maximum()) - bar->minimum(), clock.elapsed()});
         });
         // "37 %" or "37 % - 2:41 left": the share done, floored, as the bar's value tells it.
         static const QRegularExpression barText(
@@ -766,14 +790,20 @@ private slots:
                 QCOMPARE(percent, step.done * 100 / step.total);
                 QVERIFY2(percent >= last, qPrintable(step.text));
                 last = percent;
+                // No rate yet within the first second.
+                if (step.atMs < 1000)
+                    QVERIFY2(!step.text.contains(QStringLiteral(" left")), qPrintable(step.text));
             }
         };
 
+        clock.start();
         download();
         QCOMPARE(statuses, (QStringList{"Preparing data ...", "Update pointers ...",
                                         "Downloading data  1/ 8 bytes",
                                         "Downloading data  5/ 8 bytes", "Update pointers ..."}));
         checkSteps();
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(steps.size(), 2);
         QCOMPARE(form().progressBar->text(), steps.last().text);
 
@@ -786,12 +816,12 @@ private slots:
         faults.baud = 115200;
         m_sim->setFaults(faults);
         steps.clear();
+        clock.start();
         download();
         QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
         QCOMPARE(m_sim->slot(1), QByteArray(4000, 'L'));
         checkSteps();
         QCOMPARE(steps.size(), 1000);
-        QVERIFY(!steps.first().text.contains(QStringLiteral(" left")));
         QVERIFY(std::any_of(steps.begin(), steps.end(), [](const Step& step) {
             return step.text.contains(QStringLiteral(" left"));
         }));
