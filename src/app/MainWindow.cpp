@@ -135,9 +135,22 @@ void MainWindow::connectCore()
         if (!exchangeRunning() && m_channels.state() != ChannelManager::State::Closed)
             m_downloader.start(m_slots.contents());
     });
-    new DownloadPanel(
+    m_downloadPanel = new DownloadPanel(
         m_downloader, *m_uiServices,
         {m_ui->downloadFrame, m_ui->statusEdit, m_ui->progressBar, m_ui->cancelButton}, this);
+    // Made after the panel, so that it hears a download end after the panel has closed it and
+    // its notice stays.
+    m_recorder = new DownloadRecorder(
+        m_downloader, m_exchange, m_slots,
+        [this] {
+            return DownloadRecorder::Target{m_channels.channelDescription(), m_channels.lineRate(),
+                                            QString::fromLatin1(m_version),
+                                            QString::fromLatin1(m_serial)};
+        },
+        this);
+    connect(m_recorder, &DownloadRecorder::notWritten, this, [this](const QString& errorText) {
+        m_downloadPanel->showNotice(QStringLiteral("Not recorded: ") + errorText);
+    });
     connect(&m_downloader, &Downloader::started, this, &MainWindow::refreshControls);
     connect(&m_downloader, &Downloader::finished, this, &MainWindow::refreshControls);
 }

@@ -50,6 +50,8 @@ private:
         auto ui = std::make_unique<FakeUiServices>();
         m_ui = ui.get();
         m_window = std::make_unique<MainWindow>(path, std::move(ui));
+        // Downloads are recorded; here not in the user's data folder.
+        m_window->recorder().setPath(m_dir.filePath(QStringLiteral("downloads.jsonl")));
         m_window->show();
     }
 

@@ -1,0 +1,843 @@
+#include "IndicatorSimulator.h"
+#include "app/MainWindow.h"
+#include "app/TicketSlotBox.h"
+#include "support/FakeUiServices.h"
+#include "support/TestFiles.h"
+#include "ui_MainWindow.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QDialog>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// What a slot box shows of a path: the whole path up to 30 characters, else its last 27.
+QString shownName(const QString& path)
+{
+    return path.size() <= 30 ? path : QStringLiteral("...") + path.right(27);
+}
+
+QString sha256Hex(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+} // namespace
+
+// What an operator does around the download itself, through the main window against the
+// simulated indicator: ticket sets across a restart, the folder the file dialogs start in,
+// dropped files, the preview, the download record and its history window, and the progress bar.
+class TestWorkflowE2E : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<sim::IndicatorSimulator> m_sim;
+    std::unique_ptr<MainWindow> m_window;
+    FakeUiServices* m_ui = nullptr;
+    QString m_settingsPath;
+    QString m_recordPath;
+
+    Ui::MainWindow& form() { return m_window->form(); }
+
+    QByteArray settingsText(bool tcp) const
+    {
+        if (tcp)
+            return "[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=" +
+                   QByteArray::number(m_sim->tcpPort()) + "\n";
+        return "[CommSettings]\n; the simulator's pseudo-terminal\nCommPort= 1\nCommbaud= 5\n\n"
+               "[PortNames]\nCOM1=" +
+               m_sim->ptyPath().toLocal8Bit() + "\n";
+    }
+
+    // A simulator, a settings file leading to it, and a window on that file.
+    void startWindow(bool tcp = false)
+    {
+        m_sim = std::make_unique<sim::IndicatorSimulator>();
+        QVERIFY(m_sim->startPty());
+        QVERIFY(m_sim->startTcp(0));
+        m_settingsPath = m_dir->filePath(QStringLiteral("TicketTalvor.ini"));
+        QVERIFY(TestFiles::write(m_settingsPath, settingsText(tcp)));
+        m_recordPath = m_dir->filePath(QStringLiteral("record/downloads.jsonl"));
+        newWindow();
+    }
+
+    // A window as the program makes it at start-up, on the same settings file.
+    void newWindow()
+    {
+        m_window.reset();
+        auto ui = std::make_unique<FakeUiServices>();
+        m_ui = ui.get();
+        m_window = std::make_unique<MainWindow>(m_settingsPath, std::move(ui));
+        m_window->recorder().setPath(m_recordPath);
+        m_window->show();
+    }
+
+    void openAndQuery()
+    {
+        if (form().openCloseAction->text() == QStringLiteral("Open"))
+            form().openCloseAction->trigger();
+        if (m_window->channels().isTcpMode())
+            QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
+        QVERIFY(form().connectButton->isEnabled());
+        form().connectButton->click();
+        QTRY_VERIFY(m_window->slotBox(1)->isVisible());
+        QTRY_VERIFY(form().connectButton->isEnabled());
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+    }
+
+    QString writeFile(const QString& relativePath, const QByteArray& bytes)
+    {
+        const QString path = m_dir->filePath(relativePath);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        return TestFiles::write(path, bytes) ? path : QString();
+    }
+
+    // Add Ticket, with the file dialog answered by path.
+    void addTicket(int slot, const QString& path)
+    {
+        m_ui->fileChoices.append(path);
+        m_window->slotBox(slot)->loadButton()->click();
+        QCOMPARE(m_window->slotBox(slot)->loadButton()->text(), QStringLiteral("Remove"));
+    }
+
+    QAction* fileMenuAction(const QString& text)
+    {
+        for (QAction* action : form().fileMenu->actions()) {
+            if (action->text() == text)
+                return action;
+        }
+        return nullptr;
+    }
+
+    // Drags the files over the widget and lets go, through QApplication as Qt delivers a drag:
+    // the enter goes up the parents until one takes it, the drop to the one that took it.
+    // True when the drop was taken.
+    static bool dropFiles(QWidget* target, const QStringList& paths)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& path : paths)
+            urls.append(QUrl::fromLocalFile(path));
+        data.setUrls(urls);
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) {
+            QDragLeaveEvent leave;
+            QApplication::sendEvent(target, &leave);
+            return false;
+        }
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        return drop.isAccepted();
+    }
+
+    // Every slot's path, "" for an empty one.
+    QStringList slotPaths() const
+    {
+        QStringList paths;
+        for (int s = 1; s <= MainWindow::kSlotCount; ++s)
+            paths.append(m_window->ticketSlots().path(s));
+        return paths;
+    }
+
+    // The slot box shows the file, or shows an empty slot for an empty path.
+    void checkBox(int slot, const QString& path, const QByteArray& bytes)
+    {
+        TicketSlotBox* box = m_window->slotBox(slot);
+        if (path.isEmpty()) {
+            QCOMPARE(box->fileNameEdit()->text(), QString());
+            QCOMPARE(box->sizeEdit()->text(), QString());
+            QCOMPARE(box->loadButton()->text(), QStringLiteral("Add Ticket"));
+            return;
+        }
+        QCOMPARE(box->fileNameEdit()->text(), shownName(path));
+        QCOMPARE(box->fileNameEdit()->toolTip(), path);
+        QCOMPARE(box->sizeEdit()->text(), QStringLiteral(" %1").arg(bytes.size()));
+        QCOMPARE(box->loadButton()->text(), QStringLiteral("Remove"));
+    }
+
+    void checkSpace(int used)
+    {
+        QCOMPARE(form().usedSpaceEdit->text(), QStringLiteral(" %1").arg(used));
+        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral(" %1").arg(32768 - used));
+    }
+
+    void download()
+    {
+        QVERIFY(form().downloadButton->isEnabled());
+        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
+        form().downloadButton->click();
+        QVERIFY(finished.count() == 1 || finished.wait(60000));
+    }
+
+    QList<QJsonObject> recordLines() const
+    {
+        QList<QJsonObject> lines;
+        for (const QByteArray& line : TestFiles::read(m_recordPath).split('\n')) {
+            if (line.isEmpty())
+                continue;
+            QJsonParseError error{};
+            const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+            lines.append(document.isObject() ? document.object() : QJsonObject());
+        }
+        return lines;
+    }
+
+    // Lines the simulator received that start with prefix; an empty prefix counts lone CRs.
+    int linesReceived(const QByteArray& prefix) const
+    {
+        int count = 0;
+        for (const QByteArray& line : m_sim->commandLines())
+            count += (prefix.isEmpty() ? line.isEmpty() : line.startsWith(prefix)) ? 1 : 0;
+        return count;
+    }
+
+    QDialog* previewWindow() const
+    {
+        const auto windows =
+            m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog"));
+        return windows.size() == 1 ? windows.first() : nullptr;
+    }
+
+    void closePreviews()
+    {
+        for (QDialog* window :
+             m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog")))
+            delete window;
+    }
+
+    // The slot box's context menu as a right click opens it.
+    QMenu* contextMenu(int slot)
+    {
+        TicketSlotBox* box = m_window->slotBox(slot);
+        const QPoint at = box->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, box->mapToGlobal(at));
+        QApplication::sendEvent(box, &event);
+        const auto menus = box->findChildren<QMenu*>();
+        return menus.isEmpty() ? nullptr : menus.last();
+    }
+
+    // One download under the faults, then its line in the record checked field by field
+    // against what the window showed, what the simulator received and what it now holds.
+    void recordedDownload(const sim::Faults& faults, const QString& outcome,
+                          const QList<int>& loadedSlots, bool retried)
+    {
+        m_sim->setFaults(faults);
+        m_sim->resetRecord();
+        m_ui->messages.clear();
+        const qsizetype linesBefore = recordLines().size();
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
+        QElapsedTimer clock;
+        clock.start();
+        download();
+        const qint64 elapsed = clock.elapsed();
+        const QDateTime after = QDateTime::currentDateTime().addMSecs(1);
+
+        const QList<QJsonObject> lines = recordLines();
+        QCOMPARE(lines.size(), linesBefore + 1);
+        const QJsonObject line = lines.last();
+        const QStringList keys = line.keys();
+        QCOMPARE(QSet<QString>(keys.begin(), keys.end()),
+                 (QSet<QString>{"time", "channel", "baud", "version", "serial", "outcome",
+                                "seconds", "commands", "retries", "slots"}));
+        const QString time = line.value("time").toString();
+        static const QRegularExpression isoWithOffset(
+            QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d{3})?\+02:30$)"));
+        QVERIFY2(isoWithOffset.match(time).hasMatch(), qPrintable(time));
+        const QDateTime parsed = QDateTime::fromString(time, Qt::ISODateWithMs);
+        QVERIFY2(parsed >= before && parsed <= after, qPrintable(time));
+        if (m_window->channels().isTcpMode()) {
+            QCOMPARE(line.value("channel").toString(),
+                     QStringLiteral("127.0.0.1:%1").arg(m_sim->tcpPort()));
+            QCOMPARE(line.value("baud").toInt(-1), 0);
+        } else {
+            QCOMPARE(line.value("channel").toString(), QStringLiteral("COM 1 ") + m_sim->ptyPath());
+            QCOMPARE(line.value("baud").toInt(-1), 115200);
+        }
+        QCOMPARE(line.value("version").toString(), form().versionEdit->text());
+        QCOMPARE(line.value("serial").toString(), form().serialEdit->text());
+        QCOMPARE(line.value("outcome").toString(), outcome);
+        const double seconds = line.value("seconds").toDouble(-1);
+        QVERIFY2(seconds >= 0 && seconds * 1000 <= double(elapsed) + 1,
+                 qPrintable(QString::number(seconds)));
+        // Each resend follows a lone CR; a command counts once however often it went out.
+        const int retries = line.value("retries").toInt(-1);
+        QCOMPARE(retries, linesReceived(QByteArray()));
+        QCOMPARE(retries > 0, retried);
+        const int commands = line.value("commands").toInt(-1);
+        QVERIFY(commands > 0);
+        QCOMPARE(commands, linesReceived(";E") - retries);
+
+        const QJsonArray recordSlots = line.value("slots").toArray();
+        QCOMPARE(recordSlots.size(), loadedSlots.size());
+        for (int i = 0; i < recordSlots.size(); ++i) {
+            const int s = loadedSlots.at(i);
+            const QString path = m_window->ticketSlots().path(s);
+            const QByteArray bytes = TestFiles::read(path);
+            const QJsonObject entry = recordSlots.at(i).toObject();
+            QCOMPARE(entry.keys(), (QStringList{"file", "sha256", "size", "slot", "stored"}));
+            QCOMPARE(entry.value("slot").toInt(), s);
+            QCOMPARE(entry.value("file").toString(), path);
+            QCOMPARE(entry.value("size").toInt(-1), int(bytes.size()));
+            QCOMPARE(entry.value("sha256").toString(), sha256Hex(bytes));
+            QCOMPARE(entry.value("stored").toBool(), m_sim->slot(s) == bytes);
+        }
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_sim.reset();
+        m_dir.reset();
+    }
+
+    // Tickets saved as a set, the program started again, the set opened and downloaded: the
+    // indicator holds the files' bytes.
+    void savedSetSurvivesARestart()
+    {
+        startWindow();
+        openAndQuery();
+        const QByteArray oneBytes = QByteArrayLiteral("GROSS\r\nNET\r\n\x1B!\x03");
+        const QByteArray threeBytes = QByteArrayLiteral("TRUCK 2nd\r\n\x80\xFF end");
+        const QString one = writeFile(QStringLiteral("sets/tickets/gross.prn"), oneBytes);
+        const QString three = writeFile(QStringLiteral("elsewhere/truck.txt"), threeBytes);
+        addTicket(1, one);
+        addTicket(3, three);
+
+        const QString setPath = m_dir->filePath(QStringLiteral("sets/site.tkset"));
+        QAction* save = fileMenuAction(QStringLiteral("Save Ticket Set..."));
+        QVERIFY(save);
+        QVERIFY(save->isEnabled());
+        m_ui->fileChoices.append(setPath);
+        save->trigger();
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        QCOMPARE(m_ui->filters.last(), QStringLiteral("Ticket Sets|*.tkset"));
+        // Below the set's folder relative, so the folder can travel; elsewhere absolute.
+        QCOMPARE(TestFiles::read(setPath),
+                 "[TicketSet]\r\nSlot1=tickets/gross.prn\r\nSlot3=" + three.toUtf8() + "\r\n");
+
+        newWindow();
+        QVERIFY(m_window->ticketSlots().path(1).isEmpty());
+        openAndQuery();
+        QAction* open = fileMenuAction(QStringLiteral("Open Ticket Set..."));
+        QVERIFY(open);
+        QVERIFY(open->isEnabled());
+        m_ui->fileChoices.append(setPath);
+        open->trigger();
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        for (int s = 1; s <= 7; ++s) {
+            const QString path = s == 1 ? one : s == 3 ? three : QString();
+            checkBox(s, path, s == 1 ? oneBytes : threeBytes);
+        }
+        checkSpace(int(oneBytes.size() + threeBytes.size()));
+
+        m_sim->resetRecord();
+        download();
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        for (int s = 1; s <= 7; ++s)
+            QCOMPARE(m_sim->slot(s), s == 1 ? oneBytes : s == 3 ? threeBytes : QByteArray());
+    }
+
+    // The file dialogs start where the operator last chose a file, also after a restart, and
+    // the settings file keeps that folder without touching its other lines.
+    void fileDialogsStartInTheLastFolder()
+    {
+        startWindow();
+        const QByteArray original = TestFiles::read(m_settingsPath);
+        openAndQuery();
+        const QString first = writeFile(QStringLiteral("first/a.prn"), "A");
+        const QString second = writeFile(QStringLiteral("second/b.txt"), "B");
+        const QString firstFolder = QFileInfo(first).absolutePath();
+        const QString secondFolder = QFileInfo(second).absolutePath();
+
+        addTicket(1, first);
+        QCOMPARE(m_ui->folders, QStringList{QString()});
+        QCOMPARE(TestFiles::read(m_settingsPath),
+                 original + "[Workspace]\nLastFolder= " + firstFolder.toUtf8() + "\n");
+        addTicket(2, second);
+        QCOMPARE(m_ui->folders.last(), firstFolder);
+        // The folder changes in place.
+        QCOMPARE(TestFiles::read(m_settingsPath),
+                 original + "[Workspace]\nLastFolder= " + secondFolder.toUtf8() + "\n");
+
+        // A cancelled dialog leaves the folder as it was, for every kind of file dialog.
+        m_window->slotBox(3)->loadButton()->click();
+        QCOMPARE(m_ui->folders.last(), secondFolder);
+        fileMenuAction(QStringLiteral("Open Ticket Set..."))->trigger();
+        QCOMPARE(m_ui->folders.last(), secondFolder);
+        fileMenuAction(QStringLiteral("Save Ticket Set..."))->trigger();
+        QCOMPARE(m_ui->folders.last(), secondFolder);
+        QCOMPARE(m_ui->folders.size(), 5);
+
+        newWindow();
+        openAndQuery();
+        m_window->slotBox(4)->loadButton()->click();
+        QCOMPARE(m_ui->folders, QStringList{secondFolder});
+        QCOMPARE(TestFiles::read(m_settingsPath),
+                 original + "[Workspace]\nLastFolder= " + secondFolder.toUtf8() + "\n");
+    }
+
+    // One ticket file dropped on a slot box loads into it; a set dropped on the window or on a
+    // box opens it once the ticket area is shown; anything else is not taken.
+    void droppedFiles()
+    {
+        startWindow();
+        const QByteArray ticket("dropped\r\n");
+        const QString prn = writeFile(QStringLiteral("in/drop.prn"), ticket);
+        const QString txt = writeFile(QStringLiteral("in/other.TXT"), "xy");
+        const QString exe = writeFile(QStringLiteral("in/tool.exe"), "MZ");
+        const QString setTicket = writeFile(QStringLiteral("in/set-ticket.prn"), "from the set");
+        const QString set =
+            writeFile(QStringLiteral("in/drop.tkset"), "[TicketSet]\nSlot4=set-ticket.prn\n");
+
+        // Before the query the set has nowhere to go.
+        QVERIFY(!dropFiles(m_window.get(), {set}));
+        QCOMPARE(slotPaths(), QStringList(7));
+
+        openAndQuery();
+        QVERIFY(dropFiles(m_window->slotBox(2), {prn}));
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        checkBox(2, prn, ticket);
+        checkSpace(int(ticket.size()));
+        QVERIFY(form().downloadButton->isEnabled());
+        QVERIFY(dropFiles(m_window->slotBox(5), {txt})); // the suffix in any case
+        checkBox(5, txt, "xy");
+
+        const QStringList before = slotPaths();
+        QVERIFY(!dropFiles(m_window->slotBox(1), {prn, txt}));
+        QVERIFY(!dropFiles(m_window->slotBox(1), {exe}));
+        QVERIFY(!dropFiles(m_window.get(), {exe}));
+        QVERIFY(!dropFiles(m_window.get(), {set, prn}));
+        QCOMPARE(slotPaths(), before);
+        checkBox(1, QString(), {});
+        QVERIFY(m_ui->messages.isEmpty());
+
+        // A set dropped on a slot box goes to the window: the whole set, not into that box.
+        QVERIFY(dropFiles(m_window->slotBox(1), {set}));
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        QCOMPARE(slotPaths(), (QStringList{{}, {}, {}, setTicket, {}, {}, {}}));
+        checkBox(1, QString(), {});
+        checkBox(2, QString(), {});
+        checkBox(4, setTicket, "from the set");
+        checkSpace(12);
+
+        // On the window itself, too.
+        QVERIFY(dropFiles(m_window->slotBox(2), {prn}));
+        QVERIFY(dropFiles(m_window.get(), {set}));
+        QCOMPARE(slotPaths(), (QStringList{{}, {}, {}, setTicket, {}, {}, {}}));
+    }
+
+    // A set that names a missing file fills the other slots and says which one it could not;
+    // a malformed set changes nothing.
+    void setsThatCannotLoadWhole_data()
+    {
+        QTest::addColumn<QByteArray>("setText");
+        QTest::addColumn<QStringList>("expectedFiles"); // per slot, "" for empty
+        QTest::addColumn<QStringList>("named");         // what the message names
+        QTest::addColumn<QStringList>("notNamed");
+        const QStringList untouched = {{}, "old2.prn", "old3.prn", {}, {}, {}, {}};
+        QTest::newRow("missing file")
+            << QByteArray("[TicketSet]\r\nSlot1=a.prn\r\nSlot3=gone.prn\r\nSlot5=b.txt\r\n")
+            << QStringList{"a.prn", {}, {}, {}, "b.txt", {}, {}}
+            << QStringList{"Slot 3 (Truck Complete Weighing)", "gone.prn"}
+            << QStringList{"a.prn", "b.txt", "Slot 1", "Slot 5"};
+        QTest::newRow("unknown key")
+            << QByteArray("[TicketSet]\nSlot1=a.prn\nTicket5=b.txt\n") << untouched
+            << QStringList{"problem.tkset", "line 3", "Ticket5"} << QStringList();
+        QTest::newRow("slot eight")
+            << QByteArray("[TicketSet]\nSlot1=a.prn\nSlot8=b.txt\n") << untouched
+            << QStringList{"problem.tkset", "line 3", "Slot8"} << QStringList();
+        QTest::newRow("slot twice")
+            << QByteArray("[TicketSet]\nSlot1=a.prn\nSlot1=b.txt\n") << untouched
+            << QStringList{"problem.tkset", "line 3", "Slot1"} << QStringList();
+        QTest::newRow("no section")
+            << QByteArray("Slot1=a.prn\n") << untouched
+            << QStringList{"problem.tkset", "line 1", "[TicketSet]"} << QStringList();
+        QTest::newRow("another section")
+            << QByteArray("[TicketSet]\nSlot1=a.prn\n[Other]\n") << untouched
+            << QStringList{"problem.tkset", "line 3", "[Other]"} << QStringList();
+    }
+    void setsThatCannotLoadWhole()
+    {
+        QFETCH(QByteArray, setText);
+        QFETCH(QStringList, expectedFiles);
+        QFETCH(QStringList, named);
+        QFETCH(QStringList, notNamed);
+        startWindow();
+        openAndQuery();
+        writeFile(QStringLiteral("set/a.prn"), "aaaa");
+        writeFile(QStringLiteral("set/b.txt"), "bb");
+        addTicket(2, writeFile(QStringLiteral("set/old2.prn"), "old two"));
+        addTicket(3, writeFile(QStringLiteral("set/old3.prn"), "old three"));
+        const QString setPath = writeFile(QStringLiteral("set/problem.tkset"), setText);
+
+        m_ui->fileChoices.append(setPath);
+        fileMenuAction(QStringLiteral("Open Ticket Set..."))->trigger();
+        QCOMPARE(m_ui->messages.size(), 1);
+        QCOMPARE(m_ui->messages.first().title, QStringLiteral("File Error"));
+        const QString text = m_ui->messages.first().text;
+        for (const QString& part : named)
+            QVERIFY2(text.contains(part), qPrintable(text));
+        for (const QString& part : notNamed)
+            QVERIFY2(!text.contains(part), qPrintable(text));
+
+        int used = 0;
+        for (int s = 1; s <= 7; ++s) {
+            const QString name = expectedFiles.at(s - 1);
+            const QString path =
+                name.isEmpty() ? QString() : m_dir->filePath(QStringLiteral("set/") + name);
+            const QByteArray bytes = path.isEmpty() ? QByteArray() : TestFiles::read(path);
+            used += int(bytes.size());
+            checkBox(s, path, bytes);
+            QCOMPARE(m_window->ticketSlots().path(s), path);
+        }
+        checkSpace(used);
+    }
+
+    // The preview shows a loaded ticket with its control bytes named, its size and SHA-256,
+    // from a double-click on the file's name or the box's context menu.
+    void preview()
+    {
+        startWindow();
+        openAndQuery();
+        const QByteArray bytes = QByteArrayLiteral("\x1B@TICKET\r\nWeight: 1234 kg\r\n\x80\xE9nd");
+        const QString path = writeFile(QStringLiteral("tickets/preview me.prn"), bytes);
+        addTicket(6, path);
+
+        const auto checkPreview = [&] {
+            QDialog* window = previewWindow();
+            QVERIFY(window);
+            QVERIFY(window->isVisible());
+            QCOMPARE(window->windowTitle(), QStringLiteral("Ticket Preview - preview me.prn"));
+            auto* text = window->findChild<QPlainTextEdit*>(QStringLiteral("txtText"));
+            QVERIFY(text);
+            QCOMPARE(
+                text->toPlainText(),
+                QStringLiteral("<0x1B>@TICKET<CR><LF>\nWeight: 1234 kg<CR><LF>\n<0x80><0xE9>nd"));
+            auto* summary = window->findChild<QLabel*>(QStringLiteral("lblSummary"));
+            QVERIFY(summary);
+            QVERIFY2(summary->text().contains(QStringLiteral("%1 bytes").arg(bytes.size())),
+                     qPrintable(summary->text()));
+            QVERIFY2(summary->text().contains(sha256Hex(bytes)), qPrintable(summary->text()));
+            closePreviews();
+        };
+
+        QTest::mouseDClick(m_window->slotBox(6)->fileNameEdit(), Qt::LeftButton);
+        checkPreview();
+        if (QTest::currentTestFailed())
+            return;
+
+        QMenu* menu = contextMenu(6);
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().size(), 1);
+        QAction* entry = menu->actions().first();
+        QCOMPARE(entry->text(), QStringLiteral("Preview"));
+        QVERIFY(entry->isEnabled());
+        entry->trigger();
+        delete menu;
+        checkPreview();
+        if (QTest::currentTestFailed())
+            return;
+
+        // An empty slot has nothing to show.
+        menu = contextMenu(4);
+        QVERIFY(menu);
+        QCOMPARE(menu->actions().first()->text(), QStringLiteral("Preview"));
+        QVERIFY(!menu->actions().first()->isEnabled());
+        delete menu;
+        QTest::mouseDClick(m_window->slotBox(4)->fileNameEdit(), Qt::LeftButton);
+        QVERIFY(m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog")).isEmpty());
+    }
+
+    // Every download that sends a command leaves one line that tells where it went, what the
+    // indicator said it was, how it ended and which tickets it now holds.
+    void downloadRecord_data()
+    {
+        QTest::addColumn<bool>("tcp");
+        QTest::newRow("serial") << false;
+        QTest::newRow("tcp") << true;
+    }
+    void downloadRecord()
+    {
+        QFETCH(bool, tcp);
+        startWindow(tcp);
+        openAndQuery();
+        const QByteArray oneBytes = "gross net tare\r\n" + QByteArray(100, 'g');
+        const QByteArray threeBytes = QByteArrayLiteral("truck\x1B\x80");
+        addTicket(1, writeFile(QStringLiteral("t/one.prn"), oneBytes));
+        addTicket(3, writeFile(QStringLiteral("t/three.txt"), threeBytes));
+
+        // Stored, with one reply so late that the command goes out again.
+        m_window->downloader().setTimeout(300ms);
+        sim::Faults late;
+        late.lateAt.insert(0x0008, 300 + int(CommandExchange::kQuietTime.count()) + 100);
+        recordedDownload(late, QStringLiteral("stored"), {1, 3}, true);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        QCOMPARE(m_sim->slot(1), oneBytes);
+
+        // Refused: one data block of slot 1; slot 3 still goes in.
+        sim::Faults nak;
+        nak.nakAt.insert(0x0010);
+        recordedDownload(nak, QStringLiteral("refused"), {1, 3}, false);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(m_sim->slot(1), QByteArray());
+        QCOMPARE(m_sim->slot(3), threeBytes);
+
+        // Cancelled in the middle of slot 5.
+        addTicket(5, writeFile(QStringLiteral("t/five.prn"), QByteArray(6000, 'f')));
+        const QMetaObject::Connection canceller = connect(
+            &m_window->downloader(), &Downloader::progressValue, this, [this](qint32 value) {
+                if (value >= 2001 && form().cancelButton->isVisible())
+                    form().cancelButton->click();
+            });
+        recordedDownload({}, QStringLiteral("cancelled"), {1, 3, 5}, false);
+        disconnect(canceller);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(m_ui->messages.size(), 1);
+        QCOMPARE(m_sim->slot(3), QByteArray());
+
+        // Over the memory's size: refused before a command goes out, and nothing recorded.
+        addTicket(2, writeFile(QStringLiteral("t/huge.prn"), QByteArray(32768, 'h')));
+        const QByteArray recordBefore = TestFiles::read(m_recordPath);
+        m_sim->resetRecord();
+        m_ui->messages.clear();
+        download();
+        QCOMPARE(m_ui->messages.size(), 1);
+        QVERIFY(m_sim->commandLines().isEmpty());
+        QCOMPARE(TestFiles::read(m_recordPath), recordBefore);
+    }
+
+    // The history window lists the recorded downloads newest first, narrowed by serial number.
+    void downloadHistory()
+    {
+        startWindow();
+        openAndQuery();
+        addTicket(1, writeFile(QStringLiteral("h/one.prn"), "history one"));
+        download();
+        sim::Faults faults;
+        faults.nakAt.insert(0x0004);
+        m_sim->setFaults(faults);
+        download();
+        faults = {};
+        faults.serial = "67890";
+        m_sim->setFaults(faults);
+        m_ui->messages.clear();
+        openAndQuery();
+        QCOMPARE(form().serialEdit->text(), QStringLiteral("67890\x06"));
+        download();
+        QCOMPARE(recordLines().size(), 3);
+
+        QAction* history = fileMenuAction(QStringLiteral("Download History..."));
+        QVERIFY(history);
+        history->trigger();
+        auto* window = m_window->findChild<QDialog*>(QStringLiteral("DownloadHistoryDialog"));
+        QVERIFY(window);
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Download History"));
+        auto* table = window->findChild<QTableWidget*>(QStringLiteral("tblRecords"));
+        auto* filter = window->findChild<QLineEdit*>(QStringLiteral("txtSerialFilter"));
+        QVERIFY(table);
+        QVERIFY(filter);
+        const auto rows = [table] {
+            QStringList texts;
+            for (int row = 0; row < table->rowCount(); ++row)
+                texts.append(table->item(row, 1)->text() + u' ' + table->item(row, 4)->text());
+            return texts;
+        };
+        QCOMPARE(rows(),
+                 (QStringList{"67890<ACK> stored", "12345<ACK> refused", "12345<ACK> stored"}));
+        for (int row = 1; row < table->rowCount(); ++row)
+            QVERIFY(table->item(row - 1, 0)->text() >= table->item(row, 0)->text());
+
+        filter->setText(QStringLiteral("678"));
+        QCOMPARE(rows(), QStringList{"67890<ACK> stored"});
+        filter->setText(QStringLiteral("12345"));
+        QCOMPARE(rows(), (QStringList{"12345<ACK> refused", "12345<ACK> stored"}));
+        filter->setText(QStringLiteral("999"));
+        QCOMPARE(rows(), QStringList());
+        filter->clear();
+        QCOMPARE(table->rowCount(), 3);
+    }
+
+    // A record that cannot be written fails nothing: the download ends stored and the status
+    // line tells why nothing was recorded.
+    void recordNotWritable_data()
+    {
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("read-only folder") << true;
+        QTest::newRow("a file where the folder should be") << false;
+    }
+    void recordNotWritable()
+    {
+        QFETCH(bool, readOnlyFolder);
+        startWindow();
+        QString folder;
+        if (readOnlyFolder) {
+            folder = m_dir->filePath(QStringLiteral("locked"));
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
+                                                      QFile::ReadGroup | QFile::ExeGroup));
+            QFile probe(folder + QStringLiteral("/probe"));
+            if (probe.open(QIODevice::WriteOnly)) {
+                probe.remove();
+                QSKIP("this user may write into a read-only folder");
+            }
+        } else {
+            folder = writeFile(QStringLiteral("blocker"), "a file, not a folder");
+        }
+        const QString unwritable = folder + QStringLiteral("/downloads.jsonl");
+        m_window->recorder().setPath(unwritable);
+        openAndQuery();
+        const QByteArray bytes("kept anyway\r\n");
+        addTicket(1, writeFile(QStringLiteral("t/kept.prn"), bytes));
+        download();
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Stored);
+        QCOMPARE(m_sim->slot(1), bytes);
+        QVERIFY(!QFileInfo::exists(unwritable));
+        const QString notice = form().statusEdit->text();
+        QVERIFY2(notice.startsWith(QStringLiteral("Not recorded: ")), qPrintable(notice));
+        QVERIFY2(notice.contains(unwritable), qPrintable(notice));
+        QVERIFY(form().downloadFrame->isVisible());
+        QVERIFY(!form().progressBar->isVisible());
+        QVERIFY(!form().cancelButton->isVisible());
+        QCOMPARE(m_ui->busyDepth, 0);
+
+        // The notice goes with the next download, which is recorded again.
+        m_window->recorder().setPath(m_recordPath);
+        QString atStart = QStringLiteral("not started");
+        connect(&m_window->downloader(), &Downloader::started, this,
+                [&] { atStart = form().statusEdit->text(); });
+        download();
+        QCOMPARE(atStart, QString());
+        QCOMPARE(form().statusEdit->text(), QString());
+        QVERIFY(!form().downloadFrame->isVisible());
+        QCOMPARE(recordLines().size(), 1);
+        if (readOnlyFolder)
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // The progress bar tells the share done and, once there is a rate, the time left; the
+    // status line keeps its texts.
+    void progressBarText()
+    {
+        startWindow();
+        openAndQuery();
+        addTicket(1, writeFile(QStringLiteral("p/one.prn"), "ABCDE"));
+        addTicket(3, writeFile(QStringLiteral("p/three.prn"), "xyz"));
+        struct Step {
+            QString text;
+            qint64 done, total;
+            qint64 atMs; // since before the click, so never less than the panel's own clock
+        };
+        QList<Step> steps;
+        QElapsedTimer clock;
+        QStringList statuses;
+        connect(&m_window->downloader(), &Downloader::statusText, this,
+                [&](const QString&) { statuses.append(form().statusEdit->text()); });
+        connect(&m_window->downloader(), &Downloader::progressValue, this, [&](qint32) {
+            const QProgressBar* bar = form().progressBar;
+            steps.append({bar->text(), qint64(bar->value()) - bar->minimum(),
+                          qint64(bar->maximum()) - bar->minimum(), clock.elapsed()});
+        });
+        // "37 %" or "37 % - 2:41 left": the share done, floored, as the bar's value tells it.
+        static const QRegularExpression barText(
+            QStringLiteral(R"(^(\d{1,3}) %( - \d+:[0-5]\d left)?$)"));
+        const auto checkSteps = [&] {
+            qint64 last = 0;
+            for (const Step& step : steps) {
+                const QRegularExpressionMatch match = barText.match(step.text);
+                QVERIFY2(match.hasMatch(), qPrintable(step.text));
+                QVERIFY(step.total > 0);
+                const qint64 percent = match.captured(1).toLongLong();
+                QCOMPARE(percent, step.done * 100 / step.total);
+                QVERIFY2(percent >= last, qPrintable(step.text));
+                last = percent;
+                // No rate yet within the first second.
+                if (step.atMs < 1000)
+                    QVERIFY2(!step.text.contains(QStringLiteral(" left")), qPrintable(step.text));
+            }
+        };
+
+        clock.start();
+        download();
+        QCOMPARE(statuses, (QStringList{"Preparing data ...", "Update pointers ...",
+                                        "Downloading data  1/ 8 bytes",
+                                        "Downloading data  5/ 8 bytes", "Update pointers ..."}));
+        checkSteps();
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(steps.size(), 2);
+        QCOMPARE(form().progressBar->text(), steps.last().text);
+
+        // At the wire speed of 115200 baud 1000 blocks take over a second and a half: long
+        // enough for a rate, and so for the time left.
+        m_window->slotBox(3)->loadButton()->click();
+        m_window->slotBox(1)->loadButton()->click();
+        addTicket(1, writeFile(QStringLiteral("p/long.prn"), QByteArray(4000, 'L')));
+        sim::Faults faults;
+        faults.baud = 115200;
+        m_sim->setFaults(faults);
+        steps.clear();
+        clock.start();
+        download();
+        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        QCOMPARE(m_sim->slot(1), QByteArray(4000, 'L'));
+        checkSteps();
+        QCOMPARE(steps.size(), 1000);
+        QVERIFY(std::any_of(steps.begin(), steps.end(), [](const Step& step) {
+            return step.text.contains(QStringLiteral(" left"));
+        }));
+        QCOMPARE(form().progressBar->text(), steps.last().text);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    // Local time 2:30 ahead of UTC, so that a record time without its offset cannot pass.
+    qputenv("TZ", "TST-2:30");
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestWorkflowE2E test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_workflow_e2e.moc"
