@@ -71,6 +71,8 @@ int main(int argc, char* argv[])
     file.close();
 
     MainWindow window(settings);
+    // The runs are no downloads worth keeping in the user's record.
+    window.recorder().setPath(dir.filePath(QStringLiteral("downloads.jsonl")));
     window.show();
     Ui::MainWindow& form = window.form();
     form.openCloseAction->trigger();
