@@ -75,27 +75,28 @@ DownloadHistoryDialog::DownloadHistoryDialog(const QString& recordPath, QWidget*
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(AppIcon::icon());
     setFont(Fonts::sans());
-    for (QTableWidget* table : {m_ui->tblRecords, m_ui->tblSlots}) {
+    for (QTableWidget* table : {m_ui->recordsTable, m_ui->slotsTable}) {
         table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         table->horizontalHeader()->setHighlightSections(false);
         table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     }
     // Every column as wide as its texts, but the widest texts take what room is left: the
     // channel above, the file below.
-    for (QTableWidget* table : {m_ui->tblRecords, m_ui->tblSlots})
+    for (QTableWidget* table : {m_ui->recordsTable, m_ui->slotsTable})
         table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_ui->tblRecords->horizontalHeader()->setSectionResizeMode(kChannelColumn,
-                                                               QHeaderView::Stretch);
-    m_ui->tblSlots->horizontalHeader()->setSectionResizeMode(kFileColumn, QHeaderView::Stretch);
-    m_ui->splViews->setStretchFactor(0, 3);
-    m_ui->splViews->setStretchFactor(1, 2);
+    m_ui->recordsTable->horizontalHeader()->setSectionResizeMode(kChannelColumn,
+                                                                 QHeaderView::Stretch);
+    m_ui->slotsTable->horizontalHeader()->setSectionResizeMode(kFileColumn, QHeaderView::Stretch);
+    m_ui->viewSplitter->setStretchFactor(0, 3);
+    m_ui->viewSplitter->setStretchFactor(1, 2);
 
-    connect(m_ui->txtSerialFilter, &QLineEdit::textChanged, this,
+    connect(m_ui->serialFilterEdit, &QLineEdit::textChanged, this,
             &DownloadHistoryDialog::showRecords);
-    connect(m_ui->tblRecords, &QTableWidget::itemSelectionChanged, this,
+    connect(m_ui->recordsTable, &QTableWidget::itemSelectionChanged, this,
             &DownloadHistoryDialog::showSlots);
-    connect(m_ui->cmdExport, &QPushButton::clicked, this, &DownloadHistoryDialog::onExportClicked);
-    connect(m_ui->cmdOpenFolder, &QPushButton::clicked, this,
+    connect(m_ui->exportButton, &QPushButton::clicked, this,
+            &DownloadHistoryDialog::onExportClicked);
+    connect(m_ui->openFolderButton, &QPushButton::clicked, this,
             &DownloadHistoryDialog::onOpenFolderClicked);
 }
 
@@ -128,14 +129,14 @@ void DownloadHistoryDialog::reload()
                 QStringLiteral("%1 could not be read: %2").arg(m_recordPath, probe.errorString());
         }
     }
-    m_ui->lblFile->setText(fileText);
-    m_ui->lblFile->setToolTip(fileText);
-    m_ui->lblDamaged->setText(
+    m_ui->fileLabel->setText(fileText);
+    m_ui->fileLabel->setToolTip(fileText);
+    m_ui->damagedLabel->setText(
         contents.damagedLines == 0 ? QString()
         : contents.damagedLines == 1
             ? QStringLiteral("1 damaged line skipped")
             : QStringLiteral("%1 damaged lines skipped").arg(contents.damagedLines));
-    m_ui->cmdOpenFolder->setEnabled(info.absoluteDir().exists());
+    m_ui->openFolderButton->setEnabled(info.absoluteDir().exists());
 
     // Newest first by the time each download began; of two at the same time, the one written
     // later first.
@@ -173,14 +174,14 @@ QStringList DownloadHistoryDialog::rowTexts(const DownloadRecord& record) const
 
 void DownloadHistoryDialog::showRecords()
 {
-    const QString filter = m_ui->txtSerialFilter->text().trimmed();
+    const QString filter = m_ui->serialFilterEdit->text().trimmed();
     m_shown.clear();
     for (const DownloadRecord& record : m_records) {
         if (filter.isEmpty() || record.serial.contains(filter, Qt::CaseInsensitive))
             m_shown.append(record);
     }
 
-    QTableWidget* table = m_ui->tblRecords;
+    QTableWidget* table = m_ui->recordsTable;
     const QSignalBlocker blocker(table);
     table->clearContents();
     table->setRowCount(int(m_shown.size()));
@@ -195,15 +196,15 @@ void DownloadHistoryDialog::showRecords()
     }
     if (!m_shown.isEmpty())
         table->selectRow(0);
-    m_ui->cmdExport->setEnabled(!m_shown.isEmpty());
+    m_ui->exportButton->setEnabled(!m_shown.isEmpty());
     showSlots();
 }
 
 void DownloadHistoryDialog::showSlots()
 {
-    QTableWidget* table = m_ui->tblSlots;
+    QTableWidget* table = m_ui->slotsTable;
     table->clearContents();
-    const QModelIndexList selected = m_ui->tblRecords->selectionModel()->selectedRows();
+    const QModelIndexList selected = m_ui->recordsTable->selectionModel()->selectedRows();
     const int row = selected.isEmpty() ? -1 : selected.first().row();
     if (row < 0 || row >= m_shown.size()) {
         table->setRowCount(0);
@@ -225,8 +226,8 @@ void DownloadHistoryDialog::showSlots()
 bool DownloadHistoryDialog::exportCsv(const QString& path, QString* errorText) const
 {
     QStringList headings;
-    for (int column = 0; column < m_ui->tblRecords->columnCount(); ++column)
-        headings << m_ui->tblRecords->horizontalHeaderItem(column)->text();
+    for (int column = 0; column < m_ui->recordsTable->columnCount(); ++column)
+        headings << m_ui->recordsTable->horizontalHeaderItem(column)->text();
     QString text = TextRoutines::csvLine(headings);
     for (const DownloadRecord& record : m_shown)
         text += TextRoutines::csvLine(rowTexts(record));

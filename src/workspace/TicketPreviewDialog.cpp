@@ -18,12 +18,12 @@ TicketPreviewDialog::TicketPreviewDialog(const QString& path, const QByteArray& 
     setFont(Fonts::sans());
     setWindowTitle(titleFor(path));
 
-    for (QPlainTextEdit* view : {m_ui->txtText, m_ui->txtHex})
+    for (QPlainTextEdit* view : {m_ui->textView, m_ui->hexView})
         view->setFont(Fonts::fixed());
-    m_ui->txtText->setPlainText(TicketPreview::text(bytes));
-    m_ui->txtHex->setPlainText(TicketPreview::hexDump(bytes));
-    m_ui->lblSummary->setText(TicketPreview::summary(bytes));
-    m_ui->lblSummary->setToolTip(path);
+    m_ui->textView->setPlainText(TicketPreview::text(bytes));
+    m_ui->hexView->setPlainText(TicketPreview::hexDump(bytes));
+    m_ui->summaryLabel->setText(TicketPreview::summary(bytes));
+    m_ui->summaryLabel->setToolTip(path);
 }
 
 TicketPreviewDialog::~TicketPreviewDialog() = default;

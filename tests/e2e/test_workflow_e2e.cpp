@@ -542,12 +542,12 @@ private slots:
             QVERIFY(window);
             QVERIFY(window->isVisible());
             QCOMPARE(window->windowTitle(), QStringLiteral("Ticket Preview - preview me.prn"));
-            auto* text = window->findChild<QPlainTextEdit*>(QStringLiteral("txtText"));
+            auto* text = window->findChild<QPlainTextEdit*>(QStringLiteral("textView"));
             QVERIFY(text);
             QCOMPARE(
                 text->toPlainText(),
                 QStringLiteral("<0x1B>@TICKET<CR><LF>\nWeight: 1234 kg<CR><LF>\n<0x80><0xE9>nd"));
-            auto* summary = window->findChild<QLabel*>(QStringLiteral("lblSummary"));
+            auto* summary = window->findChild<QLabel*>(QStringLiteral("summaryLabel"));
             QVERIFY(summary);
             QVERIFY2(summary->text().contains(QStringLiteral("%1 bytes").arg(bytes.size())),
                      qPrintable(summary->text()));
@@ -671,8 +671,8 @@ private slots:
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Download History"));
-        auto* table = window->findChild<QTableWidget*>(QStringLiteral("tblRecords"));
-        auto* filter = window->findChild<QLineEdit*>(QStringLiteral("txtSerialFilter"));
+        auto* table = window->findChild<QTableWidget*>(QStringLiteral("recordsTable"));
+        auto* filter = window->findChild<QLineEdit*>(QStringLiteral("serialFilterEdit"));
         QVERIFY(table);
         QVERIFY(filter);
         const auto rows = [table] {

@@ -96,12 +96,12 @@ private Q_SLOTS:
         QVERIFY(dialog->minimumSize() != dialog->maximumSize());
         QVERIFY(!dialog->windowIcon().isNull());
 
-        auto* tabs = child<QTabWidget>(dialog, "tabViews");
+        auto* tabs = child<QTabWidget>(dialog, "viewTabs");
         QCOMPARE(tabs->count(), 2);
         QCOMPARE(tabs->tabText(0), QStringLiteral("Text"));
         QCOMPARE(tabs->tabText(1), QStringLiteral("Hex"));
-        auto* text = child<QPlainTextEdit>(dialog, "txtText");
-        auto* hex = child<QPlainTextEdit>(dialog, "txtHex");
+        auto* text = child<QPlainTextEdit>(dialog, "textView");
+        auto* hex = child<QPlainTextEdit>(dialog, "hexView");
         QCOMPARE(text->toPlainText(),
                  QStringLiteral("<0x1B>E TALVOR<CR><LF>\nGROSS <GROSS> kg<ACK><CR><LF>\n<0xB0>C"));
         QCOMPARE(
@@ -114,7 +114,7 @@ private Q_SLOTS:
             QVERIFY(view->isReadOnly());
             QVERIFY(QFontInfo(view->font()).fixedPitch());
         }
-        QCOMPARE(child<QLabel>(dialog, "lblSummary")->text(),
+        QCOMPARE(child<QLabel>(dialog, "summaryLabel")->text(),
                  QStringLiteral("32 bytes, SHA-256 ") +
                      QString::fromLatin1(
                          QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
@@ -169,9 +169,9 @@ private Q_SLOTS:
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Download History"));
         QVERIFY(!dialog->isModal());
 
-        auto* records = child<QTableWidget>(dialog, "tblRecords");
-        auto* slotTable = child<QTableWidget>(dialog, "tblSlots");
-        auto* filter = child<QLineEdit>(dialog, "txtSerialFilter");
+        auto* records = child<QTableWidget>(dialog, "recordsTable");
+        auto* slotTable = child<QTableWidget>(dialog, "slotsTable");
+        auto* filter = child<QLineEdit>(dialog, "serialFilterEdit");
         QCOMPARE(records->rowCount(), 3);
         QCOMPARE(rowTexts(records, 0), QStringList({"2026-03-03 10:05:09", "B2200", "V2.05",
                                                     "192.168.1.50:4001", "refused", "3"}));
@@ -180,7 +180,7 @@ private Q_SLOTS:
                               "COM 1 /dev/ttyUSB0, 19200 baud", "stored", "2"}));
         QCOMPARE(rowTexts(records, 2), QStringList({"2026-03-01 16:05:09", "a1702", "V2.05<CR>",
                                                     "COM 3, 115200 baud", "cancelled", "0"}));
-        QCOMPARE(child<QLabel>(dialog, "lblDamaged")->text(),
+        QCOMPARE(child<QLabel>(dialog, "damagedLabel")->text(),
                  QStringLiteral("2 damaged lines skipped"));
 
         // The newest is selected at first; another selection shows its slots.
@@ -202,13 +202,13 @@ private Q_SLOTS:
         filter->setText(QStringLiteral("X"));
         QCOMPARE(records->rowCount(), 0);
         QCOMPARE(slotTable->rowCount(), 0);
-        QVERIFY(!child<QPushButton>(dialog, "cmdExport")->isEnabled());
+        QVERIFY(!child<QPushButton>(dialog, "exportButton")->isEnabled());
 
         // Export writes the rows shown, and nothing when the file dialog is cancelled.
         filter->setText(QStringLiteral("a17"));
         const QString csv = m_dir.filePath(QStringLiteral("history.csv"));
         exportTo << csv;
-        child<QPushButton>(dialog, "cmdExport")->click();
+        child<QPushButton>(dialog, "exportButton")->click();
         QCOMPARE(TestFiles::read(csv),
                  QByteArray("Time,Serial number,Version,Channel,Outcome,Slots\r\n"
                             "2026-03-02 08:05:09,A1701,V2.05,\"COM 1 /dev/ttyUSB0, 19200 baud\","
@@ -218,20 +218,20 @@ private Q_SLOTS:
         QCOMPARE(suggested.size(), 1);
         QVERIFY(suggested.first().endsWith(QStringLiteral("/download-history.csv")));
         QVERIFY(QFile::remove(csv));
-        child<QPushButton>(dialog, "cmdExport")->click();
+        child<QPushButton>(dialog, "exportButton")->click();
         QVERIFY(!QFile::exists(csv));
         QVERIFY(ui.messages.isEmpty());
 
         const QString nowhere = m_dir.filePath(QStringLiteral("no/such/folder/h.csv"));
         exportTo << nowhere;
-        child<QPushButton>(dialog, "cmdExport")->click();
+        child<QPushButton>(dialog, "exportButton")->click();
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages.first().title, QStringLiteral("Export CSV"));
         QVERIFY2(ui.messages.first().text.startsWith(
                      QStringLiteral("The file %1 could not be written: ").arg(nowhere)),
                  qPrintable(ui.messages.first().text));
 
-        child<QPushButton>(dialog, "cmdOpenFolder")->click();
+        child<QPushButton>(dialog, "openFolderButton")->click();
         QCOMPARE(opened,
                  QList<QUrl>({QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("records")))}));
 
@@ -254,12 +254,12 @@ private Q_SLOTS:
         const QString path = m_dir.filePath(QStringLiteral("none/downloads.jsonl"));
         QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
         dialog->show();
-        QCOMPARE(child<QTableWidget>(dialog, "tblRecords")->rowCount(), 0);
-        QCOMPARE(child<QLabel>(dialog, "lblFile")->text(),
+        QCOMPARE(child<QTableWidget>(dialog, "recordsTable")->rowCount(), 0);
+        QCOMPARE(child<QLabel>(dialog, "fileLabel")->text(),
                  QStringLiteral("%1: no download recorded yet").arg(path));
-        QCOMPARE(child<QLabel>(dialog, "lblDamaged")->text(), QString());
-        QVERIFY(!child<QPushButton>(dialog, "cmdExport")->isEnabled());
-        QVERIFY(!child<QPushButton>(dialog, "cmdOpenFolder")->isEnabled());
+        QCOMPARE(child<QLabel>(dialog, "damagedLabel")->text(), QString());
+        QVERIFY(!child<QPushButton>(dialog, "exportButton")->isEnabled());
+        QVERIFY(!child<QPushButton>(dialog, "openFolderButton")->isEnabled());
         delete dialog;
     }
 };
