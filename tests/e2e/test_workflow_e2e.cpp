@@ -772,10 +772,16 @@ private slots:
         QStringList statuses;
         connect(&m_window->downloader(), &Downloader::statusText, this,
                 [&](const QString&) { statuses.append(form().statusEdit->text()); });
+        // For the documentation: the window in the middle of a download, with the time left.
+        QString shots = qEnvironmentVariable("TALVOR_SCREENSHOT_DIR");
         connect(&m_window->downloader(), &Downloader::progressValue, this, [&](qint32) {
             const QProgressBar* bar = form().progressBar;
             steps.append({bar->text(), qint64(bar->value()) - bar->minimum(),
                           qint64(bar->maximum()) - bar->minimum(), clock.elapsed()});
+            if (!shots.isEmpty() && bar->text().contains(QStringLiteral(" left"))) {
+                m_window->grab().save(shots + QStringLiteral("/main-window-download.png"));
+                shots.clear();
+            }
         });
         // "37 %" or "37 % - 2:41 left": the share done, floored, as the bar's value tells it.
         static const QRegularExpression barText(
