@@ -35,11 +35,17 @@ const QString kStored = QStringLiteral("stored");
 
 constexpr qsizetype kSha256HexLength = 64;
 
-// The local time with its offset written out, so that a log read elsewhere still tells when.
+// The local time with its offset written out (+00:00 rather than Z, so every line reads alike),
+// so that a log read elsewhere still tells when.
 QString timeText(const QDateTime& time)
 {
-    const QDateTime withOffset = time.toOffsetFromUtc(time.offsetFromUtc());
-    return withOffset.toString(Qt::ISODateWithMs);
+    const int offset = time.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return time.toOffsetFromUtc(offset).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           (offset < 0 ? u'-' : u'+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 // A whole number within [minimum, maximum] stored as a JSON number, or nothing.

@@ -80,6 +80,11 @@ private Q_SLOTS:
         QCOMPARE(slot3.value("slot").toInt(), 3);
         QCOMPARE(slot3.value("stored").toBool(), false);
 
+        DownloadRecord utc = record;
+        utc.time = QDateTime(QDate(2026, 3, 14), QTime(12, 26, 53), QTimeZone::utc());
+        QCOMPARE(utc.toJson().value("time").toString(),
+                 QStringLiteral("2026-03-14T12:26:53.000+00:00"));
+
         const auto back = DownloadRecord::fromJson(json);
         QVERIFY(back);
         QCOMPARE(*back, record);
