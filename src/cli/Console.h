@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+
+// The program's two streams: results on stdout, everything said along the way on stderr. On a
+// terminal stderr ends in a block of progress lines, one per running target, drawn again in
+// place; lines that stay (messages, outcomes) are written above it. Elsewhere (a file, a pipe,
+// a CI log) nothing is ever redrawn and callers write one line per phase instead.
+class Console : public QObject {
+    Q_OBJECT
+public:
+    static constexpr std::chrono::milliseconds kRedrawInterval{200};
+
+    // True when stderr is a terminal that can move the cursor.
+    static bool stderrIsTerminal();
+
+    explicit Console(bool terminal, QObject* parent = nullptr);
+    ~Console() override;
+
+    bool isTerminal() const { return m_terminal; }
+
+    // Lines that stay on stderr, each line of the text after the prefix ("north-gate: ").
+    // CR LF and lone CRs in the text end lines, as the window's boxes show them.
+    void message(const QString& prefix, const QString& text);
+    // A line on stdout, flushed at once so that a reader sees each result as it comes.
+    void output(const QString& text);
+
+    // Where the progress lines come from; asked at every redraw. Terminal only; an empty list
+    // shows nothing.
+    void setProgressSource(std::function<QStringList()> source);
+    void startProgress();
+    // Erases the progress lines and stops redrawing them.
+    void stopProgress();
+
+private:
+    void redraw();
+    QByteArray eraseSequence() const;
+    // The lines of the source, each cut to the terminal's width; counts them as shown.
+    QByteArray progressBlock();
+    int width() const;
+
+    bool m_terminal = false;
+    int m_shownLines = 0;
+    QTimer m_timer;
+    std::function<QStringList()> m_source;
+};

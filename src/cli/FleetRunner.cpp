@@ -1,0 +1,174 @@
+#include "cli/FleetRunner.h"
+
+#include "cli/Console.h"
+
+#include <QJsonDocument>
+#include <algorithm>
+#include <cmath>
+
+namespace Cli {
+
+namespace {
+
+// Width on the screen: the control characters an indicator's texts may hold take none.
+qsizetype displayWidth(const QString& text)
+{
+    return std::count_if(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20; });
+}
+
+QString padded(const QString& text, qsizetype width, bool right = false)
+{
+    const QString fill(std::max<qsizetype>(0, width - displayWidth(text)), u' ');
+    return right ? fill + text : text + fill;
+}
+
+} // namespace
+
+FleetRunner::FleetRunner(const QList<Target>& targets, Options options, Console& console,
+                         QObject* parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_console(console)
+{
+    int nameWidth = 0;
+    for (const Target& target : targets)
+        nameWidth = std::max(nameWidth, int(target.name.size()));
+    for (const Target& target : targets) {
+        TargetRun::Setup setup{target, m_options.task, m_options.tickets, m_options.settingsPath,
+                               nameWidth};
+        auto run = std::make_unique<TargetRun>(std::move(setup), console);
+        TargetRun* raw = run.get();
+        // Queued: a run reports its end from inside its own handlers.
+        connect(
+            raw, &TargetRun::finished, this, [this, raw] { onRunFinished(raw); },
+            Qt::QueuedConnection);
+        m_runs.push_back(std::move(run));
+    }
+}
+
+FleetRunner::~FleetRunner() = default;
+
+void FleetRunner::start()
+{
+    m_console.setProgressSource([this] { return progressLines(); });
+    m_console.startProgress();
+    if (m_runs.empty()) {
+        QMetaObject::invokeMethod(this, &FleetRunner::done, Qt::QueuedConnection);
+        return;
+    }
+    startNext();
+}
+
+void FleetRunner::startNext()
+{
+    while (m_running < m_options.parallel && m_next < m_runs.size()) {
+        TargetRun* run = m_runs[m_next++].get();
+        ++m_running;
+        if (m_cancelled)
+            run->cancel();
+        run->start();
+    }
+}
+
+void FleetRunner::onRunFinished(TargetRun* run)
+{
+    --m_running;
+    ++m_finished;
+    if (m_options.task == TargetRun::Task::Download) {
+        if (m_options.json)
+            m_console.output(QString::fromUtf8(
+                QJsonDocument(run->record().toJson()).toJson(QJsonDocument::Compact)));
+        QString error;
+        if (!m_options.recordPath.isEmpty() &&
+            !DownloadLog::append(m_options.recordPath, run->record(), &error))
+            m_console.message(run->target().name.isEmpty()
+                                  ? QString()
+                                  : run->target().name + QStringLiteral(": "),
+                              error);
+    }
+    startNext();
+    if (m_finished == int(m_runs.size())) {
+        m_console.stopProgress();
+        emit done();
+    }
+}
+
+void FleetRunner::cancelAll()
+{
+    m_cancelled = true;
+    for (const auto& run : m_runs)
+        run->cancel();
+}
+
+ExitCode FleetRunner::exitCode() const
+{
+    ExitCode worst = ExitStored;
+    for (const auto& run : m_runs) {
+        const ExitCode code = run->exitCode();
+        if (code == ExitChannel || (code == ExitNotStored && worst == ExitStored))
+            worst = code;
+    }
+    return worst;
+}
+
+QStringList FleetRunner::progressLines() const
+{
+    QStringList lines;
+    for (const auto& run : m_runs) {
+        const QString line = run->progressLine();
+        if (!line.isEmpty())
+            lines.append(line);
+    }
+    if (m_runs.size() > 1) {
+        lines.prepend(QStringLiteral("%1 of %2 done, %3 running")
+                          .arg(m_finished)
+                          .arg(m_runs.size())
+                          .arg(m_running));
+    }
+    return lines;
+}
+
+QStringList summaryTable(const std::vector<std::unique_ptr<TargetRun>>& runs,
+                         const QList<FleetFile::BadRow>& badRows)
+{
+    struct Row {
+        int line;
+        QString name, serial, outcome, seconds;
+    };
+    QList<Row> rows;
+    for (const auto& run : runs) {
+        rows.append({run->target().line, run->target().name,
+                     run->serial().isEmpty() ? QStringLiteral("-") : run->serial(), run->outcome(),
+                     QString::number(run->seconds(), 'f', 2)});
+    }
+    for (const FleetFile::BadRow& bad : badRows) {
+        rows.append({bad.line, bad.name.isEmpty() ? QStringLiteral("-") : bad.name,
+                     QStringLiteral("-"), QStringLiteral("bad row (line %1)").arg(bad.line),
+                     QStringLiteral("-")});
+    }
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Row& a, const Row& b) { return a.line < b.line; });
+    const Row header{0, QStringLiteral("name"), QStringLiteral("serial number"),
+                     QStringLiteral("outcome"), QStringLiteral("seconds")};
+    qsizetype nameWidth = displayWidth(header.name);
+    qsizetype serialWidth = displayWidth(header.serial);
+    qsizetype outcomeWidth = displayWidth(header.outcome);
+    qsizetype secondsWidth = displayWidth(header.seconds);
+    for (const Row& row : rows) {
+        nameWidth = std::max(nameWidth, displayWidth(row.name));
+        serialWidth = std::max(serialWidth, displayWidth(row.serial));
+        outcomeWidth = std::max(outcomeWidth, displayWidth(row.outcome));
+        secondsWidth = std::max(secondsWidth, displayWidth(row.seconds));
+    }
+    QStringList lines;
+    rows.prepend(header);
+    for (const Row& row : rows) {
+        lines.append(padded(row.name, nameWidth) + QStringLiteral("  ") +
+                     padded(row.serial, serialWidth) + QStringLiteral("  ") +
+                     padded(row.outcome, outcomeWidth) + QStringLiteral("  ") +
+                     padded(row.seconds, secondsWidth, true));
+    }
+    return lines;
+}
+
+} // namespace Cli

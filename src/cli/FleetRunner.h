@@ -1,0 +1,65 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+#include "cli/TargetRun.h"
+
+#include <QObject>
+#include <memory>
+#include <vector>
+
+class Console;
+
+namespace Cli {
+
+// Runs the targets, up to `parallel` at once, each with its own channel and exchange in this
+// thread's event loop. As each ends its record goes to the log and, for --json, to stdout; once
+// all have ended, done() follows.
+class FleetRunner : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        TargetRun::Task task = TargetRun::Task::Download;
+        const Tickets* tickets = nullptr;
+        QString settingsPath;
+        int parallel = kDefaultParallel;
+        bool json = false;
+        QString recordPath; // empty: no record
+    };
+
+    FleetRunner(const QList<Target>& targets, Options options, Console& console,
+                QObject* parent = nullptr);
+    ~FleetRunner() override;
+
+    void start();
+    // Ends every run as soon as its indicator allows; runs not started yet never start.
+    void cancelAll();
+
+    // The worst outcome: a lost channel, then an indicator that did not store everything.
+    ExitCode exitCode() const;
+    const std::vector<std::unique_ptr<TargetRun>>& runs() const { return m_runs; }
+    // The lines a terminal shows while runs go on: one per running target, and for a fleet a
+    // line of totals first.
+    QStringList progressLines() const;
+
+signals:
+    void done();
+
+private:
+    void startNext();
+    void onRunFinished(TargetRun* run);
+
+    Options m_options;
+    Console& m_console;
+    std::vector<std::unique_ptr<TargetRun>> m_runs;
+    size_t m_next = 0;
+    int m_running = 0;
+    int m_finished = 0;
+    bool m_cancelled = false;
+};
+
+// The table printed at the end of a fleet: name, serial number, outcome, seconds; a row per
+// target in the order of the file, the rows skipped included.
+QStringList summaryTable(const std::vector<std::unique_ptr<TargetRun>>& runs,
+                         const QList<FleetFile::BadRow>& badRows);
+
+} // namespace Cli

@@ -1,0 +1,171 @@
+// ticket-talvor-cli: the window's query and download from the command line, for one indicator
+// or a fleet of them.
+#include "cli/CliOptions.h"
+#include "cli/Console.h"
+#include "cli/FleetRunner.h"
+#include "platform/SettingsStore.h"
+#include "version.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace Cli;
+
+const char* const kProgram = "ticket-talvor-cli";
+
+// The error, and where to read how it is done right: the command's help when one was named.
+int usageError(const QString& text, const QString& command)
+{
+    const bool known = command == QLatin1String("query") || command == QLatin1String("download") ||
+                       command == QLatin1String("fleet");
+    std::fprintf(stderr, "%s: %s\nTry '%s %s--help'.\n", kProgram, qPrintable(text), kProgram,
+                 known ? qPrintable(command + u' ') : "");
+    return ExitUsage;
+}
+
+int fileError(const QString& text)
+{
+    std::fprintf(stderr, "%s: %s\n", kProgram, qPrintable(text));
+    return ExitUsage;
+}
+
+#ifdef Q_OS_UNIX
+// Ctrl-C or a TERM cancels the downloads as the window's Cancel does: each stops after the reply
+// in flight and is recorded as cancelled. A second one ends the program at once.
+int g_signalSockets[2] = {-1, -1};
+
+void onSignal(int number)
+{
+    const char byte = char(number);
+    [[maybe_unused]] const ssize_t written = ::write(g_signalSockets[0], &byte, 1);
+    std::signal(number, SIG_DFL);
+}
+
+void cancelOnSignals(FleetRunner& runner)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalSockets) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(g_signalSockets[1], QSocketNotifier::Read, &runner);
+    QObject::connect(notifier, &QSocketNotifier::activated, &runner, [&runner] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t got = ::read(g_signalSockets[1], &byte, 1);
+        runner.cancelAll();
+    });
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+}
+#else
+void cancelOnSignals(FleetRunner&) {}
+#endif
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The same name as the window's: the same settings folder and the same download record.
+    QCoreApplication::setApplicationName(SettingsStore::kApplicationName);
+
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    const ParseResult parsed = parseArguments(arguments);
+    if (!parsed.command)
+        return usageError(parsed.error, arguments.value(0));
+    const Command& command = *parsed.command;
+    switch (command.kind) {
+    case Command::Kind::Help:
+        std::fputs(qPrintable(helpText(command.helpTopic)), stdout);
+        return ExitStored;
+    case Command::Kind::Version:
+        std::printf("%s %d.%d.%d\n", kProgram, talvor::build::kVersionMajor,
+                    talvor::build::kVersionMinor, talvor::build::kVersionPatch);
+        return ExitStored;
+    case Command::Kind::Query:
+    case Command::Kind::Download:
+    case Command::Kind::Fleet:
+        break;
+    }
+
+    QString settingsPath = command.settingsPath;
+    if (settingsPath.isEmpty())
+        settingsPath = SettingsStore::defaultPath();
+    else if (!QFileInfo(settingsPath).isFile())
+        return fileError(QStringLiteral("the settings file %1 does not exist").arg(settingsPath));
+
+    Tickets tickets;
+    QString error;
+    if (command.kind != Command::Kind::Query && !loadTickets(command, &tickets, &error))
+        return fileError(error);
+
+    QList<Target> targets;
+    QList<FleetFile::BadRow> badRows;
+    if (command.kind == Command::Kind::Fleet) {
+        QFile file(command.targetsPath);
+        if (!file.open(QIODevice::ReadOnly))
+            return fileError(QStringLiteral("The targets file %1 could not be read: %2")
+                                 .arg(command.targetsPath, file.errorString()));
+        const FleetFile fleet = parseFleet(file.readAll());
+        if (!fleet.fault.isEmpty())
+            return fileError(QStringLiteral("%1: %2").arg(command.targetsPath, fleet.fault));
+        for (const FleetFile::BadRow& bad : fleet.badRows)
+            std::fprintf(stderr, "%s:%d: skipped: %s\n", qPrintable(command.targetsPath), bad.line,
+                         qPrintable(bad.fault));
+        if (fleet.targets.isEmpty())
+            return fileError(QStringLiteral("%1: no row names a usable indicator; nothing was sent")
+                                 .arg(command.targetsPath));
+        targets = fleet.targets;
+        badRows = fleet.badRows;
+    } else {
+        Target target;
+        target.port = command.port;
+        target.baud = command.baud;
+        targets.append(target);
+    }
+
+    Console console(Console::stderrIsTerminal());
+    FleetRunner::Options options;
+    options.task =
+        command.kind == Command::Kind::Query ? TargetRun::Task::Query : TargetRun::Task::Download;
+    options.tickets = &tickets;
+    options.settingsPath = settingsPath;
+    options.parallel = command.parallel;
+    options.json = command.json;
+    if (!command.noRecord && options.task == TargetRun::Task::Download)
+        options.recordPath = DownloadLog::defaultPath();
+    FleetRunner runner(targets, options, console);
+    QObject::connect(&runner, &FleetRunner::done, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    cancelOnSignals(runner);
+    runner.start();
+    QCoreApplication::exec();
+
+    const TargetRun& first = *runner.runs().front();
+    if (command.kind == Command::Kind::Query && first.exitCode() == ExitStored) {
+        console.output(QStringLiteral("SW-Version: ") + first.version());
+        console.output(QStringLiteral("Serial-Number: ") + first.serial());
+    }
+    int code = runner.exitCode();
+    if (command.kind == Command::Kind::Fleet) {
+        const QStringList table = summaryTable(runner.runs(), badRows);
+        for (const QString& line : table) {
+            if (command.json)
+                console.message(QString(), line);
+            else
+                console.output(line);
+        }
+        // Skipped rows were not stored either; only a worse outcome says more.
+        if (!badRows.isEmpty() && code == ExitStored)
+            code = ExitUsage;
+    }
+    return code;
+}

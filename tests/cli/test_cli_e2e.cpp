@@ -1,0 +1,605 @@
+#include "IndicatorSimulator.h"
+#include "support/PseudoTerminal.h"
+#include "support/TestFiles.h"
+#include "ticket/DownloadPlan.h"
+#include "ticket/DownloadRecord.h"
+#include "ticket/TicketSet.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+// The record's member of that name, not Qt's keyword.
+#undef slots
+
+// The command-line program as a user runs it, a process of its own, against simulated
+// indicators on pseudo-terminals and TCP/IP.
+class TestCliE2e : public QObject {
+    Q_OBJECT
+
+private:
+    struct Run {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+        QStringList errLines; // stderr without the traffic log's lines
+    };
+
+    QTemporaryDir m_dir;
+    QString m_dataHome; // the program's data folder, new for each test
+    QString m_ticketA, m_ticketC;
+    int m_dataHomes = 0;
+
+    static QByteArray sha256(const QByteArray& bytes)
+    {
+        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+    }
+
+    QString recordPath() const { return m_dataHome + "/TicketTalvor/downloads.jsonl"; }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_DATA_HOME", m_dataHome);
+        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        return env;
+    }
+
+    void prepare(QProcess& process, const QStringList& arguments) const
+    {
+        process.setProgram(QStringLiteral(TALVOR_CLI_PATH));
+        process.setArguments(arguments);
+        process.setProcessEnvironment(environment());
+        process.setWorkingDirectory(m_dir.path());
+    }
+
+    static void finish(QProcess& process, Run& run, int timeoutMs)
+    {
+        if (process.state() != QProcess::NotRunning) {
+            QSignalSpy finished(&process, &QProcess::finished);
+            if (!finished.wait(timeoutMs))
+                process.kill();
+        }
+        process.waitForFinished(1000);
+        run.exitCode =
+            process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -process.error();
+        run.out = process.readAllStandardOutput();
+        run.err += process.readAllStandardError();
+        for (const QString& line : QString::fromLocal8Bit(run.err).split(u'\n')) {
+            if (!line.isEmpty() && !line.startsWith(QLatin1String("talvor.")))
+                run.errLines.append(line);
+        }
+    }
+
+    Run cli(const QStringList& arguments, int timeoutMs = 30000) const
+    {
+        QProcess process;
+        prepare(process, arguments);
+        process.start();
+        Run run;
+        finish(process, run, timeoutMs);
+        return run;
+    }
+
+    static std::unique_ptr<sim::IndicatorSimulator> simulator(bool pty, bool tcp,
+                                                              const sim::Faults& faults = {})
+    {
+        auto indicator = std::make_unique<sim::IndicatorSimulator>();
+        indicator->setFaults(faults);
+        if (pty && !indicator->startPty())
+            return nullptr;
+        if (tcp && !indicator->startTcp(0))
+            return nullptr;
+        return indicator;
+    }
+
+    static QString tcpPort(const sim::IndicatorSimulator& indicator)
+    {
+        return QStringLiteral("tcp:127.0.0.1:%1").arg(indicator.tcpPort());
+    }
+
+    // A port on this machine where nothing listens.
+    static quint16 closedPort()
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        return server.serverPort();
+    }
+
+    // The lines the download sends for slot 1 = ABCDE and slot 3 = xyz, after the query.
+    static QList<QByteArray> expectedLines()
+    {
+        QList<QByteArray> lines{";C4", ";SR"};
+        for (const QByteArray& command :
+             makeDownloadPlan({"ABCDE", {}, "xyz", {}, {}, {}, {}}).allCommands())
+            lines.append(command.chopped(1));
+        return lines;
+    }
+
+    static QJsonObject onlyJson(const QByteArray& out)
+    {
+        const QList<QByteArray> lines = out.trimmed().split('\n');
+        if (lines.size() != 1)
+            return {};
+        return QJsonDocument::fromJson(lines.first()).object();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dataHome = m_dir.filePath(QStringLiteral("data%1").arg(++m_dataHomes));
+        m_ticketA = m_dir.filePath("a.prn");
+        m_ticketC = m_dir.filePath("tickets/c.prn");
+        QVERIFY(QDir().mkpath(m_dir.filePath("tickets")));
+        QVERIFY(TestFiles::write(m_ticketA, "ABCDE"));
+        QVERIFY(TestFiles::write(m_ticketC, "xyz"));
+    }
+
+    void workedDownload_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("fromSet");
+        QTest::newRow("pseudo-terminal by its path") << "device" << false;
+        QTest::newRow("pseudo-terminal as COM3") << "COM3" << false;
+        QTest::newRow("tcp") << "tcp" << false;
+        QTest::newRow("tcp, tickets from a set") << "tcp" << true;
+    }
+    // Slots 1 and 3 of the worked example: the indicator holds exactly those bytes, got exactly
+    // the window's commands, and the record on stdout and in the log says so.
+    void workedDownload()
+    {
+        QFETCH(QString, port);
+        QFETCH(bool, fromSet);
+        const auto indicator = simulator(port != "tcp", port == "tcp");
+        QVERIFY(indicator);
+        QStringList arguments{"download", "--json"};
+        QString channel;
+        int baud = 0;
+        QString opening;
+        if (port == "device") {
+            arguments << "--port" << indicator->ptyPath() << "--baud"
+                      << "115200";
+            channel = indicator->ptyPath();
+            baud = 115200;
+            opening = "opening " + channel + " at 115200 baud";
+        } else if (port == "COM3") {
+            const QString ini = m_dir.filePath("TicketTalvor.ini");
+            QVERIFY(TestFiles::write(
+                ini, "[PortNames]\r\nCOM3=" + indicator->ptyPath().toLocal8Bit() + "\r\n"));
+            arguments << "--port"
+                      << "COM3"
+                      << "--settings" << ini;
+            channel = "COM 3 " + indicator->ptyPath();
+            baud = 19200;
+            opening = "opening " + channel + " at 19200 baud";
+        } else {
+            arguments << "--port" << tcpPort(*indicator);
+            channel = QStringLiteral("127.0.0.1:%1").arg(indicator->tcpPort());
+            opening = "connecting to " + channel;
+        }
+        if (fromSet) {
+            TicketSet set;
+            set.paths[0] = m_ticketA;
+            set.paths[2] = m_ticketC;
+            QString error;
+            QVERIFY(TicketSetFile::write(m_dir.filePath("two.tkset"), set, &error));
+            arguments << "--set"
+                      << "two.tkset";
+        } else {
+            arguments << "--slot"
+                      << "1=a.prn"
+                      << "--slot"
+                      << "3=tickets/c.prn";
+        }
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        const Run run = cli(arguments);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+
+        QCOMPARE(indicator->commandLines(), expectedLines());
+        QCOMPARE(indicator->slot(1), QByteArray("ABCDE"));
+        QCOMPARE(indicator->slot(3), QByteArray("xyz"));
+        for (const int s : {2, 4, 5, 6, 7})
+            QCOMPARE(indicator->slot(s), QByteArray());
+
+        // Off a terminal: one line a phase, nothing drawn again.
+        QVERIFY(!run.err.contains('\r') && !run.err.contains('\x1b'));
+        QCOMPARE(run.errLines.mid(0, 6),
+                 QStringList({opening, "asking for the version and serial number",
+                              "SW-Version: V2.05\x06, Serial-Number: 12345\x06",
+                              "clearing the pointer table", "sending 8 bytes",
+                              "writing the pointer table"}));
+        QCOMPARE(run.errLines.size(), 7);
+        QVERIFY2(run.errLines[6].startsWith("stored: slots 1, 3; 16 commands, 0 retries, "),
+                 qPrintable(run.errLines[6]));
+
+        const QJsonObject json = onlyJson(run.out);
+        QCOMPARE(json.value("channel").toString(), channel);
+        QCOMPARE(json.value("baud").toInt(), baud);
+        QCOMPARE(json.value("version").toString(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(json.value("serial").toString(), QStringLiteral("12345\x06"));
+        QCOMPARE(json.value("outcome").toString(), QStringLiteral("stored"));
+        QCOMPARE(json.value("commands").toInt(), 16);
+        QCOMPARE(json.value("retries").toInt(), 0);
+        const QJsonArray jsonSlots = json.value("slots").toArray();
+        QCOMPARE(jsonSlots.size(), 2);
+        const QList<std::tuple<int, QString, QByteArray>> files{{1, m_ticketA, "ABCDE"},
+                                                                {3, m_ticketC, "xyz"}};
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            const auto& [slot, path, bytes] = files[i];
+            const QJsonObject entry = jsonSlots[i].toObject();
+            QCOMPARE(entry.value("slot").toInt(), slot);
+            QCOMPARE(entry.value("file").toString(), path);
+            QCOMPARE(entry.value("size").toInt(), bytes.size());
+            QCOMPARE(entry.value("sha256").toString().toLatin1(), sha256(TestFiles::read(path)));
+            QVERIFY(entry.value("stored").toBool());
+        }
+        const auto record = DownloadRecord::fromJson(json);
+        QVERIFY(record);
+        QVERIFY(record->time >= before && record->time <= QDateTime::currentDateTime());
+        const DownloadLog::Contents log = DownloadLog::read(recordPath());
+        QCOMPARE(log.damagedLines, 0);
+        QCOMPARE(log.records, QList<DownloadRecord>{*record});
+    }
+
+    void query()
+    {
+        sim::Faults faults;
+        faults.version = "IND V3.10";
+        faults.serial = "A-0077";
+        const auto indicator = simulator(false, true, faults);
+        QVERIFY(indicator);
+        const Run run = cli({"query", "--port", tcpPort(*indicator)});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QByteArray("SW-Version: V3.10\x06\nSerial-Number: A-0077\x06\n"));
+        QCOMPARE(indicator->commandLines(), (QList<QByteArray>{";C4", ";SR"}));
+        QVERIFY(!QFile::exists(recordPath()));
+    }
+
+    void exitCodes_data()
+    {
+        QTest::addColumn<QString>("setup"); // how the indicator misbehaves or what is wrong
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");       // a line of stderr starts with this
+        QTest::addColumn<QString>("outcome");    // recorded; empty: nothing recorded
+        QTest::addColumn<QList<bool>>("stored"); // slots 1 and 3 in the indicator
+        QTest::newRow("pointer refused") << "nak FF08" << 1 << "Update Error: Pointer Error"
+                                         << "refused" << QList<bool>{false, false};
+        QTest::newRow("data refused") << "nak 0000" << 1 << "Update Error: Data Error"
+                                      << "refused" << QList<bool>{false, true};
+        QTest::newRow("silent indicator")
+            << "silent" << 1 << "Communication Error: Indicator does not respond"
+            << "stopped" << QList<bool>{false, false};
+        QTest::newRow("connection dropped") << "drop" << 3 << "Update Error: The connection to "
+                                            << "lost" << QList<bool>{false, false};
+        QTest::newRow("unreachable tcp port") << "closed port" << 3 << "TCP/IP ERROR: 127.0.0.1:"
+                                              << "lost" << QList<bool>{false, false};
+        QTest::newRow("missing device") << "no device" << 3
+                                        << "Port Error: The serial port /nonexistent/ttyUSB9 "
+                                           "does not exist."
+                                        << "lost" << QList<bool>{false, false};
+        QTest::newRow("unknown option")
+            << "--colour" << 2 << "ticket-talvor-cli: download: Unknown option 'colour'."
+            << "" << QList<bool>{false, false};
+        QTest::newRow("missing ticket") << "missing file" << 2 << "ticket-talvor-cli: The file "
+                                        << "" << QList<bool>{false, false};
+        QTest::newRow("tickets too large")
+            << "too large" << 2 << "ticket-talvor-cli: The tickets hold 32771 bytes"
+            << "" << QList<bool>{false, false};
+        QTest::newRow("missing settings file")
+            << "no settings" << 2 << "ticket-talvor-cli: the settings file "
+            << "" << QList<bool>{false, false};
+    }
+    void exitCodes()
+    {
+        QFETCH(QString, setup);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        QFETCH(QString, outcome);
+        QFETCH(QList<bool>, stored);
+        sim::Faults faults;
+        if (setup == "nak FF08")
+            faults.nakLines.insert(";EFF08-00000000");
+        else if (setup == "nak 0000")
+            faults.nakAt.insert(0x0000);
+        else if (setup == "silent")
+            faults.silentAfter = 0;
+        else if (setup == "drop")
+            faults.dropAfter = 2 + 7 + 1; // the query, the clearing pass, one data block
+        const auto indicator = simulator(false, true, faults);
+        QVERIFY(indicator);
+        QString port = tcpPort(*indicator);
+        QStringList extra;
+        if (setup == "closed port")
+            port = QStringLiteral("tcp:127.0.0.1:%1").arg(closedPort());
+        else if (setup == "no device")
+            port = "/nonexistent/ttyUSB9";
+        else if (setup == "no settings")
+            extra << "--settings" << m_dir.filePath("none.ini");
+        else if (setup.startsWith("--"))
+            extra << setup;
+        QString ticketC = "tickets/c.prn";
+        if (setup == "missing file")
+            ticketC = "tickets/none.prn";
+        else if (setup == "too large")
+            QVERIFY(TestFiles::write(m_dir.filePath(ticketC), QByteArray(32766, 'c')));
+
+        const Run run = cli(QStringList{"download", "--port", port, "--slot", "1=a.prn", "--slot",
+                                        "3=" + ticketC, "--json"} +
+                            extra);
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(std::any_of(run.errLines.begin(), run.errLines.end(),
+                             [&](const QString& line) { return line.startsWith(said); }),
+                 run.err.constData());
+        QCOMPARE(indicator->slot(1).isEmpty(), !stored[0]);
+        QCOMPARE(indicator->slot(3).isEmpty(), !stored[1]);
+        if (exitCode == 2) {
+            QVERIFY(indicator->commandLines().isEmpty());
+            QCOMPARE(run.out, QByteArray());
+            QVERIFY(!QFile::exists(recordPath()));
+            return;
+        }
+        const QJsonObject json = onlyJson(run.out);
+        QCOMPARE(json.value("outcome").toString(), outcome);
+        const QJsonArray jsonSlots = json.value("slots").toArray();
+        QCOMPARE(jsonSlots.size(), 2);
+        QCOMPARE(jsonSlots[0].toObject().value("stored").toBool(), stored[0]);
+        QCOMPARE(jsonSlots[1].toObject().value("stored").toBool(), stored[1]);
+        const DownloadLog::Contents log = DownloadLog::read(recordPath());
+        QCOMPARE(log.records.size(), 1);
+        QCOMPARE(log.records.first().outcome, outcome);
+    }
+
+    // Ten indicators over TCP/IP at once, one refusing a pointer and one not there: each gets
+    // its own outcome, the worst decides the exit code, and the others hold the tickets exactly.
+    void fleetOfTen()
+    {
+        constexpr int kCount = 10;
+        constexpr int kRefusing = 3;
+        constexpr int kUnreachable = 6;
+        std::vector<std::unique_ptr<sim::IndicatorSimulator>> indicators;
+        QByteArray csv = "name,port\n";
+        QList<quint16> ports;
+        for (int i = 0; i < kCount; ++i) {
+            sim::Faults faults;
+            faults.serial = "S" + QByteArray::number(100 + i);
+            if (i == kRefusing)
+                faults.nakLines.insert(";EFF08-00000000");
+            indicators.push_back(simulator(false, true, faults));
+            QVERIFY(indicators.back());
+            const quint16 port = i == kUnreachable ? closedPort() : indicators.back()->tcpPort();
+            ports.append(port);
+            csv += QStringLiteral("scale-%1,tcp:127.0.0.1:%2\n").arg(i).arg(port).toLatin1();
+            if (i == 4)
+                csv += "broken,COM42\n"; // line 7
+        }
+        QVERIFY(TestFiles::write(m_dir.filePath("fleet.csv"), csv));
+        const Run run = cli({"fleet", "--targets", "fleet.csv", "--slot", "1=a.prn", "--slot",
+                             "3=tickets/c.prn", "--parallel", "4", "--json"});
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY2(run.errLines.contains("fleet.csv:7: skipped: there is no port COM42: the COM "
+                                       "ports are COM1 to COM8; give the device path of any other"),
+                 run.err.constData());
+
+        QHash<QString, QJsonObject> byChannel;
+        for (const QByteArray& line : run.out.trimmed().split('\n')) {
+            const QJsonObject json = QJsonDocument::fromJson(line).object();
+            byChannel.insert(json.value("channel").toString(), json);
+        }
+        QCOMPARE(byChannel.size(), kCount);
+        for (int i = 0; i < kCount; ++i) {
+            const sim::IndicatorSimulator& indicator = *indicators[i];
+            const QString expected = i == kRefusing      ? "refused"
+                                     : i == kUnreachable ? "lost"
+                                                         : "stored";
+            const QString channel = QStringLiteral("127.0.0.1:%1").arg(ports[i]);
+            QCOMPARE(byChannel.value(channel).value("outcome").toString(), expected);
+            if (expected == "stored") {
+                QCOMPARE(indicator.commandLines(), expectedLines());
+                QCOMPARE(indicator.slot(1), QByteArray("ABCDE"));
+                QCOMPARE(indicator.slot(3), QByteArray("xyz"));
+            } else {
+                QCOMPARE(indicator.slot(1), QByteArray());
+                QCOMPARE(indicator.slot(3), QByteArray());
+            }
+        }
+        QCOMPARE(indicators[kRefusing]->commandLines(), expectedLines().mid(0, 2 + 3));
+
+        // The table on stderr, as stdout holds the JSON: a row per target in the file's order.
+        const qsizetype header =
+            run.errLines.indexOf(QRegularExpression("^name +serial number +outcome +seconds$"));
+        QVERIFY2(header >= 0, run.err.constData());
+        const QStringList table = run.errLines.mid(header + 1);
+        QCOMPARE(table.size(), kCount + 1);
+        const QRegularExpression row("^(\\S+) +(\\S+) +(.+?) +([0-9.]+|-)$");
+        QStringList names, serials, outcomes;
+        for (const QString& line : table) {
+            const QRegularExpressionMatch match = row.match(line);
+            QVERIFY2(match.hasMatch(), qPrintable(line));
+            names << match.captured(1);
+            serials << match.captured(2);
+            outcomes << match.captured(3);
+        }
+        QCOMPARE(names,
+                 QStringList({"scale-0", "scale-1", "scale-2", "scale-3", "scale-4", "broken",
+                              "scale-5", "scale-6", "scale-7", "scale-8", "scale-9"}));
+        QCOMPARE(serials, QStringList({"S100\x06", "S101\x06", "S102\x06", "S103\x06", "S104\x06",
+                                       "-", "S105\x06", "-", "S107\x06", "S108\x06", "S109\x06"}));
+        QCOMPARE(outcomes,
+                 QStringList({"stored", "stored", "stored", "refused", "stored", "bad row (line 7)",
+                              "stored", "lost", "stored", "stored", "stored"}));
+        QCOMPARE(DownloadLog::read(recordPath()).records.size(), kCount);
+    }
+
+    // --parallel 1 takes the indicators one after the other, in the file's order; --parallel 3
+    // talks to all three at once.
+    void parallelLimit_data()
+    {
+        QTest::addColumn<int>("parallel");
+        QTest::newRow("one at a time") << 1;
+        QTest::newRow("three at once") << 3;
+    }
+    void parallelLimit()
+    {
+        QFETCH(int, parallel);
+        constexpr int kCount = 3;
+        sim::Faults faults;
+        faults.delayMs = 10; // every exchange long enough for the others to get a turn
+        std::vector<std::unique_ptr<sim::IndicatorSimulator>> indicators;
+        QList<int> order; // which indicator received each line, as received
+        QByteArray csv = "name,port\n";
+        for (int i = 0; i < kCount; ++i) {
+            indicators.push_back(simulator(false, true, faults));
+            QVERIFY(indicators.back());
+            connect(indicators.back().get(), &sim::IndicatorSimulator::lineReceived, this,
+                    [&order, i] { order.append(i); });
+            csv += QStringLiteral("s%1,%2\n").arg(i).arg(tcpPort(*indicators.back())).toLatin1();
+        }
+        QVERIFY(TestFiles::write(m_dir.filePath("three.csv"), csv));
+        const Run run = cli({"fleet", "--targets", "three.csv", "--slot", "1=a.prn", "--parallel",
+                             QString::number(parallel), "--no-record"});
+        QCOMPARE(run.exitCode, 0);
+        QTRY_COMPARE(order.size(), kCount * (2 + 7 + 2 + 7));
+        int switches = 0;
+        for (qsizetype k = 1; k < order.size(); ++k)
+            switches += order[k] != order[k - 1] ? 1 : 0;
+        if (parallel == 1) {
+            QList<int> sorted = order;
+            std::sort(sorted.begin(), sorted.end());
+            QCOMPARE(order, sorted);
+        } else {
+            QVERIFY2(switches > 10, qPrintable(QString::number(switches)));
+        }
+    }
+
+    // A skipped row is a target not stored: a fleet that stored all the others still says so.
+    void fleetWithABadRow()
+    {
+        const auto indicator = simulator(false, true);
+        QVERIFY(indicator);
+        QVERIFY(TestFiles::write(m_dir.filePath("two.csv"), "name,port,baud\r\nok," +
+                                                                tcpPort(*indicator).toLatin1() +
+                                                                ",\r\nslow,COM1,1200\r\n"));
+        const Run run = cli({"fleet", "--targets", "two.csv", "--slot", "1=a.prn", "--no-record"});
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY(run.errLines.contains("two.csv:3: skipped: '1200' is no baud rate the indicator "
+                                      "takes: give 4800, 9600, 19200, 38400, 57600 or 115200"));
+        QCOMPARE(indicator->slot(1), QByteArray("ABCDE"));
+        const QStringList table = QString::fromLocal8Bit(run.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(table.size(), 3);
+        QVERIFY2(table[1].startsWith("ok    12345\x06          stored "), qPrintable(table[1]));
+        QVERIFY2(table[2].startsWith("slow  -              bad row (line 3)"),
+                 qPrintable(table[2]));
+        QVERIFY(!QFile::exists(recordPath()));
+    }
+
+    // On a terminal the progress line is drawn again in place, with bytes, rate and time left.
+    void progressOnATerminal()
+    {
+        sim::Faults faults;
+        faults.baud = 115200; // about 1 s for 2000 bytes: several redraws
+        const auto indicator = simulator(false, true, faults);
+        QVERIFY(indicator);
+        QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(2000, 'L')));
+        PseudoTerminal terminal;
+        QVERIFY(terminal.isValid());
+        const QByteArray slave = terminal.path().toLocal8Bit();
+        QProcess process;
+        prepare(process,
+                {"download", "--port", tcpPort(*indicator), "--slot", "1=long.prn", "--no-record"});
+        process.setChildProcessModifier([slave] {
+            const int fd = ::open(slave.constData(), O_RDWR | O_NOCTTY);
+            if (fd >= 0)
+                ::dup2(fd, STDERR_FILENO);
+        });
+        QByteArray screen;
+        ::fcntl(terminal.master(), F_SETFL, ::fcntl(terminal.master(), F_GETFL) | O_NONBLOCK);
+        const auto drain = [&] {
+            char buffer[4096];
+            ssize_t n = 0;
+            while ((n = ::read(terminal.master(), buffer, sizeof buffer)) > 0)
+                screen.append(buffer, n);
+        };
+        QSocketNotifier notifier(terminal.master(), QSocketNotifier::Read);
+        connect(&notifier, &QSocketNotifier::activated, this, drain);
+        process.start();
+        Run run;
+        finish(process, run, 30000);
+        drain();
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(indicator->slot(1), QByteArray(2000, 'L'));
+
+        static const QRegularExpression progress(
+            "\n\\x1b\\[1A\\r\\x1b\\[J *[0-9]+/2000 bytes +[0-9]+ exch/s +[0-9]+:[0-9]{2} left\n");
+        QVERIFY2(QString::fromLatin1(screen).contains(progress), screen.constData());
+        // The progress line is gone at the end; the outcome stays.
+        const QByteArray last = screen.mid(screen.lastIndexOf("\x1b[J") + 3);
+        QVERIFY2(last.startsWith("stored: slot 1; 514 commands, 0 retries, ") &&
+                     last.endsWith(" s\n"),
+                 screen.constData());
+        // The phases are in the progress line, not in lines of their own.
+        QVERIFY(!screen.contains("clearing the pointer table"));
+    }
+
+    // A TERM (or Ctrl-C) cancels as the window's Cancel does: the reply in flight is awaited,
+    // the download is recorded as cancelled, and nothing is pointed at.
+    void terminateCancels()
+    {
+        sim::Faults faults;
+        faults.delayMs = 1;
+        const auto indicator = simulator(false, true, faults);
+        QVERIFY(indicator);
+        QVERIFY(TestFiles::write(m_dir.filePath("full.prn"), QByteArray(32768, 'F')));
+        QProcess process;
+        prepare(process, {"download", "--port", tcpPort(*indicator), "--slot", "1=full.prn"});
+        process.start();
+        QTRY_VERIFY_WITH_TIMEOUT(indicator->counters().commands > 100, 10000);
+        process.terminate();
+        Run run;
+        finish(process, run, 10000);
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.errLines.contains("Update Error: The download was cancelled. The indicator "
+                                       "now holds no valid ticket set; download the tickets "
+                                       "again before using it."),
+                 run.err.constData());
+        QVERIFY(indicator->counters().commands < 2000);
+        QCOMPARE(indicator->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
+        const DownloadLog::Contents log = DownloadLog::read(recordPath());
+        QCOMPARE(log.records.size(), 1);
+        QCOMPARE(log.records.first().outcome, QStringLiteral("cancelled"));
+        QVERIFY(!log.records.first().slots.first().stored);
+    }
+
+    void help()
+    {
+        for (const QStringList& arguments :
+             {QStringList{"--help"}, QStringList{"help", "fleet"}, QStringList{"download", "-h"},
+              QStringList{"query", "--help"}}) {
+            const Run run = cli(arguments);
+            QCOMPARE(run.exitCode, 0);
+            QVERIFY2(run.out.startsWith("Usage: ticket-talvor-cli "), run.out.constData());
+            QCOMPARE(run.err, QByteArray());
+        }
+        QVERIFY(cli({"help", "fleet"}).out.contains("--targets FILE"));
+        const Run version = cli({"--version"});
+        QVERIFY(
+            QString::fromLatin1(version.out)
+                .contains(QRegularExpression("^ticket-talvor-cli [0-9]+\\.[0-9]+\\.[0-9]+\n$")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliE2e)
+#include "test_cli_e2e.moc"

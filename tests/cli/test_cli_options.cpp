@@ -1,0 +1,296 @@
+#include "cli/CliOptions.h"
+#include "support/TestFiles.h"
+#include "ticket/TicketSet.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Cli;
+
+Q_DECLARE_METATYPE(Cli::PortSpec::Kind)
+
+// What the command line and the fleet file accept, and what they refuse with which words,
+// before anything is opened or sent.
+class TestCliOptions : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+
+    QString file(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = m_dir.filePath(name);
+        if (!TestFiles::write(path, bytes))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+private slots:
+    void ports_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<PortSpec::Kind>("kind");
+        QTest::addColumn<QString>("detail"); // COM number, device, host:port, or the error
+        using K = PortSpec::Kind;
+        QTest::newRow("COM1") << "COM1" << true << K::Com << "1";
+        QTest::newRow("com8") << "com8" << true << K::Com << "8";
+        QTest::newRow("COM9") << "COM9" << false << K::Com << "there is no port COM9";
+        QTest::newRow("COM0") << "COM0" << false << K::Com << "there is no port COM0";
+        QTest::newRow("device") << "/dev/ttyUSB0" << true << K::Device << "/dev/ttyUSB0";
+        QTest::newRow("by-id") << "/dev/serial/by-id/usb-FTDI-if00" << true << K::Device
+                               << "/dev/serial/by-id/usb-FTDI-if00";
+        QTest::newRow("tcp") << "tcp:192.168.1.50:4001" << true << K::Tcp << "192.168.1.50:4001";
+        QTest::newRow("tcp name") << "TCP:scale-7.local:23" << true << K::Tcp << "scale-7.local:23";
+        QTest::newRow("tcp v6") << "tcp:[fe80::1]:4001" << true << K::Tcp << "fe80::1:4001";
+        QTest::newRow("tcp no port") << "tcp:192.168.1.50" << false << K::Tcp << "is no TCP/IP";
+        QTest::newRow("tcp port 0") << "tcp:host:0" << false << K::Tcp << "is no TCP/IP";
+        QTest::newRow("tcp port 65536") << "tcp:host:65536" << false << K::Tcp << "is no TCP/IP";
+        QTest::newRow("tcp port +1") << "tcp:host:+1" << false << K::Tcp << "is no TCP/IP";
+        QTest::newRow("tcp no host") << "tcp::4001" << false << K::Tcp << "is no TCP/IP";
+        QTest::newRow("relative") << "ttyUSB0" << false << K::Com << "'ttyUSB0' is no port";
+        QTest::newRow("empty") << "" << false << K::Com << "no port given";
+    }
+    void ports()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, ok);
+        QFETCH(PortSpec::Kind, kind);
+        QFETCH(QString, detail);
+        using K = PortSpec::Kind;
+        QString error;
+        const std::optional<PortSpec> spec = parsePort(text, &error);
+        QCOMPARE(bool(spec), ok);
+        if (!ok) {
+            QVERIFY2(error.contains(detail), qPrintable(error));
+            return;
+        }
+        QCOMPARE(spec->kind, kind);
+        const QString got = kind == K::Com ? QString::number(spec->comNumber)
+                            : kind == K::Device
+                                ? spec->device
+                                : spec->host + u':' + QString::number(spec->tcpPort);
+        QCOMPARE(got, detail);
+    }
+
+    void baudRates()
+    {
+        for (const int rate : {4800, 9600, 19200, 38400, 57600, 115200}) {
+            QString error;
+            QCOMPARE(parseBaud(QString::number(rate), &error), std::optional<int>(rate));
+        }
+        for (const char* text : {"2400", "19200x", "", "-9600", "230400"}) {
+            QString error;
+            QVERIFY(!parseBaud(QString::fromLatin1(text), &error));
+            QVERIFY2(error.contains("4800, 9600, 19200, 38400, 57600 or 115200"),
+                     qPrintable(error));
+        }
+    }
+
+    void fleetFile()
+    {
+        const FleetFile fleet = parseFleet("\xEF\xBB\xBF# scales of the north site\r\n"
+                                           "Name, Port, Baud\r\n"
+                                           "north-1,tcp:10.0.0.1:4001,\r\n"
+                                           "\r\n"
+                                           "north-2,COM3,9600\r\n"
+                                           "\"gate, west\",/dev/ttyUSB1\r\n"
+                                           ",COM4,\r\n"
+                                           "north-3,COM9,\r\n"
+                                           "north-4,tcp:10.0.0.4:4001,9600\r\n"
+                                           "north-5,COM5,300\r\n"
+                                           "north-1,COM6\r\n"
+                                           "north-6,tcp:10.0.0.1:4001\r\n"
+                                           "north-7,com3\r\n"
+                                           "north-8,COM7,9600,extra\r\n"
+                                           "\"north-9,COM7\r\n"
+                                           "north-10\r\n"
+                                           "\"say \"\"hi\"\"\",tcp:10.0.0.9:1\r\n");
+        QCOMPARE(fleet.fault, QString());
+        QCOMPARE(fleet.targets.size(), 4);
+        QCOMPARE(fleet.targets[0].name, QStringLiteral("north-1"));
+        QCOMPARE(fleet.targets[0].line, 3);
+        QCOMPARE(fleet.targets[0].port.kind, PortSpec::Kind::Tcp);
+        QCOMPARE(fleet.targets[1].baud, 9600);
+        QCOMPARE(fleet.targets[1].port.comNumber, 3);
+        QCOMPARE(fleet.targets[2].name, QStringLiteral("gate, west"));
+        QCOMPARE(fleet.targets[2].baud, kDefaultBaud);
+        QCOMPARE(fleet.targets[2].line, 6);
+        QCOMPARE(fleet.targets[3].name, QStringLiteral("say \"hi\""));
+
+        const QList<QPair<int, QString>> expected{
+            {7, "no name"},
+            {8, "there is no port COM9"},
+            {9, "a baud rate, but tcp:10.0.0.4:4001 is no serial port"},
+            {10, "'300' is no baud rate"},
+            {11, "the name north-1 is already on line 3"},
+            {12, "the port tcp:10.0.0.1:4001 is already on line 3"},
+            {13, "the port com3 is already on line 5"},
+            {14, "4 fields, where the header has 3"},
+            {15, "a quote is not closed"},
+            {16, "1 fields, where the header has 3"},
+        };
+        QCOMPARE(fleet.badRows.size(), expected.size());
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QCOMPARE(fleet.badRows[i].line, expected[i].first);
+            QVERIFY2(fleet.badRows[i].fault.contains(expected[i].second),
+                     qPrintable(fleet.badRows[i].fault));
+        }
+        QCOMPARE(fleet.badRows[1].name, QStringLiteral("north-3"));
+    }
+
+    void fleetFileFaults_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("empty") << QByteArray("\n# nothing\n") << "the file is empty";
+        QTest::newRow("no header")
+            << QByteArray("north-1,COM1\n") << "line 1: the first line must be the header";
+        QTest::newRow("wrong header")
+            << QByteArray("name,host\nx,tcp:a:1\n") << "not \"name,host\"";
+        QTest::newRow("header only") << QByteArray("name,port\n") << "only the header";
+    }
+    void fleetFileFaults()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, fault);
+        const FleetFile fleet = parseFleet(content);
+        QVERIFY2(fleet.fault.contains(fault), qPrintable(fleet.fault));
+        QVERIFY(fleet.targets.isEmpty());
+    }
+
+    void commandLines_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("error"); // empty: accepted
+        QTest::newRow("query") << QStringList{"query", "--port", "COM2"} << "";
+        QTest::newRow("download") << QStringList{"download", "--port=tcp:h:1", "--slot",
+                                                 "1=a",      "--slot",         "3=b=c",
+                                                 "--json",   "--no-record"}
+                                  << "";
+        QTest::newRow("fleet") << QStringList{"fleet",   "--targets",  "t.csv", "--set",
+                                              "s.tkset", "--parallel", "50"}
+                               << "";
+        QTest::newRow("nothing") << QStringList{} << "no command given";
+        QTest::newRow("unknown command") << QStringList{"upload"} << "there is no command 'upload'";
+        QTest::newRow("unknown option")
+            << QStringList{"query", "--port", "COM1", "--slot", "1=a"} << "Unknown option 'slot'";
+        QTest::newRow("no port") << QStringList{"query"} << "--port PORT is missing";
+        QTest::newRow("bad port") << QStringList{"query", "--port", "COM12"}
+                                  << "there is no port COM12";
+        QTest::newRow("port twice") << QStringList{"query", "--port", "COM1", "--port", "COM2"}
+                                    << "--port is given more than once";
+        QTest::newRow("bad baud") << QStringList{"query", "--port", "COM1", "--baud", "300"}
+                                  << "'300' is no baud rate";
+        QTest::newRow("baud on tcp") << QStringList{"query", "--port", "tcp:h:1", "--baud", "9600"}
+                                     << "--baud applies to serial ports";
+        QTest::newRow("no tickets") << QStringList{"download", "--port", "COM1"}
+                                    << "either with --slot N=FILE or with --set FILE";
+        QTest::newRow("slot and set")
+            << QStringList{"download", "--port", "COM1", "--slot", "1=a", "--set", "s"}
+            << "not both";
+        QTest::newRow("slot 8") << QStringList{"download", "--port", "COM1", "--slot", "8=a"}
+                                << "there is no slot 8";
+        QTest::newRow("slot without file")
+            << QStringList{"download", "--port", "COM1", "--slot", "1"} << "--slot needs N=FILE";
+        QTest::newRow("slot twice")
+            << QStringList{"download", "--port", "COM1", "--slot", "2=a", "--slot", "2=b"}
+            << "slot 2 is given twice";
+        QTest::newRow("no targets")
+            << QStringList{"fleet", "--slot", "1=a"} << "--targets FILE is missing";
+        QTest::newRow("parallel 0")
+            << QStringList{"fleet", "--targets", "t", "--slot", "1=a", "--parallel", "0"}
+            << "--parallel needs a whole number from 1 to 512, not '0'";
+        QTest::newRow("port on fleet")
+            << QStringList{"fleet", "--targets", "t", "--slot", "1=a", "--port", "COM1"}
+            << "Unknown option 'port'";
+        QTest::newRow("stray argument")
+            << QStringList{"query", "--port", "COM1", "now"} << "unexpected argument 'now'";
+        QTest::newRow("help of nothing")
+            << QStringList{"help", "upload"} << "there is no command 'upload'";
+    }
+    void commandLines()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        const ParseResult result = parseArguments(arguments);
+        QCOMPARE(bool(result.command), error.isEmpty());
+        QVERIFY2(result.error.contains(error), qPrintable(result.error));
+    }
+
+    void commandValues()
+    {
+        ParseResult result =
+            parseArguments({"download", "--port", "/dev/ttyUSB3", "--baud", "115200", "--slot",
+                            "3=b=c.prn", "--slot", "1=a.prn", "--settings", "x.ini"});
+        QVERIFY(result.command);
+        Command command = *result.command;
+        QCOMPARE(command.kind, Command::Kind::Download);
+        QCOMPARE(command.port.device, QStringLiteral("/dev/ttyUSB3"));
+        QCOMPARE(command.baud, 115200);
+        QCOMPARE(command.slotFiles, (QList<QPair<int, QString>>{{3, "b=c.prn"}, {1, "a.prn"}}));
+        QCOMPARE(command.settingsPath, QStringLiteral("x.ini"));
+        QVERIFY(!command.json);
+        QVERIFY(!command.noRecord);
+
+        result = parseArguments({"fleet", "--targets", "t.csv", "--slot", "1=a"});
+        QVERIFY(result.command);
+        QCOMPARE(result.command->parallel, kDefaultParallel);
+        QCOMPARE(parseArguments({"query", "--port", "COM1"}).command->baud, kDefaultBaud);
+
+        result = parseArguments({"download", "--help", "--port", "bad"});
+        QVERIFY(result.command);
+        QCOMPARE(result.command->kind, Command::Kind::Help);
+        QCOMPARE(result.command->helpTopic, QStringLiteral("download"));
+        QVERIFY(helpText("download").contains("--slot N=FILE"));
+        QVERIFY(helpText("fleet").contains("--parallel N"));
+        QVERIFY(!helpText("query").contains("--slot"));
+    }
+
+    // The tickets are read as the window reads them and checked before anything is sent.
+    void tickets()
+    {
+        const QString a = file("a.prn", "ABCDE");
+        const QString c = file("c.prn", "xyz");
+        const QString empty = file("empty.prn", "");
+        const QString big = file("big.prn", QByteArray(32766, 'b'));
+        Command command;
+        command.slotFiles = {{3, c}, {1, a}};
+        Tickets tickets;
+        QString error;
+        QVERIFY2(loadTickets(command, &tickets, &error), qPrintable(error));
+        QCOMPARE(tickets.contents[0], QByteArray("ABCDE"));
+        QCOMPARE(tickets.contents[2], QByteArray("xyz"));
+        QCOMPARE(tickets.paths[2], c);
+        QCOMPARE(tickets.paths[1], QString());
+
+        TicketSet set;
+        set.paths[1] = c;
+        set.paths[6] = a;
+        const QString setPath = m_dir.filePath("two.tkset");
+        QVERIFY(TicketSetFile::write(setPath, set, &error));
+        command = Command{};
+        command.setPath = setPath;
+        QVERIFY2(loadTickets(command, &tickets, &error), qPrintable(error));
+        QCOMPARE(tickets.contents[1], QByteArray("xyz"));
+        QCOMPARE(tickets.contents[6], QByteArray("ABCDE"));
+
+        const QList<QPair<QList<QPair<int, QString>>, QString>> refused{
+            {{{1, m_dir.filePath("missing.prn")}}, "missing.prn could not be read"},
+            {{{1, empty}}, "The tickets hold no data"},
+            {{{1, big}, {2, c}}, "The tickets hold 32769 bytes in all, more than the 32768"},
+        };
+        for (const auto& [slotFiles, fault] : refused) {
+            command = Command{};
+            command.slotFiles = slotFiles;
+            QVERIFY(!loadTickets(command, &tickets, &error));
+            QVERIFY2(error.contains(fault), qPrintable(error));
+        }
+        command = Command{};
+        command.setPath = file("bad.tkset", "[TicketSet]\nSlot9=a.prn\n");
+        QVERIFY(!loadTickets(command, &tickets, &error));
+        QVERIFY2(error.contains("bad.tkset could not be read: line 2: Slot9"), qPrintable(error));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliOptions)
+#include "test_cli_options.moc"
