@@ -20,7 +20,7 @@ fail() {
     exit 1
 }
 
-for file in bin/ticket-talvor bin/ticket-talvor-indicator-sim; do
+for file in bin/ticket-talvor bin/ticket-talvor-cli bin/ticket-talvor-indicator-sim; do
     [ -x "$usr/$file" ] || fail "/usr/$file is missing or not executable"
 done
 [ ! -e "$usr/bin/indicator-sim" ] || fail "the simulator is installed under its build-tree name"
@@ -97,5 +97,14 @@ port=$(sed -n 's/^tcp \([0-9][0-9]*\)$/\1/p' "$work/sim.out")
 [ -n "$port" ] || fail "unexpected simulator output: $(cat "$work/sim.out")"
 exec 3<>"/dev/tcp/127.0.0.1/$port" || fail "the simulator does not accept on port $port"
 exec 3>&-
+
+# The command-line program runs without a display and reads the simulator's answers.
+cli=$usr/bin/ticket-talvor-cli
+env -u DISPLAY -u WAYLAND_DISPLAY "$cli" --help >"$work/cli-help.txt" || fail "ticket-talvor-cli --help"
+grep -q "^  fleet " "$work/cli-help.txt" || fail "the command-line help lacks the fleet command"
+env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$work/cli-config" \
+    "$cli" query --port "tcp:127.0.0.1:$port" >"$work/cli-query.txt" 2>"$work/cli-query.err" \
+    || fail "ticket-talvor-cli query: $(cat "$work/cli-query.err")"
+grep -q "^Serial-Number: 12345" "$work/cli-query.txt" || fail "unexpected query output: $(cat "$work/cli-query.txt")"
 
 echo "installed tree OK: $root"
