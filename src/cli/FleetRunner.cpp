@@ -51,12 +51,12 @@ FleetRunner::~FleetRunner() = default;
 void FleetRunner::start()
 {
     m_console.setProgressSource([this] { return progressLines(); });
-    m_console.startProgress();
     if (m_runs.empty()) {
         QMetaObject::invokeMethod(this, &FleetRunner::done, Qt::QueuedConnection);
         return;
     }
     startNext();
+    m_console.startProgress();
 }
 
 void FleetRunner::startNext()

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <cstdio>
 
 #ifdef Q_OS_UNIX
@@ -38,6 +39,19 @@ int fileError(const QString& text)
 {
     std::fprintf(stderr, "%s: %s\n", kProgram, qPrintable(text));
     return ExitUsage;
+}
+
+// Log lines (talvor.exchange and the like) go above the progress lines like every other line;
+// written past the console they would end up inside the block it draws again.
+Console* g_console = nullptr;
+
+void routeMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    const QString line = qFormatLogMessage(type, context, text);
+    if (g_console && QThread::currentThread() == QCoreApplication::instance()->thread())
+        g_console->message(QString(), line);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(line));
 }
 
 #ifdef Q_OS_UNIX
@@ -133,6 +147,8 @@ int main(int argc, char* argv[])
     }
 
     Console console(Console::stderrIsTerminal());
+    g_console = &console;
+    qInstallMessageHandler(routeMessage);
     FleetRunner::Options options;
     options.task =
         command.kind == Command::Kind::Query ? TargetRun::Task::Query : TargetRun::Task::Download;
@@ -148,6 +164,8 @@ int main(int argc, char* argv[])
     cancelOnSignals(runner);
     runner.start();
     QCoreApplication::exec();
+    qInstallMessageHandler(nullptr);
+    g_console = nullptr;
 
     const TargetRun& first = *runner.runs().front();
     if (command.kind == Command::Kind::Query && first.exitCode() == ExitStored) {

@@ -95,6 +95,38 @@ private:
         return run;
     }
 
+    // Runs the program with its stderr on a terminal of its own; what the terminal received.
+    QByteArray onTerminal(const QStringList& arguments, int* exitCode) const
+    {
+        PseudoTerminal terminal;
+        if (!terminal.isValid())
+            return {};
+        const QByteArray slave = terminal.path().toLocal8Bit();
+        QProcess process;
+        prepare(process, arguments);
+        process.setChildProcessModifier([slave] {
+            const int fd = ::open(slave.constData(), O_RDWR | O_NOCTTY);
+            if (fd >= 0)
+                ::dup2(fd, STDERR_FILENO);
+        });
+        QByteArray screen;
+        ::fcntl(terminal.master(), F_SETFL, ::fcntl(terminal.master(), F_GETFL) | O_NONBLOCK);
+        const auto drain = [&] {
+            char buffer[4096];
+            ssize_t n = 0;
+            while ((n = ::read(terminal.master(), buffer, sizeof buffer)) > 0)
+                screen.append(buffer, n);
+        };
+        QSocketNotifier notifier(terminal.master(), QSocketNotifier::Read);
+        QObject::connect(&notifier, &QSocketNotifier::activated, drain);
+        process.start();
+        Run run;
+        finish(process, run, 30000);
+        drain();
+        *exitCode = run.exitCode;
+        return screen;
+    }
+
     static std::unique_ptr<sim::IndicatorSimulator> simulator(bool pty, bool tcp,
                                                               const sim::Faults& faults = {})
     {
@@ -507,6 +539,7 @@ private Q_SLOTS:
     }
 
     // On a terminal the progress line is drawn again in place, with bytes, rate and time left.
+    // On a terminal the progress line is drawn again in place, with bytes, rate and time left.
     void progressOnATerminal()
     {
         sim::Faults faults;
@@ -514,32 +547,11 @@ private Q_SLOTS:
         const auto indicator = simulator(false, true, faults);
         QVERIFY(indicator);
         QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(2000, 'L')));
-        PseudoTerminal terminal;
-        QVERIFY(terminal.isValid());
-        const QByteArray slave = terminal.path().toLocal8Bit();
-        QProcess process;
-        prepare(process,
-                {"download", "--port", tcpPort(*indicator), "--slot", "1=long.prn", "--no-record"});
-        process.setChildProcessModifier([slave] {
-            const int fd = ::open(slave.constData(), O_RDWR | O_NOCTTY);
-            if (fd >= 0)
-                ::dup2(fd, STDERR_FILENO);
-        });
-        QByteArray screen;
-        ::fcntl(terminal.master(), F_SETFL, ::fcntl(terminal.master(), F_GETFL) | O_NONBLOCK);
-        const auto drain = [&] {
-            char buffer[4096];
-            ssize_t n = 0;
-            while ((n = ::read(terminal.master(), buffer, sizeof buffer)) > 0)
-                screen.append(buffer, n);
-        };
-        QSocketNotifier notifier(terminal.master(), QSocketNotifier::Read);
-        connect(&notifier, &QSocketNotifier::activated, this, drain);
-        process.start();
-        Run run;
-        finish(process, run, 30000);
-        drain();
-        QCOMPARE(run.exitCode, 0);
+        int exitCode = -1;
+        const QByteArray screen = onTerminal(
+            {"download", "--port", tcpPort(*indicator), "--slot", "1=long.prn", "--no-record"},
+            &exitCode);
+        QCOMPARE(exitCode, 0);
         QCOMPARE(indicator->slot(1), QByteArray(2000, 'L'));
 
         static const QRegularExpression progress(
@@ -552,6 +564,34 @@ private Q_SLOTS:
                  screen.constData());
         // The phases are in the progress line, not in lines of their own.
         QVERIFY(!screen.contains("clearing the pointer table"));
+    }
+
+    // A log line goes above the progress lines like any other, also while they are shown: the
+    // next redraw must not take it for one of them and write over it. Opening a pseudo-terminal
+    // logs that it has no low-latency mode; the second indicator opens while the first one's
+    // progress shows.
+    void logLinesAboveTheProgress()
+    {
+        sim::Faults faults;
+        faults.baud = 115200;
+        const auto first = simulator(false, true, faults);
+        const auto second = simulator(true, false, faults);
+        QVERIFY(first && second);
+        QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(1000, 'L')));
+        QVERIFY(TestFiles::write(m_dir.filePath("two.csv"),
+                                 "name,port,baud\nfirst," + tcpPort(*first).toLatin1() +
+                                     ",\nsecond," + second->ptyPath().toLatin1() + ",115200\n"));
+        int exitCode = -1;
+        const QByteArray screen = onTerminal({"fleet", "--targets", "two.csv", "--slot",
+                                              "1=long.prn", "--parallel", "1", "--no-record"},
+                                             &exitCode);
+        QCOMPARE(exitCode, 0);
+        QCOMPARE(second->slot(1), QByteArray(1000, 'L'));
+        const qsizetype logged = screen.indexOf("talvor.exchange: low-latency mode");
+        QVERIFY2(logged >= 0, screen.constData());
+        QVERIFY2(screen.lastIndexOf("first  ", logged) >= 0, screen.constData()); // shown before
+        const qsizetype after = screen.indexOf('\n', logged) + 1;
+        QVERIFY2(!screen.mid(after).startsWith("\x1b["), screen.constData());
     }
 
     // A TERM (or Ctrl-C) cancels as the window's Cancel does: the reply in flight is awaited,
