@@ -17,6 +17,13 @@ namespace {
 
 const QString kProgram = QStringLiteral("ticket-talvor-cli");
 
+// A device path as this system writes one, for the help and the messages.
+#ifdef Q_OS_UNIX
+const QString kDeviceExample = QStringLiteral("/dev/ttyUSB0");
+#else
+const QString kDeviceExample = QStringLiteral("\\\\.\\COM10");
+#endif
+
 const QString kOverview = QStringLiteral(R"(Usage: ticket-talvor-cli COMMAND [options]
 
 Downloads ticket templates into weighing indicators without the window: the same
@@ -37,13 +44,15 @@ Exit codes:
   3  a channel could not be opened or was lost
 )");
 
-const QString kPortHelp = QStringLiteral(
-    R"(  --port PORT      COM1 to COM8 (the device behind each comes from [PortNames] of
+const QString kPortHelp =
+    QStringLiteral(
+        R"(  --port PORT      COM1 to COM8 (the device behind each comes from [PortNames] of
                    the settings file, as in the window), a device path such as
-                   /dev/ttyUSB0, or tcp:HOST:PORT.
+                   %1, or tcp:HOST:PORT.
   --baud RATE      4800, 9600, 19200, 38400, 57600 or 115200; 19200 when not
                    given. Serial ports only.
-)");
+)")
+        .arg(kDeviceExample);
 
 const QString kSettingsHelp = QStringLiteral(
     R"(  --settings FILE  The settings file to take [PortNames] and [SerialPort] from,
@@ -216,11 +225,11 @@ std::optional<PortSpec> parsePort(const QString& given, QString* error)
         spec.device = text;
         return spec;
     }
-    fail(error, text.isEmpty() ? QStringLiteral("no port given: give COM1 to COM8, a device "
-                                                "path such as /dev/ttyUSB0, or tcp:HOST:PORT")
-                               : QStringLiteral("'%1' is no port: give COM1 to COM8, a device "
-                                                "path such as /dev/ttyUSB0, or tcp:HOST:PORT")
-                                     .arg(text));
+    const QString choices =
+        QStringLiteral("give COM1 to COM8, a device path such as %1, or tcp:HOST:PORT")
+            .arg(kDeviceExample);
+    fail(error, text.isEmpty() ? QStringLiteral("no port given: ") + choices
+                               : QStringLiteral("'%1' is no port: %2").arg(text, choices));
     return std::nullopt;
 }
 
