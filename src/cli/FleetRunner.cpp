@@ -79,7 +79,8 @@ void FleetRunner::onRunFinished(TargetRun* run)
             m_console.output(QString::fromUtf8(
                 QJsonDocument(run->record().toJson()).toJson(QJsonDocument::Compact)));
         QString error;
-        if (!m_options.recordPath.isEmpty() &&
+        // As the window does, only a download that sent something is recorded.
+        if (!m_options.recordPath.isEmpty() && run->record().commands > 0 &&
             !DownloadLog::append(m_options.recordPath, run->record(), &error))
             m_console.message(run->target().name.isEmpty()
                                   ? QString()

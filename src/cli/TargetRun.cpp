@@ -5,6 +5,7 @@
 #include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
 #include "platform/TcpClient.h"
+#include "ticket/DownloadProgress.h"
 
 #include <cmath>
 
@@ -31,12 +32,6 @@ QString portFailureText(int error, const QString& device)
     default:
         return QStringLiteral("The serial port %1 could not be opened.").arg(device);
     }
-}
-
-QString minutesText(double seconds)
-{
-    const int whole = int(std::lround(seconds));
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -285,7 +280,10 @@ void TargetRun::startDownload()
     m_totalBytes = qint32(total);
     m_totalCommands =
         kPointerCommands + int((total + DownloadPlan::kBlockSize - 1) / DownloadPlan::kBlockSize);
+    // The record counts from here, as the window's does: the query is not the download.
     m_downloadStarted = true;
+    m_startTime = QDateTime::currentDateTime();
+    m_retriesBefore = m_exchange.retryCount();
     m_downloadClock.start();
     m_downloader.start(tickets.contents);
 }
@@ -348,7 +346,8 @@ void TargetRun::end(const QString& outcome, const QString& message)
 
     if (m_setup.task == Task::Download) {
         // A run that ended before the download holds every slot unstored and no commands.
-        m_record = DownloadRecord::fromDownload(m_downloader, int(m_exchange.retryCount()),
+        m_record = DownloadRecord::fromDownload(m_downloader,
+                                                int(m_exchange.retryCount() - m_retriesBefore),
                                                 m_setup.tickets->contents, m_setup.tickets->paths);
         m_record.outcome = outcome;
         m_record.time = m_startTime;
@@ -431,9 +430,10 @@ QString TargetRun::progressLine() const
                 .arg(bytes, QString::number(m_totalBytes).size())
                 .arg(m_totalBytes);
     line += QStringLiteral("  %1 exch/s").arg(qint64(std::lround(rate)), 6);
-    line +=
-        QStringLiteral("  %1 left")
-            .arg(rate > 0 ? minutesText((m_totalCommands - sent) / rate) : QStringLiteral("-:--"));
+    line += QStringLiteral("  %1 left")
+                .arg(rate > 0 ? DownloadProgress::durationText(
+                                    qint64(std::ceil((m_totalCommands - sent) / rate)))
+                              : QStringLiteral("-:--"));
     return line;
 }
 

@@ -111,7 +111,8 @@ private:
     QString m_device; // the serial device opened
     QString m_version, m_serial;
     QString m_outcome;
-    QDateTime m_startTime;
+    QDateTime m_startTime; // of the download once it starts, of the run before
+    quint64 m_retriesBefore = 0;
     QElapsedTimer m_clock;
     QElapsedTimer m_downloadClock;
     bool m_downloadStarted = false;
