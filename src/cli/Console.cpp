@@ -14,6 +14,9 @@
 namespace {
 
 constexpr int kFallbackWidth = 80;
+constexpr int kFallbackHeight = 24;
+constexpr int kMinimumWidth = 20;
+constexpr int kMinimumRows = 2;
 
 void writeErr(const QByteArray& bytes)
 {
@@ -53,18 +56,19 @@ Console::~Console()
     stopProgress();
 }
 
-int Console::width() const
+QSize Console::size() const
 {
 #if defined(Q_OS_UNIX)
     winsize size{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0)
+        return QSize(size.ws_col, size.ws_row);
 #elif defined(Q_OS_WIN)
     CONSOLE_SCREEN_BUFFER_INFO info{};
     if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
-        return info.srWindow.Right - info.srWindow.Left + 1;
+        return QSize(info.srWindow.Right - info.srWindow.Left + 1,
+                     info.srWindow.Bottom - info.srWindow.Top + 1);
 #endif
-    return kFallbackWidth;
+    return QSize(kFallbackWidth, kFallbackHeight);
 }
 
 void Console::message(const QString& prefix, const QString& text)
@@ -133,9 +137,17 @@ QByteArray Console::progressBlock()
 {
     if (!m_terminal || !m_source)
         return {};
-    const QStringList lines = m_source();
-    // A line as wide as the terminal would wrap, and the cursor would no longer find the top.
-    const int columns = std::max(20, width() - 1);
+    QStringList lines = m_source();
+    // A line as wide as the terminal would wrap, and a block as high as it would scroll: either
+    // way the cursor would no longer find the block's top.
+    const QSize screen = size();
+    const int columns = std::max(kMinimumWidth, screen.width() - 1);
+    const int rows = std::max(kMinimumRows, screen.height() - 1);
+    if (lines.size() > rows) {
+        const qsizetype hidden = lines.size() - (rows - 1);
+        lines.resize(rows - 1);
+        lines.append(QStringLiteral("... and %1 more").arg(hidden));
+    }
     QByteArray block;
     for (const QString& line : lines)
         block += line.left(columns).toLocal8Bit() + '\n';

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -42,7 +43,8 @@ private:
     QByteArray eraseSequence() const;
     // The lines of the source, each cut to the terminal's width; counts them as shown.
     QByteArray progressBlock();
-    int width() const;
+    // Columns and rows of the terminal.
+    QSize size() const;
 
     bool m_terminal = false;
     int m_shownLines = 0;

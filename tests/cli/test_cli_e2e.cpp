@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <memory>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -96,11 +97,13 @@ private:
     }
 
     // Runs the program with its stderr on a terminal of its own; what the terminal received.
-    QByteArray onTerminal(const QStringList& arguments, int* exitCode) const
+    QByteArray onTerminal(const QStringList& arguments, int* exitCode, int rows = 24) const
     {
         PseudoTerminal terminal;
         if (!terminal.isValid())
             return {};
+        const winsize size{quint16(rows), 80, 0, 0};
+        ::ioctl(terminal.master(), TIOCSWINSZ, &size);
         const QByteArray slave = terminal.path().toLocal8Bit();
         QProcess process;
         prepare(process, arguments);
@@ -598,6 +601,39 @@ private Q_SLOTS:
         QVERIFY2(screen.lastIndexOf("first  ", logged) >= 0, screen.constData()); // shown before
         const qsizetype after = screen.indexOf('\n', logged) + 1;
         QVERIFY2(!screen.mid(after).startsWith("\x1b["), screen.constData());
+    }
+
+    // More indicators at once than the terminal has rows: the block stays within the screen,
+    // or the cursor could not go back to its top and every redraw would scroll.
+    void moreRunsThanRows()
+    {
+        constexpr int kCount = 6;
+        constexpr int kRows = 5;
+        sim::Faults faults;
+        faults.baud = 115200;
+        std::vector<std::unique_ptr<sim::IndicatorSimulator>> indicators;
+        QByteArray csv = "name,port\n";
+        for (int i = 0; i < kCount; ++i) {
+            indicators.push_back(simulator(false, true, faults));
+            QVERIFY(indicators.back());
+            csv += QStringLiteral("s%1,%2\n").arg(i).arg(tcpPort(*indicators.back())).toLatin1();
+        }
+        QVERIFY(TestFiles::write(m_dir.filePath("six.csv"), csv));
+        QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(1000, 'L')));
+        int exitCode = -1;
+        const QByteArray screen =
+            onTerminal({"fleet", "--targets", "six.csv", "--slot", "1=long.prn", "--parallel",
+                        QString::number(kCount), "--no-record"},
+                       &exitCode, kRows);
+        QCOMPARE(exitCode, 0);
+        for (const auto& indicator : indicators)
+            QCOMPARE(indicator->slot(1), QByteArray(1000, 'L'));
+        static const QRegularExpression up("\\x1b\\[([0-9]+)A");
+        int highest = 0;
+        for (const QRegularExpressionMatch& m : up.globalMatch(QString::fromLatin1(screen)))
+            highest = std::max(highest, m.captured(1).toInt());
+        QCOMPARE(highest, kRows - 1);
+        QVERIFY2(screen.contains("\n... and 4 more\n"), screen.constData());
     }
 
     // A TERM (or Ctrl-C) cancels as the window's Cancel does: the reply in flight is awaited,
