@@ -84,8 +84,8 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
             [this](const QByteArray& version) { m_version = QString::fromLatin1(version); });
     connect(&m_query, &IndicatorQuery::serialReceived, this,
             [this](const QByteArray& serial) { m_serial = QString::fromLatin1(serial); });
-    // Queued: the query ends inside the exchange's finished(), which the downloader also
-    // listens to; a download started there would take the query's last answer for its first.
+    // Queued: the query ends inside the exchange's own signal; the download starts once every
+    // listener has heard that end.
     connect(&m_query, &IndicatorQuery::finished, this, &TargetRun::onQueryFinished,
             Qt::QueuedConnection);
     connect(&m_downloader, &Downloader::statusText, this, &TargetRun::onStatusText);

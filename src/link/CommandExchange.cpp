@@ -104,13 +104,14 @@ void CommandExchange::resetLine()
     m_droppedBytes = 0;
 }
 
-void CommandExchange::sendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
+quint64 CommandExchange::sendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
 {
     if (isBusy()) {
         qCWarning(lcExchange).noquote()
             << "command while another is pending; ignored:" << describeBytes(command).constData();
-        return;
+        return 0;
     }
+    const quint64 number = ++m_commandNumber;
     const Scope scope(*this, false);
     m_command = command;
     m_timeout = timeout;
@@ -125,6 +126,7 @@ void CommandExchange::sendCommand(const QByteArray& command, std::chrono::millis
         startDrain(Next::Probe);
     else
         startAttempt();
+    return number;
 }
 
 void CommandExchange::startAttempt()
@@ -388,9 +390,12 @@ void CommandExchange::deliverFinished()
 {
     if (m_phase != Phase::Finishing)
         return;
-    // Idle before the signal: a slot may send the next command at once.
+    // Idle before the signals: a slot may send the next command at once.
     m_phase = Phase::Idle;
-    emit finished(m_result);
+    const quint64 number = m_commandNumber;
+    const bool result = m_result;
+    emit commandFinished(number, result);
+    emit finished(result);
 }
 
 QByteArray CommandExchange::describeBytes(const QByteArray& bytes)

@@ -60,9 +60,10 @@ public:
     QByteArray versionText() const { return m_versionText; }
 
     // Writes the line (the caller includes the CR) and returns at once; exactly one
-    // finished(ok) follows, always from the event loop. Calling while busy is a programming
-    // error: the call is logged and ignored.
-    void sendCommand(const QByteArray& command, std::chrono::milliseconds timeout);
+    // commandFinished() and finished(ok) follow, always from the event loop. Returns the
+    // command's number, which commandFinished() names. Calling while busy is a programming
+    // error: the call is logged and ignored, and 0 returned.
+    quint64 sendCommand(const QByteArray& command, std::chrono::milliseconds timeout);
     bool isBusy() const { return m_phase != Phase::Idle; }
     // True when answers may still be owed from an earlier command: the next command is then
     // preceded by the version probe.
@@ -87,6 +88,11 @@ public:
     static QByteArray describeBytes(const QByteArray& bytes);
 
 signals:
+    // The command numbered `command` has ended. A slot may send the next command at once; the
+    // other slots of the same emission still hear the number of the one that ended, so a
+    // client that counts only its own numbers never takes another client's outcome for its
+    // own, even when it starts inside that client's end.
+    void commandFinished(quint64 command, bool ok);
     void finished(bool ok);
     // The reply line that decided a command; for the traffic trace and its tests.
     void replyTaken(const QByteArray& command, const QByteArray& reply);
@@ -144,4 +150,5 @@ private:
     bool m_deliveryOwed = false;
     qsizetype m_droppedBytes = 0;
     quint64 m_retryCount = 0;
+    quint64 m_commandNumber = 0;
 };

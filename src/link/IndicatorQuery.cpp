@@ -4,7 +4,8 @@ IndicatorQuery::IndicatorQuery(CommandExchange& exchange, QObject* parent)
     : QObject(parent)
     , m_exchange(exchange)
 {
-    connect(&m_exchange, &CommandExchange::finished, this, &IndicatorQuery::onExchangeFinished);
+    connect(&m_exchange, &CommandExchange::commandFinished, this,
+            &IndicatorQuery::onExchangeFinished);
 }
 
 void IndicatorQuery::start()
@@ -18,15 +19,16 @@ void IndicatorQuery::start()
         return;
     }
     m_step = Step::Version;
-    m_exchange.sendCommand(IndicatorProtocol::kVersionCommand, kTimeout);
+    m_awaitedCommand = m_exchange.sendCommand(IndicatorProtocol::kVersionCommand, kTimeout);
 }
 
-void IndicatorQuery::onExchangeFinished(bool ok)
+void IndicatorQuery::onExchangeFinished(quint64 command, bool ok)
 {
     // The exchange also serves the download; its outcomes are not ours.
     const Step step = m_step;
-    if (step == Step::Idle)
+    if (step == Step::Idle || command == 0 || command != m_awaitedCommand)
         return;
+    m_awaitedCommand = 0;
     if (!ok) {
         m_step = Step::Idle;
         emit finished(false);
@@ -40,7 +42,7 @@ void IndicatorQuery::onExchangeFinished(bool ok)
         // line, and so bring the line back in step after a time-out.
         m_exchange.setVersionText(version);
         emit versionReceived(version);
-        m_exchange.sendCommand(IndicatorProtocol::kSerialCommand, kTimeout);
+        m_awaitedCommand = m_exchange.sendCommand(IndicatorProtocol::kSerialCommand, kTimeout);
         return;
     }
     m_step = Step::Idle;

@@ -32,8 +32,10 @@ signals:
 private:
     enum class Step { Idle, Version, Serial };
 
-    void onExchangeFinished(bool ok);
+    void onExchangeFinished(quint64 command, bool ok);
 
     CommandExchange& m_exchange;
     Step m_step = Step::Idle;
+    // The exchange's number of the command in flight; 0 while none is.
+    quint64 m_awaitedCommand = 0;
 };

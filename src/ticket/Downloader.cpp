@@ -46,7 +46,7 @@ Downloader::Downloader(CommandExchange& exchange, UiServices& ui, QObject* paren
     , m_exchange(exchange)
     , m_ui(ui)
 {
-    connect(&m_exchange, &CommandExchange::finished, this, &Downloader::onExchangeFinished);
+    connect(&m_exchange, &CommandExchange::commandFinished, this, &Downloader::onExchangeFinished);
 }
 
 Downloader::~Downloader() = default;
@@ -121,17 +121,16 @@ void Downloader::sendCurrent()
     case Phase::Idle:
         return;
     }
-    m_awaitingReply = true;
     ++m_commandsSent;
-    m_exchange.sendCommand(*command, m_timeout);
+    m_awaitedCommand = m_exchange.sendCommand(*command, m_timeout);
 }
 
-void Downloader::onExchangeFinished(bool ok)
+void Downloader::onExchangeFinished(quint64 command, bool ok)
 {
     // The exchange also serves the indicator query; only answers to our own commands count.
-    if (!m_awaitingReply)
+    if (command == 0 || command != m_awaitedCommand)
         return;
-    m_awaitingReply = false;
+    m_awaitedCommand = 0;
 
     switch (m_exchange.lastFailure()) {
     case CommandExchange::Failure::ChannelLost: {
@@ -373,7 +372,7 @@ void Downloader::finish()
     if (!isRunning())
         return;
     m_phase = Phase::Idle;
-    m_awaitingReply = false;
+    m_awaitedCommand = 0;
     m_cancelRequested = false;
     m_resent = false;
     m_plan = DownloadPlan{};

@@ -72,7 +72,7 @@ private:
         qint32 address = 0;
     };
 
-    void onExchangeFinished(bool ok);
+    void onExchangeFinished(quint64 command, bool ok);
     bool pointerWriteEnds(bool ok);
     void afterClearingWrite(bool ok);
     void afterDataWrite(bool ok);
@@ -95,7 +95,8 @@ private:
     DownloadPlan m_plan;
     Phase m_phase = Phase::Idle;
     int m_index = 0; // slot index in the pointer passes, block index in the data pass
-    bool m_awaitingReply = false;
+    // The exchange's number of the command in flight; 0 while none is.
+    quint64 m_awaitedCommand = 0;
     // The command in flight is the second try after the indicator did not answer the first.
     bool m_resent = false;
     bool m_cancelRequested = false;

@@ -1,4 +1,5 @@
 #include "link/CommandExchange.h"
+#include "link/IndicatorQuery.h"
 #include "support/FakeLineChannel.h"
 #include "support/FakeUiServices.h"
 #include "ticket/Downloader.h"
@@ -114,6 +115,39 @@ private slots:
         QCOMPARE(range.first().at(1).toInt(), makeDownloadPlan(contents).totalBytes());
         QVERIFY(rig.ui.messages.isEmpty());
         QVERIFY(!rig.downloader.isRunning());
+    }
+
+    // A download started in the very signal that ends the query (as a script would) must not
+    // take the query's last answer for the answer to its own first command.
+    void startedInsideTheQuerysEnd()
+    {
+        Rig rig;
+        rig.answer = [](const QByteArray& command) {
+            if (command == IndicatorProtocol::kVersionCommand)
+                return kVersion;
+            if (command == IndicatorProtocol::kSerialCommand)
+                return QByteArray("12345\x06\r");
+            return kAck;
+        };
+        // Made before the downloader, so that it hears the end of each command first.
+        IndicatorQuery query(rig.exchange);
+        Downloader downloader(rig.exchange, rig.ui);
+        downloader.setTimeout(kShortTimeout);
+        QSignalSpy finished(&downloader, &Downloader::finished);
+        const Contents contents{"ABCDE"};
+        connect(&query, &IndicatorQuery::finished, &downloader, [&](bool ok) {
+            QVERIFY(ok);
+            downloader.start(contents);
+        });
+        query.start();
+        QVERIFY(finished.wait(kWaitMs));
+        QList<QByteArray> expected{IndicatorProtocol::kVersionCommand,
+                                   IndicatorProtocol::kSerialCommand};
+        expected += expectedCommands(contents);
+        QCOMPARE(rig.commands, expected);
+        QCOMPARE(downloader.commandsSent(), expected.size() - 2);
+        QCOMPARE(downloader.outcome(), Downloader::Outcome::Stored);
+        QVERIFY(rig.ui.messages.isEmpty());
     }
 
     void failures_data()
