@@ -3,6 +3,7 @@
 // simulator, over TCP on 127.0.0.1, and on the pseudo-terminal with the simulator holding every
 // byte to the time a 115200-baud wire would take.
 
+#include "BenchContents.h"
 #include "IndicatorSimulator.h"
 #include "link/CommandExchange.h"
 #include "platform/SerialPort.h"
@@ -30,19 +31,13 @@
 
 namespace {
 
-using Contents = std::array<QByteArray, TicketSlots::kSlotCount>;
+using BenchContents::Contents;
 
 constexpr int kWireBaud = 115200;
 constexpr int kDefaultRuns = 3;
 constexpr int kBitsPerByte = 10; // start bit, 8 data bits, stop bit
 constexpr auto kConnectLimit = std::chrono::seconds(5);
 constexpr int kReferenceReplyLimitMs = 2000;
-// Slot sizes that fill the memory exactly: none a multiple of 4, a 1-byte slot, and slot 3
-// empty, so the layout has odd boundaries and a gap.
-constexpr std::array<int, TicketSlots::kSlotCount> kSlotSizes{5001, 1, 0, 9999, 3, 11111, 6653};
-static_assert(kSlotSizes[0] + kSlotSizes[1] + kSlotSizes[2] + kSlotSizes[3] + kSlotSizes[4] +
-                  kSlotSizes[5] + kSlotSizes[6] ==
-              TicketSlots::kMemoryBudget);
 
 // Messages would mean the download went wrong: print them and let it go on.
 class ConsoleUi : public UiServices {
@@ -67,20 +62,6 @@ public:
     void setBusy(bool) override {}
     int messages = 0;
 };
-
-// Every byte value, in an order that differs per run, so a stale memory cannot pass the check.
-Contents makeContents(quint32 seed)
-{
-    Contents contents;
-    quint32 state = seed;
-    for (int s = 0; s < TicketSlots::kSlotCount; ++s) {
-        for (int i = 0; i < kSlotSizes[s]; ++i) {
-            state = state * 1664525u + 1013904223u;
-            contents[s].append(char(state >> 24));
-        }
-    }
-    return contents;
-}
 
 struct Usage {
     double processCpu; // seconds, every thread (the simulator's included)
@@ -274,11 +255,12 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    std::printf("Full download: %d bytes in 7 slots, %lld commands; %d runs each; event "
-                "dispatcher %s\n\n",
-                TicketSlots::kMemoryBudget,
-                static_cast<long long>(makeDownloadPlan(makeContents(0)).allCommands().size()),
-                runs, QAbstractEventDispatcher::instance()->metaObject()->className());
+    std::printf(
+        "Full download: %d bytes in 7 slots, %lld commands; %d runs each; event "
+        "dispatcher %s\n\n",
+        TicketSlots::kMemoryBudget,
+        static_cast<long long>(makeDownloadPlan(BenchContents::make(0)).allCommands().size()), runs,
+        QAbstractEventDispatcher::instance()->metaObject()->className());
     quint32 seed = 1;
     bool ok = true;
 
@@ -298,21 +280,21 @@ int main(int argc, char** argv)
 
     QList<Measurement> ptyRuns, tcpRuns, wireRuns;
     for (int k = 0; k < runs; ++k) {
-        const Contents contents = makeContents(seed++);
+        const Contents contents = BenchContents::make(seed++);
         ptyRuns.append(withReference(runDownload(port, simulator, contents), contents));
     }
     print("Pseudo-terminal (SerialPort), instantly answering simulator", ptyRuns);
     ok = ok && allVerified(ptyRuns);
 
     for (int k = 0; k < runs; ++k)
-        tcpRuns.append(runDownload(tcp, simulator, makeContents(seed++)));
+        tcpRuns.append(runDownload(tcp, simulator, BenchContents::make(seed++)));
     print("\nTCP on 127.0.0.1 (TcpClient), instantly answering simulator", tcpRuns);
     ok = ok && allVerified(tcpRuns);
 
     sim::Faults wireFaults;
     wireFaults.baud = kWireBaud;
     simulator.setFaults(wireFaults);
-    const Contents wireContents = makeContents(seed++);
+    const Contents wireContents = BenchContents::make(seed++);
     wireRuns.append(withReference(runDownload(port, simulator, wireContents), wireContents));
     print("\nPseudo-terminal, simulator emulating a 115200-baud wire", wireRuns);
     const Measurement& wire = wireRuns.first();

@@ -8,6 +8,7 @@
 // indicator behind a serial device server does; --baud 0 makes them answer at once, which
 // shows what the single event loop costs when nothing waits.
 
+#include "BenchContents.h"
 #include "IndicatorSimulator.h"
 #include "ticket/DownloadPlan.h"
 
@@ -33,26 +34,11 @@ extern char** environ;
 
 namespace {
 
-using Contents = std::array<QByteArray, DownloadPlan::kSlotCount>;
+using BenchContents::Contents;
 
 constexpr int kDefaultCount = 50;
 constexpr int kDefaultBaud = 115200;
 constexpr double kTargetRatio = 3.0;
-// Slot sizes that fill the memory exactly, as in bench_download.
-constexpr std::array<int, DownloadPlan::kSlotCount> kSlotSizes{5001, 1, 0, 9999, 3, 11111, 6653};
-
-Contents makeContents(quint32 seed)
-{
-    Contents contents;
-    quint32 state = seed;
-    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
-        for (int i = 0; i < kSlotSizes[s]; ++i) {
-            state = state * 1664525u + 1013904223u;
-            contents[s].append(char(state >> 24));
-        }
-    }
-    return contents;
-}
 
 double seconds(const timeval& t)
 {
@@ -174,7 +160,7 @@ int main(int argc, char** argv)
     qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath("data")));
     const QDir folder(dir.path());
 
-    const Contents contents = makeContents(42);
+    const Contents contents = BenchContents::make(42);
     QStringList ticketArguments;
     for (int s = 1; s <= DownloadPlan::kSlotCount; ++s) {
         if (contents[s - 1].isEmpty())
