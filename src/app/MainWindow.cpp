@@ -17,7 +17,6 @@
 
 #include <QCloseEvent>
 #include <QDialog>
-#include <QMimeData>
 #include <functional>
 
 namespace {
@@ -79,7 +78,6 @@ void MainWindow::setUpLook()
     Fonts::set(m_ui->freeLabel, Fonts::kMedium, true);
     m_ui->versionEdit->setStyleSheet(QStringLiteral("color: red"));
     m_ui->serialEdit->setStyleSheet(QStringLiteral("color: red"));
-    setAcceptDrops(true);
     m_ticketArea = new TicketArea(m_slots, *m_uiServices, m_channels.settings(),
                                   {this,
                                    {m_ui->slotBox1, m_ui->slotBox2, m_ui->slotBox3, m_ui->slotBox4,
@@ -249,20 +247,6 @@ void MainWindow::activate()
     // The slot boxes are drawn again from what the slots hold, so a loaded slot never shows
     // as empty.
     m_ticketArea->redrawSlots();
-}
-
-void MainWindow::dragEnterEvent(QDragEnterEvent* event)
-{
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (m_ticketArea->isShown() && urls.size() == 1 && urls.first().isLocalFile() &&
-        TicketArea::isSetFile(urls.first().toLocalFile()))
-        event->acceptProposedAction();
-}
-
-void MainWindow::dropEvent(QDropEvent* event)
-{
-    event->acceptProposedAction();
-    m_ticketArea->openSet(event->mimeData()->urls().first().toLocalFile());
 }
 
 QString MainWindow::channelStateText() const

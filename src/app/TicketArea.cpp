@@ -8,8 +8,11 @@
 #include "ui/Fonts.h"
 #include "workspace/TicketPreviewDialog.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMimeData>
 
 namespace {
 const QString kTicketFilter = QStringLiteral("Print Files(*.prn) or Text Files(*.txt)|*.prn;*.txt");
@@ -35,6 +38,27 @@ TicketArea::TicketArea(TicketSlots& ticketSlots, UiServices& ui, SettingsStore& 
     Fonts::set(m_widgets.usedSpaceEdit, Fonts::kLarge, true);
     Fonts::set(m_widgets.freeSpaceEdit, Fonts::kLarge, true);
     setVisible(false);
+    m_widgets.window->setAcceptDrops(true);
+    m_widgets.window->installEventFilter(this);
+}
+
+bool TicketArea::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_widgets.window ||
+        (event->type() != QEvent::DragEnter && event->type() != QEvent::Drop))
+        return QObject::eventFilter(watched, event);
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QList<QUrl> urls = drop->mimeData()->urls();
+    const bool isSet = m_shown && urls.size() == 1 && urls.first().isLocalFile() &&
+                       isSetFile(urls.first().toLocalFile());
+    if (!isSet) {
+        drop->ignore();
+        return true;
+    }
+    drop->acceptProposedAction();
+    if (event->type() == QEvent::Drop)
+        openSet(urls.first().toLocalFile());
+    return true;
 }
 
 void TicketArea::show()

@@ -23,7 +23,8 @@ public:
     static inline const QString kKeyLastFolder = QStringLiteral("LastFolder");
 
     struct Widgets {
-        QWidget* window = nullptr; // parent of the preview windows
+        // Parent of the preview windows; a ticket set dropped anywhere on it opens.
+        QWidget* window = nullptr;
         std::array<TicketSlotBox*, SlotTable::kSlotCount> boxes{};
         QWidget* spaceBox = nullptr;
         QLineEdit* usedSpaceEdit = nullptr;
@@ -52,6 +53,9 @@ public:
 signals:
     // A ticket was added or removed.
     void slotsChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void onLoadClicked(int slot);
