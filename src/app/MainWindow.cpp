@@ -1,12 +1,10 @@
 #include "app/MainWindow.h"
 
+#include "app/ChannelMenu.h"
 #include "app/DownloadPanel.h"
 #include "app/StatusPanels.h"
 #include "app/TicketArea.h"
 #include "app/TicketSlotBox.h"
-#include "dialogs/BaudDialog.h"
-#include "dialogs/PortDialog.h"
-#include "dialogs/TcpHostDialog.h"
 #include "info/AboutDialog.h"
 #include "info/HelpDialog.h"
 #include "ui/AppIcon.h"
@@ -17,26 +15,14 @@
 
 #include <QCloseEvent>
 #include <QDialog>
-#include <functional>
 
 namespace {
 constexpr QSize kClientSize(840, 524); // 12600 x 7860 twips
 constexpr int kStatusBarHeight = 33;   // 495 twips
-const QString kOpen = QStringLiteral("Open");
-const QString kClose = QStringLiteral("Close");
 const QString kPortClosed = QStringLiteral("Port closed");
 const QString kPortOpened = QStringLiteral("Port opened");
 const QString kConnecting = QStringLiteral("Connecting ...");
 
-// Runs onAccepted when the window is closed with OK, before the main window is activated again.
-void whenAccepted(QDialog* window, std::function<void()> onAccepted)
-{
-    QObject::connect(window, &QDialog::finished, window,
-                     [onAccepted = std::move(onAccepted)](int result) {
-                         if (result == QDialog::Accepted)
-                             onAccepted();
-                     });
-}
 } // namespace
 
 MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<UiServices> ui, QWidget* parent)
@@ -100,9 +86,10 @@ void MainWindow::connectMenus()
     connect(m_ui->saveSetAction, &QAction::triggered, m_ticketArea, &TicketArea::chooseSetToSave);
     connect(m_ui->historyAction, &QAction::triggered, this, &MainWindow::openHistory);
     connect(m_ui->endAction, &QAction::triggered, this, &QWidget::close);
-    connect(m_ui->openCloseAction, &QAction::triggered, this, &MainWindow::onConnectMenu);
-    connect(m_ui->portAction, &QAction::triggered, this, &MainWindow::onPortMenu);
-    connect(m_ui->settingsAction, &QAction::triggered, this, &MainWindow::onSettingsMenu);
+    m_channelMenu = new ChannelMenu(
+        m_channels, *m_panels, this,
+        {m_ui->portAction, m_ui->settingsAction, m_ui->openCloseAction},
+        [this](QDialog* window) { openWindow(window); }, this);
     connect(m_ui->helpAction, &QAction::triggered, this,
             [this] { openWindow(new HelpDialog(this)); });
     connect(m_ui->aboutAction, &QAction::triggered, this,
@@ -185,45 +172,6 @@ void MainWindow::openHistory()
     m_history->activateWindow();
 }
 
-void MainWindow::onPortMenu()
-{
-    auto* dialog = new PortDialog(m_channels.channelSettings(), this);
-    whenAccepted(dialog, [this, dialog] {
-        const ChannelManager::Shown shown = m_channels.choosePort(dialog->chosenChannel());
-        if (!shown.channelText.isEmpty())
-            setPanelText(StatusPanels::kChannel, shown.channelText);
-        if (shown.lineTextChanged)
-            setPanelText(StatusPanels::kLine, shown.lineText);
-    });
-    openWindow(dialog);
-}
-
-void MainWindow::onSettingsMenu()
-{
-    if (m_channels.isTcpMode()) {
-        auto* dialog = new TcpHostDialog(m_channels.channelSettings(), this);
-        whenAccepted(dialog, [this, dialog] {
-            m_channels.chooseHost(dialog->chosenHost());
-            setPanelText(StatusPanels::kLine, dialog->chosenHost());
-        });
-        openWindow(dialog);
-        return;
-    }
-    auto* dialog = new BaudDialog(m_channels.rateForDialog(), this);
-    whenAccepted(dialog, [this, dialog] {
-        setPanelText(StatusPanels::kLine, m_channels.chooseRate(dialog->chosenRate()));
-    });
-    openWindow(dialog);
-}
-
-void MainWindow::onConnectMenu()
-{
-    if (m_channels.state() != ChannelManager::State::Closed)
-        m_channels.close();
-    else
-        m_channels.open();
-}
-
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
@@ -273,12 +221,8 @@ bool MainWindow::exchangeRunning() const
 void MainWindow::refreshControls()
 {
     const ChannelManager::State state = m_channels.state();
-    const bool open = state != ChannelManager::State::Closed;
     const bool busy = exchangeRunning();
-    m_ui->openCloseAction->setText(open ? kClose : kOpen);
-    m_ui->openCloseAction->setEnabled(!busy);
-    m_ui->portAction->setEnabled(!open && !busy);
-    m_ui->settingsAction->setEnabled((!open || m_channels.isTcpMode()) && !busy);
+    m_channelMenu->refresh(busy);
     // Over TCP/IP the query waits for the connection to be made: a command sent before would
     // go nowhere.
     const bool reachable = state == ChannelManager::State::Open;

@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <memory>
 
+class ChannelMenu;
 class DownloadPanel;
 class QDialog;
 class StatusPanels;
@@ -60,9 +61,6 @@ private:
     // Opens one of the program's own windows; activation runs again when it closes.
     void openWindow(QDialog* window);
     void openHistory();
-    void onPortMenu();
-    void onSettingsMenu();
-    void onConnectMenu();
 
     void onChannelStateChanged(ChannelManager::State state);
     void showClosedLook();
@@ -81,6 +79,7 @@ private:
     TicketSlots m_slots;
     Downloader m_downloader{m_exchange, *m_uiServices};
     StatusPanels* m_panels = nullptr;
+    ChannelMenu* m_channelMenu = nullptr;
     TicketArea* m_ticketArea = nullptr;
     DownloadPanel* m_downloadPanel = nullptr;
     DownloadRecorder* m_recorder = nullptr;
