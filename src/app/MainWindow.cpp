@@ -22,7 +22,6 @@ constexpr int kStatusBarHeight = 33;   // 495 twips
 const QString kPortClosed = QStringLiteral("Port closed");
 const QString kPortOpened = QStringLiteral("Port opened");
 const QString kConnecting = QStringLiteral("Connecting ...");
-
 } // namespace
 
 MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<UiServices> ui, QWidget* parent)
