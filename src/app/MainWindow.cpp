@@ -182,7 +182,9 @@ void MainWindow::showEvent(QShowEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // The program ends at once, without a question, also in the middle of an exchange.
+    // The program ends at once, without a question, also in the middle of an exchange; a
+    // download cut short still leaves its line in the record.
+    m_downloader.abandon();
     event->accept();
     QMainWindow::closeEvent(event);
 }

@@ -98,6 +98,16 @@ void Downloader::cancel()
         m_cancelRequested = true;
 }
 
+void Downloader::abandon()
+{
+    if (!isRunning())
+        return;
+    // An outcome already decided stands: the pointer pass is over and only a message is open.
+    if (m_outcome == Outcome::None)
+        m_outcome = Outcome::Cancelled;
+    finish();
+}
+
 void Downloader::sendCurrent()
 {
     if (m_cancelRequested) {

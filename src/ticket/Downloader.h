@@ -44,6 +44,10 @@ public:
     void start(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents);
     // Stops after the reply to the command in flight; the download ends through finished().
     void cancel();
+    // Ends the download at once, without waiting for the reply in flight or the operator, for a
+    // program that is closing: Cancelled, no slot counted as stored, unless the pointer pass was
+    // over and only its closing message was still open.
+    void abandon();
     bool isRunning() const { return m_phase != Phase::Idle; }
 
     // The per-attempt time-out of every command; tests shorten it.

@@ -1,12 +1,16 @@
 #include "IndicatorSimulator.h"
 #include "app/MainWindow.h"
 #include "support/FakeUiServices.h"
+#include "support/TestFiles.h"
 #include "ui_MainWindow.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -544,6 +548,8 @@ private slots:
     void closingTheWindowDuringADownload()
     {
         startWindow(Serial);
+        const QString recordPath = m_dir.filePath(QStringLiteral("closing.jsonl"));
+        m_window->recorder().setPath(recordPath);
         openAndQuery();
         addTicket(1, QByteArray(8000, 'z'));
         connect(&m_window->downloader(), &Downloader::progressValue, this, [this](qint32 value) {
@@ -557,6 +563,15 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_window, 30000);
         // The download ended with the window, long before its last block.
         QVERIFY(m_sim->commandLines().size() < 7 + 2000 / 4 + 7);
+        // It is in the record all the same, with nothing counted as stored.
+        const QList<QByteArray> lines = TestFiles::read(recordPath).split('\n');
+        QCOMPARE(lines.size(), 2); // one line and the empty text after its end
+        const QJsonObject record = QJsonDocument::fromJson(lines.first()).object();
+        QCOMPARE(record.value(QStringLiteral("outcome")).toString(), QStringLiteral("cancelled"));
+        const QJsonArray recordSlots = record.value(QStringLiteral("slots")).toArray();
+        QCOMPARE(recordSlots.size(), 1);
+        QCOMPARE(recordSlots.first().toObject().value(QStringLiteral("stored")).toBool(true),
+                 false);
     }
 
     void interruptedDownload_data()

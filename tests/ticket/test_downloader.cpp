@@ -150,6 +150,53 @@ private slots:
         QVERIFY(rig.ui.messages.isEmpty());
     }
 
+    // A closing program ends the download at once; only what the pointer pass confirmed counts.
+    void abandon_data()
+    {
+        QTest::addColumn<bool>("duringPointers");
+        QTest::newRow("in the pointer pass") << true;
+        QTest::newRow("with the closing message open") << false;
+    }
+    void abandon()
+    {
+        QFETCH(bool, duringPointers);
+        Rig rig;
+        const Contents contents{"ABCD", {}, "xyz"};
+        const QList<QByteArray> plan = expectedCommands(contents);
+        // Commands 8 and 9 carry slot 1 and slot 3; slot 1's pointer entry is the 10th command.
+        rig.answer = [&](const QByteArray& command) {
+            if (duringPointers && rig.commands.size() == 11) {
+                QMetaObject::invokeMethod(&rig.downloader, &Downloader::abandon,
+                                          Qt::QueuedConnection);
+                return kSilent;
+            }
+            return !duringPointers && command == plan.at(8) ? kNak : kAck;
+        };
+        rig.ui.holdMessages = !duringPointers;
+        rig.downloader.start(contents);
+        if (!duringPointers) {
+            // The data error, then the closing message about slot 3, left open.
+            QTRY_COMPARE_WITH_TIMEOUT(rig.ui.messages.size(), 1, kWaitMs);
+            rig.ui.acknowledge();
+            QTRY_COMPARE_WITH_TIMEOUT(rig.ui.messages.size(), 2, kWaitMs);
+            QCOMPARE(rig.commands.size(), plan.size());
+            rig.downloader.abandon();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), 1, kWaitMs);
+        QVERIFY(!rig.downloader.isRunning());
+        QCOMPARE(rig.downloader.outcome(),
+                 duringPointers ? Downloader::Outcome::Cancelled : Downloader::Outcome::Refused);
+        QCOMPARE(rig.downloader.slotStored(1), !duringPointers);
+        QVERIFY(!rig.downloader.slotStored(3));
+        // Nothing more goes out, and a message still open closes into nothing.
+        const qsizetype sent = rig.commands.size();
+        rig.ui.acknowledge();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(rig.commands.size(), sent);
+        QCOMPARE(rig.finished.count(), 1);
+    }
+
     void failures_data()
     {
         QTest::addColumn<Contents>("contents");
