@@ -156,7 +156,7 @@ std::optional<QStringList> splitCsvLine(const QString& line)
 
 } // namespace
 
-QString PortSpec::identity() const
+QString PortAddress::identity() const
 {
     switch (kind) {
     case Kind::Com:
@@ -171,11 +171,11 @@ QString PortSpec::identity() const
     return QStringLiteral("tcp:%1:%2").arg(host.toLower()).arg(tcpPort);
 }
 
-std::optional<PortSpec> parsePort(const QString& given, QString* error)
+std::optional<PortAddress> parsePort(const QString& given, QString* error)
 {
     const QString text = given.trimmed();
-    PortSpec spec;
-    spec.text = text;
+    PortAddress address;
+    address.text = text;
     static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
                                         QRegularExpression::CaseInsensitiveOption);
     if (const QRegularExpressionMatch match = com.match(text); match.hasMatch()) {
@@ -187,9 +187,9 @@ std::optional<PortSpec> parsePort(const QString& given, QString* error)
                             .arg(SerialPort::kPortCount));
             return std::nullopt;
         }
-        spec.kind = PortSpec::Kind::Com;
-        spec.comNumber = number;
-        return spec;
+        address.kind = PortAddress::Kind::Com;
+        address.comNumber = number;
+        return address;
     }
     if (text.startsWith(QStringLiteral("tcp:"), Qt::CaseInsensitive)) {
         const QString rest = text.mid(4);
@@ -215,15 +215,15 @@ std::optional<PortSpec> parsePort(const QString& given, QString* error)
                             .arg(text));
             return std::nullopt;
         }
-        spec.kind = PortSpec::Kind::Tcp;
-        spec.host = host;
-        spec.tcpPort = quint16(number);
-        return spec;
+        address.kind = PortAddress::Kind::Tcp;
+        address.host = host;
+        address.tcpPort = quint16(number);
+        return address;
     }
     if (!text.isEmpty() && QDir::isAbsolutePath(text)) {
-        spec.kind = PortSpec::Kind::Device;
-        spec.device = text;
-        return spec;
+        address.kind = PortAddress::Kind::Device;
+        address.device = text;
+        return address;
     }
     const QString choices =
         QStringLiteral("give COM1 to COM8, a device path such as %1, or tcp:HOST:PORT")
@@ -307,7 +307,7 @@ FleetFile parseFleet(const QByteArray& content)
             continue;
         }
         QString error;
-        const std::optional<PortSpec> port = parsePort(fields->at(1), &error);
+        const std::optional<PortAddress> port = parsePort(fields->at(1), &error);
         if (!port) {
             bad.fault = error;
             fleet.badRows.append(bad);
@@ -455,15 +455,15 @@ ParseResult parseArguments(const QStringList& arguments)
     if (command.kind == Command::Kind::Query || command.kind == Command::Kind::Download) {
         if (!parser.isSet(port))
             return usage(QStringLiteral("%1: --port PORT is missing").arg(word));
-        const std::optional<PortSpec> spec = parsePort(parser.value(port), &error);
-        if (!spec)
+        const std::optional<PortAddress> address = parsePort(parser.value(port), &error);
+        if (!address)
             return usage(QStringLiteral("%1: --port: %2").arg(word, error));
-        command.port = *spec;
+        command.port = *address;
         if (parser.isSet(baud)) {
-            if (!spec->isSerial())
+            if (!address->isSerial())
                 return usage(QStringLiteral("%1: --baud applies to serial ports, and %2 is "
                                             "TCP/IP")
-                                 .arg(word, spec->text));
+                                 .arg(word, address->text));
             const std::optional<int> rate = parseBaud(parser.value(baud), &error);
             if (!rate)
                 return usage(QStringLiteral("%1: --baud: %2").arg(word, error));

@@ -26,7 +26,7 @@ constexpr int kMaxParallel = 512;
 
 // Where an indicator is: COM 1 to COM 8 (a device through the settings' [PortNames]), a device
 // path, or a TCP/IP endpoint.
-struct PortSpec {
+struct PortAddress {
     enum class Kind { Com, Device, Tcp };
     Kind kind = Kind::Com;
     int comNumber = 0; // Com: 1 to 8
@@ -42,13 +42,13 @@ struct PortSpec {
 
 // "COM3", "/dev/ttyUSB0", "tcp:192.168.1.50:4001" or "tcp:[fe80::1]:4001". On failure nothing,
 // and *error says what was wrong.
-std::optional<PortSpec> parsePort(const QString& text, QString* error);
+std::optional<PortAddress> parsePort(const QString& text, QString* error);
 // One of the six rates the indicator takes.
 std::optional<int> parseBaud(const QString& text, QString* error);
 
 struct Target {
     QString name; // the fleet file's name; empty for a single download
-    PortSpec port;
+    PortAddress port;
     int baud = kDefaultBaud; // serial only
     int line = 0;            // in the fleet file
 };
@@ -76,7 +76,7 @@ struct Command {
     Kind kind = Kind::Help;
     QString helpTopic; // Help: the command whose help to show, empty for the overview
 
-    PortSpec port;
+    PortAddress port;
     int baud = kDefaultBaud;
     bool baudGiven = false;
     QString settingsPath; // empty: the window's own settings file

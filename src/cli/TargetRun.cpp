@@ -125,13 +125,13 @@ void TargetRun::sayPhase(Phase phase, const QString& text)
 
 QString TargetRun::channelText() const
 {
-    const PortSpec& port = m_setup.target.port;
+    const PortAddress& port = m_setup.target.port;
     switch (port.kind) {
-    case PortSpec::Kind::Com:
+    case PortAddress::Kind::Com:
         return QStringLiteral("COM %1 %2").arg(port.comNumber).arg(m_device);
-    case PortSpec::Kind::Device:
+    case PortAddress::Kind::Device:
         return port.device;
-    case PortSpec::Kind::Tcp:
+    case PortAddress::Kind::Tcp:
         break;
     }
     return QStringLiteral("%1:%2").arg(port.host).arg(port.tcpPort);
@@ -164,16 +164,16 @@ void TargetRun::start()
 
 void TargetRun::openSerial()
 {
-    const PortSpec& spec = m_setup.target.port;
+    const PortAddress& address = m_setup.target.port;
     const SettingsStore settings(m_setup.settingsPath);
     auto port = std::make_unique<SerialPort>();
     // COM k is the device the window's settings name for it, as in the window.
-    const int comNumber = spec.kind == PortSpec::Kind::Com ? spec.comNumber : 1;
-    if (spec.kind == PortSpec::Kind::Com)
+    const int comNumber = address.kind == PortAddress::Kind::Com ? address.comNumber : 1;
+    if (address.kind == PortAddress::Kind::Com)
         port->setPortName(comNumber, settings.readValue(ChannelManager::kPortNamesSection,
                                                         QStringLiteral("COM%1").arg(comNumber)));
     else
-        port->setPortName(comNumber, spec.device);
+        port->setPortName(comNumber, address.device);
     port->setCommPort(comNumber);
     m_device = port->devicePath();
     port->setSettings(ChannelManager::lineSettingsText(m_setup.target.baud));
@@ -193,10 +193,10 @@ void TargetRun::openSerial()
 
 void TargetRun::openTcp()
 {
-    const PortSpec& spec = m_setup.target.port;
+    const PortAddress& address = m_setup.target.port;
     auto client = std::make_unique<TcpClient>();
-    client->setRemoteHost(spec.host);
-    client->setRemotePort(spec.tcpPort);
+    client->setRemoteHost(address.host);
+    client->setRemotePort(address.tcpPort);
     connect(client.get(), &TcpClient::connected, this, [this] {
         m_connectLimit.stop();
         if (m_phase == Phase::Opening)

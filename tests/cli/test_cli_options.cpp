@@ -7,7 +7,7 @@
 
 using namespace Cli;
 
-Q_DECLARE_METATYPE(Cli::PortSpec::Kind)
+Q_DECLARE_METATYPE(Cli::PortAddress::Kind)
 
 // What the command line and the fleet file accept, and what they refuse with which words,
 // before anything is opened or sent.
@@ -29,9 +29,9 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("ok");
-        QTest::addColumn<PortSpec::Kind>("kind");
+        QTest::addColumn<PortAddress::Kind>("kind");
         QTest::addColumn<QString>("detail"); // COM number, device, host:port, or the error
-        using K = PortSpec::Kind;
+        using K = PortAddress::Kind;
         QTest::newRow("COM1") << "COM1" << true << K::Com << "1";
         QTest::newRow("com8") << "com8" << true << K::Com << "8";
         QTest::newRow("COM9") << "COM9" << false << K::Com << "there is no port COM9";
@@ -54,21 +54,21 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(bool, ok);
-        QFETCH(PortSpec::Kind, kind);
+        QFETCH(PortAddress::Kind, kind);
         QFETCH(QString, detail);
-        using K = PortSpec::Kind;
+        using K = PortAddress::Kind;
         QString error;
-        const std::optional<PortSpec> spec = parsePort(text, &error);
-        QCOMPARE(bool(spec), ok);
+        const std::optional<PortAddress> address = parsePort(text, &error);
+        QCOMPARE(bool(address), ok);
         if (!ok) {
             QVERIFY2(error.contains(detail), qPrintable(error));
             return;
         }
-        QCOMPARE(spec->kind, kind);
-        const QString got = kind == K::Com ? QString::number(spec->comNumber)
+        QCOMPARE(address->kind, kind);
+        const QString got = kind == K::Com ? QString::number(address->comNumber)
                             : kind == K::Device
-                                ? spec->device
-                                : spec->host + u':' + QString::number(spec->tcpPort);
+                                ? address->device
+                                : address->host + u':' + QString::number(address->tcpPort);
         QCOMPARE(got, detail);
     }
 
@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(fleet.targets.size(), 4);
         QCOMPARE(fleet.targets[0].name, QStringLiteral("north-1"));
         QCOMPARE(fleet.targets[0].line, 3);
-        QCOMPARE(fleet.targets[0].port.kind, PortSpec::Kind::Tcp);
+        QCOMPARE(fleet.targets[0].port.kind, PortAddress::Kind::Tcp);
         QCOMPARE(fleet.targets[1].baud, 9600);
         QCOMPARE(fleet.targets[1].port.comNumber, 3);
         QCOMPARE(fleet.targets[2].name, QStringLiteral("gate, west"));
