@@ -18,7 +18,6 @@ class BaudDialog : public FixedDialog {
     Q_OBJECT
 public:
     static constexpr int kOptionCount = 6;
-    static constexpr std::array<int, kOptionCount> kRates = ChannelSettings::kBaudRates;
 
     explicit BaudDialog(int rate, QWidget* parent = nullptr);
     ~BaudDialog() override;

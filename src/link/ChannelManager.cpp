@@ -49,8 +49,8 @@ QString ChannelManager::lineSettingsText(int rate)
 
 int ChannelManager::baudCode(int rate)
 {
-    for (size_t i = 0; i < kBaudRates.size(); ++i) {
-        if (kBaudRates[i] == rate)
+    for (size_t i = 0; i < ChannelSettings::kBaudRates.size(); ++i) {
+        if (ChannelSettings::kBaudRates[i] == rate)
             return static_cast<int>(i);
     }
     return -1;
@@ -125,9 +125,9 @@ ChannelManager::StartUpResult ChannelManager::startUp()
 
     const int number = leadingNumber(stored);
     const QString code = m_settings.readValue(kSection, kKeyCommBaud);
-    int rate = kBaudRates[kFallbackBaudCode];
+    int rate = ChannelSettings::kBaudRates[kFallbackBaudCode];
     if (code.size() == 1 && code.at(0) >= u'0' && code.at(0) <= u'5') {
-        rate = kBaudRates[code.at(0).digitValue()];
+        rate = ChannelSettings::kBaudRates[code.at(0).digitValue()];
     } else {
         m_settings.writeValue(kSection, kKeyCommBaudWritten, QString::number(kFallbackBaudCode));
     }
@@ -249,7 +249,7 @@ int ChannelManager::rateForDialog()
 {
     // The rate text must be one of the six as it stands: " 9600" is none of them.
     const QString inForce = m_serialPort.settings().section(u',', 0, 0);
-    for (const int rate : kBaudRates) {
+    for (const int rate : ChannelSettings::kBaudRates) {
         if (QString::number(rate) == inForce)
             return rate;
     }

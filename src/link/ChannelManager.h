@@ -32,8 +32,6 @@ public:
     // Channel codes: 1 to 8 for COM 1 to COM 8, this one for TCP/IP.
     static constexpr int kTcpChannel = ChannelSettings::kTcpChannel;
     static constexpr qint32 kMaxTcpPort = 65535;
-    // The six rates in the order of their codes "0" to "5".
-    static constexpr std::array<int, 6> kBaudRates = ChannelSettings::kBaudRates;
     static constexpr int kFallbackBaudCode = 2;
     // The rate a line setting outside the six is replaced with when the rate dialog opens.
     static constexpr int kDialogFallbackRate = 38400;

@@ -107,8 +107,8 @@ void CommandExchange::resetLine()
 quint64 CommandExchange::sendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
 {
     if (isBusy()) {
-        qCWarning(lcExchange).noquote()
-            << "command while another is pending; ignored:" << describeBytes(command).constData();
+        qCWarning(lcExchange).noquote() << "command while another is pending; ignored:"
+                                        << TextRoutines::describeBytes(command).constData();
         return 0;
     }
     const quint64 number = ++m_commandNumber;
@@ -140,8 +140,9 @@ void CommandExchange::startAttempt()
     m_tmrGlobal.start();
     if (m_attempts > 0)
         ++m_retryCount;
-    qCDebug(lcExchange).noquote() << stamp() << "->" << describeBytes(m_command).constData()
-                                  << "attempt" << m_attempts + 1;
+    qCDebug(lcExchange).noquote() << stamp() << "->"
+                                  << TextRoutines::describeBytes(m_command).constData() << "attempt"
+                                  << m_attempts + 1;
     if (!write(m_command))
         onWriteRefused();
 }
@@ -154,9 +155,10 @@ void CommandExchange::startProbe()
     m_tmrGlobal.stop();
     m_tmrGlobal.setInterval(m_timeout);
     m_tmrGlobal.start();
-    qCDebug(lcExchange).noquote() << stamp() << "->"
-                                  << describeBytes(IndicatorProtocol::kVersionCommand).constData()
-                                  << "probe" << m_probes << "to bring the line back in step";
+    qCDebug(lcExchange).noquote()
+        << stamp() << "->"
+        << TextRoutines::describeBytes(IndicatorProtocol::kVersionCommand).constData() << "probe"
+        << m_probes << "to bring the line back in step";
     if (!write(IndicatorProtocol::kVersionCommand))
         onWriteRefused();
 }
@@ -286,7 +288,8 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, char state)
     }
     m_replyState = state;
     m_replyText = line;
-    qCDebug(lcExchange).noquote() << stamp() << "<-" << describeBytes(line).constData() << "state"
+    qCDebug(lcExchange).noquote() << stamp() << "<-"
+                                  << TextRoutines::describeBytes(line).constData() << "state"
                                   << state;
     emit replyTaken(m_command, line);
     finish(state != 'N', state == 'N' ? Failure::Nak : Failure::None);
@@ -294,7 +297,8 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, char state)
 
 void CommandExchange::dropLine(const QByteArray& line, const char* why)
 {
-    qCDebug(lcExchange).noquote() << stamp() << "<-" << describeBytes(line).constData()
+    qCDebug(lcExchange).noquote() << stamp() << "<-"
+                                  << TextRoutines::describeBytes(line).constData()
                                   << "dropped:" << why;
 }
 
@@ -319,7 +323,7 @@ void CommandExchange::onTimerTick()
         }
         qCWarning(lcExchange).noquote()
             << stamp() << "the line could not be brought back in step; not sent:"
-            << describeBytes(m_command).constData();
+            << TextRoutines::describeBytes(m_command).constData();
         // Maybe another indicator answers now: the next command is preceded by a drain only,
         // and the next query learns its version.
         m_versionText.clear();
@@ -396,9 +400,4 @@ void CommandExchange::deliverFinished()
     const bool result = m_result;
     emit commandFinished(number, result);
     emit finished(result);
-}
-
-QByteArray CommandExchange::describeBytes(const QByteArray& bytes)
-{
-    return TextRoutines::describeBytes(bytes);
 }

@@ -83,10 +83,6 @@ public:
     // Tests shorten the quiet time.
     void setQuietTime(std::chrono::milliseconds quiet) { m_quietTime = quiet; }
 
-    // Bytes as the log shows them (TextRoutines::describeBytes): printable ASCII as is, control
-    // bytes named (<ACK>, <CR>, <0x1B>, ...).
-    static QByteArray describeBytes(const QByteArray& bytes);
-
 signals:
     // The command numbered `command` has ended. A slot may send the next command at once; the
     // other slots of the same emission still hear the number of the one that ended, so a

@@ -251,7 +251,7 @@ private slots:
             baudShown = applyRate(state, closed);
         }));
         const QString line =
-            ChannelManager::lineSettingsText(ChannelManager::kBaudRates[baudOption]);
+            ChannelManager::lineSettingsText(ChannelSettings::kBaudRates[baudOption]);
         QCOMPARE(state.serialPort().settings(), line);
         QCOMPARE(baudShown, QStringList{"3:" + line});
         QCOMPARE(bytesOf(path), iniAfter + names);
@@ -364,7 +364,7 @@ private slots:
         state.serialPort().setSettings(settings);
         auto* dialog = new BaudDialog(state.rateForDialog());
         dialog->show();
-        const QString rate = QString::number(BaudDialog::kRates.at(checked));
+        const QString rate = QString::number(ChannelSettings::kBaudRates.at(checked));
         QCOMPARE(QString::number(dialog->initialRate()), rate);
         QCOMPARE(QString::number(dialog->chosenRate()), rate);
         for (int i = 0; i < BaudDialog::kOptionCount; ++i) {
@@ -377,7 +377,7 @@ private slots:
         QCOMPARE(bytesOf(path), kSerialIni);
         if (option >= 0) {
             QTest::mouseClick(dialog->rateOption(option), Qt::LeftButton);
-            QCOMPARE(dialog->chosenRate(), BaudDialog::kRates.at(option));
+            QCOMPARE(dialog->chosenRate(), ChannelSettings::kBaudRates.at(option));
         }
         QStringList shown;
         QVERIFY(clickAndDiscard<BaudDialog>(

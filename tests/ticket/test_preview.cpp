@@ -1,4 +1,4 @@
-#include "link/CommandExchange.h"
+#include "platform/TextRoutines.h"
 #include "ticket/TicketPreview.h"
 
 #include <QTest>
@@ -41,7 +41,7 @@ private slots:
         QString preview = TicketPreview::text(all);
         QCOMPARE(preview.count(u'\n'), 1); // after the one LF
         preview.remove(u'\n');
-        QCOMPARE(preview, QString::fromLatin1(CommandExchange::describeBytes(all)));
+        QCOMPARE(preview, QString::fromLatin1(TextRoutines::describeBytes(all)));
     }
 
     void hexDump_data()
