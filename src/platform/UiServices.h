@@ -17,7 +17,8 @@ public:
     // "Description|*.a;*.b".
     virtual void chooseOpenFile(const QString& filter, const QString& folder,
                                 std::function<void(const QString&)> done) = 0;
-    // A save-file dialog, alike; a name typed without a suffix gets the filter's first one.
+    // A save-file dialog, alike, starting in folder or, given a file's path, with that file
+    // proposed; a name typed without a suffix gets the filter's first one.
     virtual void chooseSaveFile(const QString& filter, const QString& folder,
                                 std::function<void(const QString&)> done) = 0;
     // The hourglass pointer over the program's windows, on or off. Calls nest.

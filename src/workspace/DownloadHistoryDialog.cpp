@@ -8,7 +8,6 @@
 
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QPointer>
@@ -31,28 +30,6 @@ const QString kExportTitle = QStringLiteral("Export CSV");
 constexpr int kChannelColumn = 3;
 constexpr int kFileColumn = 1;
 
-void chooseCsvFile(QWidget* parent, const QString& suggested,
-                   std::function<void(const QString&)> done)
-{
-    auto* dialog =
-        new QFileDialog(parent, kExportTitle, suggested, QStringLiteral("CSV Files (*.csv)"));
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setDefaultSuffix(QStringLiteral("csv"));
-    dialog->setWindowModality(Qt::WindowModal);
-    auto answered = std::make_shared<bool>(false);
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
-                     [done, answered](const QString& path) {
-                         *answered = true;
-                         done(path);
-                     });
-    QObject::connect(dialog, &QFileDialog::finished, dialog, [done, answered](int) {
-        if (!std::exchange(*answered, true))
-            done(QString());
-    });
-    dialog->open();
-}
-
 QTableWidgetItem* cell(const QString& text, Qt::Alignment alignment = Qt::AlignLeft)
 {
     auto* item = new QTableWidgetItem(text);
@@ -68,7 +45,6 @@ DownloadHistoryDialog::DownloadHistoryDialog(const QString& recordPath, QWidget*
     , m_ownUiServices(std::make_unique<QtUiServices>(this))
     , m_uiServices(m_ownUiServices.get())
     , m_recordPath(recordPath)
-    , m_saveFile(chooseCsvFile)
     , m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     m_ui->setupUi(this);
@@ -248,13 +224,14 @@ void DownloadHistoryDialog::onExportClicked()
     const QString suggested = QDir(documents.isEmpty() ? QDir::homePath() : documents)
                                   .filePath(QStringLiteral("download-history.csv"));
     QPointer<DownloadHistoryDialog> self(this);
-    m_saveFile(this, suggested, [self](const QString& path) {
-        if (!self || path.isEmpty())
-            return;
-        QString error;
-        if (!self->exportCsv(path, &error))
-            self->m_uiServices->critical(kExportTitle, error);
-    });
+    m_uiServices->chooseSaveFile(QStringLiteral("CSV Files|*.csv"), suggested,
+                                 [self](const QString& path) {
+                                     if (!self || path.isEmpty())
+                                         return;
+                                     QString error;
+                                     if (!self->exportCsv(path, &error))
+                                         self->m_uiServices->critical(kExportTitle, error);
+                                 });
 }
 
 void DownloadHistoryDialog::onOpenFolderClicked()

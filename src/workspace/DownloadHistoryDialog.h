@@ -20,18 +20,14 @@ class DownloadHistoryDialog;
 class DownloadHistoryDialog : public QDialog {
     Q_OBJECT
 public:
-    // Asks for the CSV file to write, starting at the suggested path; done gets the chosen path,
-    // or "" when the operator cancels.
-    using SaveFileHook = std::function<void(QWidget* parent, const QString& suggested,
-                                            std::function<void(const QString&)> done)>;
     // Shows a folder in the system's file manager; false when that failed.
     using OpenUrlHook = std::function<bool(const QUrl& url)>;
 
     explicit DownloadHistoryDialog(const QString& recordPath, QWidget* parent = nullptr);
     ~DownloadHistoryDialog() override;
 
-    // Tests answer the file dialog, watch the folder being opened and read the messages.
-    void setSaveFileHook(SaveFileHook hook) { m_saveFile = std::move(hook); }
+    // Tests answer the file dialog and read the messages through their own UiServices, and
+    // watch the folder being opened.
     void setOpenUrlHook(OpenUrlHook hook) { m_openUrl = std::move(hook); }
     void setUiServices(UiServices* services) { m_uiServices = services; }
 
@@ -61,6 +57,5 @@ private:
     QString m_recordPath;
     QList<DownloadRecord> m_records; // newest first
     QList<DownloadRecord> m_shown;   // those the serial number filter lets through
-    SaveFileHook m_saveFile;
     OpenUrlHook m_openUrl;
 };

@@ -157,13 +157,6 @@ private Q_SLOTS:
             opened << url;
             return true;
         });
-        QStringList exportTo;
-        QStringList suggested;
-        dialog->setSaveFileHook(
-            [&](QWidget*, const QString& proposal, std::function<void(const QString&)> done) {
-                suggested << proposal;
-                done(exportTo.isEmpty() ? QString() : exportTo.takeFirst());
-            });
         dialog->show();
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Download History"));
@@ -207,7 +200,7 @@ private Q_SLOTS:
         // Export writes the rows shown, and nothing when the file dialog is cancelled.
         filter->setText(QStringLiteral("a17"));
         const QString csv = m_dir.filePath(QStringLiteral("history.csv"));
-        exportTo << csv;
+        ui.fileChoices << csv;
         child<QPushButton>(dialog, "exportButton")->click();
         QCOMPARE(TestFiles::read(csv),
                  QByteArray("Time,Serial number,Version,Channel,Outcome,Slots\r\n"
@@ -215,15 +208,15 @@ private Q_SLOTS:
                             "stored,2\r\n"
                             "2026-03-01 16:05:09,a1702,V2.05<CR>,\"COM 3, 115200 baud\","
                             "cancelled,0\r\n"));
-        QCOMPARE(suggested.size(), 1);
-        QVERIFY(suggested.first().endsWith(QStringLiteral("/download-history.csv")));
+        QCOMPARE(ui.folders.size(), 1);
+        QVERIFY(ui.folders.first().endsWith(QStringLiteral("/download-history.csv")));
         QVERIFY(QFile::remove(csv));
         child<QPushButton>(dialog, "exportButton")->click();
         QVERIFY(!QFile::exists(csv));
         QVERIFY(ui.messages.isEmpty());
 
         const QString nowhere = m_dir.filePath(QStringLiteral("no/such/folder/h.csv"));
-        exportTo << nowhere;
+        ui.fileChoices << nowhere;
         child<QPushButton>(dialog, "exportButton")->click();
         QCOMPARE(ui.messages.size(), 1);
         QCOMPARE(ui.messages.first().title, QStringLiteral("Export CSV"));
