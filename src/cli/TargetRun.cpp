@@ -16,7 +16,6 @@ namespace Cli {
 
 namespace {
 
-constexpr int kPointerCommands = 2 * SlotTable::kSlotCount; // cleared first, written last
 
 QString portFailureText(int error, const QString& device)
 {
@@ -274,12 +273,10 @@ void TargetRun::onQueryFinished(bool ok)
 void TargetRun::startDownload()
 {
     const Tickets& tickets = *m_setup.tickets;
-    qint64 total = 0;
-    for (const QByteArray& bytes : tickets.contents)
-        total += bytes.size();
-    m_totalBytes = qint32(total);
-    m_totalCommands =
-        kPointerCommands + int((total + DownloadPlan::kBlockSize - 1) / DownloadPlan::kBlockSize);
+    // The downloader lays out the same plan; its size is what the progress line counts against.
+    const DownloadPlan plan = makeDownloadPlan(tickets.contents);
+    m_totalBytes = plan.totalBytes();
+    m_totalCommands = int(plan.allCommands().size());
     // The record counts from here, as the window's does: the query is not the download.
     m_downloadStarted = true;
     m_startTime = QDateTime::currentDateTime();
