@@ -16,7 +16,6 @@ namespace Cli {
 
 namespace {
 
-
 QString portFailureText(int error, const QString& device)
 {
     switch (error) {
@@ -166,18 +165,15 @@ void TargetRun::openSerial()
     const PortAddress& address = m_setup.target.port;
     const SettingsStore settings(m_setup.settingsPath);
     auto port = std::make_unique<SerialPort>();
-    // COM k is the device the window's settings name for it, as in the window.
+    // COM k is the device the window's settings name for it, as in the window; a device path
+    // stands in for COM 1.
+    ChannelManager::applyPortSettings(settings, *port);
     const int comNumber = address.kind == PortAddress::Kind::Com ? address.comNumber : 1;
-    if (address.kind == PortAddress::Kind::Com)
-        port->setPortName(comNumber, settings.readValue(ChannelManager::kPortNamesSection,
-                                                        QStringLiteral("COM%1").arg(comNumber)));
-    else
+    if (address.kind != PortAddress::Kind::Com)
         port->setPortName(comNumber, address.device);
     port->setCommPort(comNumber);
     m_device = port->devicePath();
     port->setSettings(ChannelManager::lineSettingsText(m_setup.target.baud));
-    port->setLowLatency(settings.readValue(ChannelManager::kSerialPortSection,
-                                           ChannelManager::kKeyLowLatency) != QStringLiteral("0"));
     sayPhase(Phase::Opening,
              QStringLiteral("opening %1 at %2 baud").arg(channelText()).arg(m_setup.target.baud));
     const int error = port->setPortOpen(true);

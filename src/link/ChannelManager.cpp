@@ -79,13 +79,12 @@ int ChannelManager::channelCode() const
     return m_tcpMode ? kTcpChannel : m_serialPort.commPort();
 }
 
-void ChannelManager::readPortNames()
+void ChannelManager::applyPortSettings(const SettingsStore& settings, SerialPort& port)
 {
-    for (int k = 1; k <= SerialPort::kPortCount; ++k) {
-        const QString device =
-            m_settings.readValue(kPortNamesSection, QStringLiteral("COM%1").arg(k));
-        m_serialPort.setPortName(k, device);
-    }
+    for (int k = 1; k <= SerialPort::kPortCount; ++k)
+        port.setPortName(k, settings.readValue(kPortNamesSection, QStringLiteral("COM%1").arg(k)));
+    port.setLowLatency(settings.readValue(kSerialPortSection, kKeyLowLatency) !=
+                       QStringLiteral("0"));
 }
 
 void ChannelManager::probePorts()
@@ -102,9 +101,7 @@ void ChannelManager::probePorts()
 
 ChannelManager::StartUpResult ChannelManager::startUp()
 {
-    readPortNames();
-    m_serialPort.setLowLatency(m_settings.readValue(kSerialPortSection, kKeyLowLatency) !=
-                               QStringLiteral("0"));
+    applyPortSettings(m_settings, m_serialPort);
     probePorts();
 
     StartUpResult result;

@@ -99,6 +99,10 @@ public:
     // A host chosen in the TCP/IP dialog, for the next connection; nothing is stored.
     void chooseHost(const QString& host) { m_tcpClient.setRemoteHost(host); }
 
+    // What the settings file says of the serial port: the device behind each COM number and
+    // whether to ask USB adapters for low latency. The command line takes it from here too.
+    static void applyPortSettings(const SettingsStore& settings, SerialPort& port);
+
     // "COM  3": "COM " and the number as the boxes write numbers.
     static QString comPortText(int comNumber);
     // "38400,n,8,1"
@@ -111,7 +115,6 @@ signals:
     void failed(const QString& title, const QString& text);
 
 private:
-    void readPortNames();
     void probePorts();
     void setState(State state);
     // A setting the driver takes only while the port is closed: an open port is closed,
