@@ -106,6 +106,9 @@ Measurement runDownload(LineChannel& channel, sim::IndicatorSimulator& simulator
     QObject::connect(&downloader, &Downloader::finished, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
+    // The simulator's record of every line and answer would otherwise grow with each run and be
+    // counted as the program's memory.
+    simulator.resetRecord();
     const sim::Counters before = simulator.counters();
     const Usage startUsage = usage();
     QElapsedTimer wall;
