@@ -385,6 +385,20 @@ private slots:
         QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::None);
     }
 
+    // A start while a download runs changes nothing: the running one ends as planned.
+    void aSecondStartIsIgnored()
+    {
+        Rig rig;
+        QSignalSpy started(&rig.downloader, &Downloader::started);
+        const Contents first{"ABCDE"};
+        rig.downloader.start(first);
+        rig.downloader.start(Contents{"other", "tickets"});
+        QVERIFY(rig.run(first)); // a third start, also ignored; waits for the end
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(rig.commands, expectedCommands(first));
+        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::Stored);
+    }
+
     // The download waits for the operator to close a message before it goes on.
     void waitsForTheOperator()
     {
