@@ -257,6 +257,25 @@ void TestIndicatorSim::faultsOverPty_data()
     // The first line sent is the one refused; one differing only in data is stored.
     QTest::newRow("nak-line") << "nak-line" << 0 << 0 << write0 + ";E0004-45FFFFFF\r" << Nak + Ack
                               << 3 << 0 << QByteArray(";E0000-41424345\r") << Ack << 0 << 0;
+    QTest::newRow("crlf") << "crlf" << 0 << 0 << ";C4\r" + write0
+                          << QByteArray("IND V2.05\x06\r\n\x06\r\n") << 2 << 0 << none << none << 0
+                          << 0;
+    // The next answer waits behind the late LF.
+    QTest::newRow("lf-after") << "crlf" << LateMs << 0 << QByteArray(";C4\r;SR\r")
+                              << Version + "\n" + Serial + "\n"
+                              << 2 << 2 * LateMs << none << none << 0 << 0;
+    // Only the first answer to the line comes twice.
+    QTest::newRow("duplicate") << "duplicate" << 0 << 0 << QByteArray(";C4\r;C4\r")
+                               << Version + Version + Version << 2 << 0 << none << none << 0 << 0;
+    QTest::newRow("duplicate-every, late copy")
+        << "duplicate-every" << 2 << LateMs << QByteArray(";C4\r;SR\r") << Version + Serial + Serial
+        << 3 << LateMs << QByteArray(";C4\r") << Version << 0 << 0;
+    QTest::newRow("garble-every") << "garble-every" << 2 << 0 << QByteArray(";C4\r;SR\r")
+                                  << Version + "12345\x07\r" << 2 << 0 << none << none << 0 << 0;
+    // The command after the first is lost; the banner comes when the restart is over.
+    QTest::newRow("restart-after")
+        << "restart-after" << 1 << ResumeMs << QByteArray(";C4\r;SR\r") << Version + "IND V2.05\r"
+        << 2 << ResumeMs << QByteArray(";SR\r") << Serial << 0 << 0;
 }
 
 void TestIndicatorSim::runFault(bool overTcp)
@@ -306,8 +325,22 @@ void TestIndicatorSim::runFault(bool overTcp)
     else if (fault == "stall-after") {
         faults.stallAfter = value;
         faults.resumeAfterMs = extra;
-    } else if (fault == "nak-line")
+    } else if (fault == "nak-line") {
         faults.nakLines.insert(send.left(send.indexOf('\r')));
+    } else if (fault == "crlf") {
+        faults.crlf = true;
+        faults.lfAfterMs = value;
+    } else if (fault == "duplicate") {
+        faults.duplicateLines.insert(send.left(send.indexOf('\r')));
+    } else if (fault == "duplicate-every") {
+        faults.duplicateEvery = value;
+        faults.duplicateDelayMs = extra;
+    } else if (fault == "garble-every") {
+        faults.garbleEvery = value;
+    } else if (fault == "restart-after") {
+        faults.restartAfter = value;
+        faults.deafMs = extra;
+    }
     indicator.setFaults(faults);
     QString error;
     std::unique_ptr<QIODevice> client;
@@ -387,7 +420,11 @@ void TestIndicatorSim::runFault(bool overTcp)
         QTRY_COMPARE_WITH_TIMEOUT(hangUps, 1, LinkTimeoutMs);
     }
     // Held lines are not read, so not recorded; no held line here is a lone CR.
-    QCOMPARE(indicator.commandLines().size(), stallForEver ? commands : (send + then).count('\r'));
+    // A restart loses its line unheard.
+    QCOMPARE(indicator.commandLines().size(), stallForEver ? commands
+                                              : fault == "restart-after"
+                                                  ? (send + then).count('\r') - 1
+                                                  : (send + then).count('\r'));
     // Replies are written before the command is counted, so bytesOut is final here.
     QCOMPARE(indicator.counters().bytesOut, quint64(received.size()));
     QByteArray answered;

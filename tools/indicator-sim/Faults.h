@@ -34,6 +34,20 @@ struct Faults {
     int stallAfter = -1;
     int resumeAfterMs = -1;
     QSet<QByteArray> nakLines; // these exact lines (without CR) are refused
+    // Replies end with CR LF instead of CR; the LF leaves lfAfterMs after the rest (0: with it).
+    bool crlf = false;
+    int lfAfterMs = 0;
+    // The answer to each of these lines (the first time it is answered since start or
+    // resetRecord()) and every n-th answer are sent twice; the copy leaves duplicateDelayMs after
+    // the answer, 0: in the same write. Replies after it wait behind it.
+    QSet<QByteArray> duplicateLines;
+    int duplicateEvery = 0;
+    int duplicateDelayMs = 0;
+    int garbleEvery = 0; // the ACK or NAK of every n-th answer arrives as BEL; 0: never
+    // The command after the first n is lost to a restart: it and every byte for deafMs, then the
+    // banner (the version text and the line end, no ACK) comes. < 0: never.
+    int restartAfter = -1;
+    int deafMs = 2500;
 
     friend bool operator==(const Faults&, const Faults&) = default;
 };

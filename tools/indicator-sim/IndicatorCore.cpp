@@ -28,6 +28,11 @@ void IndicatorCore::setFaults(const Faults& faults)
     m_faults.delayMs = std::max(faults.delayMs, 0);
     m_faults.baud = std::max(faults.baud, 0);
     m_faults.chatterEvery = std::max(faults.chatterEvery, 0);
+    m_faults.lfAfterMs = std::max(faults.lfAfterMs, 0);
+    m_faults.duplicateEvery = std::max(faults.duplicateEvery, 0);
+    m_faults.duplicateDelayMs = std::max(faults.duplicateDelayMs, 0);
+    m_faults.garbleEvery = std::max(faults.garbleEvery, 0);
+    m_faults.deafMs = std::max(faults.deafMs, 0);
     for (int& ms : m_faults.lateAt)
         ms = std::max(ms, 0);
 }
@@ -42,10 +47,25 @@ auto IndicatorCore::handle(const QByteArray& line, Session& session) -> Outcome
     using Kind = protocol::Command::Kind;
     Outcome outcome;
     m_lines.append(line);
+    const auto every = [this](int n) { return n > 0 && m_replies % quint64(n) == 0; };
     const auto answer = [&](QByteArray&& reply) {
+        ++m_replies;
+        if (every(m_faults.garbleEvery)) {
+            const qsizetype at =
+                std::max(reply.indexOf(protocol::Ack), reply.indexOf(protocol::Nak));
+            if (at >= 0)
+                reply[at] = protocol::Bel;
+        }
+        if (m_faults.crlf && m_faults.lfAfterMs > 0 && reply.endsWith(protocol::Cr))
+            outcome.trailer = QByteArray(1, protocol::Lf);
         outcome.reply = std::move(reply);
         outcome.answered = true;
-        if (m_faults.chatterEvery > 0 && ++m_replies % quint64(m_faults.chatterEvery) == 0)
+        outcome.duplicate =
+            every(m_faults.duplicateEvery) ||
+            (m_faults.duplicateLines.contains(line) && !m_duplicated.contains(line));
+        if (outcome.duplicate)
+            m_duplicated.insert(line);
+        if (every(m_faults.chatterEvery))
             outcome.chatter = ChatterLine;
     };
     const auto silenced = [&] {
@@ -130,6 +150,20 @@ void IndicatorCore::resetRecord()
     m_counters = {};
     // The chatter counts afresh, as --silent-after does.
     m_replies = 0;
+    m_duplicated.clear();
+}
+
+QByteArray IndicatorCore::banner() const
+{
+    return m_faults.version + lineEnd();
+}
+
+QByteArray IndicatorCore::lineEnd() const
+{
+    if (m_faults.noCr)
+        return {};
+    // A late LF is sent apart from the line, by the link.
+    return m_faults.crlf && m_faults.lfAfterMs == 0 ? QByteArray("\r\n") : QByteArray("\r");
 }
 
 QByteArray IndicatorCore::shape(const QByteArray& text, bool accepted, bool query)
@@ -141,8 +175,7 @@ QByteArray IndicatorCore::shape(const QByteArray& text, bool accepted, bool quer
         reply += text;
         reply += accepted ? protocol::Ack : protocol::Nak;
     }
-    if (!m_faults.noCr)
-        reply += protocol::Cr;
+    reply += lineEnd();
     return reply;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 
 namespace sim {
 
@@ -44,7 +45,9 @@ public:
     // The core's decision on one line; the caller sends it, and records it when it leaves.
     struct Outcome {
         QByteArray reply;
-        QByteArray chatter; // sent right after the reply
+        QByteArray chatter;     // sent right after the reply
+        QByteArray trailer;     // the reply's LF, when it leaves Faults::lfAfterMs after the rest
+        bool duplicate = false; // the reply (and its trailer) is sent twice
         bool answered = false;
         bool hangUp = false;        // the link is to be dropped, unanswered
         bool tableComplete = false; // entry 7 stored after entry 1: a pointer pass ended
@@ -74,12 +77,16 @@ public:
     void countOut(quint64 bytes) { m_counters.bytesOut += bytes; }
     void recordAnswer(const QByteArray& line, const QByteArray& reply);
 
-    // Clears lines, answers and counters and restarts the count of replies for the chatter.
+    // Clears lines, answers and counters and restarts the count of replies for the chatter,
+    // the copies and the garbled bytes.
     void resetRecord();
+    // What the indicator prints when it starts again after a restart.
+    QByteArray banner() const;
 
 private:
     QByteArray shape(const QByteArray& text, bool accepted, bool query);
     QByteArray noiseBurst();
+    QByteArray lineEnd() const;
 
     Faults m_faults;
     QByteArray m_memory;
@@ -88,6 +95,7 @@ private:
     QList<Answer> m_answers;
     Session m_session; // for callers without a link: it never hangs up
     quint64 m_replies = 0;
+    QSet<QByteArray> m_duplicated; // lines whose answer was sent twice already
     quint32 m_noiseState = 0x2545F491;
     bool m_entry1Written = false;
 };

@@ -132,6 +132,8 @@ struct IndicatorSimulator::Outcome {
     QByteArray line;
     QByteArray reply;
     QByteArray chatter; // sent right after the reply
+    QByteArray trailer; // the reply's late LF
+    bool duplicate = false;
     qint64 lateNs = 0;
     bool answered = false;
     bool hangUp = false;
@@ -287,6 +289,8 @@ void IndicatorSimulator::stop()
     if (m_stall == Stall::Holding)
         m_stall = Stall::Over;
     m_resumeNs = 0;
+    if (m_restart == Restart::Deaf)
+        m_restart = Restart::Over;
     for (auto& link : m_incoming) {
         ::close(link->fd);
         ::close(link->slaveFd);
@@ -320,9 +324,12 @@ void IndicatorSimulator::setFaults(const Faults& faults)
     // A new stall arms again even after one ended; other changes leave it be.
     const bool newStall = faults.stallAfter != m_core.faults().stallAfter ||
                           faults.resumeAfterMs != m_core.faults().resumeAfterMs;
+    const bool newRestart = faults.restartAfter != m_core.faults().restartAfter;
     m_core.setFaults(faults);
     if (newStall && m_stall == Stall::Over)
         m_stall = Stall::Armed;
+    if (newRestart && m_restart == Restart::Over)
+        m_restart = Restart::Armed;
 }
 
 Faults IndicatorSimulator::faults() const
@@ -381,6 +388,8 @@ void IndicatorSimulator::resetRecord()
     m_lateDone.clear();
     if (m_stall == Stall::Over)
         m_stall = Stall::Armed;
+    if (m_restart == Restart::Over)
+        m_restart = Restart::Armed;
 }
 
 QByteArray IndicatorSimulator::processLine(const QByteArray& line)
@@ -393,10 +402,17 @@ QByteArray IndicatorSimulator::processLine(const QByteArray& line)
         // The core's own session: nothing here can hang up, and nothing is timed.
         const IndicatorCore::Outcome outcome = decide(CallName, line, nullptr, events);
         if (outcome.answered) {
-            m_core.recordAnswer(line, outcome.reply);
+            // No clock here: a late LF and a late copy follow at once.
+            const QByteArray whole = outcome.reply + outcome.trailer;
+            m_core.recordAnswer(line, whole);
+            reply = whole;
+            if (outcome.duplicate) {
+                m_core.recordAnswer(line, whole);
+                reply += whole;
+            }
             if (!outcome.chatter.isEmpty())
                 m_core.recordAnswer({}, outcome.chatter);
-            reply = outcome.reply + outcome.chatter;
+            reply += outcome.chatter;
             m_core.countOut(quint64(reply.size()));
         }
     }
@@ -510,6 +526,7 @@ void IndicatorSimulator::run()
                 acceptClients(listenFd);
             const qint64 now = monotonicNs();
             resumeIfDue(now, events);
+            endRestartIfDue(now);
             for (auto& link : m_links) {
                 if (link->closed)
                     continue;
@@ -583,6 +600,11 @@ void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 now
     qint64 consumed = 0;
     qint64 i = 0;
     for (; i < n && !link.dropping && !stalled(link); ++i) {
+        // A restarting indicator hears nothing.
+        if (m_restart == Restart::Deaf) {
+            link.line.clear();
+            continue;
+        }
         const char c = bytes[i];
         if (c == protocol::Lf)
             continue;
@@ -595,6 +617,11 @@ void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 now
             wire ? link.in.push(nowNs, quint64(i + 1 - consumed), faults.baud) : nowNs;
         consumed = i + 1;
         const QByteArray line = std::exchange(link.line, QByteArray());
+        if (restarts(line, nowNs)) {
+            log(link.name(), "<-", line + protocol::Cr);
+            log(link.name(), "--", "(restarting)");
+            continue;
+        }
         schedule(link, doneNs, nowNs, handle(link, line, events));
     }
     if (wire && consumed < n)
@@ -604,6 +631,36 @@ void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 now
         // From the first byte held, so that the command after the N-th waits the whole time.
         if (m_resumeNs == 0 && faults.resumeAfterMs >= 0)
             m_resumeNs = nowNs + qint64(faults.resumeAfterMs) * NsPerMs;
+    }
+}
+
+// The command after the first Faults::restartAfter starts a restart: it and everything heard
+// until the restart ends are lost, and nothing queued leaves any more.
+bool IndicatorSimulator::restarts(const QByteArray& line, qint64 nowNs)
+{
+    const Faults& faults = m_core.faults();
+    if (line.isEmpty() || m_restart != Restart::Armed || faults.restartAfter < 0 ||
+        m_core.counters().commands < quint64(faults.restartAfter))
+        return false;
+    m_restart = Restart::Deaf;
+    m_restartEndNs = nowNs + qint64(faults.deafMs) * NsPerMs;
+    for (auto& link : m_links)
+        link->pending.clear();
+    return true;
+}
+
+void IndicatorSimulator::endRestartIfDue(qint64 nowNs)
+{
+    if (m_restart != Restart::Deaf || nowNs < m_restartEndNs)
+        return;
+    m_restart = Restart::Over;
+    const QByteArray banner = m_core.banner();
+    for (auto& link : m_links) {
+        if (link->closed)
+            continue;
+        log(link->name(), "->", banner);
+        link->pending.push_back({nowNs, banner, {}, true, false});
+        releaseDue(*link, nowNs);
     }
 }
 
@@ -670,6 +727,8 @@ auto IndicatorSimulator::handle(Link& link, const QByteArray& line, Events& even
     outcome.line = line;
     outcome.reply = std::move(decided.reply);
     outcome.chatter = std::move(decided.chatter);
+    outcome.trailer = std::move(decided.trailer);
+    outcome.duplicate = decided.duplicate;
     outcome.answered = decided.answered;
     outcome.hangUp = decided.hangUp;
     if (decided.hangUp)
@@ -691,20 +750,34 @@ void IndicatorSimulator::schedule(Link& link, qint64 lineDoneNs, qint64 nowNs, O
     const Faults& faults = m_core.faults();
     if (!outcome.answered && !outcome.hangUp)
         return;
-    qint64 due = lineDoneNs + qint64(faults.delayMs) * NsPerMs + outcome.lateNs;
-    if (outcome.answered && faults.baud > 0)
-        due = link.out.push(due, quint64(outcome.reply.size()), faults.baud);
-    // One reply at a time, as from a serial device: none overtakes a late one.
-    if (!link.pending.empty())
-        due = std::max(due, link.pending.back().dueNs);
-    link.pending.push_back(
-        {due, std::move(outcome.reply), outcome.line, outcome.answered, outcome.hangUp});
-    if (!outcome.chatter.isEmpty()) {
-        const qint64 chatterDue =
-            faults.baud > 0 ? link.out.push(due, quint64(outcome.chatter.size()), faults.baud)
-                            : due;
-        link.pending.push_back({chatterDue, std::move(outcome.chatter), {}, true, false});
+    // One line at a time, as from a serial device: nothing overtakes what is queued before it.
+    const auto push = [&](qint64 due, QByteArray bytes, const QByteArray& line, bool answer,
+                          bool hangUp) {
+        if (!bytes.isEmpty() && faults.baud > 0)
+            due = link.out.push(due, quint64(bytes.size()), faults.baud);
+        if (!link.pending.empty())
+            due = std::max(due, link.pending.back().dueNs);
+        link.pending.push_back({due, std::move(bytes), line, answer, hangUp});
+        return due;
+    };
+    const qint64 due = lineDoneNs + qint64(faults.delayMs) * NsPerMs + outcome.lateNs;
+    QByteArray reply = std::move(outcome.reply);
+    // A copy without a delay leaves in the same write as the answer.
+    if (outcome.duplicate && faults.duplicateDelayMs == 0 && outcome.trailer.isEmpty())
+        reply += reply;
+    qint64 last = push(due, reply, outcome.line, outcome.answered, outcome.hangUp);
+    if (!outcome.trailer.isEmpty())
+        last = push(last + qint64(faults.lfAfterMs) * NsPerMs, outcome.trailer, outcome.line, true,
+                    false);
+    if (outcome.duplicate && (faults.duplicateDelayMs > 0 || !outcome.trailer.isEmpty())) {
+        const qint64 copyDue = last + qint64(faults.duplicateDelayMs) * NsPerMs;
+        last = push(copyDue, reply, outcome.line, true, false);
+        if (!outcome.trailer.isEmpty())
+            last = push(last + qint64(faults.lfAfterMs) * NsPerMs, outcome.trailer, outcome.line,
+                        true, false);
     }
+    if (!outcome.chatter.isEmpty())
+        push(last, std::move(outcome.chatter), {}, true, false);
     releaseDue(link, nowNs);
     flush(link);
 }
@@ -780,6 +853,8 @@ void IndicatorSimulator::armTimer()
     }
     if (m_stall == Stall::Holding && m_resumeNs > 0)
         next = next == 0 ? m_resumeNs : std::min(next, m_resumeNs);
+    if (m_restart == Restart::Deaf)
+        next = next == 0 ? m_restartEndNs : std::min(next, m_restartEndNs);
     itimerspec wakeAt{};
     // An all-zero value disarms; a due time is never zero on CLOCK_MONOTONIC.
     wakeAt.it_value.tv_sec = time_t(next / NsPerSecond);

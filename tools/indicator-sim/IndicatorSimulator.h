@@ -85,6 +85,8 @@ private:
     void receive(Link& link, const char* bytes, qint64 n, qint64 nowNs, Events& events);
     void consume(Link& link, const QByteArray& bytes, qint64 nowNs, bool held, Events& events);
     bool stalled(const Link& link);
+    bool restarts(const QByteArray& line, qint64 nowNs);
+    void endRestartIfDue(qint64 nowNs);
     void resumeIfDue(qint64 nowNs, Events& events);
     IndicatorCore::Outcome decide(const QByteArray& name, const QByteArray& line,
                                   IndicatorCore::Session* session, Events& events);
@@ -105,6 +107,8 @@ private:
     QSet<quint16> m_lateDone;
     enum class Stall { Armed, Holding, Over } m_stall = Stall::Armed;
     qint64 m_resumeNs = 0; // 0 until the first held byte starts the clock, and when for ever
+    enum class Restart { Armed, Deaf, Over } m_restart = Restart::Armed;
+    qint64 m_restartEndNs = 0;
     QString m_dumpDir;
     bool m_verbose = false;
     bool m_changedSinceDump = false;

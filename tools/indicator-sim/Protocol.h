@@ -11,6 +11,8 @@ inline constexpr char Ack = 0x06;
 inline constexpr char Nak = 0x15;
 inline constexpr char Cr = 0x0D;
 inline constexpr char Lf = 0x0A;
+// What a garbled ACK or NAK arrives as.
+inline constexpr char Bel = 0x07;
 
 inline constexpr int MemorySize = 0x10000;
 inline constexpr char Erased = char(0xFF);

@@ -60,6 +60,20 @@ Faults:
                       arrived; the held commands are then answered in order.
   --nak-line LINE     Answer NAK to the exact line LINE (without CR), storing nothing.
                       Repeatable.
+  --crlf              End every reply with CR LF instead of CR.
+  --lf-after MS       The same, with the LF sent MS milliseconds after the rest of the reply;
+                      the replies after it wait behind it.
+  --duplicate LINE    Send the answer to the exact line LINE (without CR) twice, the first time
+                      it is answered. Repeatable.
+  --duplicate-every N Send every N-th answer twice.
+  --duplicate-delay MS
+                      Send a copy MS milliseconds after its answer, the replies after it waiting
+                      behind it (default 0: in the same write as the answer).
+  --garble-every N    Every N-th answer arrives with BEL (0x07) instead of its ACK or NAK.
+  --restart-after N   Restart on the command after the first N: it, and every byte received
+                      for --deaf-ms, is lost, replies not yet sent are dropped, then the
+                      version text and the line end arrive unasked (no ACK). Memory is kept.
+  --deaf-ms MS        How long a restart hears nothing (default 2500).
 
 Record:
   --dump-dir DIR      At exit and after every complete pointer table (entry 7 written after
@@ -146,12 +160,34 @@ int main(int argc, char* argv[])
     const QCommandLineOption resumeAfter(QStringLiteral("resume-after"), {},
                                          QStringLiteral("SECONDS"));
     const QCommandLineOption nakLine(QStringLiteral("nak-line"), {}, QStringLiteral("LINE"));
+    const QCommandLineOption crlf(QStringLiteral("crlf"));
+    const QCommandLineOption lfAfter(QStringLiteral("lf-after"), {}, QStringLiteral("MS"));
+    const QCommandLineOption duplicate(QStringLiteral("duplicate"), {}, QStringLiteral("LINE"));
+    const QCommandLineOption duplicateEvery(QStringLiteral("duplicate-every"), {},
+                                            QStringLiteral("N"));
+    const QCommandLineOption duplicateDelay(QStringLiteral("duplicate-delay"), {},
+                                            QStringLiteral("MS"));
+    const QCommandLineOption garbleEvery(QStringLiteral("garble-every"), {}, QStringLiteral("N"));
+    const QCommandLineOption restartAfter(QStringLiteral("restart-after"), {}, QStringLiteral("N"));
+    const QCommandLineOption deafMs(QStringLiteral("deaf-ms"), {}, QStringLiteral("MS"));
     const QCommandLineOption dumpDir(QStringLiteral("dump-dir"), {}, QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
-    parser.addOptions({help,         pty,        link,        tcp,         version,   serial,
-                       nakAt,        silentAt,   ignoreFirst, silentAfter, textReply, noCr,
-                       delayMs,      baud,       dropAfter,   noise,       lateAt,    loneCr,
-                       chatterEvery, stallAfter, resumeAfter, nakLine,     dumpDir,   verbose});
+    parser.addOptions({help,           pty,
+                       link,           tcp,
+                       version,        serial,
+                       nakAt,          silentAt,
+                       ignoreFirst,    silentAfter,
+                       textReply,      noCr,
+                       delayMs,        baud,
+                       dropAfter,      noise,
+                       lateAt,         loneCr,
+                       chatterEvery,   stallAfter,
+                       resumeAfter,    nakLine,
+                       crlf,           lfAfter,
+                       duplicate,      duplicateEvery,
+                       duplicateDelay, garbleEvery,
+                       restartAfter,   deafMs,
+                       dumpDir,        verbose});
     if (!parser.parse(args))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -167,7 +203,13 @@ int main(int argc, char* argv[])
          {std::pair{&ignoreFirst, &sim::Faults::ignoreFirst},
           std::pair{&silentAfter, &sim::Faults::silentAfter},
           std::pair{&delayMs, &sim::Faults::delayMs}, std::pair{&baud, &sim::Faults::baud},
-          std::pair{&dropAfter, &sim::Faults::dropAfter}}) {
+          std::pair{&dropAfter, &sim::Faults::dropAfter},
+          std::pair{&lfAfter, &sim::Faults::lfAfterMs},
+          std::pair{&duplicateEvery, &sim::Faults::duplicateEvery},
+          std::pair{&duplicateDelay, &sim::Faults::duplicateDelayMs},
+          std::pair{&garbleEvery, &sim::Faults::garbleEvery},
+          std::pair{&restartAfter, &sim::Faults::restartAfter},
+          std::pair{&deafMs, &sim::Faults::deafMs}}) {
         if (parser.isSet(*option) && !toCount(parser.value(*option), &(faults.*field)))
             return usageError(QStringLiteral("--%1 needs a whole number >= 0, not '%2'")
                                   .arg(option->names().constFirst(), parser.value(*option)));
@@ -225,6 +267,12 @@ int main(int argc, char* argv[])
             return usageError(QStringLiteral("--nak-line needs a non-empty line"));
         faults.nakLines.insert(text.toLocal8Bit());
     }
+    for (const QString& text : parser.values(duplicate)) {
+        if (text.isEmpty())
+            return usageError(QStringLiteral("--duplicate needs a non-empty line"));
+        faults.duplicateLines.insert(text.toLocal8Bit());
+    }
+    faults.crlf = parser.isSet(crlf) || parser.isSet(lfAfter);
     quint16 port = 0;
     if (parser.isSet(tcp)) {
         bool ok = false;
