@@ -27,6 +27,17 @@ char classify(const QByteArray& line)
     return line.contains(kNak) ? 'N' : line.contains(kAck) ? 'A' : 'R';
 }
 
+// The bytes the cleaning of a reply removes; they end or pad a line and start none.
+bool isLineEndByte(char c)
+{
+    return c == '\n' || c == '\0' || c == kCr;
+}
+
+bool onlyLineEndBytes(const QByteArray& bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), isLineEndByte);
+}
+
 } // namespace
 
 // Marks a stretch during which an outcome must not be emitted at once. When the outermost scope
@@ -99,7 +110,9 @@ void CommandExchange::resetLine()
     }
     m_rxBuffer.clear();
     m_rxStale = false;
+    m_afterCr = false;
     m_outOfStep = false;
+    m_surplus = 0;
     m_versionText.clear();
     m_droppedBytes = 0;
 }
@@ -113,7 +126,37 @@ quint64 CommandExchange::sendCommand(const QByteArray& command, std::chrono::mil
     }
     const quint64 number = ++m_commandNumber;
     const Scope scope(*this, false);
+    begin(command, timeout, false);
+    if (m_outOfStep)
+        startDrain(Next::Probe);
+    else
+        startAttempt();
+    return number;
+}
+
+quint64 CommandExchange::proveInStep(std::chrono::milliseconds timeout)
+{
+    if (isBusy()) {
+        qCWarning(lcExchange) << "in-step probe while a command is pending; ignored";
+        return 0;
+    }
+    const quint64 number = ++m_commandNumber;
+    const Scope scope(*this, false);
+    begin(IndicatorProtocol::kVersionCommand, timeout, true);
+    if (m_versionText.isEmpty())
+        startDrain(Next::Attempt); // a quiet line, then ;C4 tells the version
+    else if (m_outOfStep)
+        startDrain(Next::Probe);
+    else
+        startProbe();
+    return number;
+}
+
+void CommandExchange::begin(const QByteArray& command, std::chrono::milliseconds timeout,
+                            bool proving)
+{
     m_command = command;
+    m_proving = proving;
     m_timeout = timeout;
     m_replyState = 'W';
     m_replyText.clear();
@@ -122,18 +165,13 @@ quint64 CommandExchange::sendCommand(const QByteArray& command, std::chrono::mil
     m_timeoutFlag = false;
     m_lastFailure = Failure::None;
     m_lostReason.clear();
-    if (m_outOfStep)
-        startDrain(Next::Probe);
-    else
-        startAttempt();
-    return number;
 }
 
 void CommandExchange::startAttempt()
 {
     m_phase = Phase::Attempt;
     // Bytes already waiting arrived before this attempt went out: the line they start is stale.
-    m_rxStale = !m_rxBuffer.isEmpty();
+    m_rxStale = !onlyLineEndBytes(m_rxBuffer);
     m_tmrGlobal.stop();
     m_tmrGlobal.setInterval(m_timeout);
     m_timeoutFlag = false;
@@ -150,7 +188,7 @@ void CommandExchange::startAttempt()
 void CommandExchange::startProbe()
 {
     m_phase = Phase::Probe;
-    m_rxStale = !m_rxBuffer.isEmpty();
+    m_rxStale = !onlyLineEndBytes(m_rxBuffer);
     ++m_probes;
     m_tmrGlobal.stop();
     m_tmrGlobal.setInterval(m_timeout);
@@ -158,7 +196,7 @@ void CommandExchange::startProbe()
     qCDebug(lcExchange).noquote()
         << stamp() << "->"
         << TextRoutines::describeBytes(IndicatorProtocol::kVersionCommand).constData() << "probe"
-        << m_probes << "to bring the line back in step";
+        << m_probes << (m_proving ? "for an in-step point" : "to bring the line back in step");
     if (!write(IndicatorProtocol::kVersionCommand))
         onWriteRefused();
 }
@@ -206,6 +244,11 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
     // the receipt is taken before the outcome is delivered, so that none of them can be
     // mistaken for the answer to a command sent from the finished() slot.
     qsizetype from = 0;
+    if (m_afterCr) {
+        while (from < bytes.size() && (bytes[from] == '\n' || bytes[from] == '\0'))
+            ++from;
+        m_afterCr = from == bytes.size();
+    }
     while (from < bytes.size()) {
         const qsizetype cr = bytes.indexOf(kCr, from);
         const qsizetype head = (cr < 0 ? bytes.size() : cr) - from;
@@ -223,6 +266,9 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
             return;
         m_rxBuffer.append(kCr);
         from = cr + 1;
+        while (from < bytes.size() && (bytes[from] == '\n' || bytes[from] == '\0'))
+            ++from;
+        m_afterCr = from == bytes.size();
         if (m_droppedBytes > 0) {
             qCWarning(lcExchange) << "reply line completed after" << m_droppedBytes
                                   << "excess bytes were dropped";
@@ -236,8 +282,7 @@ void CommandExchange::takeLine(const QByteArray& line)
 {
     const char state = classify(line);
     if (std::exchange(m_rxStale, false)) {
-        dropLine(line, "it began before the command went out");
-        m_outOfStep = m_outOfStep || state != 'R';
+        dropLine(line, state, "it began before the command went out");
         return;
     }
     switch (m_phase) {
@@ -245,8 +290,13 @@ void CommandExchange::takeLine(const QByteArray& line)
         takeAttemptLine(line, state);
         return;
     case Phase::Probe:
-        if (!carriesVersion(line)) {
-            dropLine(line, "not the answer to the probe");
+        // A NAK refuses, whatever else the line holds.
+        if (state == 'N' || !carriesVersion(line)) {
+            dropLine(line, state, "not the answer to the probe");
+            return;
+        }
+        if (m_proving) {
+            reachInStep(line);
             return;
         }
         qCInfo(lcExchange).noquote() << stamp() << "line back in step after" << m_probes
@@ -255,13 +305,11 @@ void CommandExchange::takeLine(const QByteArray& line)
         startAttempt();
         return;
     case Phase::Drain:
-        dropLine(line, "owed to an earlier command");
+        dropLine(line, state, "owed to an earlier command");
         return;
     case Phase::Idle:
     case Phase::Finishing:
-        dropLine(line, "no command is pending");
-        // An ACK or NAK that nothing asked for: some answer is out of its place.
-        m_outOfStep = m_outOfStep || state != 'R';
+        dropLine(line, state, "no command is pending");
         return;
     }
 }
@@ -273,17 +321,28 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, char state)
     if (m_tmrGlobal.isActive() && m_tmrGlobal.remainingTime() == 0) {
         m_tmrGlobal.stop();
         onAttemptTimedOut();
-        dropLine(line, "it came with the time-out");
+        dropLine(line, state, "it came with the time-out");
         return;
     }
     if (m_command != IndicatorProtocol::kVersionCommand && carriesVersion(line)) {
-        dropLine(line, "a version answer owed to an earlier probe");
-        m_outOfStep = true;
+        dropLine(line, state, "a version answer owed to an earlier probe");
         return;
     }
     // The indicator answers a write with ACK or NAK; any other line is not that answer.
     if (state == 'R' && IndicatorProtocol::isWrite(m_command)) {
-        dropLine(line, "a write is answered by ACK or NAK");
+        dropLine(line, state, "a write is answered by ACK or NAK");
+        return;
+    }
+    if (m_proving && state != 'N') {
+        // No version was known: after a quiet line, the answer to ;C4 tells it. An empty line
+        // tells nothing.
+        const QByteArray version = IndicatorProtocol::versionText(line);
+        if (version.isEmpty()) {
+            dropLine(line, state, "no version in it");
+            return;
+        }
+        m_versionText = version;
+        reachInStep(line);
         return;
     }
     m_replyState = state;
@@ -295,11 +354,29 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, char state)
     finish(state != 'N', state == 'N' ? Failure::Nak : Failure::None);
 }
 
-void CommandExchange::dropLine(const QByteArray& line, const char* why)
+// The version answer to an in-step probe: every judgement since the last in-step point is proven,
+// or, if some ACK or NAK came that no command took, void.
+void CommandExchange::reachInStep(const QByteArray& line)
 {
+    const int surplus = std::exchange(m_surplus, 0);
+    m_outOfStep = false;
+    m_replyState = classify(line);
+    m_replyText = line;
     qCDebug(lcExchange).noquote() << stamp() << "<-"
                                   << TextRoutines::describeBytes(line).constData()
-                                  << "dropped:" << why;
+                                  << "in-step point;" << surplus << "surplus since the last";
+    emit replyTaken(m_command, line);
+    finish(surplus == 0, surplus == 0 ? Failure::None : Failure::Voided);
+}
+
+void CommandExchange::dropLine(const QByteArray& line, char state, const char* why)
+{
+    // An ACK or NAK that no command took: some answer is not where timing put it.
+    if (state != 'R')
+        ++m_surplus;
+    qCDebug(lcExchange).noquote() << stamp() << "<-"
+                                  << TextRoutines::describeBytes(line).constData()
+                                  << "dropped:" << why << (state != 'R' ? "(surplus)" : "");
 }
 
 bool CommandExchange::carriesVersion(const QByteArray& line) const
@@ -317,6 +394,8 @@ void CommandExchange::onTimerTick()
         return;
     case Phase::Probe:
         qCDebug(lcExchange).noquote() << stamp() << "probe" << m_probes << "unanswered";
+        // Its answer may still come, and must not be taken for the next command's.
+        m_outOfStep = true;
         if (m_probes < kMaxAttempts) {
             startDrain(Next::Probe);
             return;
@@ -383,6 +462,7 @@ void CommandExchange::finish(bool ok, Failure failure)
     m_result = ok;
     m_lastFailure = failure;
     m_phase = Phase::Finishing;
+    m_proving = false;
     if (m_syncDepth > 0) {
         m_deliveryOwed = true;
         return;

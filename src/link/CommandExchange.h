@@ -23,6 +23,12 @@ Q_DECLARE_LOGGING_CATEGORY(lcExchange)
 // attempt, and before the next command the indicator is asked for its version: every line up to
 // the one that carries the known version text is stale and is dropped. Without a time-out none
 // of this costs anything.
+//
+// Timing alone cannot tell a command's own answer from a displaced one (a duplicate, a late
+// answer), so the exchange also counts: every ACK or NAK line that no pending command took is a
+// surplus line. proveInStep() asks for the version; its answer, with no surplus line since the
+// last such point, proves every judgement in between. A surplus voids them: the caller sends
+// those commands again.
 class CommandExchange : public QObject {
     Q_OBJECT
 public:
@@ -32,6 +38,8 @@ public:
         NoReply,     // no reply in all attempts
         ChannelLost, // the channel became unusable
         OutOfStep,   // the line could not be brought back in step; the command was not sent
+        Voided,      // proveInStep: in step now, but some answer since the last in-step point
+                     // was surplus, so the judgements in between cannot be trusted
     };
     Q_ENUM(Failure)
 
@@ -64,7 +72,14 @@ public:
     // command's number, which commandFinished() names. Calling while busy is a programming
     // error: the call is logged and ignored, and 0 returned.
     quint64 sendCommand(const QByteArray& command, std::chrono::milliseconds timeout);
+    // Asks for the version: an in-step point. Finishes like a command: ok when the answer came
+    // with no surplus line since the last in-step point; Voided when surplus lines came (the line
+    // is in step again all the same); OutOfStep when the indicator never answered with its
+    // version. With no version known yet, the line is drained and the answer to ;C4 becomes it.
+    quint64 proveInStep(std::chrono::milliseconds timeout);
     bool isBusy() const { return m_phase != Phase::Idle; }
+    // ACK or NAK lines since the last in-step point that no pending command took.
+    int surplusLines() const { return m_surplus; }
     // True when answers may still be owed from an earlier command: the next command is then
     // preceded by the version probe.
     bool isOutOfStep() const { return m_outOfStep; }
@@ -100,13 +115,15 @@ private:
     // What follows a drain.
     enum class Next { Probe, Attempt };
 
+    void begin(const QByteArray& command, std::chrono::milliseconds timeout, bool proving);
     void startAttempt();
     void startProbe();
     void startDrain(Next next);
     void onBytesReceived(const QByteArray& bytes);
     void takeLine(const QByteArray& line);
     void takeAttemptLine(const QByteArray& line, char state);
-    void dropLine(const QByteArray& line, const char* why);
+    void reachInStep(const QByteArray& line);
+    void dropLine(const QByteArray& line, char state, const char* why);
     void onTimerTick();
     void onAttemptTimedOut();
     void onChannelLost(const QString& reason);
@@ -117,6 +134,7 @@ private:
     bool carriesVersion(const QByteArray& line) const;
 
     QPointer<LineChannel> m_channel;
+    // Times the attempt, the probe and the quiet wait, one at a time.
     QTimer m_tmrGlobal;
     Phase m_phase = Phase::Idle;
     Next m_afterDrain = Next::Attempt;
@@ -132,6 +150,12 @@ private:
     // The bytes in RxBuffer arrived before the pending command was sent, so the line they start
     // cannot answer it.
     bool m_rxStale = false;
+    // The last byte taken ended a line: an LF or NUL now still belongs to that line, as
+    // indicators that end their answers with CR LF send it.
+    bool m_afterCr = false;
+    // The command is an in-step probe (proveInStep), not a caller's command.
+    bool m_proving = false;
+    int m_surplus = 0;
     bool m_timeoutFlag = false;
     bool m_outOfStep = false;
     QByteArray m_versionText;

@@ -70,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         lastOk = ok;
     });
     int commands = 0;
+    bool lastWasProbe = false;
     const auto settle = [&] {
         // Zero quiet times and time-outs: every timer is due on the next pass.
         for (int i = 0; i < 64 && exchange.isBusy(); ++i)
@@ -88,21 +89,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             check(failure != F::None);
             check((state == 'N') == (failure == F::Nak));
         }
+        // Only an in-step point can void.
+        check(failure != F::Voided || lastWasProbe);
     };
 
     Input in(data, size);
     while (!in.atEnd()) {
         switch (in.byte() % 8) {
         case 0:
-        case 1: { // a command, a write or a query
+        case 1: { // a command, a write or a query, or an in-step probe
             if (exchange.isBusy())
                 break;
             static const QByteArray commandsToSend[] = {";E0000-41424344\r", ";C4\r", ";SR\r"};
-            const QByteArray& command = commandsToSend[in.byte() % 3];
+            const int pick = in.byte() % 4;
             ++commands;
             inCall = true;
+            lastWasProbe = pick == 3;
             // Due on the next pass of the event loop, or never: then only a reply ends it.
-            exchange.sendCommand(command, in.byte() % 2 ? 0ms : std::chrono::hours(1));
+            const auto timeout =
+                in.byte() % 2 ? 0ms : std::chrono::milliseconds(std::chrono::hours(1));
+            if (lastWasProbe)
+                exchange.proveInStep(timeout);
+            else
+                exchange.sendCommand(commandsToSend[pick], timeout);
             inCall = false;
             check(finishedCount < commands);
             break;

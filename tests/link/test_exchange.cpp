@@ -40,6 +40,8 @@ private slots:
     void staysInStep_data();
     void staysInStep();
     void probeFailsOnADeadLine();
+    void proveInStep_data();
+    void proveInStep();
     void retryWaitsForAQuietLine();
 };
 
@@ -55,6 +57,7 @@ void TestExchange::exchange_data()
     QTest::addColumn<bool>("timeoutFlag");
     QTest::addColumn<CommandExchange::Failure>("failure");
     QTest::addColumn<bool>("outOfStep"); // answers may still be owed after the call
+    QTest::addColumn<int>("surplus");    // ACK or NAK lines that no command took
 
     using F = CommandExchange::Failure;
     const QByteArrayList once{kCmd};
@@ -67,48 +70,54 @@ void TestExchange::exchange_data()
         chunks << longLine.mid(i, 100);
 
     QTest::newRow("pieces") << kCmd << Script{{1, {"V1", ".2\x06", "\r"}}} << once << true << 'A'
-                            << QByteArray("V1.2\x06\r") << QByteArray() << false << F::None
-                            << false;
+                            << QByteArray("V1.2\x06\r") << QByteArray() << false << F::None << false
+                            << 0;
     QTest::newRow("the first line decides, the others are dropped")
         << kCmd << Script{{1, {"\x06\rxyz\r\x15\rAB"}}} << once << true << 'A' << ack
-        << QByteArray("AB") << false << F::None << true;
+        << QByteArray("AB") << false << F::None << false << 1;
     QTest::newRow("text after the reply")
         << kCmd << Script{{1, {"\x06\rST,GS,1234kg\r"}}} << once << true << 'A' << ack
-        << QByteArray() << false << F::None << false;
+        << QByteArray() << false << F::None << false << 0;
     QTest::newRow("nak and ack") << kCmd << Script{{1, {"\x06\x15\r"}}} << once << false << 'N'
                                  << QByteArray("\x06\x15\r") << QByteArray() << false << F::Nak
-                                 << false;
+                                 << false << 0;
     QTest::newRow("plain text answers a query, inside the write")
         << kQuery << Script{{1, {"SN 123\r"}, true}} << QByteArrayList{kQuery} << true << 'R'
-        << QByteArray("SN 123\r") << QByteArray() << false << F::None << false;
+        << QByteArray("SN 123\r") << QByteArray() << false << F::None << false << 0;
     QTest::newRow("plain text is no answer to a write")
         << kCmd << Script{{1, {"SN 123\r", ack}}} << once << true << 'A' << ack << QByteArray()
-        << false << F::None << false;
+        << false << F::None << false << 0;
     QTest::newRow("silence") << kCmd << Script{} << silent << false << 'W' << QByteArray()
-                             << QByteArray() << true << F::NoReply << true;
+                             << QByteArray() << true << F::NoReply << true << 0;
     QTest::newRow("second attempt") << kCmd << Script{{3, {ack}}} << retried << true << 'A' << ack
-                                    << QByteArray() << false << F::None << true;
+                                    << QByteArray() << false << F::None << true << 0;
     QTest::newRow("late reply is drained before the retry")
         << kCmd << Script{{1, {"\x06"}}, {2, {kCr}}, {3, {"\x15\r"}}} << retried << false << 'N'
-        << QByteArray("\x15\r") << QByteArray() << false << F::Nak << true;
+        << QByteArray("\x15\r") << QByteArray() << false << F::Nak << true << 1;
     QTest::newRow("nak to the lone CR is dropped")
         << kCmd << Script{{2, {"\x15\r"}}, {3, {ack}}} << retried << true << 'A' << ack
-        << QByteArray() << false << F::None << true;
+        << QByteArray() << false << F::None << true << 1;
     QTest::newRow("bytes from before the call start a stale line")
         << kCmd << Script{{0, {"\x15"}}, {1, {"\r", ack}}} << once << true << 'A' << ack
-        << QByteArray() << false << F::None << true;
+        << QByteArray() << false << F::None << false << 1;
+    QTest::newRow("an LF waiting before the call starts no stale line")
+        << kCmd << Script{{0, {"\n"}}, {1, {ack}}} << once << true << 'A' << QByteArray("\n\x06\r")
+        << QByteArray() << false << F::None << false << 0;
+    QTest::newRow("CR LF, the LF later, belongs to the line before")
+        << kCmd << Script{{0, {"ST\r", "\n\0"}}, {1, {ack, "\n"}}} << once << true << 'A' << ack
+        << QByteArray() << false << F::None << false << 0;
     QTest::newRow("line while idle")
         << kCmd << Script{{0, {"\x15old\r"}}, {1, {ack}}} << once << true << 'A' << ack
-        << QByteArray() << false << F::None << false;
+        << QByteArray() << false << F::None << false << 1;
     QTest::newRow("overlong line")
         << kCmd << Script{{1, chunks, true}} << silent << false << 'W' << QByteArray()
-        << longLine.left(64 * 1024) << true << F::NoReply << true;
+        << longLine.left(64 * 1024) << true << F::NoReply << true << 0;
     QTest::newRow("dies mid-wait")
         << kCmd << Script{{1, {}, false, true}} << once << false << 'W' << QByteArray()
-        << QByteArray() << false << F::ChannelLost << false;
+        << QByteArray() << false << F::ChannelLost << false << 0;
     QTest::newRow("dead before the call")
         << kCmd << Script{{0, {}, false, true}} << QByteArrayList() << false << 'W' << QByteArray()
-        << QByteArray() << false << F::ChannelLost << false;
+        << QByteArray() << false << F::ChannelLost << false << 0;
 }
 
 void TestExchange::exchange()
@@ -160,6 +169,7 @@ void TestExchange::exchange()
     QTEST(exchange.timeoutFlag(), "timeoutFlag");
     QTEST(exchange.lastFailure(), "failure");
     QTEST(exchange.isOutOfStep(), "outOfStep");
+    QTEST(exchange.surplusLines(), "surplus");
     // The trace names the reply that decided, and only that one.
     QCOMPARE(taken.size(), exchange.replyState() == 'W' ? 0 : 1);
     if (!taken.isEmpty())
@@ -357,6 +367,59 @@ void TestExchange::probeFailsOnADeadLine()
     QCOMPARE(channel.writes, QByteArrayList({";C4\r", kQuery}));
     QCOMPARE(exchange.replyText(), QByteArray("77\r"));
     QVERIFY(!exchange.isOutOfStep());
+}
+
+void TestExchange::proveInStep_data()
+{
+    QTest::addColumn<QByteArray>("known");  // the version known before the probe
+    QTest::addColumn<QByteArray>("before"); // delivered while nothing is pending
+    QTest::addColumn<QByteArray>("answer"); // to every ;C4
+    QTest::addColumn<CommandExchange::Failure>("failure");
+    QTest::addColumn<QByteArray>("versionAfter");
+    using F = CommandExchange::Failure;
+    const QByteArray v = "V2.05\x06", reply = "IND V2.05\x06\r";
+    QTest::newRow("in step") << v << QByteArray() << reply << F::None << v;
+    QTest::newRow("an unasked ACK before") << v << QByteArray("\x06\r") << reply << F::Voided << v;
+    QTest::newRow("a NAK ahead of the version")
+        << v << QByteArray() << QByteArray("\x15\r") + reply << F::Voided << v;
+    QTest::newRow("text lines are no surplus")
+        << v << QByteArray("ST,GS\r") << "ST,GS\r" + reply << F::None << v;
+    QTest::newRow("another version is no in-step point")
+        << v << QByteArray() << QByteArray("IND V9.99\x06\r") << F::OutOfStep << QByteArray();
+    QTest::newRow("a NAK in the version line refuses it")
+        << v << QByteArray() << QByteArray("\x15IND V2.05\x06\r") << F::OutOfStep << QByteArray();
+    QTest::newRow("no version known: the answer tells it")
+        << QByteArray() << QByteArray() << "\r" + reply << F::None << v;
+    QTest::newRow("silence") << v << QByteArray() << QByteArray() << F::OutOfStep << QByteArray();
+}
+
+// An in-step point proves the answers since the last one, or voids them when some ACK or NAK
+// matched no command; either way the surplus count starts again.
+void TestExchange::proveInStep()
+{
+    QFETCH(QByteArray, answer);
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setQuietTime(kQuiet);
+    exchange.setChannel(&channel);
+    QFETCH(QByteArray, known);
+    exchange.setVersionText(known);
+    channel.onWrite = [&](const QByteArray& line) {
+        if (line == ";C4\r" && !answer.isEmpty())
+            QTimer::singleShot(0, &channel, [&] { channel.receive(answer); });
+    };
+    QFETCH(QByteArray, before);
+    channel.receive(before);
+    QSignalSpy finished(&exchange, &CommandExchange::commandFinished);
+    const quint64 number = exchange.proveInStep(kShort);
+    QVERIFY(finished.wait(kWait));
+    QCOMPARE(finished.first().at(0).toULongLong(), number);
+    QFETCH(CommandExchange::Failure, failure);
+    QCOMPARE(exchange.lastFailure(), failure);
+    QCOMPARE(finished.first().at(1).toBool(), failure == CommandExchange::Failure::None);
+    QTEST(exchange.versionText(), "versionAfter");
+    if (failure != CommandExchange::Failure::OutOfStep)
+        QCOMPARE(exchange.surplusLines(), 0);
 }
 
 // After a time-out the retry goes out once the line has been quiet for the quiet time, not at
