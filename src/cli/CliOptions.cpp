@@ -535,12 +535,8 @@ bool loadTickets(const Command& command, Tickets* tickets, QString* error)
     if (!loaded.anyInUse())
         return fail(error,
                     QStringLiteral("The tickets hold no data: there is nothing to download."));
-    if (loaded.usedSpace() > Downloader::kMaxTotalBytes)
-        return fail(error,
-                    QStringLiteral("The tickets hold %1 bytes in all, more than the %2 bytes "
-                                   "of the indicator's ticket memory. Nothing was sent.")
-                        .arg(loaded.usedSpace())
-                        .arg(Downloader::kMaxTotalBytes));
+    if (const QString fault = layoutFault(loaded.contents()); !fault.isEmpty())
+        return fail(error, fault);
     tickets->contents = loaded.contents();
     for (int s = 1; s <= SlotTable::kSlotCount; ++s)
         tickets->paths[s - 1] = loaded.path(s);

@@ -32,6 +32,11 @@ struct DownloadPlan {
     QList<QByteArray> allCommands() const;
 };
 
+// Why the seven contents cannot be downloaded as they are, as the message that says so; empty
+// when they can: more bytes than the data area holds, or a one-byte ticket at address 0000,
+// whose pointer entry 00000000 the indicator reads as an empty slot.
+QString layoutFault(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents);
+
 // Lays out the seven contents (slot 1 first). Only a total of at most kDataAreaSize bytes gives
 // addresses the indicator can take; the downloader refuses anything larger before using a plan.
 DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents);

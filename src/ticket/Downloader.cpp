@@ -26,18 +26,26 @@ const QString kCancelled =
                    "download the tickets again before using it.");
 const QString kNoValidSet =
     QStringLiteral("The indicator's pointer table is cleared, so it holds no valid ticket set.");
+const QString kStoppedAnswering = QStringLiteral("The indicator stopped answering.");
+const QString kUnmatched =
+    QStringLiteral("The indicator's answers could not be matched to the commands: it sent more "
+                   "answers than it was asked for, again and again.");
 
 QString hex4(qint32 value)
 {
     return TextRoutines::padHex4(QString::number(value, 16).toUpper());
 }
 
+// "slot 1 (…)", "slot 1 (…) and slot 3 (…)", "slot 1 (…), slot 2 (…) and slot 3 (…)".
 QString slotList(const QList<int>& slotNumbers)
 {
     QStringList names;
     for (const int s : slotNumbers)
         names.append(SlotTable::slotName(s));
-    return names.join(QStringLiteral(" and "));
+    if (names.size() < 2)
+        return names.join(QString());
+    const QString last = names.takeLast();
+    return names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
 }
 } // namespace
 
@@ -58,25 +66,24 @@ void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& c
     m_cancelRequested = false;
     m_slot7Failed = false;
     m_resent = false;
+    m_proving = false;
+    m_opened = false;
+    m_dataAnnounced = false;
+    m_pointersAnnounced = false;
+    m_failed = {};
+    m_failedBlock = -1;
     m_faults = {};
     m_stored = {};
     m_outcome = Outcome::None;
-    m_commandsSent = 0;
-    m_index = 0;
-    m_phase = Phase::Clearing;
+    m_commandsSent = m_probesSent = m_writesResent = 0;
+    m_cursor = m_stretchStart = m_sentBefore = 0;
+    m_stretchLength = kStretchLength;
+    m_voids = 0;
+    m_running = true;
     emit started();
 
-    qint64 total = 0;
-    for (const QByteArray& c : contents)
-        total += c.size();
-    if (total > kMaxTotalBytes) {
-        // The data area ends at 7FFF, so such a set cannot be laid out; refuse before sending.
-        report(QStringLiteral("The tickets hold %1 bytes in all, more than the %2 bytes of the "
-                              "indicator's ticket memory. Nothing was sent; remove a ticket and "
-                              "download again.")
-                   .arg(total)
-                   .arg(kMaxTotalBytes),
-               &Downloader::finish);
+    if (const QString fault = layoutFault(contents); !fault.isEmpty()) {
+        report(fault, &Downloader::finish);
         return;
     }
     if (m_exchange.isBusy()) {
@@ -88,8 +95,12 @@ void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& c
     m_plan = makeDownloadPlan(contents);
     for (int s = 0; s < DownloadPlan::kSlotCount; ++s)
         m_holdsData[s] = !contents[s].isEmpty();
+    m_dataBegin = DownloadPlan::kSlotCount;
+    m_pointerBegin = m_dataBegin + int(m_plan.dataBlocks.size());
+    m_end = m_pointerBegin + DownloadPlan::kSlotCount;
     emit statusText(kUpdatingPointers);
-    sendCurrent();
+    // The opening in-step point: answers owed to anything before the download are set aside.
+    prove();
 }
 
 void Downloader::cancel()
@@ -108,31 +119,108 @@ void Downloader::abandon()
     finish();
 }
 
-void Downloader::sendCurrent()
+Downloader::Phase Downloader::phaseOf(int index) const
+{
+    return index < m_dataBegin      ? Phase::Clearing
+           : index < m_pointerBegin ? Phase::Data
+                                    : Phase::Pointers;
+}
+
+int Downloader::slotOf(int index) const
+{
+    return phaseOf(index) == Phase::Clearing ? index : index - m_pointerBegin;
+}
+
+QByteArray Downloader::commandAt(int index) const
+{
+    switch (phaseOf(index)) {
+    case Phase::Clearing:
+        return m_plan.clearingCommands[index];
+    case Phase::Data:
+        return m_plan.dataBlocks[blockOf(index)].command;
+    case Phase::Pointers:
+        break;
+    }
+    // A ticket that is not whole in the indicator must never be pointed at.
+    const int s = slotOf(index);
+    return m_faults[s].failed ? m_plan.clearingCommands[s] : m_plan.pointerCommands[s];
+}
+
+qint32 Downloader::addressOf(int index) const
+{
+    if (phaseOf(index) == Phase::Data)
+        return m_plan.dataBlocks[blockOf(index)].position - 1;
+    return kPointerTableBase + kPointerEntrySize * slotOf(index);
+}
+
+// Sends the next command, or closes the stretch with an in-step point first when one is due.
+void Downloader::advance()
 {
     if (m_cancelRequested) {
-        m_outcome = Outcome::Cancelled;
-        report(kCancelled, &Downloader::finish);
+        endCancelled();
         return;
     }
-    const QByteArray* command = nullptr;
-    switch (m_phase) {
-    case Phase::Clearing:
-        command = &m_plan.clearingCommands[m_index];
-        break;
-    case Phase::Data:
-        command = &m_plan.dataBlocks[m_index].command;
-        break;
-    case Phase::Pointers:
-        // A ticket that is not whole in the indicator must never be pointed at.
-        command = m_faults[m_index].failed ? &m_plan.clearingCommands[m_index]
-                                           : &m_plan.pointerCommands[m_index];
-        break;
-    case Phase::Idle:
+    if (proofDue()) {
+        prove();
         return;
     }
+    announce();
+    if (m_cursor == m_end) {
+        endOfPointerPass();
+        return;
+    }
+    send(m_cursor);
+}
+
+bool Downloader::proofDue() const
+{
+    if (m_cursor == m_stretchStart)
+        return false;
+    // The passes meet at in-step points: no data goes out before the table is proven cleared,
+    // and no pointer entry before every data block is proven.
+    if (m_cursor == m_dataBegin || m_cursor == m_pointerBegin || m_cursor == m_end ||
+        m_cursor - m_stretchStart >= m_stretchLength)
+        return true;
+    // Some answer already matched no command: whatever follows is void anyway.
+    if (m_exchange.surplusLines() > 0)
+        return true;
+    // A ticket counts as stored as soon as its own pointer entry is proven.
+    const int last = m_cursor - 1;
+    return phaseOf(last) == Phase::Pointers && m_holdsData[slotOf(last)];
+}
+
+void Downloader::prove()
+{
+    m_proving = true;
+    ++m_probesSent;
+    m_awaitedCommand = m_exchange.proveInStep(m_timeout);
+}
+
+void Downloader::send(int index)
+{
+    m_proving = false;
     ++m_commandsSent;
-    m_awaitedCommand = m_exchange.sendCommand(*command, m_timeout);
+    const QByteArray command = commandAt(index);
+    if (index < m_sentBefore) {
+        ++m_writesResent;
+        qCDebug(lcExchange).noquote()
+            << "re-sent:" << TextRoutines::describeBytes(command).constData();
+    }
+    m_sentBefore = std::max(m_sentBefore, index + 1);
+    m_awaitedCommand = m_exchange.sendCommand(command, m_timeout);
+}
+
+// The status line and progress range as the passes begin.
+void Downloader::announce()
+{
+    if (!m_dataAnnounced && m_cursor >= m_dataBegin) {
+        m_dataAnnounced = true;
+        emit progressRange(0, m_plan.totalBytes());
+    }
+    if (!m_pointersAnnounced && m_cursor >= m_pointerBegin) {
+        m_pointersAnnounced = true;
+        emit statusText(kUpdatingPointers);
+    }
 }
 
 void Downloader::onExchangeFinished(quint64 command, bool ok)
@@ -142,92 +230,181 @@ void Downloader::onExchangeFinished(quint64 command, bool ok)
         return;
     m_awaitedCommand = 0;
 
-    switch (m_exchange.lastFailure()) {
-    case CommandExchange::Failure::ChannelLost: {
+    const CommandExchange::Failure failure = m_exchange.lastFailure();
+    if (failure == CommandExchange::Failure::ChannelLost) {
         m_outcome = Outcome::Lost;
         QString cause = QStringLiteral("The connection to the indicator was lost.");
         if (const QString reason = m_exchange.lostReason(); !reason.isEmpty())
             cause += u' ' + reason + (reason.endsWith(u'.') ? QString() : QStringLiteral("."));
-        report(stopText(cause), &Downloader::finish);
+        report(stopText(cause, m_proving ? std::max(m_cursor - 1, 0) : m_cursor),
+               &Downloader::finish);
         return;
     }
-    case CommandExchange::Failure::OutOfStep:
-        m_outcome = Outcome::Stopped;
-        report(stopText(QStringLiteral("The indicator stopped answering.")), &Downloader::finish);
+    if (m_proving) {
+        afterProof();
         return;
-    case CommandExchange::Failure::NoReply:
-        // Sent again once: the exchange first brings the line back in step, and a line that
-        // stays dead ends the download there.
-        if (!m_resent && !m_cancelRequested) {
-            m_resent = true;
-            sendCurrent();
+    }
+    if (failure == CommandExchange::Failure::OutOfStep) {
+        m_outcome = Outcome::Stopped;
+        report(stopText(kStoppedAnswering, m_cursor), &Downloader::finish);
+        return;
+    }
+    if (!ok) {
+        // A refusal or a silence is acted on only once an in-step point proves it was the
+        // indicator's answer to this very write.
+        m_failed = {m_cursor, failure == CommandExchange::Failure::Nak};
+        ++m_cursor;
+        prove();
+        return;
+    }
+    m_resent = false;
+    if (phaseOf(m_cursor) == Phase::Data) {
+        const qint32 position = m_plan.dataBlocks[blockOf(m_cursor)].position;
+        emit progressValue(position);
+        emit statusText(downloadStatusText(position, m_plan.totalBytes()));
+    }
+    ++m_cursor;
+    advance();
+}
+
+void Downloader::afterProof()
+{
+    m_proving = false;
+    switch (m_exchange.lastFailure()) {
+    case CommandExchange::Failure::None:
+        break;
+    case CommandExchange::Failure::Voided:
+        // Nothing was judged since the last in-step point: nothing to send again.
+        if (m_cursor != m_stretchStart) {
+            voidStretch();
             return;
         }
         break;
-    case CommandExchange::Failure::None:
     case CommandExchange::Failure::Nak:
-        break;
+    case CommandExchange::Failure::NoReply:
+    case CommandExchange::Failure::OutOfStep:
+    case CommandExchange::Failure::ChannelLost:
+        m_outcome = Outcome::Stopped;
+        report(stopText(kStoppedAnswering, std::max(m_cursor - 1, 0)), &Downloader::finish);
+        return;
+    }
+    commit();
+}
+
+// Some answer since the last in-step point matched no command, so none of them can be trusted:
+// the stretch goes out again from its first write.
+void Downloader::voidStretch()
+{
+    if (++m_voids > kMaxVoids) {
+        m_outcome = Outcome::Stopped;
+        report(stopText(kUnmatched, m_stretchStart), &Downloader::finish);
+        return;
+    }
+    const int count = m_cursor - m_stretchStart;
+    qCInfo(lcExchange).noquote()
+        << "stretch voided: an answer since the last in-step point matched no command; sending"
+        << count << (count == 1 ? "write" : "writes") << "again from"
+        << TextRoutines::describeBytes(commandAt(m_stretchStart)).constData();
+    m_cursor = m_stretchStart;
+    m_failed = {};
+    m_stretchLength = kShortStretchLength;
+    advance();
+}
+
+// The stretch is proven: its acknowledged pointer entries store their tickets, and a failed
+// write at its end is now known to be the indicator's answer.
+void Downloader::commit()
+{
+    m_voids = 0;
+    m_stretchLength = std::min(2 * m_stretchLength, kStretchLength);
+    const int provenEnd = m_failed.index >= 0 ? m_failed.index : m_cursor;
+    for (int i = std::max(m_stretchStart, m_pointerBegin); i < provenEnd; ++i) {
+        const int s = slotOf(i);
+        m_stored[s] =
+            m_holdsData[s] && !m_faults[s].failed && !(s == kOptionalIndex && m_slot7Failed);
+    }
+    if (!m_opened) {
+        m_opened = true;
+        qCDebug(lcExchange) << "download opened at an in-step point";
+    } else {
+        qCDebug(lcExchange).noquote()
+            << "in-step point: commands" << m_stretchStart + 1 << "to" << m_cursor << "proven";
+    }
+    m_stretchStart = m_cursor;
+    if (m_failed.index < 0) {
+        advance();
+        return;
+    }
+    judgeFailure(std::exchange(m_failed, {}));
+}
+
+void Downloader::judgeFailure(FailedWrite failed)
+{
+    // Unanswered: sent once more, as a stretch of its own.
+    if (!failed.refused && !m_resent && !m_cancelRequested) {
+        m_resent = true;
+        m_cursor = m_stretchStart = failed.index;
+        advance();
+        return;
     }
     m_resent = false;
-    if (m_cancelRequested) {
-        m_outcome = Outcome::Cancelled;
-        report(kCancelled, &Downloader::finish);
+    const int index = failed.index;
+    switch (phaseOf(index)) {
+    case Phase::Data: {
+        const int block = blockOf(index);
+        const qint32 address = addressOf(index);
+        const QList<int> hit = slotsOfBlock(block);
+        for (const int s : hit) {
+            SlotFault& fault = m_faults[s - 1];
+            if (!fault.failed)
+                fault = {true, failed.refused, address};
+        }
+        // A failed block is reported and the data pass goes on; its slots stay unpointed.
+        m_failedBlock = block;
+        report(kDataError + QStringLiteral("\r\n\r\n") +
+                   (failed.refused
+                        ? QStringLiteral("The indicator refused the data of %1 at address %2.")
+                        : QStringLiteral("The indicator did not answer the write of %1 at "
+                                         "address %2."))
+                       .arg(slotList(hit), hex4(address)),
+               &Downloader::afterFailedBlock);
         return;
     }
-    switch (m_phase) {
     case Phase::Clearing:
-        afterClearingWrite(ok);
-        break;
-    case Phase::Data:
-        afterDataWrite(ok);
-        break;
     case Phase::Pointers:
-        afterPointerWrite(ok);
-        break;
-    case Phase::Idle:
         break;
     }
-}
-
-// A refused pointer write of slots 1 to 6 ends the download; one of slot 7 is only noted, since
-// the indicator may lack that ticket. True when the download ends here.
-bool Downloader::pointerWriteEnds(bool ok)
-{
-    if (ok)
-        return false;
-    if (m_index != kOptionalIndex) {
-        m_outcome = Outcome::Refused;
+    const int s = slotOf(index);
+    // The indicator may lack slot 7's ticket kind: its refusal is only noted.
+    if (s == kOptionalIndex) {
+        m_slot7Failed = true;
+        advance();
+        return;
+    }
+    m_outcome = Outcome::Refused;
+    if (phaseOf(index) == Phase::Clearing) {
         report(kPointerError, &Downloader::finish);
-        return true;
+        return;
     }
-    m_slot7Failed = true;
-    return false;
+    report(kPointerError + QStringLiteral("\r\n\r\n") +
+               (failed.refused ? QStringLiteral("The indicator refused the pointer entry of %1 "
+                                                "at address %2.")
+                               : QStringLiteral("The indicator did not answer the write of the "
+                                                "pointer entry of %1 at address %2."))
+                   .arg(SlotTable::slotName(s + 1), hex4(addressOf(index))) +
+               QStringLiteral("\r\n\r\n") + holdingsText(),
+           &Downloader::finish);
 }
 
-void Downloader::afterClearingWrite(bool ok)
+void Downloader::afterFailedBlock()
 {
-    if (pointerWriteEnds(ok))
-        return;
-    if (++m_index < DownloadPlan::kSlotCount) {
-        sendCurrent();
-        return;
-    }
-    beginDataPass();
+    const qint32 position = m_plan.dataBlocks[std::exchange(m_failedBlock, -1)].position;
+    emit progressValue(position);
+    emit statusText(downloadStatusText(position, m_plan.totalBytes()));
+    advance();
 }
 
-void Downloader::beginDataPass()
-{
-    emit progressRange(0, m_plan.totalBytes());
-    if (m_plan.dataBlocks.isEmpty()) {
-        beginPointerPass();
-        return;
-    }
-    m_phase = Phase::Data;
-    m_index = 0;
-    sendCurrent();
-}
-
-// The slots whose bytes the data block holds: one, or two where a ticket ends inside it.
+// The slots whose bytes the data block holds: one, or several where tickets end inside it.
 QList<int> Downloader::slotsOfBlock(int block) const
 {
     const qint32 first = m_plan.dataBlocks[block].position - 1;
@@ -240,66 +417,11 @@ QList<int> Downloader::slotsOfBlock(int block) const
     return result;
 }
 
-void Downloader::afterDataWrite(bool ok)
-{
-    if (ok) {
-        afterDataBlock();
-        return;
-    }
-    const bool refused = m_exchange.lastFailure() == CommandExchange::Failure::Nak;
-    const qint32 address = m_plan.dataBlocks[m_index].position - 1;
-    const QList<int> hit = slotsOfBlock(m_index);
-    for (const int s : hit) {
-        SlotFault& fault = m_faults[s - 1];
-        if (!fault.failed)
-            fault = {true, refused, address};
-    }
-    // A failed block is reported and the data pass goes on; its slots stay unpointed.
-    report(kDataError + QStringLiteral("\r\n\r\n") +
-               (refused ? QStringLiteral("The indicator refused the data of %1 at address %2.")
-                        : QStringLiteral("The indicator did not answer the write of %1 at "
-                                         "address %2."))
-                   .arg(slotList(hit), hex4(address)),
-           &Downloader::afterDataBlock);
-}
-
-void Downloader::afterDataBlock()
-{
-    const qint32 position = m_plan.dataBlocks[m_index].position;
-    emit progressValue(position);
-    emit statusText(downloadStatusText(position, m_plan.totalBytes()));
-    if (++m_index < m_plan.dataBlocks.size()) {
-        sendCurrent();
-        return;
-    }
-    beginPointerPass();
-}
-
-void Downloader::beginPointerPass()
-{
-    emit statusText(kUpdatingPointers);
-    m_phase = Phase::Pointers;
-    m_index = 0;
-    sendCurrent();
-}
-
-void Downloader::afterPointerWrite(bool ok)
-{
-    if (pointerWriteEnds(ok))
-        return;
-    if (++m_index < DownloadPlan::kSlotCount) {
-        sendCurrent();
-        return;
-    }
-    endOfPointerPass();
-}
-
 void Downloader::endOfPointerPass()
 {
     QStringList lost;
     for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
         const SlotFault& fault = m_faults[s];
-        m_stored[s] = m_holdsData[s] && !fault.failed && !(s == kOptionalIndex && m_slot7Failed);
         if (fault.failed)
             lost.append(QStringLiteral("%1: the indicator %2 at address %3.")
                             .arg(SlotTable::slotName(s + 1),
@@ -327,44 +449,74 @@ void Downloader::endOfPointerPass()
     report(text, &Downloader::finish);
 }
 
-// Where the download stands: the slot and the indicator address of the command in flight.
-QString Downloader::whereText() const
+void Downloader::endCancelled()
 {
-    if (m_phase == Phase::Data) {
-        return QStringLiteral("%1, address %2")
-            .arg(slotList(slotsOfBlock(m_index)), hex4(m_plan.dataBlocks[m_index].position - 1));
+    m_outcome = Outcome::Cancelled;
+    const bool anyStored = std::find(m_stored.begin(), m_stored.end(), true) != m_stored.end();
+    report(anyStored ? QStringLiteral("The download was cancelled. ") + holdingsText() : kCancelled,
+           &Downloader::finish);
+}
+
+// Where the download stands: the slot and the indicator address of a command.
+QString Downloader::whereText(int index) const
+{
+    if (index >= m_end)
+        index = m_end - 1;
+    const QString names = phaseOf(index) == Phase::Data ? slotList(slotsOfBlock(blockOf(index)))
+                                                        : SlotTable::slotName(slotOf(index) + 1);
+    return QStringLiteral("%1, address %2").arg(names, hex4(addressOf(index)));
+}
+
+// Which of the tickets sent the indicator now holds, as proven, and which it does not.
+QString Downloader::holdingsText() const
+{
+    QList<int> held, notHeld;
+    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+        if (m_holdsData[s])
+            (m_stored[s] ? held : notHeld).append(s + 1);
     }
-    return QStringLiteral("%1, address %2")
-        .arg(SlotTable::slotName(m_index + 1),
-             hex4(kPointerTableBase + kPointerEntrySize * m_index));
+    QString text =
+        held.isEmpty()
+            ? QStringLiteral("The indicator holds none of these tickets.")
+            : QStringLiteral("The indicator holds the tickets of %1.").arg(slotList(held));
+    if (!notHeld.isEmpty())
+        text += QStringLiteral("\r\nNot stored: %1. Download the tickets again.")
+                    .arg(slotList(notHeld));
+    return text;
 }
 
 // The message of a download that had to stop: why, where, and what the indicator holds now.
-QString Downloader::stopText(const QString& cause) const
+QString Downloader::stopText(const QString& cause, int index) const
 {
+    static const QString check =
+        QStringLiteral(" Check the cable and the indicator, then download the tickets again.");
+    // Stopped at the opening in-step point: not one write went out.
+    if (!m_opened)
+        return cause + QStringLiteral(" Nothing was sent.") + check;
     QString holds;
-    switch (m_phase) {
+    switch (phaseOf(index)) {
     case Phase::Clearing:
         holds = QStringLiteral("No ticket data was sent. The indicator's pointer table is partly "
                                "cleared, so it holds no valid ticket set.");
         break;
-    case Phase::Pointers:
-        if (m_index > 0) {
-            holds = QStringLiteral("The pointer entries from slot %1 on are cleared: the "
-                                   "indicator holds only the tickets of the slots before it.")
-                        .arg(m_index + 1);
-            break;
-        }
+    case Phase::Data:
         holds = kNoValidSet;
         break;
-    case Phase::Data:
-    case Phase::Idle:
-        holds = kNoValidSet;
+    case Phase::Pointers: {
+        QList<int> held;
+        for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+            if (m_stored[s])
+                held.append(s + 1);
+        }
+        holds =
+            held.isEmpty()
+                ? kNoValidSet
+                : QStringLiteral("The indicator holds only the tickets of %1.").arg(slotList(held));
         break;
     }
-    return cause + QStringLiteral(" The download stopped at ") + whereText() +
-           QStringLiteral(".\r\n\r\n") + holds +
-           QStringLiteral(" Check the cable and the indicator, then download the tickets again.");
+    }
+    return cause + QStringLiteral(" The download stopped at ") + whereText(index) +
+           QStringLiteral(".\r\n\r\n") + holds + check;
 }
 
 void Downloader::report(const QString& text, void (Downloader::*next)())
@@ -381,10 +533,11 @@ void Downloader::finish()
 {
     if (!isRunning())
         return;
-    m_phase = Phase::Idle;
+    m_running = false;
     m_awaitedCommand = 0;
     m_cancelRequested = false;
     m_resent = false;
+    m_proving = false;
     m_plan = DownloadPlan{};
     emit finished();
 }

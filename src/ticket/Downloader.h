@@ -16,14 +16,24 @@ class UiServices;
 // the one before. Messages go through UiServices and the download waits for the operator to
 // close each one before it goes on.
 //
-// A ticket is only ever marked valid when every byte of it was acknowledged: a slot with a
-// refused or unanswered data block keeps a cleared pointer entry. A line that stops answering
-// ends the download with one message that says where it stopped.
+// No answer is trusted on timing alone. The commands go out in stretches, each closed by an
+// in-step point (CommandExchange::proveInStep): only then are the stretch's answers taken as
+// proven, and only proven answers decide anything. A stretch in which some answer could not be
+// matched to its command is sent again from its first write (a write is idempotent). A ticket is
+// reported stored only when every byte of it and its pointer entry were acknowledged and proven.
 class Downloader : public QObject {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kTimeout = IndicatorProtocol::kWriteTimeout;
     static constexpr qint32 kMaxTotalBytes = DownloadPlan::kDataAreaSize;
+    // Writes between two in-step points: one probe per 64 writes costs about 1.2 % of the time
+    // on the wire.
+    static constexpr int kStretchLength = 64;
+    // After a voided stretch the next ones are short, so that an indicator that now and then
+    // repeats an answer still gets every stretch through; they grow back after each proof.
+    static constexpr int kShortStretchLength = 8;
+    // A stretch voided this many times in a row stops the download.
+    static constexpr int kMaxVoids = 3;
 
     // How the last download ended; None while running or when nothing was sent.
     enum class Outcome {
@@ -45,19 +55,23 @@ public:
     // Stops after the reply to the command in flight; the download ends through finished().
     void cancel();
     // Ends the download at once, without waiting for the reply in flight or the operator, for a
-    // program that is closing: Cancelled, no slot counted as stored, unless the pointer pass was
-    // over and only its closing message was still open.
+    // program that is closing: Cancelled, no slot counted as stored beyond what was proven,
+    // unless the pointer pass was over and only its closing message was still open.
     void abandon();
-    bool isRunning() const { return m_phase != Phase::Idle; }
+    bool isRunning() const { return m_running; }
 
     // The per-attempt time-out of every command; tests shorten it.
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
     std::chrono::milliseconds timeout() const { return m_timeout; }
-    // Commands handed to the exchange by the current or last download.
+    // Writes handed to the exchange by the current or last download, those sent again after a
+    // voided stretch included.
     int commandsSent() const { return m_commandsSent; }
+    // Of those, the ones sent again; and the in-step probes, which come on top.
+    int writesResent() const { return m_writesResent; }
+    int probesSent() const { return m_probesSent; }
     Outcome outcome() const { return m_outcome; }
     // True when slot s (1 to 7) held data in the last download and its ticket is now stored in
-    // the indicator with its pointer entry.
+    // the indicator with its pointer entry, proven.
     bool slotStored(int slot) const { return m_stored.at(slot - 1); }
 
 signals:
@@ -68,27 +82,42 @@ signals:
     void finished();
 
 private:
-    enum class Phase { Idle, Clearing, Data, Pointers };
+    enum class Phase { Clearing, Data, Pointers };
     // Why a slot's ticket could not be stored: the first data block of it that failed.
     struct SlotFault {
         bool failed = false;
         bool refused = false; // NAK; otherwise no answer
         qint32 address = 0;
     };
+    // A write that failed, judged only once an in-step point proves its answer.
+    struct FailedWrite {
+        int index = -1; // in the whole sequence; -1: none
+        bool refused = false;
+    };
 
     void onExchangeFinished(quint64 command, bool ok);
-    bool pointerWriteEnds(bool ok);
-    void afterClearingWrite(bool ok);
-    void afterDataWrite(bool ok);
-    void afterPointerWrite(bool ok);
-    void sendCurrent();
-    void beginDataPass();
-    void beginPointerPass();
-    void afterDataBlock();
+    void afterProof();
+    void advance();
+    bool proofDue() const;
+    void prove();
+    void send(int index);
+    void announce();
+    void commit();
+    void voidStretch();
+    void judgeFailure(FailedWrite failed);
+    void afterFailedBlock();
     void endOfPointerPass();
+    void endCancelled();
+
+    Phase phaseOf(int index) const;
+    int blockOf(int index) const { return index - m_dataBegin; }
+    int slotOf(int index) const; // clearing and pointer passes: the slot index 0..6
+    QByteArray commandAt(int index) const;
+    qint32 addressOf(int index) const;
     QList<int> slotsOfBlock(int block) const;
-    QString whereText() const;
-    QString stopText(const QString& cause) const;
+    QString whereText(int index) const;
+    QString holdingsText() const;
+    QString stopText(const QString& cause, int index) const;
     // Shows a message and then runs next, once the operator has closed it.
     void report(const QString& text, void (Downloader::*next)());
     void finish();
@@ -97,11 +126,26 @@ private:
     UiServices& m_ui;
     std::chrono::milliseconds m_timeout = kTimeout;
     DownloadPlan m_plan;
-    Phase m_phase = Phase::Idle;
-    int m_index = 0; // slot index in the pointer passes, block index in the data pass
+    bool m_running = false;
+    // The command sequence: clearing pass [0, m_dataBegin), data pass [m_dataBegin,
+    // m_pointerBegin), pointer pass [m_pointerBegin, m_end).
+    int m_dataBegin = 0;
+    int m_pointerBegin = 0;
+    int m_end = 0;
+    int m_cursor = 0;       // the next command to send, or the one in flight
+    int m_stretchStart = 0; // the first command not yet proven
+    int m_sentBefore = 0;   // every command below this was sent at least once
+    int m_stretchLength = kStretchLength;
+    int m_voids = 0;       // voided stretches since the last proof
+    bool m_opened = false; // the opening in-step point is passed
+    bool m_dataAnnounced = false;
+    bool m_pointersAnnounced = false;
     // The exchange's number of the command in flight; 0 while none is.
     quint64 m_awaitedCommand = 0;
-    // The command in flight is the second try after the indicator did not answer the first.
+    bool m_proving = false; // the command in flight is an in-step probe
+    FailedWrite m_failed;
+    int m_failedBlock = -1; // the data block whose Data Error message is open
+    // The write in flight is the second try after the indicator did not answer the first.
     bool m_resent = false;
     bool m_cancelRequested = false;
     bool m_slot7Failed = false;
@@ -110,4 +154,6 @@ private:
     std::array<bool, DownloadPlan::kSlotCount> m_stored{};
     Outcome m_outcome = Outcome::None;
     int m_commandsSent = 0;
+    int m_probesSent = 0;
+    int m_writesResent = 0;
 };

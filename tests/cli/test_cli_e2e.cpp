@@ -156,12 +156,19 @@ private:
     }
 
     // The lines the download sends for slot 1 = ABCDE and slot 3 = xyz, after the query.
+    // The query, then the download of slots 1 and 3 with its in-step probes: at the start, after
+    // the clearing pass and the data pass, after the entries of slots 1 and 3, at the end.
     static QList<QByteArray> expectedLines()
     {
         QList<QByteArray> lines{";C4", ";SR"};
-        for (const QByteArray& command :
-             makeDownloadPlan({"ABCDE", {}, "xyz", {}, {}, {}, {}}).allCommands())
-            lines.append(command.chopped(1));
+        const QList<QByteArray> writes =
+            makeDownloadPlan({"ABCDE", {}, "xyz", {}, {}, {}, {}}).allCommands();
+        for (int i = 0; i <= writes.size(); ++i) {
+            if (QList<int>{0, 7, 9, 10, 12, 16}.contains(i))
+                lines.append(";C4");
+            if (i < writes.size())
+                lines.append(writes[i].chopped(1));
+        }
         return lines;
     }
 
@@ -188,10 +195,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("port");
         QTest::addColumn<bool>("fromSet");
-        QTest::newRow("pseudo-terminal by its path") << "device" << false;
-        QTest::newRow("pseudo-terminal as COM3") << "COM3" << false;
-        QTest::newRow("tcp") << "tcp" << false;
-        QTest::newRow("tcp, tickets from a set") << "tcp" << true;
+        QTest::addColumn<int>("lfAfterMs"); // answers end with CR LF, the LF this late; -1: CR
+        QTest::newRow("pseudo-terminal by its path") << "device" << false << -1;
+        QTest::newRow("pseudo-terminal as COM3") << "COM3" << false << -1;
+        QTest::newRow("tcp") << "tcp" << false << -1;
+        QTest::newRow("tcp, tickets from a set") << "tcp" << true << -1;
+        QTest::newRow("pseudo-terminal, CR LF") << "device" << false << 0;
+        QTest::newRow("tcp, the LF 5 ms after the CR") << "tcp" << false << 5;
     }
     // Slots 1 and 3 of the worked example: the indicator holds exactly those bytes, got exactly
     // the window's commands, and the record on stdout and in the log says so.
@@ -199,7 +209,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, port);
         QFETCH(bool, fromSet);
-        const auto indicator = simulator(port != "tcp", port == "tcp");
+        QFETCH(int, lfAfterMs);
+        sim::Faults faults;
+        faults.crlf = lfAfterMs >= 0;
+        faults.lfAfterMs = std::max(lfAfterMs, 0);
+        const auto indicator = simulator(port != "tcp", port == "tcp", faults);
         QVERIFY(indicator);
         QStringList arguments{"download", "--json"};
         QString channel;
@@ -456,7 +470,9 @@ private Q_SLOTS:
                 QCOMPARE(indicator.slot(3), QByteArray());
             }
         }
-        QCOMPARE(indicators[kRefusing]->commandLines(), expectedLines().mid(0, 2 + 3));
+        // The refusal of the third clearing write is proven before it ends the download.
+        QCOMPARE(indicators[kRefusing]->commandLines(), expectedLines().mid(0, 2 + 1 + 3)
+                                                            << QByteArray(";C4"));
 
         // The table on stderr, as stdout holds the JSON: a row per target in the file's order.
         const qsizetype header =
@@ -513,7 +529,8 @@ private Q_SLOTS:
         const Run run = cli({"fleet", "--targets", "three.csv", "--slot", "1=a.prn", "--parallel",
                              QString::number(parallel), "--no-record"});
         QCOMPARE(run.exitCode, 0);
-        QTRY_COMPARE(order.size(), kCount * (2 + 7 + 2 + 7));
+        // The query, the writes, and five in-step probes.
+        QTRY_COMPARE(order.size(), kCount * (2 + 7 + 2 + 7 + 5));
         int switches = 0;
         for (qsizetype k = 1; k < order.size(); ++k)
             switches += order[k] != order[k - 1] ? 1 : 0;

@@ -253,6 +253,7 @@ private slots:
         const QString c = file("c.prn", "xyz");
         const QString empty = file("empty.prn", "");
         const QString big = file("big.prn", QByteArray(32766, 'b'));
+        const QString oneByte = file("one.prn", "x");
         Command command;
         command.slotFiles = {{3, c}, {1, a}};
         Tickets tickets;
@@ -278,6 +279,7 @@ private slots:
             {{{1, m_dir.filePath("missing.prn")}}, "missing.prn could not be read"},
             {{{1, empty}}, "The tickets hold no data"},
             {{{1, big}, {2, c}}, "The tickets hold 32769 bytes in all, more than the 32768"},
+            {{{2, oneByte}, {4, c}}, "slot 2 (Truck 1st Weighing) is one byte long"},
         };
         for (const auto& [slotFiles, fault] : refused) {
             command = Command{};

@@ -244,7 +244,7 @@ private slots:
         qint64 total = 0;
         for (const QByteArray& bytes : contents)
             total += bytes.size();
-        QCOMPARE(qint64(m_sim->counters().commands), 7 + (total + 3) / 4 + 7);
+        QCOMPARE(commandsStartingWith(";E"), 7 + (total + 3) / 4 + 7);
         QVERIFY(form().downloadButton->isEnabled());
         QCOMPARE(m_ui->busyDepth, 0);
     }
@@ -469,7 +469,8 @@ private slots:
             const char* name = transport == Serial ? "serial" : "tcp";
             for (const char* fault :
                  {"late reply, lone CR refused", "late reply, lone CR ignored",
-                  "text line every 100 replies", "stall for ever", "stall and resume"})
+                  "text line every 100 replies", "stall for ever", "stall and resume",
+                  "CR LF, the LF late, slot 6 refused", "slot 5's entry twice, slot 6 refused"})
                 QTest::addRow("%s: %s", name, fault) << transport << QString::fromLatin1(fault);
         }
     }
@@ -480,29 +481,39 @@ private slots:
         using namespace std::chrono_literals;
         constexpr auto timeout = 300ms;
         startWindow(Transport(transport));
+        const bool late = fault.startsWith(QLatin1String("late"));
+        const bool refused = late || fault.endsWith(QLatin1String("slot 6 refused"));
+        const bool full = fault.startsWith(QLatin1String("text"));
+        sim::Faults faults;
+        if (refused)
+            faults.nakLines.insert(";EFF14-00C800EF"); // slot 6's pointer entry
+        if (fault.startsWith(QLatin1String("CR LF"))) {
+            faults.crlf = true;
+            faults.lfAfterMs = 5;
+        } else if (fault.startsWith(QLatin1String("slot 5"))) {
+            faults.duplicateLines.insert(";EFF10-00A000C7");
+            faults.duplicateDelayMs = 3;
+        } else if (late) {
+            // Past the attempt's time-out and the quiet time after it.
+            faults.lateAt.insert(0x0010,
+                                 int((timeout + CommandExchange::kQuietTime).count()) + 100);
+            faults.loneCrNak = fault.endsWith(QLatin1String("refused"));
+        } else if (full) {
+            faults.chatterEvery = 100;
+        } else {
+            // The opening probe, the clearing pass and its probe, then 20 data blocks.
+            faults.stallAfter = 1 + 7 + 1 + 20;
+            faults.resumeAfterMs = fault.endsWith(QLatin1String("resume")) ? 1000 : -1;
+        }
+        // The query too meets the line as it is.
+        m_sim->setFaults(faults);
         openAndQuery();
         m_window->downloader().setTimeout(timeout);
-        const bool late = fault.startsWith(QLatin1String("late"));
-        const bool full = fault.startsWith(QLatin1String("text"));
         QList<QByteArray> contents(7);
         for (int s = 1; s <= 6; ++s)
             contents[s - 1] = QByteArray(full ? 5461 : 40, char('a' + s));
         for (int s = 1; s <= 6; ++s)
             addTicket(s, contents[s - 1]);
-        sim::Faults faults;
-        if (late) {
-            // Past the attempt's time-out and the quiet time after it.
-            faults.lateAt.insert(0x0010,
-                                 int((timeout + CommandExchange::kQuietTime).count()) + 100);
-            faults.loneCrNak = fault.endsWith(QLatin1String("refused"));
-            faults.nakLines.insert(";EFF14-00C800EF"); // slot 6's pointer entry
-        } else if (full) {
-            faults.chatterEvery = 100;
-        } else {
-            faults.stallAfter = 7 + 20;
-            faults.resumeAfterMs = fault.endsWith(QLatin1String("resume")) ? 1000 : -1;
-        }
-        m_sim->setFaults(faults);
         m_sim->resetRecord();
         QList<sim::Answer> taken;
         connect(&m_window->exchange(), &CommandExchange::replyTaken, this,
@@ -518,10 +529,13 @@ private slots:
         const QList<sim::Answer> answers = m_sim->answers();
         for (const sim::Answer& answer : taken)
             QVERIFY2(answers.contains(answer), answer.line.constData());
-        if (late) {
-            QCOMPARE(m_ui->texts(), QStringList{"Pointer Error"});
-            for (int s = 1; s <= 5; ++s)
+        if (refused) {
+            QCOMPARE(m_ui->messages.size(), 1);
+            QVERIFY(m_ui->texts().first().startsWith("Pointer Error\r\n"));
+            for (int s = 1; s <= 5; ++s) {
                 QCOMPARE(m_sim->slot(s), contents[s - 1]);
+                QVERIFY(m_window->downloader().slotStored(s));
+            }
             QCOMPARE(m_sim->slot(6), QByteArray());
             QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Refused);
         } else if (fault == QLatin1String("stall for ever")) {
@@ -541,7 +555,8 @@ private slots:
             for (int s = 1; s <= 7; ++s)
                 QCOMPARE(m_sim->slot(s), contents[s - 1]);
             QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Stored);
-            QCOMPARE(taken.size(), m_window->downloader().commandsSent());
+            QCOMPARE(taken.size(),
+                     m_window->downloader().commandsSent() + m_window->downloader().probesSent());
         }
     }
 

@@ -113,12 +113,15 @@ private Q_SLOTS:
         FakeLineChannel channel;
         CommandExchange exchange;
         exchange.setChannel(&channel);
+        exchange.setVersionText("V2.05\x06");
         FakeUiServices ui;
         Downloader downloader(exchange, ui);
         downloader.setTimeout(20ms);
         channel.onWrite = [&](const QByteArray& bytes) {
             // Slot 3's only block is refused.
-            const QByteArray reply = bytes.startsWith(";E0004-") ? "\x15\r" : "\x06\r";
+            const QByteArray reply = bytes.startsWith(";E0004-") ? "\x15\r"
+                                     : bytes == ";C4\r"          ? "IND V2.05\x06\r"
+                                                                 : "\x06\r";
             QMetaObject::invokeMethod(
                 &channel, [&channel, reply] { channel.receive(reply); }, Qt::QueuedConnection);
         };
