@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* input, size_t size)
     Total byChunks;
     size_t pos = 1;
     while (pos < size) {
-        const size_t length = std::min<size_t>(input[pos++] % kChunkLengths, size - pos);
+        const size_t asked = input[pos++] % kChunkLengths;
+        const size_t length = std::min(asked, size - pos);
         const auto chunk =
             QByteArrayView(reinterpret_cast<const char*>(input + pos), qsizetype(length));
         pos += length;
