@@ -2,6 +2,9 @@
 # desktop-file-utils and appstream validate the installed menu entry and metainfo (a test).
 TALVOR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
                  qt6-serialport-dev libgl-dev fonts-liberation desktop-file-utils appstream)
+# scripts/test needs ser2net: the serial device server that the RFC 2217 channel's tests run
+# in front of the simulated indicator.
+TALVOR_TEST_PACKAGES=(ser2net)
 # scripts/package needs dpkg-shlibdeps to compute the package's dependencies.
 TALVOR_DEB_PACKAGES=(dpkg-dev)
 # scripts/fuzz needs clang and its runtime, which holds libFuzzer and the sanitizers.

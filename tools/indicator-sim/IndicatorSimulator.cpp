@@ -183,6 +183,7 @@ bool IndicatorSimulator::startPty(QString* error)
         QMutexLocker lock(&m_mutex);
         m_ptyPath = link->path;
         m_ptyAlive = true;
+        m_ptyMaster = master;
         m_incoming.push_back(std::move(link));
     }
     ensureThread();
@@ -194,6 +195,24 @@ QString IndicatorSimulator::ptyPath() const
 {
     QMutexLocker lock(&m_mutex);
     return m_ptyPath;
+}
+
+int IndicatorSimulator::ptyBaudRate() const
+{
+    static constexpr std::pair<speed_t, int> rates[] = {
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
+        {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    QMutexLocker lock(&m_mutex);
+    termios tio{};
+    if (!m_ptyAlive || ::tcgetattr(m_ptyMaster, &tio) != 0)
+        return 0;
+    const speed_t speed = ::cfgetospeed(&tio);
+    for (const auto& [code, rate] : rates) {
+        if (code == speed)
+            return rate;
+    }
+    return 0;
 }
 
 bool IndicatorSimulator::setLink(const QString& path, QString* error)
@@ -297,6 +316,7 @@ void IndicatorSimulator::stop()
     }
     m_incoming.clear();
     m_ptyAlive = false;
+    m_ptyMaster = -1;
     if (m_listenFd >= 0)
         ::close(m_listenFd);
     m_listenFd = -1;
@@ -832,6 +852,7 @@ void IndicatorSimulator::closeLink(Link& link, bool signalHangUp, Events& events
     link.outBuf.clear();
     if (link.kind == Link::Kind::Pty && link.path == m_ptyPath) {
         m_ptyAlive = false;
+        m_ptyMaster = -1;
         // An unplugged adapter takes its device name with it.
         if (m_linkTarget == link.path)
             removeLinkLocked();

@@ -35,6 +35,9 @@ public:
 
     bool startPty(QString* error = nullptr);
     QString ptyPath() const;
+    // The rate the pseudo-terminal's line is set to now (by whoever holds its device open), as
+    // the master reads it; 0 without a pseudo-terminal or for a rate of no standard number.
+    int ptyBaudRate() const;
     bool setLink(const QString& path, QString* error = nullptr);
     QString linkPath() const;
     bool startTcp(quint16 port = 0, QString* error = nullptr);
@@ -114,6 +117,7 @@ private:
     bool m_changedSinceDump = false;
     QString m_ptyPath;
     bool m_ptyAlive = false;
+    int m_ptyMaster = -1; // while m_ptyAlive
     QString m_linkPath;
     QString m_linkTarget;
     quint16 m_tcpPort = 0;

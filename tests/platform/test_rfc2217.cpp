@@ -1,0 +1,357 @@
+#include "platform/Rfc2217Channel.h"
+#include "support/PseudoTerminal.h"
+
+#include "IndicatorSimulator.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+using C = TelnetCodec::ComPortCommand;
+using R = Rfc2217Channel;
+const int kBoundMs = int((R::kAgreementTimeout + R::kConfirmationTimeout).count());
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (const int v : values)
+        out += char(v);
+    return out;
+}
+
+QByteArray answer(C command, const QByteArray& value)
+{
+    return bytes({255, 250, 44, int(command) + TelnetCodec::kServerOffset}) + value +
+           bytes({255, 240});
+}
+
+QByteArray rateAnswer(quint32 rate)
+{
+    return answer(C::SetBaudRate, TelnetCodec::baudRateValue(rate));
+}
+
+QByteArray joined(const QSignalSpy& bytesReceived)
+{
+    QByteArray all;
+    for (const QList<QVariant>& arguments : bytesReceived)
+        all += arguments.at(0).toByteArray();
+    return all;
+}
+
+// What came back for the bytes written, once size bytes have (or 5 s have passed).
+QByteArray exchange(Rfc2217Channel& channel, const QByteArray& bytes, qsizetype size)
+{
+    QSignalSpy received(&channel, &LineChannel::bytesReceived);
+    if (!channel.writeBytes(bytes))
+        return "(write refused)";
+    // Short of size bytes, what did come is returned for the caller's comparison to show.
+    static_cast<void>(QTest::qWaitFor([&] { return joined(received).size() >= size; }, 5000));
+    return joined(received);
+}
+
+void aim(Rfc2217Channel& channel, quint16 port, qint32 rate)
+{
+    channel.setRemoteHost(QStringLiteral("127.0.0.1"));
+    channel.setRemotePort(port);
+    channel.setBaudRate(rate);
+}
+
+} // namespace
+
+// The channel against a scripted server (what it accepts, what it refuses, how long it waits)
+// and against ser2net in front of the simulated indicator's pseudo-terminal.
+class TestRfc2217 : public QObject {
+    Q_OBJECT
+private slots:
+    void setUp_data();
+    void setUp();
+    void ser2net_data();
+    void ser2net();
+    void ser2netRawPort();
+    void cleanup();
+
+private:
+    // ser2net with an RFC 2217 accepter in front of the simulator's pseudo-terminal, a raw TCP
+    // one in front of a spare one, and an echo one that tells when it listens. False when
+    // ser2net is not installed.
+    bool startSer2Net(QString* error);
+
+    std::unique_ptr<sim::IndicatorSimulator> m_sim;
+    std::unique_ptr<PseudoTerminal> m_spare;
+    std::unique_ptr<QProcess> m_ser2net;
+    QTemporaryDir m_dir;
+    quint16 m_ports[3] = {}; // RFC 2217, raw, echo
+};
+
+void TestRfc2217::setUp_data()
+{
+    QTest::addColumn<QByteArray>("greeting");
+    QTest::addColumn<QList<QByteArray>>("answers"); // to the first rate asked, the second...
+    QTest::addColumn<int>("error");                 // 0: usable, at 115200 baud after a change
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("waits"); // the failure comes only at a time-out
+
+    const QByteArray agree = bytes({255, 253, 0, 255, 253, 44}); // binary, COM port control
+    const QByteArray notice = bytes({255, 250, 44, 107, 0, 255, 240});
+    QTest::newRow("as ser2net: no flow control answer, notices, an option refused")
+        << bytes({255, 251, 3, 255, 253, 3, 255, 251, 1}) + agree + notice
+        << QList<QByteArray>{answer(C::SetDataSize, bytes({8})) + answer(C::SetParity, bytes({1})) +
+                                 notice + rateAnswer(9600),
+                             rateAnswer(115200)}
+        << 0 << QString() << false;
+    QTest::newRow("another rate confirmed")
+        << agree << QList<QByteArray>{rateAnswer(19200)} << int(R::kErrRateNotConfirmed)
+        << "set the serial line to 19200 baud instead of the 9600 baud asked" << false;
+    QTest::newRow("COM port control refused")
+        << bytes({255, 254, 44}) << QList<QByteArray>{} << int(R::kErrNotRfc2217)
+        << "does not speak RFC 2217; use tcp:127.0.0.1:" << false;
+    QTest::newRow("no answer at all")
+        << QByteArray() << QList<QByteArray>{} << int(R::kErrNotRfc2217)
+        << "does not speak RFC 2217" << true;
+    QTest::newRow("rate never confirmed")
+        << agree << QList<QByteArray>{} << int(R::kErrRateNotConfirmed)
+        << "did not confirm the rate of 9600 baud within 3 s" << true;
+    QTest::newRow("seven data bits")
+        << agree << QList<QByteArray>{answer(C::SetDataSize, bytes({7})) + rateAnswer(9600)}
+        << int(R::kErrLineSettingRefused)
+        << "set the data bits of the serial line to 7 instead of 8" << false;
+    QTest::newRow("change confirmed at another rate")
+        << agree << QList<QByteArray>{rateAnswer(9600), rateAnswer(57600)}
+        << int(R::kErrRateNotConfirmed)
+        << "set the serial line to 57600 baud instead of the 115200 baud asked" << false;
+}
+
+// Opens at 9600 baud and, once usable, asks for 115200.
+void TestRfc2217::setUp()
+{
+    QFETCH(QByteArray, greeting);
+    QFETCH(QList<QByteArray>, answers);
+    QFETCH(int, error);
+    QFETCH(QString, message);
+    QFETCH(bool, waits);
+
+    // Greets each connection and answers the n-th rate request with answers[n].
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    std::unique_ptr<QTcpSocket> peer;
+    QByteArray received;
+    qsizetype answered = 0;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        peer.reset(server.nextPendingConnection());
+        peer->write(greeting);
+        connect(peer.get(), &QTcpSocket::readyRead, this, [&] {
+            received += peer->readAll();
+            const qsizetype asked = received.count(bytes({255, 250, 44, 1}));
+            while (answered < asked && answered < answers.size())
+                peer->write(answers.at(answered++));
+        });
+    });
+
+    Rfc2217Channel channel;
+    aim(channel, server.serverPort(), 9600);
+    QSignalSpy connected(&channel, &Rfc2217Channel::connected);
+    QSignalSpy errors(&channel, &Rfc2217Channel::errorOccurred);
+    QSignalSpy lost(&channel, &LineChannel::channelLost);
+    QSignalSpy changed(&channel, &Rfc2217Channel::baudRateChanged);
+    QElapsedTimer clock;
+    clock.start();
+    channel.connectToIndicator();
+    QTRY_VERIFY_WITH_TIMEOUT(connected.count() + errors.count() > 0, kBoundMs + 1000);
+    if (!connected.isEmpty()) {
+        QCOMPARE(connected.count(), 1);
+        // The indicator's bytes reach the server with IAC doubled.
+        QVERIFY(channel.writeBytes(bytes({255, ';', 'C', '4', '\r'})));
+        QTRY_VERIFY(received.endsWith(bytes({255, 255, ';', 'C', '4', '\r'})));
+        clock.restart();
+        QVERIFY(channel.setBaudRate(115200));
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() + errors.count() > 0, kBoundMs);
+    }
+    const auto elapsed = clock.elapsed();
+    if (error == 0) {
+        QCOMPARE(errors.count(), 0);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toInt(), 115200);
+        QVERIFY(channel.isUsable());
+        return;
+    }
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(0).toInt(), error);
+    const QString text = errors.at(0).at(1).toString();
+    QVERIFY2(text.contains(message), qPrintable(text));
+    QVERIFY(!channel.writeBytes("x"));
+    // Lost only when it had been open, and once.
+    QCOMPARE(lost.count(), connected.count());
+    const auto shortest = std::min(R::kAgreementTimeout, R::kConfirmationTimeout).count();
+    QVERIFY2(waits ? elapsed >= shortest : elapsed < shortest / 2,
+             qPrintable(QString::number(elapsed)));
+}
+
+bool TestRfc2217::startSer2Net(QString* error)
+{
+    // A user's PATH may leave out the system folder it is installed in.
+    QString program = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(QStringLiteral("ser2net"),
+                                                 {QStringLiteral("/usr/sbin")});
+    if (program.isEmpty())
+        return false;
+    m_sim = std::make_unique<sim::IndicatorSimulator>();
+    m_spare = std::make_unique<PseudoTerminal>();
+    if (!m_sim->startPty(error))
+        return true;
+    if (!m_spare->isValid()) {
+        *error = QStringLiteral("no spare pseudo-terminal");
+        return true;
+    }
+    // Free now; ser2net binds them a moment later.
+    for (quint16& port : m_ports) {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        port = probe.serverPort();
+    }
+    const QString device = QStringLiteral("  connector: serialdev,%1,38400n81,local\n");
+    QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
+    if (!config.open(QIODevice::WriteOnly) ||
+        config.write((QStringLiteral("connection: &rfc2217\n"
+                                     "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n") +
+                      device.arg(m_sim->ptyPath()) +
+                      QStringLiteral("connection: &raw\n  accepter: tcp,127.0.0.1,%2\n") +
+                      device.arg(m_spare->path()) +
+                      QStringLiteral("connection: &ready\n  accepter: tcp,127.0.0.1,%3\n"
+                                     "  connector: echo\n"))
+                         .arg(m_ports[0])
+                         .arg(m_ports[1])
+                         .arg(m_ports[2])
+                         .toUtf8()) < 0) {
+        *error = config.errorString();
+        return true;
+    }
+    config.close();
+
+    m_ser2net = std::make_unique<QProcess>();
+    m_ser2net->setProcessChannelMode(QProcess::MergedChannels);
+    m_ser2net->start(program, {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"),
+                               config.fileName()});
+    QTcpSocket probe;
+    const auto listening = [&] {
+        if (probe.state() == QAbstractSocket::UnconnectedState)
+            probe.connectToHost(QHostAddress::LocalHost, m_ports[2]);
+        return probe.state() == QAbstractSocket::ConnectedState ||
+               m_ser2net->state() == QProcess::NotRunning;
+    };
+    if (!QTest::qWaitFor(listening, 5000) || m_ser2net->state() == QProcess::NotRunning)
+        *error = "ser2net did not start listening: " + QString::fromLocal8Bit(m_ser2net->readAll());
+    return true;
+}
+
+void TestRfc2217::cleanup()
+{
+    if (m_ser2net && m_ser2net->state() != QProcess::NotRunning) {
+        QSignalSpy finished(m_ser2net.get(), &QProcess::finished);
+        m_ser2net->kill();
+        QVERIFY(finished.wait(5000));
+    }
+    m_ser2net.reset();
+    m_sim.reset();
+    m_spare.reset();
+}
+
+#define START_SER2NET()                                                                            \
+    do {                                                                                           \
+        QString error;                                                                             \
+        if (!startSer2Net(&error))                                                                 \
+            QSKIP("ser2net is not installed (Debian package ser2net); scripts/test installs it");  \
+        QVERIFY2(error.isEmpty(), qPrintable(error));                                              \
+    } while (false)
+
+void TestRfc2217::ser2net_data()
+{
+    QTest::addColumn<qint32>("rate");
+    QTest::addColumn<qint32>("changeTo");
+    QTest::newRow("9600, then 115200") << 9600 << 115200;
+    QTest::newRow("115200, then 9600") << 115200 << 9600;
+}
+
+// The rate asked is the rate of the indicator's line, at the connection and after a change;
+// every byte value, 0xFF above all, crosses both ways unchanged; ser2net going away is one
+// lost channel.
+void TestRfc2217::ser2net()
+{
+    QFETCH(qint32, rate);
+    QFETCH(qint32, changeTo);
+    START_SER2NET();
+    sim::Faults faults;
+    for (int i = 0; i < 4000; ++i)
+        faults.version += char(255 - i % 256);
+    m_sim->setFaults(faults);
+    Rfc2217Channel channel;
+    aim(channel, m_ports[0], rate);
+    QSignalSpy connected(&channel, &Rfc2217Channel::connected);
+    QSignalSpy errors(&channel, &Rfc2217Channel::errorOccurred);
+    channel.connectToIndicator();
+    QTRY_VERIFY_WITH_TIMEOUT(connected.count() + errors.count() > 0, kBoundMs);
+    QVERIFY2(errors.isEmpty(), qPrintable(errors.value(0).value(1).toString()));
+    QCOMPARE(channel.channelName(), QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_ports[0]));
+    QCOMPARE(m_sim->ptyBaudRate(), rate);
+
+    // Lines of every byte value but the line ends, each refused by the indicator, a write and
+    // the version query, answered with every byte value.
+    QList<QByteArray> lines;
+    QByteArray burst;
+    for (int n = 0; n < 4; ++n) {
+        QByteArray line;
+        for (int i = 0; line.size() < 1000; ++i) {
+            if (const char c = char(255 - (i + n) % 256); c != '\r' && c != '\n')
+                line += c;
+        }
+        lines.append(line);
+        burst += line + '\r';
+    }
+    const QByteArray reply =
+        QByteArray("\x15\r").repeated(4) + "\x06\r" + faults.version + "\x06\r";
+    QCOMPARE(exchange(channel, burst + ";E0100-FF00FFFF\r;C4\r", reply.size()), reply);
+    QCOMPARE(m_sim->commandLines().mid(0, 4), lines);
+    QCOMPARE(m_sim->memory().mid(0x100, 4), bytes({0xFF, 0x00, 0xFF, 0xFF}));
+
+    QSignalSpy changed(&channel, &Rfc2217Channel::baudRateChanged);
+    QVERIFY(channel.setBaudRate(changeTo));
+    QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, kBoundMs);
+    QCOMPARE(m_sim->ptyBaudRate(), changeTo);
+    const QByteArray version = faults.version + "\x06\r";
+    QCOMPARE(exchange(channel, ";C4\r", version.size()), version);
+
+    QSignalSpy lost(&channel, &LineChannel::channelLost);
+    m_ser2net->kill();
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
+    QVERIFY(!lost.wait(100)); // a second report would arrive within this
+    QCOMPARE(errors.count(), 0);
+    QVERIFY(!channel.isUsable());
+}
+
+// A raw TCP port says nothing to COM port control: the channel gives up at its bound.
+void TestRfc2217::ser2netRawPort()
+{
+    START_SER2NET();
+    Rfc2217Channel channel;
+    aim(channel, m_ports[1], 9600);
+    QSignalSpy errors(&channel, &Rfc2217Channel::errorOccurred);
+    channel.connectToIndicator();
+    QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, int(R::kAgreementTimeout.count()) + 2000);
+    QCOMPARE(errors.at(0).at(0).toInt(), R::kErrNotRfc2217);
+    QCOMPARE(errors.at(0).at(1).toString(),
+             QStringLiteral("127.0.0.1:%1 does not speak RFC 2217; use tcp:127.0.0.1:%1 for a raw "
+                            "TCP port")
+                 .arg(m_ports[1]));
+}
+
+QTEST_GUILESS_MAIN(TestRfc2217)
+#include "test_rfc2217.moc"
