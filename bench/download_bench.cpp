@@ -6,6 +6,7 @@
 #include "BenchContents.h"
 #include "IndicatorSimulator.h"
 #include "link/CommandExchange.h"
+#include "link/IndicatorQuery.h"
 #include "platform/SerialPort.h"
 #include "platform/TcpClient.h"
 #include "platform/UiServices.h"
@@ -86,6 +87,8 @@ Usage usage()
 struct Measurement {
     bool verified = false;
     int commands = 0;
+    int probes = 0;          // in-step probes, on top of the commands
+    double probeSeconds = 0; // from each probe's start to its answer
     quint64 simulatorCommands = 0;
     double wallSeconds = 0;
     double processCpu = 0;
@@ -95,12 +98,20 @@ struct Measurement {
     double referenceSeconds = 0; // the minimal blocking client right after, 0 when not run
 };
 
-// One download on the channel, run from the program's event loop.
+// One download on the channel, run from the program's event loop, after the query that tells the
+// exchange the version its in-step probes look for.
 Measurement runDownload(LineChannel& channel, sim::IndicatorSimulator& simulator,
                         const Contents& contents)
 {
     CommandExchange exchange;
     exchange.setChannel(&channel);
+    {
+        IndicatorQuery query(exchange);
+        QObject::connect(&query, &IndicatorQuery::finished, qApp, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        query.start();
+        QCoreApplication::exec();
+    }
     ConsoleUi ui;
     Downloader downloader(exchange, ui);
     QObject::connect(&downloader, &Downloader::finished, qApp, &QCoreApplication::quit,
@@ -112,11 +123,23 @@ Measurement runDownload(LineChannel& channel, sim::IndicatorSimulator& simulator
     const sim::Counters before = simulator.counters();
     const Usage startUsage = usage();
     QElapsedTimer wall;
+    // Each command goes out as the answer to the one before it is taken, so a probe lasts from
+    // that answer to its own.
+    qint64 lastAnswerNs = 0;
+    qint64 probeNs = 0;
+    QObject::connect(&exchange, &CommandExchange::replyTaken, qApp,
+                     [&](const QByteArray& command, const QByteArray&) {
+                         const qint64 now = wall.nsecsElapsed();
+                         if (command == IndicatorProtocol::kVersionCommand)
+                             probeNs += now - lastAnswerNs;
+                         lastAnswerNs = now;
+                     });
     wall.start();
     downloader.start(contents);
     QCoreApplication::exec();
     Measurement m;
     m.wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+    m.probeSeconds = double(probeNs) / 1e9;
     const Usage endUsage = usage();
     const sim::Counters after = simulator.counters();
 
@@ -124,6 +147,7 @@ Measurement runDownload(LineChannel& channel, sim::IndicatorSimulator& simulator
     for (int s = 1; s <= TicketSlots::kSlotCount; ++s)
         m.verified = m.verified && simulator.slot(s) == contents[s - 1];
     m.commands = downloader.commandsSent();
+    m.probes = downloader.probesSent();
     m.simulatorCommands = after.commands - before.commands;
     m.processCpu = endUsage.processCpu - startUsage.processCpu;
     m.threadCpu = endUsage.threadCpu - startUsage.threadCpu;
@@ -138,11 +162,11 @@ void print(const char* name, const QList<Measurement>& runs)
     for (int k = 0; k < runs.size(); ++k) {
         const Measurement& m = runs[k];
         std::printf(
-            "  run %d: %d commands sent (simulator got %llu), wall %.3f s, %.0f exchanges/s, "
-            "CPU %.3f s process / %.3f s downloader thread, %llu bytes on the wire, "
-            "slots %s\n",
-            k + 1, m.commands, static_cast<unsigned long long>(m.simulatorCommands), m.wallSeconds,
-            m.commands / m.wallSeconds, m.processCpu, m.threadCpu,
+            "  run %d: %d commands and %d in-step probes sent (simulator got %llu), wall %.3f s, "
+            "%.0f exchanges/s, CPU %.3f s process / %.3f s downloader thread, %llu bytes on the "
+            "wire, slots %s\n",
+            k + 1, m.commands, m.probes, static_cast<unsigned long long>(m.simulatorCommands),
+            m.wallSeconds, (m.commands + m.probes) / m.wallSeconds, m.processCpu, m.threadCpu,
             static_cast<unsigned long long>(m.wireBytes), m.verified ? "verified" : "WRONG");
         if (m.referenceSeconds > 0)
             std::printf("         reference client right after: wall %.3f s, %.0f exchanges/s\n",
@@ -150,7 +174,7 @@ void print(const char* name, const QList<Measurement>& runs)
     }
     QList<double> rates;
     for (const Measurement& m : runs)
-        rates.append(m.commands / m.wallSeconds);
+        rates.append((m.commands + m.probes) / m.wallSeconds);
     std::sort(rates.begin(), rates.end());
     std::printf("  exchanges/s: median %.0f, best %.0f; peak memory so far %ld KiB (ru_maxrss)\n",
                 rates[rates.size() / 2], rates.last(), usage().maxRssKiB);
@@ -281,7 +305,7 @@ int main(int argc, char** argv)
         return m;
     };
 
-    QList<Measurement> ptyRuns, tcpRuns, wireRuns;
+    QList<Measurement> ptyRuns, tcpRuns;
     for (int k = 0; k < runs; ++k) {
         const Contents contents = BenchContents::make(seed++);
         ptyRuns.append(withReference(runDownload(port, simulator, contents), contents));
@@ -294,19 +318,38 @@ int main(int argc, char** argv)
     print("\nTCP on 127.0.0.1 (TcpClient), instantly answering simulator", tcpRuns);
     ok = ok && allVerified(tcpRuns);
 
-    sim::Faults wireFaults;
-    wireFaults.baud = kWireBaud;
-    simulator.setFaults(wireFaults);
-    const Contents wireContents = BenchContents::make(seed++);
-    wireRuns.append(withReference(runDownload(port, simulator, wireContents), wireContents));
-    print("\nPseudo-terminal, simulator emulating a 115200-baud wire", wireRuns);
-    const Measurement& wire = wireRuns.first();
-    const double limit = double(wire.wireBytes) * kBitsPerByte / kWireBaud;
-    std::printf("  wire-time limit %.3f s (%llu bytes x %d / %d)\n", limit,
-                static_cast<unsigned long long>(wire.wireBytes), kBitsPerByte, kWireBaud);
-    std::printf("  wall / limit = %.4f (reference client %.4f)\n", wire.wallSeconds / limit,
-                wire.referenceSeconds / limit);
-    ok = ok && allVerified(wireRuns);
+    // At wire speed, an indicator that ends its answers with CR and one that ends them with CR LF.
+    for (const bool crlf : {false, true}) {
+        sim::Faults wireFaults;
+        wireFaults.baud = kWireBaud;
+        wireFaults.crlf = crlf;
+        simulator.setFaults(wireFaults);
+        const Contents wireContents = BenchContents::make(seed++);
+        QList<Measurement> wireRuns{
+            withReference(runDownload(port, simulator, wireContents), wireContents)};
+        print(crlf ? "\nPseudo-terminal, 115200-baud wire, answers ended by CR LF"
+                   : "\nPseudo-terminal, simulator emulating a 115200-baud wire",
+              wireRuns);
+        const Measurement& wire = wireRuns.first();
+        const double limit = double(wire.wireBytes) * kBitsPerByte / kWireBaud;
+        std::printf("  wire-time limit %.3f s (%llu bytes x %d / %d)\n", limit,
+                    static_cast<unsigned long long>(wire.wireBytes), kBitsPerByte, kWireBaud);
+        std::printf("  wall / limit = %.4f (reference client %.4f)\n", wire.wallSeconds / limit,
+                    wire.referenceSeconds / limit);
+        // The probes' share: their bytes on the wire, and the wall against the reference
+        // client, which sends the same writes without them.
+        const quint64 probeBytes =
+            quint64(wire.probes) * quint64(IndicatorProtocol::kVersionCommand.size() +
+                                           sim::Faults().version.size() + 2 + (crlf ? 1 : 0));
+        std::printf("  in-step probes: %d, %llu bytes = %.2f %% of the bytes on the wire, %.3f s = "
+                    "%.2f %% of the wall; the whole download %.2f %% above the reference client, "
+                    "which sends the writes without them\n",
+                    wire.probes, static_cast<unsigned long long>(probeBytes),
+                    100.0 * double(probeBytes) / double(wire.wireBytes), wire.probeSeconds,
+                    100.0 * wire.probeSeconds / wire.wallSeconds,
+                    100.0 * (wire.wallSeconds / wire.referenceSeconds - 1.0));
+        ok = ok && allVerified(wireRuns);
+    }
 
     std::printf("\n%s\n", ok ? "Every download verified: the simulator's slots equal the contents."
                              : "SOME DOWNLOAD FAILED.");
