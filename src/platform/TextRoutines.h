@@ -28,4 +28,7 @@ QByteArray describeBytes(const QByteArray& bytes);
 // are.
 QString csvLine(const QStringList& fields);
 
+// A UTC offset in seconds as ISO 8601 writes it: "+01:00", "-03:30", "+00:00".
+QString utcOffsetText(int offsetSeconds);
+
 } // namespace TextRoutines

@@ -1,5 +1,7 @@
 #include "ticket/DownloadRecord.h"
 
+#include "platform/TextRoutines.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -40,12 +42,8 @@ constexpr qsizetype kSha256HexLength = 64;
 QString timeText(const QDateTime& time)
 {
     const int offset = time.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
     return time.toOffsetFromUtc(offset).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           (offset < 0 ? u'-' : u'+') +
-           QStringLiteral("%1:%2")
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+           TextRoutines::utcOffsetText(offset);
 }
 
 // A whole number within [minimum, maximum] stored as a JSON number, or nothing.
