@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QStandardPaths>
 
 #ifdef Q_OS_WIN
@@ -270,21 +271,45 @@ bool append(const QString& path, const DownloadRecord& record, QString* errorTex
 Contents read(const QString& path)
 {
     Contents contents;
+    QSet<QString> seen;
+    const auto share = [&seen](QString& text) {
+        const auto it = seen.constFind(text);
+        if (it == seen.constEnd())
+            seen.insert(text);
+        else
+            text = *it;
+    };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return contents;
     const QByteArray all = file.readAll();
-    for (const QByteArray& line : all.split('\n')) {
-        if (line.trimmed().isEmpty())
+    // Each line parsed where it lies in the file's bytes, not copied out first: a record of many
+    // years would otherwise be held twice.
+    for (qsizetype start = 0; start < all.size();) {
+        qsizetype end = all.indexOf('\n', start);
+        if (end < 0)
+            end = all.size();
+        const QByteArray line = QByteArray::fromRawData(all.constData() + start, end - start);
+        start = end + 1;
+        if (QByteArrayView(line).trimmed().isEmpty())
             continue;
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-        const auto record =
+        auto record =
             document.isObject() ? DownloadRecord::fromJson(document.object()) : std::nullopt;
-        if (record)
-            contents.records.append(*record);
-        else
+        if (!record) {
             ++contents.damagedLines;
+            continue;
+        }
+        // The same channels, indicators and tickets come back line after line: one copy each.
+        for (QString* text :
+             {&record->channel, &record->version, &record->serial, &record->outcome})
+            share(*text);
+        for (DownloadRecord::Slot& s : record->slots) {
+            share(s.file);
+            share(s.sha256);
+        }
+        contents.records.append(std::move(*record));
     }
     return contents;
 }
