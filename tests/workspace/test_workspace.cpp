@@ -7,15 +7,19 @@
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QFontInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -48,19 +52,31 @@ QDateTime at(int day, int hour)
     return QDateTime(QDate(2026, 3, day), QTime(hour, 5, 9), QTimeZone(3600));
 }
 
-QStringList rowTexts(const QTableWidget* table, int row)
+// A record line as a build of the program may have written it, with the time text as given.
+QByteArray recordLine(const QString& time, const QString& serial,
+                      const QString& version = QStringLiteral("V2.05"))
+{
+    DownloadRecord r = record(at(1, 1), serial, QStringLiteral("10.0.0.7:4001"), 0,
+                              QStringLiteral("stored"), {1, 2});
+    r.version = version;
+    QJsonObject json = r.toJson();
+    json.insert(QStringLiteral("time"), time);
+    return QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QStringList rowTexts(const QTableView* table, int row)
 {
     QStringList texts;
-    for (int column = 0; column < table->columnCount(); ++column)
-        texts << table->item(row, column)->text();
+    for (int column = 0; column < table->model()->columnCount(); ++column)
+        texts << table->model()->index(row, column).data().toString();
     return texts;
 }
 
-QStringList columnTexts(const QTableWidget* table, int column)
+QStringList columnTexts(const QTableView* table, int column)
 {
     QStringList texts;
-    for (int row = 0; row < table->rowCount(); ++row)
-        texts << table->item(row, column)->text();
+    for (int row = 0; row < table->model()->rowCount(); ++row)
+        texts << table->model()->index(row, column).data().toString();
     return texts;
 }
 
@@ -162,10 +178,10 @@ private Q_SLOTS:
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Download History"));
         QVERIFY(!dialog->isModal());
 
-        auto* records = child<QTableWidget>(dialog, "recordsTable");
+        auto* records = child<QTableView>(dialog, "recordsTable");
         auto* slotTable = child<QTableWidget>(dialog, "slotsTable");
         auto* filter = child<QLineEdit>(dialog, "serialFilterEdit");
-        QCOMPARE(records->rowCount(), 3);
+        QCOMPARE(records->model()->rowCount(), 3);
         QCOMPARE(rowTexts(records, 0), QStringList({"2026-03-03 10:05:09", "B2200", "V2.05",
                                                     "192.168.1.50:4001", "refused", "3"}));
         QCOMPARE(rowTexts(records, 1),
@@ -186,14 +202,17 @@ private Q_SLOTS:
         QCOMPARE(rowTexts(slotTable, 1),
                  QStringList({"3", "/srv/tickets/slot3.prn", "103", QString(64, u'3'), "no"}));
 
-        // The filter matches part of the serial number, in any case.
+        // The filter matches part of the serial number, in any case. The columns keep their
+        // widths while it narrows the rows.
+        const int versionWidth = records->columnWidth(2);
         filter->setText(QStringLiteral("A17"));
         QCOMPARE(columnTexts(records, 1), QStringList({"A1701", "a1702"}));
         QCOMPARE(columnTexts(slotTable, 0), QStringList({"1", "2"}));
         filter->setText(QStringLiteral("2200"));
         QCOMPARE(columnTexts(records, 1), QStringList({"B2200"}));
+        QCOMPARE(records->columnWidth(2), versionWidth);
         filter->setText(QStringLiteral("X"));
-        QCOMPARE(records->rowCount(), 0);
+        QCOMPARE(records->model()->rowCount(), 0);
         QCOMPARE(slotTable->rowCount(), 0);
         QVERIFY(!child<QPushButton>(dialog, "exportButton")->isEnabled());
 
@@ -242,12 +261,50 @@ private Q_SLOTS:
         QTRY_VERIFY(dialog.isNull());
     }
 
+    // A large record is read on a worker: the window says so, goes on taking the filter, and
+    // shows the rows, filtered, once they are read.
+    void downloadHistoryReadInBackground()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("large/downloads.jsonl"));
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QByteArray lines;
+        int count = 0;
+        for (; lines.size() < DownloadHistoryDialog::kReadInBackgroundFrom; ++count) {
+            lines += recordLine(QStringLiteral("2026-03-01T08:00:00.000+01:00"),
+                                (count % 2 ? QStringLiteral("B") : QStringLiteral("A")) +
+                                    QString::number(count));
+        }
+        QVERIFY(TestFiles::write(path, lines));
+
+        QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
+        dialog->show();
+        const auto* records = child<QTableView>(dialog, "recordsTable");
+        auto* fileLabel = child<QLabel>(dialog, "fileLabel");
+        QCOMPARE(fileLabel->text(), QStringLiteral("Reading %1 ...").arg(path));
+        QCOMPARE(records->model()->rowCount(), 0);
+        QVERIFY(!child<QPushButton>(dialog, "exportButton")->isEnabled());
+        child<QLineEdit>(dialog, "serialFilterEdit")->setText(QStringLiteral("b"));
+        QTRY_COMPARE(records->model()->rowCount(), count / 2);
+        QCOMPARE(fileLabel->text(), path);
+        // Of downloads at the same time, the one written last comes first.
+        QCOMPARE(rowTexts(records, 0).at(1), QStringLiteral("B%1").arg(count - 1 - count % 2));
+        QVERIFY(child<QPushButton>(dialog, "exportButton")->isEnabled());
+
+        // Closed while a read is under way: the read ends unseen.
+        dialog->hide();
+        dialog->show();
+        QCOMPARE(fileLabel->text(), QStringLiteral("Reading %1 ...").arg(path));
+        dialog->close();
+        QTRY_VERIFY(dialog.isNull());
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
     void downloadHistoryWithoutFile()
     {
         const QString path = m_dir.filePath(QStringLiteral("none/downloads.jsonl"));
         QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
         dialog->show();
-        QCOMPARE(child<QTableWidget>(dialog, "recordsTable")->rowCount(), 0);
+        QCOMPARE(child<QTableView>(dialog, "recordsTable")->model()->rowCount(), 0);
         QCOMPARE(child<QLabel>(dialog, "fileLabel")->text(),
                  QStringLiteral("%1: no download recorded yet").arg(path));
         QCOMPARE(child<QLabel>(dialog, "damagedLabel")->text(), QString());
