@@ -81,12 +81,19 @@ QString DownloadHistoryModel::shownText(const QString& text)
     return shown;
 }
 
+QString DownloadHistoryModel::shownTime(const QDateTime& time)
+{
+    const int offset = time.offsetFromUtc();
+    return time.toOffsetFromUtc(offset).toString(kTimeFormat) + u' ' +
+           TextRoutines::utcOffsetText(offset);
+}
+
 QString DownloadHistoryModel::text(int row, int column) const
 {
     const DownloadRecord& r = record(row);
     switch (column) {
     case TimeColumn:
-        return r.time.toString(kTimeFormat);
+        return shownTime(r.time);
     case SerialColumn:
         return shownText(r.serial);
     case VersionColumn:

@@ -42,6 +42,9 @@ public:
 
     // A text the indicator sent, its control characters named as in the traffic log.
     static QString shownText(const QString& text);
+    // The local time the download began at, with its offset from UTC, so that the two 02:10 of
+    // the night the clocks go back read apart: "2026-10-25 02:10:00 +02:00".
+    static QString shownTime(const QDateTime& time);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

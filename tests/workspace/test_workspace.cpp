@@ -182,13 +182,14 @@ private Q_SLOTS:
         auto* slotTable = child<QTableWidget>(dialog, "slotsTable");
         auto* filter = child<QLineEdit>(dialog, "serialFilterEdit");
         QCOMPARE(records->model()->rowCount(), 3);
-        QCOMPARE(rowTexts(records, 0), QStringList({"2026-03-03 10:05:09", "B2200", "V2.05",
+        QCOMPARE(rowTexts(records, 0), QStringList({"2026-03-03 10:05:09 +01:00", "B2200", "V2.05",
                                                     "192.168.1.50:4001", "refused", "3"}));
         QCOMPARE(rowTexts(records, 1),
-                 QStringList({"2026-03-02 08:05:09", "A1701", "V2.05",
+                 QStringList({"2026-03-02 08:05:09 +01:00", "A1701", "V2.05",
                               "COM 1 /dev/ttyUSB0, 19200 baud", "stored", "2"}));
-        QCOMPARE(rowTexts(records, 2), QStringList({"2026-03-01 16:05:09", "a1702", "V2.05<CR>",
-                                                    "COM 3, 115200 baud", "cancelled", "0"}));
+        QCOMPARE(rowTexts(records, 2),
+                 QStringList({"2026-03-01 16:05:09 +01:00", "a1702", "V2.05<CR>",
+                              "COM 3, 115200 baud", "cancelled", "0"}));
         QCOMPARE(child<QLabel>(dialog, "damagedLabel")->text(),
                  QStringLiteral("2 damaged lines skipped"));
 
@@ -221,12 +222,13 @@ private Q_SLOTS:
         const QString csv = m_dir.filePath(QStringLiteral("history.csv"));
         ui.fileChoices << csv;
         child<QPushButton>(dialog, "exportButton")->click();
-        QCOMPARE(TestFiles::read(csv),
-                 QByteArray("Time,Serial number,Version,Channel,Outcome,Slots\r\n"
-                            "2026-03-02 08:05:09,A1701,V2.05,\"COM 1 /dev/ttyUSB0, 19200 baud\","
-                            "stored,2\r\n"
-                            "2026-03-01 16:05:09,a1702,V2.05<CR>,\"COM 3, 115200 baud\","
-                            "cancelled,0\r\n"));
+        QCOMPARE(
+            TestFiles::read(csv),
+            QByteArray("Time,Serial number,Version,Channel,Outcome,Slots\r\n"
+                       "2026-03-02 08:05:09 +01:00,A1701,V2.05,\"COM 1 /dev/ttyUSB0, 19200 baud\","
+                       "stored,2\r\n"
+                       "2026-03-01 16:05:09 +01:00,a1702,V2.05<CR>,\"COM 3, 115200 baud\","
+                       "cancelled,0\r\n"));
         QCOMPARE(ui.folders.size(), 1);
         QVERIFY(ui.folders.first().endsWith(QStringLiteral("/download-history.csv")));
         QVERIFY(QFile::remove(csv));
@@ -259,6 +261,56 @@ private Q_SLOTS:
         QCOMPARE(columnTexts(records, 1), QStringList({"C3", "B2200", "A1701", "a1702"}));
         dialog->close();
         QTRY_VERIFY(dialog.isNull());
+    }
+
+    // The table shows each download's local time with its offset and orders by the instant; the
+    // CSV holds the same texts.
+    void downloadHistoryCells_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QStringList>("shown"); // time and serial number, top row first
+        QTest::addColumn<QByteArray>("csv");    // below the heading line
+        QTest::newRow("the night the clocks go back")
+            << recordLine("2026-10-25T02:10:00.000+02:00", "first") +
+                   recordLine("2026-10-25T02:10:00.000+01:00", "third") +
+                   recordLine("2026-10-25T02:40:00.000+02:00", "second")
+            << QStringList{"2026-10-25 02:10:00 +01:00 third", "2026-10-25 02:40:00 +02:00 second",
+                           "2026-10-25 02:10:00 +02:00 first"}
+            << QByteArray("2026-10-25 02:10:00 +01:00,third,V2.05,10.0.0.7:4001,stored,2\r\n"
+                          "2026-10-25 02:40:00 +02:00,second,V2.05,10.0.0.7:4001,stored,2\r\n"
+                          "2026-10-25 02:10:00 +02:00,first,V2.05,10.0.0.7:4001,stored,2\r\n");
+        QTest::newRow("older lines: Z, no milliseconds, half hours")
+            << recordLine("2026-03-01T08:00:00.000Z", "utc") +
+                   recordLine("2026-03-01T04:29:00-03:30", "newfoundland")
+            << QStringList{"2026-03-01 08:00:00 +00:00 utc",
+                           "2026-03-01 04:29:00 -03:30 newfoundland"}
+            << QByteArray("2026-03-01 08:00:00 +00:00,utc,V2.05,10.0.0.7:4001,stored,2\r\n"
+                          "2026-03-01 04:29:00 -03:30,newfoundland,V2.05,10.0.0.7:4001,stored,"
+                          "2\r\n");
+    }
+    void downloadHistoryCells()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QStringList, shown);
+        const QString path = m_dir.filePath(QStringLiteral("cells/downloads.jsonl"));
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(TestFiles::write(path, lines));
+
+        QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
+        dialog->show();
+        const auto* records = child<QTableView>(dialog, "recordsTable");
+        QStringList texts;
+        for (int row = 0; row < records->model()->rowCount(); ++row)
+            texts << rowTexts(records, row).mid(0, 2).join(u' ');
+        QCOMPARE(texts, shown);
+
+        const QString csvPath = m_dir.filePath(QStringLiteral("cells/history.csv"));
+        QString error;
+        QVERIFY2(dialog->exportCsv(csvPath, &error), qPrintable(error));
+        QFETCH(QByteArray, csv);
+        QCOMPARE(TestFiles::read(csvPath),
+                 "Time,Serial number,Version,Channel,Outcome,Slots\r\n" + csv);
+        delete dialog;
     }
 
     // A large record is read on a worker: the window says so, goes on taking the filter, and
