@@ -98,6 +98,14 @@ QString csvLine(const QStringList& fields)
     return line + QStringLiteral("\r\n");
 }
 
+QString csvText(const QString& text)
+{
+    static constexpr char16_t kFormulaStarts[] = u"=+-@\t\r";
+    if (!text.isEmpty() && QStringView(kFormulaStarts).contains(text.front()))
+        return u'\'' + text;
+    return text;
+}
+
 QString utcOffsetText(int offsetSeconds)
 {
     const int minutes = std::abs(offsetSeconds) / 60;

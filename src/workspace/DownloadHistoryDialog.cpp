@@ -198,8 +198,13 @@ bool DownloadHistoryDialog::exportCsv(const QString& path, QString* errorText) c
     QString text = TextRoutines::csvLine(cells);
     for (int row = 0; row < m_model->rowCount(); ++row) {
         cells.clear();
-        for (int column = 0; column < DownloadHistoryModel::ColumnCount; ++column)
-            cells << m_model->text(row, column);
+        for (int column = 0; column < DownloadHistoryModel::ColumnCount; ++column) {
+            // The texts came from the indicator or any peer on the network: none may become a
+            // formula. The count of slots stays a number.
+            const QString shown = m_model->text(row, column);
+            cells << (DownloadHistoryModel::isNumberColumn(column) ? shown
+                                                                   : TextRoutines::csvText(shown));
+        }
         text += TextRoutines::csvLine(cells);
     }
 

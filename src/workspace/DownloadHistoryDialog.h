@@ -40,8 +40,9 @@ public:
 
     // Reads the record file again and shows what it holds; a large file shows once it is read.
     void reload();
-    // The shown downloads as CSV, a heading line first, the cells as the table shows them.
-    // False and *errorText naming the file and the fault when it could not be written.
+    // The shown downloads as CSV, a heading line first, the cells as the table shows them; a
+    // text cell that a spreadsheet would run as a formula starts with an apostrophe. False and
+    // *errorText naming the file and the fault when it could not be written.
     bool exportCsv(const QString& path, QString* errorText) const;
 
 protected:

@@ -263,8 +263,8 @@ private Q_SLOTS:
         QTRY_VERIFY(dialog.isNull());
     }
 
-    // The table shows each download's local time with its offset and orders by the instant; the
-    // CSV holds the same texts.
+    // The table shows each download's local time with its offset and orders by the instant;
+    // the CSV holds the same texts, none of which a spreadsheet would run as a formula.
     void downloadHistoryCells_data()
     {
         QTest::addColumn<QByteArray>("lines");
@@ -287,6 +287,16 @@ private Q_SLOTS:
             << QByteArray("2026-03-01 08:00:00 +00:00,utc,V2.05,10.0.0.7:4001,stored,2\r\n"
                           "2026-03-01 04:29:00 -03:30,newfoundland,V2.05,10.0.0.7:4001,stored,"
                           "2\r\n");
+        QTest::newRow("formulas from the indicator")
+            << recordLine("2026-03-01T08:00:04.000+01:00", "=HYPERLINK(\"http://x\")", "=1+1") +
+                   recordLine("2026-03-01T08:00:03.000+01:00", "+41", "@SUM(A1)") +
+                   recordLine("2026-03-01T08:00:02.000+01:00", "-7", "-V2")
+            << QStringList{"2026-03-01 08:00:04 +01:00 =HYPERLINK(\"http://x\")",
+                           "2026-03-01 08:00:03 +01:00 +41", "2026-03-01 08:00:02 +01:00 -7"}
+            << QByteArray("2026-03-01 08:00:04 +01:00,\"'=HYPERLINK(\"\"http://x\"\")\",'=1+1,"
+                          "10.0.0.7:4001,stored,2\r\n"
+                          "2026-03-01 08:00:03 +01:00,'+41,'@SUM(A1),10.0.0.7:4001,stored,2\r\n"
+                          "2026-03-01 08:00:02 +01:00,'-7,'-V2,10.0.0.7:4001,stored,2\r\n");
     }
     void downloadHistoryCells()
     {
