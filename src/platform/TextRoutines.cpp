@@ -1,5 +1,7 @@
 #include "platform/TextRoutines.h"
 
+#include <cstdlib>
+
 namespace TextRoutines {
 
 namespace {
@@ -94,6 +96,22 @@ QString csvLine(const QStringList& fields)
         line += field;
     }
     return line + QStringLiteral("\r\n");
+}
+
+QString csvText(const QString& text)
+{
+    static constexpr char16_t kFormulaStarts[] = u"=+-@\t\r";
+    if (!text.isEmpty() && QStringView(kFormulaStarts).contains(text.front()))
+        return u'\'' + text;
+    return text;
+}
+
+QString utcOffsetText(int offsetSeconds)
+{
+    const int minutes = std::abs(offsetSeconds) / 60;
+    return (offsetSeconds < 0 ? u'-' : u'+') + QStringLiteral("%1:%2")
+                                                   .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+                                                   .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace TextRoutines

@@ -28,4 +28,12 @@ QByteArray describeBytes(const QByteArray& bytes);
 // are.
 QString csvLine(const QStringList& fields);
 
+// A field that a spreadsheet must read as text, never run: one starting with =, +, - or @ (a
+// formula), or with a tab or a CR (which some spreadsheets skip before looking for one), gets a
+// leading apostrophe; any other is returned as it is.
+QString csvText(const QString& text);
+
+// A UTC offset in seconds as ISO 8601 writes it: "+01:00", "-03:30", "+00:00".
+QString utcOffsetText(int offsetSeconds);
+
 } // namespace TextRoutines

@@ -1,11 +1,14 @@
 #include "ticket/DownloadRecord.h"
 
+#include "platform/TextRoutines.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QStandardPaths>
 
 #ifdef Q_OS_WIN
@@ -40,12 +43,8 @@ constexpr qsizetype kSha256HexLength = 64;
 QString timeText(const QDateTime& time)
 {
     const int offset = time.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
     return time.toOffsetFromUtc(offset).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           (offset < 0 ? u'-' : u'+') +
-           QStringLiteral("%1:%2")
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+           TextRoutines::utcOffsetText(offset);
 }
 
 // A whole number within [minimum, maximum] stored as a JSON number, or nothing.
@@ -272,21 +271,45 @@ bool append(const QString& path, const DownloadRecord& record, QString* errorTex
 Contents read(const QString& path)
 {
     Contents contents;
+    QSet<QString> seen;
+    const auto share = [&seen](QString& text) {
+        const auto it = seen.constFind(text);
+        if (it == seen.constEnd())
+            seen.insert(text);
+        else
+            text = *it;
+    };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return contents;
     const QByteArray all = file.readAll();
-    for (const QByteArray& line : all.split('\n')) {
-        if (line.trimmed().isEmpty())
+    // Each line parsed where it lies in the file's bytes, not copied out first: a record of many
+    // years would otherwise be held twice.
+    for (qsizetype start = 0; start < all.size();) {
+        qsizetype end = all.indexOf('\n', start);
+        if (end < 0)
+            end = all.size();
+        const QByteArray line = QByteArray::fromRawData(all.constData() + start, end - start);
+        start = end + 1;
+        if (QByteArrayView(line).trimmed().isEmpty())
             continue;
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(line, &error);
-        const auto record =
+        auto record =
             document.isObject() ? DownloadRecord::fromJson(document.object()) : std::nullopt;
-        if (record)
-            contents.records.append(*record);
-        else
+        if (!record) {
             ++contents.damagedLines;
+            continue;
+        }
+        // The same channels, indicators and tickets come back line after line: one copy each.
+        for (QString* text :
+             {&record->channel, &record->version, &record->serial, &record->outcome})
+            share(*text);
+        for (DownloadRecord::Slot& s : record->slots) {
+            share(s.file);
+            share(s.sha256);
+        }
+        contents.records.append(std::move(*record));
     }
     return contents;
 }

@@ -5,6 +5,7 @@
 #include "ui/Fonts.h"
 #include "ui/QtUiServices.h"
 #include "ui_DownloadHistoryDialog.h"
+#include "workspace/DownloadHistoryModel.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QShowEvent>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <memory>
@@ -25,16 +27,25 @@
 
 namespace {
 
-const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 const QString kExportTitle = QStringLiteral("Export CSV");
-constexpr int kChannelColumn = 3;
 constexpr int kFileColumn = 1;
+// Columns take the width of their texts in this many rows around the top, once per reading: not
+// for every row of a large record, nor again as the filter changes.
+constexpr int kRowsMeasuredForWidths = 200;
 
 QTableWidgetItem* cell(const QString& text, Qt::Alignment alignment = Qt::AlignLeft)
 {
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(alignment | Qt::AlignVCenter);
     return item;
+}
+
+// Runs on a worker thread for a large file: nothing here may touch the window.
+DownloadLog::Contents readNewestFirst(const QString& path)
+{
+    DownloadLog::Contents contents = DownloadLog::read(path);
+    contents.records = DownloadHistoryModel::newestFirst(std::move(contents.records));
+    return contents;
 }
 
 } // namespace
@@ -45,30 +56,37 @@ DownloadHistoryDialog::DownloadHistoryDialog(const QString& recordPath, QWidget*
     , m_ownUiServices(std::make_unique<QtUiServices>(this))
     , m_uiServices(m_ownUiServices.get())
     , m_recordPath(recordPath)
+    , m_model(new DownloadHistoryModel(this))
     , m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     m_ui->setupUi(this);
+    // Before the window's font: the headings then keep the system's header font, as those of the
+    // tickets' table do.
+    m_ui->recordsTable->setModel(m_model);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(AppIcon::icon());
     setFont(Fonts::sans());
-    for (QTableWidget* table : {m_ui->recordsTable, m_ui->slotsTable}) {
+    for (QTableView* table :
+         std::initializer_list<QTableView*>{m_ui->recordsTable, m_ui->slotsTable}) {
         table->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         table->horizontalHeader()->setHighlightSections(false);
+        table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     }
     // Every column as wide as its texts, but the widest texts take what room is left: the
-    // channel above, the file below.
-    for (QTableWidget* table : {m_ui->recordsTable, m_ui->slotsTable})
-        table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_ui->recordsTable->horizontalHeader()->setSectionResizeMode(kChannelColumn,
-                                                                 QHeaderView::Stretch);
+    // channel above, the file below. The downloads' columns are measured when a file has been
+    // read (showContents); the few tickets' whenever they change.
+    QHeaderView* recordsHeader = m_ui->recordsTable->horizontalHeader();
+    recordsHeader->setResizeContentsPrecision(kRowsMeasuredForWidths);
+    recordsHeader->setSectionResizeMode(DownloadHistoryModel::ChannelColumn, QHeaderView::Stretch);
+    m_ui->slotsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_ui->slotsTable->horizontalHeader()->setSectionResizeMode(kFileColumn, QHeaderView::Stretch);
     m_ui->viewSplitter->setStretchFactor(0, 3);
     m_ui->viewSplitter->setStretchFactor(1, 2);
 
     connect(m_ui->serialFilterEdit, &QLineEdit::textChanged, this,
             &DownloadHistoryDialog::showRecords);
-    connect(m_ui->recordsTable, &QTableWidget::itemSelectionChanged, this,
+    connect(m_ui->recordsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &DownloadHistoryDialog::showSlots);
     connect(m_ui->exportButton, &QPushButton::clicked, this,
             &DownloadHistoryDialog::onExportClicked);
@@ -89,90 +107,63 @@ void DownloadHistoryDialog::showEvent(QShowEvent* event)
 
 void DownloadHistoryDialog::reload()
 {
+    // A read still under way would show the file as it was.
+    m_reading.reset();
     const QFileInfo info(m_recordPath);
-    DownloadLog::Contents contents;
-    QString fileText;
+    m_ui->openFolderButton->setEnabled(info.absoluteDir().exists());
+    QString fileText = m_recordPath;
+    bool readable = false;
     if (!info.exists()) {
         fileText = QStringLiteral("%1: no download recorded yet").arg(m_recordPath);
+    } else if (QFile probe(m_recordPath); !probe.open(QIODevice::ReadOnly)) {
+        fileText =
+            QStringLiteral("%1 could not be read: %2").arg(m_recordPath, probe.errorString());
     } else {
-        QFile probe(m_recordPath);
-        if (probe.open(QIODevice::ReadOnly)) {
-            probe.close();
-            contents = DownloadLog::read(m_recordPath);
-            fileText = m_recordPath;
-        } else {
-            fileText =
-                QStringLiteral("%1 could not be read: %2").arg(m_recordPath, probe.errorString());
-        }
+        readable = true;
     }
+    const bool inBackground = readable && info.size() >= kReadInBackgroundFrom;
+    if (inBackground)
+        fileText = QStringLiteral("Reading %1 ...").arg(m_recordPath);
     m_ui->fileLabel->setText(fileText);
     m_ui->fileLabel->setToolTip(fileText);
+    if (!inBackground) {
+        showContents(readable ? readNewestFirst(m_recordPath) : DownloadLog::Contents{});
+        return;
+    }
+
+    showContents({});
+    m_reading = std::make_unique<QFutureWatcher<DownloadLog::Contents>>();
+    QFutureWatcher<DownloadLog::Contents>* reading = m_reading.get();
+    connect(reading, &QFutureWatcherBase::finished, this, [this, reading] {
+        m_ui->fileLabel->setText(m_recordPath);
+        m_ui->fileLabel->setToolTip(m_recordPath);
+        showContents(reading->future().takeResult());
+    });
+    reading->setFuture(QtConcurrent::run(readNewestFirst, m_recordPath));
+}
+
+void DownloadHistoryDialog::showContents(DownloadLog::Contents contents)
+{
     m_ui->damagedLabel->setText(
         contents.damagedLines == 0 ? QString()
         : contents.damagedLines == 1
             ? QStringLiteral("1 damaged line skipped")
             : QStringLiteral("%1 damaged lines skipped").arg(contents.damagedLines));
-    m_ui->openFolderButton->setEnabled(info.absoluteDir().exists());
-
-    // Newest first by the time each download began; of two at the same time, the one written
-    // later first.
-    m_records = contents.records;
-    std::reverse(m_records.begin(), m_records.end());
-    std::stable_sort(
-        m_records.begin(), m_records.end(),
-        [](const DownloadRecord& a, const DownloadRecord& b) { return a.time > b.time; });
-    showRecords();
-}
-
-QString DownloadHistoryDialog::shownText(const QString& text)
-{
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            shown +=
-                QString::fromLatin1(TextRoutines::describeBytes(QByteArray(1, char(c.unicode()))));
-        else
-            shown += c;
+    m_model->setRecords(std::move(contents.records));
+    for (int column = 0; column < DownloadHistoryModel::ColumnCount; ++column) {
+        if (column != DownloadHistoryModel::ChannelColumn)
+            m_ui->recordsTable->resizeColumnToContents(column);
     }
-    return shown;
-}
-
-QStringList DownloadHistoryDialog::rowTexts(const DownloadRecord& record) const
-{
-    QString channel = shownText(record.channel);
-    if (record.baud > 0)
-        channel += QStringLiteral(", %1 baud").arg(record.baud);
-    return {record.time.toString(kTimeFormat), shownText(record.serial),
-            shownText(record.version),         channel,
-            shownText(record.outcome),         QString::number(record.slots.size())};
+    showRecords();
 }
 
 void DownloadHistoryDialog::showRecords()
 {
-    const QString filter = m_ui->serialFilterEdit->text().trimmed();
-    m_shown.clear();
-    for (const DownloadRecord& record : m_records) {
-        if (filter.isEmpty() || record.serial.contains(filter, Qt::CaseInsensitive))
-            m_shown.append(record);
-    }
-
-    QTableWidget* table = m_ui->recordsTable;
-    const QSignalBlocker blocker(table);
-    table->clearContents();
-    table->setRowCount(int(m_shown.size()));
-    for (int row = 0; row < m_shown.size(); ++row) {
-        const QStringList texts = rowTexts(m_shown.at(row));
-        for (int column = 0; column < texts.size(); ++column) {
-            const bool number = column == texts.size() - 1;
-            table->setItem(row, column,
-                           cell(texts.at(column), number ? Qt::AlignRight : Qt::AlignLeft));
-        }
-        table->item(row, 0)->setToolTip(m_shown.at(row).time.toString(Qt::ISODate));
-    }
-    if (!m_shown.isEmpty())
-        table->selectRow(0);
-    m_ui->exportButton->setEnabled(!m_shown.isEmpty());
+    m_model->setSerialFilter(m_ui->serialFilterEdit->text().trimmed());
+    const bool any = m_model->rowCount() > 0;
+    if (any)
+        m_ui->recordsTable->selectRow(0);
+    m_ui->exportButton->setEnabled(any);
     showSlots();
 }
 
@@ -182,11 +173,11 @@ void DownloadHistoryDialog::showSlots()
     table->clearContents();
     const QModelIndexList selected = m_ui->recordsTable->selectionModel()->selectedRows();
     const int row = selected.isEmpty() ? -1 : selected.first().row();
-    if (row < 0 || row >= m_shown.size()) {
+    if (row < 0 || row >= m_model->rowCount()) {
         table->setRowCount(0);
         return;
     }
-    const QList<DownloadRecord::Slot>& recordSlots = m_shown.at(row).slots;
+    const QList<DownloadRecord::Slot>& recordSlots = m_model->record(row).slots;
     table->setRowCount(int(recordSlots.size()));
     for (int r = 0; r < recordSlots.size(); ++r) {
         const DownloadRecord::Slot& s = recordSlots.at(r);
@@ -201,12 +192,21 @@ void DownloadHistoryDialog::showSlots()
 
 bool DownloadHistoryDialog::exportCsv(const QString& path, QString* errorText) const
 {
-    QStringList headings;
-    for (int column = 0; column < m_ui->recordsTable->columnCount(); ++column)
-        headings << m_ui->recordsTable->horizontalHeaderItem(column)->text();
-    QString text = TextRoutines::csvLine(headings);
-    for (const DownloadRecord& record : m_shown)
-        text += TextRoutines::csvLine(rowTexts(record));
+    QStringList cells;
+    for (int column = 0; column < DownloadHistoryModel::ColumnCount; ++column)
+        cells << m_model->headerData(column, Qt::Horizontal).toString();
+    QString text = TextRoutines::csvLine(cells);
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        cells.clear();
+        for (int column = 0; column < DownloadHistoryModel::ColumnCount; ++column) {
+            // The texts came from the indicator or any peer on the network: none may become a
+            // formula. The count of slots stays a number.
+            const QString shown = m_model->text(row, column);
+            cells << (DownloadHistoryModel::isNumberColumn(column) ? shown
+                                                                   : TextRoutines::csvText(shown));
+        }
+        text += TextRoutines::csvLine(cells);
+    }
 
     QSaveFile file(path);
     const QByteArray bytes = text.toUtf8();

@@ -27,7 +27,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -671,20 +671,24 @@ private slots:
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Download History"));
-        auto* table = window->findChild<QTableWidget*>(QStringLiteral("recordsTable"));
+        auto* table = window->findChild<QTableView*>(QStringLiteral("recordsTable"));
         auto* filter = window->findChild<QLineEdit*>(QStringLiteral("serialFilterEdit"));
         QVERIFY(table);
         QVERIFY(filter);
-        const auto rows = [table] {
+        const QAbstractItemModel* model = table->model();
+        const auto text = [model](int row, int column) {
+            return model->index(row, column).data().toString();
+        };
+        const auto rows = [model, text] {
             QStringList texts;
-            for (int row = 0; row < table->rowCount(); ++row)
-                texts.append(table->item(row, 1)->text() + u' ' + table->item(row, 4)->text());
+            for (int row = 0; row < model->rowCount(); ++row)
+                texts.append(text(row, 1) + u' ' + text(row, 4));
             return texts;
         };
         QCOMPARE(rows(),
                  (QStringList{"67890<ACK> stored", "12345<ACK> refused", "12345<ACK> stored"}));
-        for (int row = 1; row < table->rowCount(); ++row)
-            QVERIFY(table->item(row - 1, 0)->text() >= table->item(row, 0)->text());
+        for (int row = 1; row < model->rowCount(); ++row)
+            QVERIFY(text(row - 1, 0) >= text(row, 0));
 
         filter->setText(QStringLiteral("678"));
         QCOMPARE(rows(), QStringList{"67890<ACK> stored"});
@@ -693,7 +697,7 @@ private slots:
         filter->setText(QStringLiteral("999"));
         QCOMPARE(rows(), QStringList());
         filter->clear();
-        QCOMPARE(table->rowCount(), 3);
+        QCOMPARE(model->rowCount(), 3);
     }
 
     // A record that cannot be written fails nothing: the download ends stored and the status

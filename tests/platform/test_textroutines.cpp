@@ -25,6 +25,27 @@ private slots:
         QFETCH(QStringList, fields);
         QTEST(TextRoutines::csvLine(fields), "line");
     }
+
+    // What a spreadsheet would run as a formula is made text; nothing else changes.
+    void csvText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("cell");
+        QTest::newRow("=") << QStringLiteral("=1+2") << QStringLiteral("'=1+2");
+        QTest::newRow("+") << QStringLiteral("+41 79") << QStringLiteral("'+41 79");
+        QTest::newRow("-") << QStringLiteral("-7") << QStringLiteral("'-7");
+        QTest::newRow("@") << QStringLiteral("@SUM(A1)") << QStringLiteral("'@SUM(A1)");
+        QTest::newRow("tab") << QStringLiteral("\t=1") << QStringLiteral("'\t=1");
+        QTest::newRow("CR") << QStringLiteral("\r=1") << QStringLiteral("'\r=1");
+        QTest::newRow("inside") << QStringLiteral("V2=05") << QStringLiteral("V2=05");
+        QTest::newRow("blank first") << QStringLiteral(" =1") << QStringLiteral(" =1");
+        QTest::newRow("empty") << QStringLiteral("") << QStringLiteral("");
+    }
+    void csvText()
+    {
+        QFETCH(QString, text);
+        QTEST(TextRoutines::csvText(text), "cell");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTextRoutines)

@@ -7,15 +7,19 @@
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QFontInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -48,19 +52,31 @@ QDateTime at(int day, int hour)
     return QDateTime(QDate(2026, 3, day), QTime(hour, 5, 9), QTimeZone(3600));
 }
 
-QStringList rowTexts(const QTableWidget* table, int row)
+// A record line as a build of the program may have written it, with the time text as given.
+QByteArray recordLine(const QString& time, const QString& serial,
+                      const QString& version = QStringLiteral("V2.05"))
+{
+    DownloadRecord r = record(at(1, 1), serial, QStringLiteral("10.0.0.7:4001"), 0,
+                              QStringLiteral("stored"), {1, 2});
+    r.version = version;
+    QJsonObject json = r.toJson();
+    json.insert(QStringLiteral("time"), time);
+    return QJsonDocument(json).toJson(QJsonDocument::Compact) + '\n';
+}
+
+QStringList rowTexts(const QTableView* table, int row)
 {
     QStringList texts;
-    for (int column = 0; column < table->columnCount(); ++column)
-        texts << table->item(row, column)->text();
+    for (int column = 0; column < table->model()->columnCount(); ++column)
+        texts << table->model()->index(row, column).data().toString();
     return texts;
 }
 
-QStringList columnTexts(const QTableWidget* table, int column)
+QStringList columnTexts(const QTableView* table, int column)
 {
     QStringList texts;
-    for (int row = 0; row < table->rowCount(); ++row)
-        texts << table->item(row, column)->text();
+    for (int row = 0; row < table->model()->rowCount(); ++row)
+        texts << table->model()->index(row, column).data().toString();
     return texts;
 }
 
@@ -162,17 +178,18 @@ private Q_SLOTS:
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Download History"));
         QVERIFY(!dialog->isModal());
 
-        auto* records = child<QTableWidget>(dialog, "recordsTable");
+        auto* records = child<QTableView>(dialog, "recordsTable");
         auto* slotTable = child<QTableWidget>(dialog, "slotsTable");
         auto* filter = child<QLineEdit>(dialog, "serialFilterEdit");
-        QCOMPARE(records->rowCount(), 3);
-        QCOMPARE(rowTexts(records, 0), QStringList({"2026-03-03 10:05:09", "B2200", "V2.05",
+        QCOMPARE(records->model()->rowCount(), 3);
+        QCOMPARE(rowTexts(records, 0), QStringList({"2026-03-03 10:05:09 +01:00", "B2200", "V2.05",
                                                     "192.168.1.50:4001", "refused", "3"}));
         QCOMPARE(rowTexts(records, 1),
-                 QStringList({"2026-03-02 08:05:09", "A1701", "V2.05",
+                 QStringList({"2026-03-02 08:05:09 +01:00", "A1701", "V2.05",
                               "COM 1 /dev/ttyUSB0, 19200 baud", "stored", "2"}));
-        QCOMPARE(rowTexts(records, 2), QStringList({"2026-03-01 16:05:09", "a1702", "V2.05<CR>",
-                                                    "COM 3, 115200 baud", "cancelled", "0"}));
+        QCOMPARE(rowTexts(records, 2),
+                 QStringList({"2026-03-01 16:05:09 +01:00", "a1702", "V2.05<CR>",
+                              "COM 3, 115200 baud", "cancelled", "0"}));
         QCOMPARE(child<QLabel>(dialog, "damagedLabel")->text(),
                  QStringLiteral("2 damaged lines skipped"));
 
@@ -186,14 +203,17 @@ private Q_SLOTS:
         QCOMPARE(rowTexts(slotTable, 1),
                  QStringList({"3", "/srv/tickets/slot3.prn", "103", QString(64, u'3'), "no"}));
 
-        // The filter matches part of the serial number, in any case.
+        // The filter matches part of the serial number, in any case. The columns keep their
+        // widths while it narrows the rows.
+        const int versionWidth = records->columnWidth(2);
         filter->setText(QStringLiteral("A17"));
         QCOMPARE(columnTexts(records, 1), QStringList({"A1701", "a1702"}));
         QCOMPARE(columnTexts(slotTable, 0), QStringList({"1", "2"}));
         filter->setText(QStringLiteral("2200"));
         QCOMPARE(columnTexts(records, 1), QStringList({"B2200"}));
+        QCOMPARE(records->columnWidth(2), versionWidth);
         filter->setText(QStringLiteral("X"));
-        QCOMPARE(records->rowCount(), 0);
+        QCOMPARE(records->model()->rowCount(), 0);
         QCOMPARE(slotTable->rowCount(), 0);
         QVERIFY(!child<QPushButton>(dialog, "exportButton")->isEnabled());
 
@@ -202,12 +222,13 @@ private Q_SLOTS:
         const QString csv = m_dir.filePath(QStringLiteral("history.csv"));
         ui.fileChoices << csv;
         child<QPushButton>(dialog, "exportButton")->click();
-        QCOMPARE(TestFiles::read(csv),
-                 QByteArray("Time,Serial number,Version,Channel,Outcome,Slots\r\n"
-                            "2026-03-02 08:05:09,A1701,V2.05,\"COM 1 /dev/ttyUSB0, 19200 baud\","
-                            "stored,2\r\n"
-                            "2026-03-01 16:05:09,a1702,V2.05<CR>,\"COM 3, 115200 baud\","
-                            "cancelled,0\r\n"));
+        QCOMPARE(
+            TestFiles::read(csv),
+            QByteArray("Time,Serial number,Version,Channel,Outcome,Slots\r\n"
+                       "2026-03-02 08:05:09 +01:00,A1701,V2.05,\"COM 1 /dev/ttyUSB0, 19200 baud\","
+                       "stored,2\r\n"
+                       "2026-03-01 16:05:09 +01:00,a1702,V2.05<CR>,\"COM 3, 115200 baud\","
+                       "cancelled,0\r\n"));
         QCOMPARE(ui.folders.size(), 1);
         QVERIFY(ui.folders.first().endsWith(QStringLiteral("/download-history.csv")));
         QVERIFY(QFile::remove(csv));
@@ -242,12 +263,110 @@ private Q_SLOTS:
         QTRY_VERIFY(dialog.isNull());
     }
 
+    // The table shows each download's local time with its offset and orders by the instant;
+    // the CSV holds the same texts, none of which a spreadsheet would run as a formula.
+    void downloadHistoryCells_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<QStringList>("shown"); // time and serial number, top row first
+        QTest::addColumn<QByteArray>("csv");    // below the heading line
+        QTest::newRow("the night the clocks go back")
+            << recordLine("2026-10-25T02:10:00.000+02:00", "first") +
+                   recordLine("2026-10-25T02:10:00.000+01:00", "third") +
+                   recordLine("2026-10-25T02:40:00.000+02:00", "second")
+            << QStringList{"2026-10-25 02:10:00 +01:00 third", "2026-10-25 02:40:00 +02:00 second",
+                           "2026-10-25 02:10:00 +02:00 first"}
+            << QByteArray("2026-10-25 02:10:00 +01:00,third,V2.05,10.0.0.7:4001,stored,2\r\n"
+                          "2026-10-25 02:40:00 +02:00,second,V2.05,10.0.0.7:4001,stored,2\r\n"
+                          "2026-10-25 02:10:00 +02:00,first,V2.05,10.0.0.7:4001,stored,2\r\n");
+        QTest::newRow("older lines: Z, no milliseconds, half hours")
+            << recordLine("2026-03-01T08:00:00.000Z", "utc") +
+                   recordLine("2026-03-01T04:29:00-03:30", "newfoundland")
+            << QStringList{"2026-03-01 08:00:00 +00:00 utc",
+                           "2026-03-01 04:29:00 -03:30 newfoundland"}
+            << QByteArray("2026-03-01 08:00:00 +00:00,utc,V2.05,10.0.0.7:4001,stored,2\r\n"
+                          "2026-03-01 04:29:00 -03:30,newfoundland,V2.05,10.0.0.7:4001,stored,"
+                          "2\r\n");
+        QTest::newRow("formulas from the indicator")
+            << recordLine("2026-03-01T08:00:04.000+01:00", "=HYPERLINK(\"http://x\")", "=1+1") +
+                   recordLine("2026-03-01T08:00:03.000+01:00", "+41", "@SUM(A1)") +
+                   recordLine("2026-03-01T08:00:02.000+01:00", "-7", "-V2")
+            << QStringList{"2026-03-01 08:00:04 +01:00 =HYPERLINK(\"http://x\")",
+                           "2026-03-01 08:00:03 +01:00 +41", "2026-03-01 08:00:02 +01:00 -7"}
+            << QByteArray("2026-03-01 08:00:04 +01:00,\"'=HYPERLINK(\"\"http://x\"\")\",'=1+1,"
+                          "10.0.0.7:4001,stored,2\r\n"
+                          "2026-03-01 08:00:03 +01:00,'+41,'@SUM(A1),10.0.0.7:4001,stored,2\r\n"
+                          "2026-03-01 08:00:02 +01:00,'-7,'-V2,10.0.0.7:4001,stored,2\r\n");
+    }
+    void downloadHistoryCells()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(QStringList, shown);
+        const QString path = m_dir.filePath(QStringLiteral("cells/downloads.jsonl"));
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(TestFiles::write(path, lines));
+
+        QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
+        dialog->show();
+        const auto* records = child<QTableView>(dialog, "recordsTable");
+        QStringList texts;
+        for (int row = 0; row < records->model()->rowCount(); ++row)
+            texts << rowTexts(records, row).mid(0, 2).join(u' ');
+        QCOMPARE(texts, shown);
+
+        const QString csvPath = m_dir.filePath(QStringLiteral("cells/history.csv"));
+        QString error;
+        QVERIFY2(dialog->exportCsv(csvPath, &error), qPrintable(error));
+        QFETCH(QByteArray, csv);
+        QCOMPARE(TestFiles::read(csvPath),
+                 "Time,Serial number,Version,Channel,Outcome,Slots\r\n" + csv);
+        delete dialog;
+    }
+
+    // A large record is read on a worker: the window says so, goes on taking the filter, and
+    // shows the rows, filtered, once they are read.
+    void downloadHistoryReadInBackground()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("large/downloads.jsonl"));
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QByteArray lines;
+        int count = 0;
+        for (; lines.size() < DownloadHistoryDialog::kReadInBackgroundFrom; ++count) {
+            lines += recordLine(QStringLiteral("2026-03-01T08:00:00.000+01:00"),
+                                (count % 2 ? QStringLiteral("B") : QStringLiteral("A")) +
+                                    QString::number(count));
+        }
+        QVERIFY(TestFiles::write(path, lines));
+
+        QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
+        dialog->show();
+        const auto* records = child<QTableView>(dialog, "recordsTable");
+        auto* fileLabel = child<QLabel>(dialog, "fileLabel");
+        QCOMPARE(fileLabel->text(), QStringLiteral("Reading %1 ...").arg(path));
+        QCOMPARE(records->model()->rowCount(), 0);
+        QVERIFY(!child<QPushButton>(dialog, "exportButton")->isEnabled());
+        child<QLineEdit>(dialog, "serialFilterEdit")->setText(QStringLiteral("b"));
+        QTRY_COMPARE(records->model()->rowCount(), count / 2);
+        QCOMPARE(fileLabel->text(), path);
+        // Of downloads at the same time, the one written last comes first.
+        QCOMPARE(rowTexts(records, 0).at(1), QStringLiteral("B%1").arg(count - 1 - count % 2));
+        QVERIFY(child<QPushButton>(dialog, "exportButton")->isEnabled());
+
+        // Closed while a read is under way: the read ends unseen.
+        dialog->hide();
+        dialog->show();
+        QCOMPARE(fileLabel->text(), QStringLiteral("Reading %1 ...").arg(path));
+        dialog->close();
+        QTRY_VERIFY(dialog.isNull());
+        QThreadPool::globalInstance()->waitForDone();
+    }
+
     void downloadHistoryWithoutFile()
     {
         const QString path = m_dir.filePath(QStringLiteral("none/downloads.jsonl"));
         QPointer<DownloadHistoryDialog> dialog(new DownloadHistoryDialog(path));
         dialog->show();
-        QCOMPARE(child<QTableWidget>(dialog, "recordsTable")->rowCount(), 0);
+        QCOMPARE(child<QTableView>(dialog, "recordsTable")->model()->rowCount(), 0);
         QCOMPARE(child<QLabel>(dialog, "fileLabel")->text(),
                  QStringLiteral("%1: no download recorded yet").arg(path));
         QCOMPARE(child<QLabel>(dialog, "damagedLabel")->text(), QString());
