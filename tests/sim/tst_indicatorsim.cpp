@@ -68,6 +68,8 @@ private slots:
     void faultsOverPty() { runFault(false); }
     void faultsOverTcp_data() { faultsOverPty_data(); }
     void faultsOverTcp() { runFault(true); }
+    void expectBaud_data();
+    void expectBaud();
     void answerRecord();
     void stallArmsAgain_data();
     void stallArmsAgain();
@@ -435,6 +437,59 @@ void TestIndicatorSim::runFault(bool overTcp)
     QCOMPARE(hangUps, mustLose ? 1 : 0);
 }
 
+void TestIndicatorSim::expectBaud_data()
+{
+    QTest::addColumn<bool>("overTcp");
+    QTest::addColumn<int>("firstRate"); // the client's rate for its first line
+    QTest::addColumn<bool>("firstHeard");
+    QTest::newRow("pty at another rate, then at the rate") << false << 19200 << false;
+    QTest::newRow("pty at the rate") << false << 9600 << true;
+    QTest::newRow("tcp has no rate") << true << 0 << true;
+}
+
+// An indicator set to 9600 baud hears a line only while the client's line is at 9600. The reply
+// to the second line comes after any reply to the first, so a reply to the first would show.
+void TestIndicatorSim::expectBaud()
+{
+    QFETCH(bool, overTcp);
+    QFETCH(int, firstRate);
+    QFETCH(bool, firstHeard);
+    IndicatorSimulator indicator;
+    sim::Faults faults;
+    faults.expectBaud = 9600;
+    indicator.setFaults(faults);
+    std::unique_ptr<QIODevice> client;
+    QSerialPort* port = nullptr;
+    if (overTcp) {
+        QVERIFY(indicator.startTcp(0));
+        auto* socket = new QTcpSocket;
+        client.reset(socket);
+        socket->connectToHost(QHostAddress::LocalHost, indicator.tcpPort());
+        QTRY_COMPARE_WITH_TIMEOUT(socket->state(), QAbstractSocket::ConnectedState, LinkTimeoutMs);
+    } else {
+        QVERIFY(indicator.startPty());
+        port = new QSerialPort(indicator.ptyPath());
+        client.reset(port);
+        port->setBaudRate(firstRate);
+        QVERIFY2(port->open(QIODevice::ReadWrite), qPrintable(port->errorString()));
+        QCOMPARE(indicator.ptyBaudRate(), firstRate);
+    }
+    QByteArray received;
+    connect(client.get(), &QIODevice::readyRead, this, [&] { received += client->readAll(); });
+
+    QCOMPARE(client->write(";C4\r"), 4);
+    // The rate counts when the line is taken in, so it changes only after that.
+    QTRY_COMPARE_WITH_TIMEOUT(indicator.counters().bytesIn, 4u, LinkTimeoutMs);
+    if (port)
+        QVERIFY(port->setBaudRate(9600));
+    QCOMPARE(client->write(";SR\r"), 4);
+    QTRY_VERIFY_WITH_TIMEOUT(received.endsWith(Serial), LinkTimeoutMs);
+    QCOMPARE(received, firstHeard ? Version + Serial : Serial);
+    QCOMPARE(indicator.commandLines(),
+             firstHeard ? QByteArrayList({";C4", ";SR"}) : QByteArrayList{";SR"});
+    QCOMPARE(indicator.counters().bytesIn, 8u);
+}
+
 void TestIndicatorSim::answerRecord()
 {
     IndicatorSimulator indicator;
@@ -559,8 +614,9 @@ void TestIndicatorSim::programUsage_data()
     QTest::addColumn<QByteArray>("stdoutHas");
 
     QTest::newRow("help") << QStringList{"--help"} << 0 << QByteArray("--drop-after N");
-    for (const char* flag : {"--late-at ADDR:MS", "--lone-cr nak|ignore", "--chatter-every N",
-                             "--stall-after N", "--resume-after SECONDS", "--nak-line LINE"})
+    for (const char* flag :
+         {"--expect-baud B", "--late-at ADDR:MS", "--lone-cr nak|ignore", "--chatter-every N",
+          "--stall-after N", "--resume-after SECONDS", "--nak-line LINE"})
         QTest::newRow(qPrintable(QStringLiteral("help: %1").arg(QLatin1String(flag))))
             << QStringList{"--help"} << 0 << QByteArray(flag);
     QTest::newRow("unknown flag") << QStringList{"--bogus"} << 2 << QByteArray();
@@ -624,7 +680,8 @@ void TestIndicatorSim::programRun()
     const QString link = dir.filePath("COM1");
     QProcess program;
     QSignalSpy finished(&program, &QProcess::finished);
-    program.start(INDICATOR_SIM_PROGRAM, {"--link", link, "--tcp", "0", "--dump-dir", dir.path()});
+    program.start(INDICATOR_SIM_PROGRAM, {"--link", link, "--tcp", "0", "--dump-dir", dir.path(),
+                                          "--expect-baud", "9600", "--verbose"});
     QByteArray out;
     QTRY_VERIFY_WITH_TIMEOUT((out += program.readAllStandardOutput()).count('\n') == 2,
                              LinkTimeoutMs);
@@ -639,6 +696,23 @@ void TestIndicatorSim::programRun()
     connect(&socket, &QTcpSocket::readyRead, this, [&] { received += socket.readAll(); });
     socket.write(";E0010-CAFEF00D\r");
     QTRY_COMPARE_WITH_TIMEOUT(received, Ack, LinkTimeoutMs);
+
+    // Over the pseudo-terminal only a line at 9600 baud is heard.
+    QSerialPort port(link);
+    port.setBaudRate(19200);
+    QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+    QByteArray fromPty;
+    connect(&port, &QSerialPort::readyRead, this, [&] { fromPty += port.readAll(); });
+    port.write(";C4\r");
+    QByteArray log;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (log += program.readAllStandardError())
+            .contains("pty -- (not heard: the line is at 19200 baud, the indicator at 9600)"),
+        LinkTimeoutMs);
+    QVERIFY(port.setBaudRate(9600));
+    port.write(";SR\r");
+    QTRY_COMPARE_WITH_TIMEOUT(fromPty, Serial, LinkTimeoutMs);
+    port.close();
 
     program.terminate();
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, LinkTimeoutMs);

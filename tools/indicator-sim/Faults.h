@@ -24,6 +24,9 @@ struct Faults {
     int baud = 0;                        // emulated wire speed both ways; 0: none
     int dropAfter = -1;                  // a link hangs up on its command n + 1; < 0: never
     bool noise = false;                  // garbage bytes precede every reply
+    // A line that arrives on the pseudo-terminal while its line is set to another rate is not
+    // heard, as an indicator at this rate cannot frame it; 0: any rate. TCP has no rate.
+    int expectBaud = 0;
     // The first answered write to an address (since start or resetRecord()) leaves this many ms
     // late; the replies after it wait behind it.
     QHash<quint16, int> lateAt;

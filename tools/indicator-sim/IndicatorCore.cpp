@@ -27,6 +27,7 @@ void IndicatorCore::setFaults(const Faults& faults)
     m_faults.ignoreFirst = std::max(faults.ignoreFirst, 0);
     m_faults.delayMs = std::max(faults.delayMs, 0);
     m_faults.baud = std::max(faults.baud, 0);
+    m_faults.expectBaud = std::max(faults.expectBaud, 0);
     m_faults.chatterEvery = std::max(faults.chatterEvery, 0);
     m_faults.lfAfterMs = std::max(faults.lfAfterMs, 0);
     m_faults.duplicateEvery = std::max(faults.duplicateEvery, 0);

@@ -93,6 +93,25 @@ struct WireClock {
     }
 };
 
+// The rate a pseudo-terminal's line is set to, read on the master: the two ends share their
+// settings. 0 when it cannot be read or is no standard rate.
+int lineRate(int ptyMaster)
+{
+    static constexpr std::pair<speed_t, int> rates[] = {
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
+        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
+        {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
+    termios tio{};
+    if (::tcgetattr(ptyMaster, &tio) != 0)
+        return 0;
+    const speed_t speed = ::cfgetospeed(&tio);
+    for (const auto& [code, rate] : rates) {
+        if (code == speed)
+            return rate;
+    }
+    return 0;
+}
+
 } // namespace
 
 struct IndicatorSimulator::Link {
@@ -199,20 +218,8 @@ QString IndicatorSimulator::ptyPath() const
 
 int IndicatorSimulator::ptyBaudRate() const
 {
-    static constexpr std::pair<speed_t, int> rates[] = {
-        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},    {B9600, 9600},
-        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},  {B115200, 115200},
-        {B230400, 230400}, {B460800, 460800}, {B921600, 921600}};
     QMutexLocker lock(&m_mutex);
-    termios tio{};
-    if (!m_ptyAlive || ::tcgetattr(m_ptyMaster, &tio) != 0)
-        return 0;
-    const speed_t speed = ::cfgetospeed(&tio);
-    for (const auto& [code, rate] : rates) {
-        if (code == speed)
-            return rate;
-    }
-    return 0;
+    return m_ptyAlive ? lineRate(m_ptyMaster) : 0;
 }
 
 bool IndicatorSimulator::setLink(const QString& path, QString* error)
@@ -637,6 +644,8 @@ void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 now
             wire ? link.in.push(nowNs, quint64(i + 1 - consumed), faults.baud) : nowNs;
         consumed = i + 1;
         const QByteArray line = std::exchange(link.line, QByteArray());
+        if (!hearsRate(link, line))
+            continue;
         if (restarts(line, nowNs)) {
             log(link.name(), "<-", line + protocol::Cr);
             log(link.name(), "--", "(restarting)");
@@ -652,6 +661,24 @@ void IndicatorSimulator::consume(Link& link, const QByteArray& bytes, qint64 now
         if (m_resumeNs == 0 && faults.resumeAfterMs >= 0)
             m_resumeNs = nowNs + qint64(faults.resumeAfterMs) * NsPerMs;
     }
+}
+
+// Under Faults::expectBaud, a line sent at another rate reaches the indicator as garbage: it is
+// neither answered nor recorded. Checked per line, so a client that changes its rate is heard
+// from its next line on.
+bool IndicatorSimulator::hearsRate(const Link& link, const QByteArray& line) const
+{
+    const int expected = m_core.faults().expectBaud;
+    if (expected <= 0 || link.kind != Link::Kind::Pty)
+        return true;
+    const int rate = lineRate(link.fd);
+    if (rate == expected)
+        return true;
+    log(link.name(), "<-", line + protocol::Cr);
+    log(link.name(), "--",
+        QByteArray("(not heard: the line is at ") + QByteArray::number(rate) +
+            " baud, the indicator at " + QByteArray::number(expected) + ")");
+    return false;
 }
 
 // The command after the first Faults::restartAfter starts a restart: it and everything heard

@@ -88,6 +88,7 @@ private:
     void receive(Link& link, const char* bytes, qint64 n, qint64 nowNs, Events& events);
     void consume(Link& link, const QByteArray& bytes, qint64 nowNs, bool held, Events& events);
     bool stalled(const Link& link);
+    bool hearsRate(const Link& link, const QByteArray& line) const;
     bool restarts(const QByteArray& line, qint64 nowNs);
     void endRestartIfDue(qint64 nowNs);
     void resumeIfDue(qint64 nowNs, Events& events);

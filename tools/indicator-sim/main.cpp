@@ -43,6 +43,9 @@ Faults:
   --delay-ms MS       Hold every reply back MS milliseconds after its command arrived.
   --baud B            Emulate the wire time of a serial line at B baud, 10 bits a byte, in
                       both directions (0 = off).
+  --expect-baud B     Hear only lines sent while the pseudo-terminal's line is set to B baud;
+                      a line sent at another rate gets no answer, as an indicator set to B
+                      would make nothing of it (0 = any rate). No effect over TCP.
   --drop-after N      On a link's command N+1, unanswered, hang up the pseudo-terminal (the
                       device disappears) or close that TCP connection.
   --noise             Send 1 to 8 garbage bytes (never CR, LF, ACK, NAK, NUL or "V") just
@@ -151,6 +154,7 @@ int main(int argc, char* argv[])
     const QCommandLineOption noCr(QStringLiteral("no-cr"));
     const QCommandLineOption delayMs(QStringLiteral("delay-ms"), {}, QStringLiteral("MS"));
     const QCommandLineOption baud(QStringLiteral("baud"), {}, QStringLiteral("B"));
+    const QCommandLineOption expectBaud(QStringLiteral("expect-baud"), {}, QStringLiteral("B"));
     const QCommandLineOption dropAfter(QStringLiteral("drop-after"), {}, QStringLiteral("N"));
     const QCommandLineOption noise(QStringLiteral("noise"));
     const QCommandLineOption lateAt(QStringLiteral("late-at"), {}, QStringLiteral("ADDR:MS"));
@@ -172,22 +176,15 @@ int main(int argc, char* argv[])
     const QCommandLineOption deafMs(QStringLiteral("deaf-ms"), {}, QStringLiteral("MS"));
     const QCommandLineOption dumpDir(QStringLiteral("dump-dir"), {}, QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
-    parser.addOptions({help,           pty,
-                       link,           tcp,
-                       version,        serial,
-                       nakAt,          silentAt,
-                       ignoreFirst,    silentAfter,
-                       textReply,      noCr,
-                       delayMs,        baud,
-                       dropAfter,      noise,
-                       lateAt,         loneCr,
-                       chatterEvery,   stallAfter,
-                       resumeAfter,    nakLine,
-                       crlf,           lfAfter,
-                       duplicate,      duplicateEvery,
-                       duplicateDelay, garbleEvery,
-                       restartAfter,   deafMs,
-                       dumpDir,        verbose});
+    parser.addOptions({help,        pty,          link,           tcp,
+                       version,     serial,       nakAt,          silentAt,
+                       ignoreFirst, silentAfter,  textReply,      noCr,
+                       delayMs,     baud,         expectBaud,     dropAfter,
+                       noise,       lateAt,       loneCr,         chatterEvery,
+                       stallAfter,  resumeAfter,  nakLine,        crlf,
+                       lfAfter,     duplicate,    duplicateEvery, duplicateDelay,
+                       garbleEvery, restartAfter, deafMs,         dumpDir,
+                       verbose});
     if (!parser.parse(args))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -203,6 +200,7 @@ int main(int argc, char* argv[])
          {std::pair{&ignoreFirst, &sim::Faults::ignoreFirst},
           std::pair{&silentAfter, &sim::Faults::silentAfter},
           std::pair{&delayMs, &sim::Faults::delayMs}, std::pair{&baud, &sim::Faults::baud},
+          std::pair{&expectBaud, &sim::Faults::expectBaud},
           std::pair{&dropAfter, &sim::Faults::dropAfter},
           std::pair{&lfAfter, &sim::Faults::lfAfterMs},
           std::pair{&duplicateEvery, &sim::Faults::duplicateEvery},
