@@ -380,25 +380,36 @@ private slots:
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
     }
 
+    // Each loss is told once, on every opening: a loss told before does not silence the next.
     void unpluggedAdapterClosesPort()
     {
-        PseudoTerminal adapter;
+        const QString link = m_dir.filePath(QStringLiteral("adapter"));
         QFile file(m_path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[CommSettings]\nCommPort=1\nCommBaud=2\n[PortNames]\nCOM1=" +
-                   adapter.path().toLocal8Bit() + "\n");
+                   link.toLocal8Bit() + "\n");
         file.close();
+        // The link stands for the adapter's name: the same port plugged in again.
+        auto adapter = std::make_unique<PseudoTerminal>();
+        QFile::remove(link);
+        QVERIFY(QFile::link(adapter->path(), link));
         auto window = makeWindow();
-        window->form().openCloseAction->trigger();
-        QVERIFY(window->channels().serialPort().portOpen());
-        // Characters that come before any command start the next reply line.
-        QCOMPARE(::write(adapter.master(), "xy", 2), ssize_t(2));
-        QTRY_COMPARE(window->exchange().rxBuffer(), QByteArray("xy"));
-        adapter.closeMaster();
-        QTRY_COMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
-        QVERIFY(!window->channels().serialPort().portOpen());
-        QCOMPARE(m_ui->messages.size(), 1);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Port Error"));
+        for (const int round : {1, 2}) {
+            if (round == 2) {
+                adapter = std::make_unique<PseudoTerminal>();
+                QVERIFY(QFile::remove(link) && QFile::link(adapter->path(), link));
+            }
+            window->form().openCloseAction->trigger();
+            QVERIFY(window->channels().serialPort().portOpen());
+            // Characters that come before any command start the next reply line.
+            QCOMPARE(::write(adapter->master(), "xy", 2), ssize_t(2));
+            QTRY_COMPARE(window->exchange().rxBuffer(), QByteArray("xy"));
+            adapter->closeMaster();
+            QTRY_COMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
+            QVERIFY(!window->channels().serialPort().portOpen());
+            QCOMPARE(m_ui->messages.size(), round);
+            QCOMPARE(m_ui->messages.last().title, QStringLiteral("Port Error"));
+        }
     }
 };
 
