@@ -1,4 +1,6 @@
 #include "app/MainWindow.h"
+#include "dialogs/BaudDialog.h"
+#include "dialogs/PortDialog.h"
 #include "support/FakeUiServices.h"
 #include "support/PseudoTerminal.h"
 #include "support/TestFiles.h"
@@ -410,6 +412,62 @@ private slots:
             QCOMPARE(m_ui->messages.size(), round);
             QCOMPARE(m_ui->messages.last().title, QStringLiteral("Port Error"));
         }
+    }
+
+    void cancelledWindowChangesNothing_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<int>("option"); // chosen before the button is pressed
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("commPort");
+        QTest::addColumn<QString>("lineSettings");
+        QTest::newRow("port window, Cancel")
+            << "portAction" << 2 << "cancelButton" << 1 << "19200,n,8,1";
+        QTest::newRow("port window, OK") << "portAction" << 2 << "okButton" << 3 << "19200,n,8,1";
+        QTest::newRow("rate window, Cancel")
+            << "settingsAction" << 1 << "cancelButton" << 1 << "19200,n,8,1";
+        QTest::newRow("rate window, OK")
+            << "settingsAction" << 1 << "okButton" << 1 << "9600,n,8,1";
+    }
+    // A choice made in the port or rate window counts only when the window is closed with OK:
+    // Cancel leaves the settings file, the status panels and the line in force as they were.
+    void cancelledWindowChangesNothing()
+    {
+        QFETCH(QString, menu);
+        QFETCH(int, option);
+        QFETCH(QString, button);
+        QFETCH(int, commPort);
+        QFETCH(QString, lineSettings);
+        writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n");
+        const QByteArray before = fileBytes();
+        auto window = makeWindow();
+        window->show();
+
+        window->findChild<QAction*>(menu)->trigger();
+        if (auto* ports = window->findChild<PortDialog*>())
+            ports->selectOption(option);
+        else if (auto* rates = window->findChild<BaudDialog*>())
+            rates->selectOption(option);
+        else
+            QFAIL("no port or rate window opened");
+        auto* dialog = window->findChild<QDialog*>();
+        dialog->findChild<QPushButton*>(button)->click();
+        QVERIFY(!dialog->isVisible());
+
+        QCOMPARE(window->channels().serialPort().commPort(), commPort);
+        QCOMPARE(window->channels().serialPort().settings(), lineSettings);
+        QCOMPARE(window->panelText(2), ChannelManager::comPortText(commPort));
+        QCOMPARE(window->panelText(3), lineSettings);
+        if (button == QStringLiteral("okButton"))
+            QVERIFY(fileBytes() != before);
+        else
+            QCOMPARE(fileBytes(), before);
+        QVERIFY(m_ui->messages.isEmpty());
+        // What is stored is what the next start finds.
+        window.reset();
+        auto next = makeWindow();
+        QCOMPARE(next->channels().serialPort().commPort(), commPort);
+        QCOMPARE(next->channels().serialPort().settings(), lineSettings);
     }
 };
 
