@@ -4,10 +4,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <pwd.h>
 #include <unistd.h>
 
 class TestSettings : public QObject {
@@ -19,6 +23,43 @@ private:
 
     QByteArray fileBytes() const { return TestFiles::read(m_path); }
     void writeFile(const QByteArray& bytes) const { QVERIFY(TestFiles::write(m_path, bytes)); }
+
+    // The choice as the user "nobody" makes it: root writes regardless of the permission bits,
+    // so as root the folders are handed to nobody and the choice is made by a helper that runs
+    // as nobody. Empty when that failed; the test then fails, as nothing else can show it.
+    static QString defaultPathAsNobody(const QString& root, const QString& exeDir,
+                                       const QString& configDir)
+    {
+        const passwd* nobody = ::getpwnam("nobody");
+        if (!nobody)
+            return {};
+        // The build tree may lie where nobody cannot look; the copy lies in a folder it owns.
+        const QString probe = QDir(root).filePath(QStringLiteral("settings_path_probe"));
+        if (!QFile::copy(QStringLiteral(SETTINGS_PATH_PROBE), probe))
+            return {};
+        QStringList owned{root};
+        QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            owned.append(it.next());
+        for (const QString& path : owned) {
+            if (::chown(QFile::encodeName(path).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
+                return {};
+        }
+        QProcess process;
+        process.start(QStringLiteral("setpriv"),
+                      {QStringLiteral("--reuid=%1").arg(nobody->pw_uid),
+                       QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                       QStringLiteral("--clear-groups"), probe, exeDir, configDir});
+        QSignalSpy finished(&process, &QProcess::finished);
+        if (!finished.wait(10000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0) {
+            qWarning() << "settings_path_probe as nobody:" << process.errorString()
+                       << process.readAllStandardError();
+            return {};
+        }
+        return QString::fromLocal8Bit(process.readAllStandardOutput());
+    }
 
 private slots:
     void init()
@@ -179,19 +220,15 @@ private slots:
             lockedPath = besidePath;
         if (beside == QStringLiteral("read-only folder"))
             lockedPath = exeDir;
-        if (!lockedPath.isEmpty()) {
+        if (!lockedPath.isEmpty())
             QVERIFY(QFile::setPermissions(lockedPath, readOnly));
-            // Root (or CAP_DAC_OVERRIDE) writes regardless of the mode bits, so for it the file
-            // beside stays usable and this case cannot arise.
-            if (::access(QFile::encodeName(lockedPath).constData(), W_OK) == 0) {
-                QFile::setPermissions(lockedPath, readOnly | QFile::WriteOwner);
-                QSKIP("permission bits do not bind this user (root): it can still write there");
-            }
-        }
 
-        const QString chosen = SettingsStore::defaultPath(exeDir, configDir);
+        const QString chosen = ::geteuid() == 0
+                                   ? defaultPathAsNobody(root.path(), exeDir, configDir)
+                                   : SettingsStore::defaultPath(exeDir, configDir);
         if (!lockedPath.isEmpty())
             QFile::setPermissions(lockedPath, readOnly | QFile::WriteOwner);
+        QVERIFY2(!chosen.isEmpty(), "the choice could not be made as an unprivileged user");
 
         QCOMPARE(chosen, besideUsed ? besidePath : configPath);
         // The configuration folder is made only when it is going to hold the file.
