@@ -36,6 +36,8 @@ private slots:
     void exchange_data();
     void exchange();
     void chainedFromFinished();
+    void endOfACommand_data();
+    void endOfACommand();
     void timeoutWinsOverReplyInSamePass();
     void staysInStep_data();
     void staysInStep();
@@ -201,6 +203,49 @@ void TestExchange::chainedFromFinished()
     exchange.sendCommand(kCmd, kShort);
     QTRY_COMPARE_WITH_TIMEOUT(done, kCount, 60000);
     QCOMPARE(channel.writes.size(), kCount);
+}
+
+void TestExchange::endOfACommand_data()
+{
+    QTest::addColumn<bool>("fromCommandFinished"); // else from finished
+    QTest::newRow("next command sent from commandFinished") << true;
+    QTest::newRow("next command sent from finished") << false;
+}
+
+// One client sends its next command from inside the end of the last one; every receiver heard
+// after it still hears the number of the command that ended, and commandFinished comes before
+// finished, so a client counting its own numbers never takes the new command's end for its own.
+void TestExchange::endOfACommand()
+{
+    QFETCH(bool, fromCommandFinished);
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setChannel(&channel);
+    channel.onWrite = [&](const QByteArray&) {
+        QTimer::singleShot(0, &channel, [&] { channel.receive("\x06\r"); });
+    };
+    quint64 second = 0;
+    const auto sendNext = [&] {
+        if (second == 0)
+            second = exchange.sendCommand(kCmd, kShort);
+    };
+    // The sender is connected first, so the listener below hears the end after it.
+    if (fromCommandFinished)
+        connect(&exchange, &CommandExchange::commandFinished, this, sendNext);
+    else
+        connect(&exchange, &CommandExchange::finished, this, sendNext);
+    QStringList heard;
+    connect(&exchange, &CommandExchange::commandFinished, this, [&](quint64 command, bool ok) {
+        heard << QStringLiteral("end %1 %2").arg(command).arg(ok);
+    });
+    connect(&exchange, &CommandExchange::finished, this,
+            [&](bool ok) { heard << QStringLiteral("finished %1").arg(ok); });
+
+    const quint64 first = exchange.sendCommand(kCmd, kShort);
+    QTRY_COMPARE_WITH_TIMEOUT(heard.size(), 4, kWait);
+    QVERIFY(second != 0 && second != first);
+    QCOMPARE(heard, (QStringList{QStringLiteral("end %1 1").arg(first), "finished 1",
+                                 QStringLiteral("end %1 1").arg(second), "finished 1"}));
 }
 
 // An indicator on the fake channel that answers every line in order, each after its own delay:

@@ -3,6 +3,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <memory>
 
 class TestQuery : public QObject {
     Q_OBJECT
@@ -10,7 +11,46 @@ private slots:
     void query_data();
     void query();
     void refusedWhileTheExchangeIsBusy();
+    void startedAsAnotherCommandEnds();
 };
+
+// The exchange serves other clients too. A query started by one of them as its own command ends
+// hears that end after it has started; it must wait for the answer to its own ;C4, not take the
+// other client's ACK for the version.
+void TestQuery::startedAsAnotherCommandEnds()
+{
+    FakeLineChannel channel;
+    CommandExchange exchange;
+    exchange.setChannel(&channel);
+    channel.onWrite = [&](const QByteArray& command) {
+        const QByteArray reply = command == IndicatorProtocol::kVersionCommand  ? "IND V2.05\x06\r"
+                                 : command == IndicatorProtocol::kSerialCommand ? "12345\x06\r"
+                                                                                : "\x06\r";
+        QTimer::singleShot(0, &channel, [&channel, reply] { channel.receive(reply); });
+    };
+    std::unique_ptr<IndicatorQuery> query;
+    // Connected before the query exists, so it is heard first.
+    connect(&exchange, &CommandExchange::commandFinished, this, [&](quint64, bool) {
+        if (!query->isRunning() && channel.writes.size() == 1)
+            query->start();
+    });
+    query = std::make_unique<IndicatorQuery>(exchange);
+    QSignalSpy versions(query.get(), &IndicatorQuery::versionReceived);
+    QSignalSpy serials(query.get(), &IndicatorQuery::serialReceived);
+    QSignalSpy finished(query.get(), &IndicatorQuery::finished);
+
+    exchange.sendCommand(";E0000-41424344\r", std::chrono::seconds(5));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+
+    QCOMPARE(finished.first().first().toBool(), true);
+    QCOMPARE(versions.count(), 1);
+    QCOMPARE(versions.first().first().toByteArray(), QByteArray("V2.05\x06"));
+    QCOMPARE(serials.count(), 1);
+    QCOMPARE(serials.first().first().toByteArray(), QByteArray("12345\x06"));
+    QCOMPARE(channel.writes,
+             (QByteArrayList{";E0000-41424344\r", IndicatorProtocol::kVersionCommand,
+                             IndicatorProtocol::kSerialCommand}));
+}
 
 // One command at a time: the query does not start under a pending command, and says so.
 void TestQuery::refusedWhileTheExchangeIsBusy()
