@@ -334,6 +334,12 @@ private Q_SLOTS:
             << "stopped" << QList<bool>{false, false};
         QTest::newRow("connection dropped") << "drop" << 3 << "Update Error: The connection to "
                                             << "lost" << QList<bool>{false, false};
+        QTest::newRow("connection dropped by the query's first command")
+            << "drop at once" << 3 << "TCP/IP ERROR: The connection to the indicator at 127.0.0.1:"
+            << "lost" << QList<bool>{false, false};
+        QTest::newRow("pseudo-terminal hung up by the query's first command")
+            << "drop at once, pty" << 3 << "Port Error: The connection to the indicator at /dev/"
+            << "lost" << QList<bool>{false, false};
         QTest::newRow("unreachable tcp port") << "closed port" << 3 << "TCP/IP ERROR: 127.0.0.1:"
                                               << "lost" << QList<bool>{false, false};
         QTest::newRow("missing device") << "no device" << 3
@@ -368,9 +374,12 @@ private Q_SLOTS:
             faults.silentAfter = 0;
         else if (setup == "drop")
             faults.dropAfter = 2 + 7 + 1; // the query, the clearing pass, one data block
-        const auto indicator = simulator(false, true, faults);
+        else if (setup.startsWith("drop at once"))
+            faults.dropAfter = 0;
+        const bool pty = setup.endsWith("pty");
+        const auto indicator = simulator(pty, !pty, faults);
         QVERIFY(indicator);
-        QString port = tcpPort(*indicator);
+        QString port = pty ? indicator->ptyPath() : tcpPort(*indicator);
         QStringList extra;
         if (setup == "closed port")
             port = QStringLiteral("tcp:127.0.0.1:%1").arg(closedPort());
@@ -499,6 +508,90 @@ private Q_SLOTS:
                               "stored", "lost", "stored", "stored", "stored"}));
         // Every indicator that got a command, the unreachable one not.
         QCOMPARE(DownloadLog::read(recordPath()).records.size(), kCount - 1);
+    }
+
+    void fleetWorstWins_data()
+    {
+        QTest::addColumn<QStringList>("outcomes"); // of the rows, in the file's order
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("lost, then refused") << QStringList{"lost", "refused"} << 3;
+        QTest::newRow("refused, then lost") << QStringList{"refused", "lost"} << 3;
+        QTest::newRow("refused, then stored") << QStringList{"refused", "stored"} << 1;
+        QTest::newRow("stored, then refused") << QStringList{"stored", "refused"} << 1;
+    }
+    // The worst outcome decides the fleet's exit code, whichever row it is on. One at a time,
+    // so that the order of the ends is the order of the file too.
+    void fleetWorstWins()
+    {
+        QFETCH(QStringList, outcomes);
+        std::vector<std::unique_ptr<sim::IndicatorSimulator>> indicators;
+        QByteArray csv = "name,port\n";
+        for (const QString& outcome : outcomes) {
+            sim::Faults faults;
+            if (outcome == "refused")
+                faults.nakLines.insert(";EFF08-00000000");
+            indicators.push_back(simulator(false, true, faults));
+            QVERIFY(indicators.back());
+            const quint16 port = outcome == "lost" ? closedPort() : indicators.back()->tcpPort();
+            csv += QStringLiteral("%1,tcp:127.0.0.1:%2\n").arg(outcome).arg(port).toLatin1();
+        }
+        QVERIFY(TestFiles::write(m_dir.filePath("two.csv"), csv));
+        const Run run = cli({"fleet", "--targets", "two.csv", "--slot", "1=a.prn", "--parallel",
+                             "1", "--no-record"});
+        QTEST(run.exitCode, "exitCode");
+        // Each row ended as its name says: the table has them in the file's order.
+        const QStringList table = QString::fromLocal8Bit(run.out).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(table.size(), outcomes.size() + 1);
+        static const QRegularExpression row("^(\\S+) +\\S+ +(\\S+) +[0-9.]+$");
+        for (qsizetype i = 0; i < outcomes.size(); ++i) {
+            const QRegularExpressionMatch match = row.match(table[i + 1]);
+            QVERIFY2(match.hasMatch(), qPrintable(table[i + 1]));
+            QCOMPARE(match.captured(1), outcomes[i]);
+            QCOMPARE(match.captured(2), outcomes[i]);
+        }
+    }
+
+    void lineRate_data()
+    {
+        QTest::addColumn<QString>("command"); // download, or fleet with a baud column
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<int>("expected"); // the rate the indicator is set to
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("--baud 9600 to an indicator at 9600") << "download" << 9600 << 9600 << 0;
+        QTest::newRow("--baud 9600 to an indicator at 115200") << "download" << 9600 << 115200 << 1;
+        // 9600 is also where a serial port starts before any rate is set.
+        QTest::newRow("fleet row at 57600 to an indicator at 57600")
+            << "fleet" << 57600 << 57600 << 0;
+    }
+    // The line is opened at the rate asked for: the indicator hears only its own rate.
+    void lineRate()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, asked);
+        QFETCH(int, expected);
+        QFETCH(int, exitCode);
+        sim::Faults faults;
+        faults.expectBaud = expected;
+        const auto indicator = simulator(true, false, faults);
+        QVERIFY(indicator);
+        QStringList arguments{command};
+        if (command == "fleet") {
+            QVERIFY(TestFiles::write(m_dir.filePath("one.csv"),
+                                     "name,port,baud\nscale," + indicator->ptyPath().toLatin1() +
+                                         ',' + QByteArray::number(asked) + '\n'));
+            arguments << "--targets"
+                      << "one.csv";
+        } else {
+            arguments << "--port" << indicator->ptyPath() << "--baud" << QString::number(asked);
+        }
+        const Run run = cli(arguments + QStringList{"--slot", "1=a.prn", "--no-record"});
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(indicator->slot(1), exitCode == 0 ? QByteArray("ABCDE") : QByteArray());
+        if (exitCode != 0) {
+            QVERIFY2(run.errLines.contains("Communication Error: Indicator does not respond"),
+                     run.err.constData());
+            QVERIFY(indicator->commandLines().isEmpty());
+        }
     }
 
     // --parallel 1 takes the indicators one after the other, in the file's order; --parallel 3
