@@ -1,5 +1,6 @@
 #include "IndicatorSimulator.h"
 #include "app/MainWindow.h"
+#include "dialogs/BaudDialog.h"
 #include "support/FakeUiServices.h"
 #include "support/TestFiles.h"
 #include "ui_MainWindow.h"
@@ -36,17 +37,20 @@ private:
 
     Ui::MainWindow& form() { return m_window->form(); }
 
-    void startWindow(Transport transport)
+    // A serial line at rateCode's rate ("5": 115200) by the settings file.
+    void startWindow(Transport transport, const QByteArray& rateCode = "5",
+                     const sim::Faults& faults = {})
     {
         m_sim = std::make_unique<sim::IndicatorSimulator>();
+        m_sim->setFaults(faults);
         QVERIFY(m_sim->startPty());
         QVERIFY(m_sim->startTcp(0));
         const QString path = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         if (transport == Serial)
-            file.write("[CommSettings]\nCommPort= 1\nCommbaud= 5\n[PortNames]\nCOM1=" +
-                       m_sim->ptyPath().toLocal8Bit() + "\n");
+            file.write("[CommSettings]\nCommPort= 1\nCommbaud= " + rateCode +
+                       "\n[PortNames]\nCOM1=" + m_sim->ptyPath().toLocal8Bit() + "\n");
         else
             file.write("[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=" +
                        QByteArray::number(m_sim->tcpPort()) + "\n");
@@ -166,6 +170,41 @@ private slots:
             QVERIFY(!form().connectButton->isEnabled());
             QTRY_VERIFY(form().downloadButton->isEnabled());
         }
+    }
+
+    void lineRateInForce_data()
+    {
+        QTest::addColumn<QByteArray>("rateCode"); // in the settings file
+        QTest::addColumn<int>("chosen");          // option in the rate window; -1: not opened
+        QTest::addColumn<int>("rate");            // the indicator's
+        QTest::newRow("9600 from the settings file") << QByteArray("1") << -1 << 9600;
+        QTest::newRow("9600 chosen in the rate window") << QByteArray("5") << 1 << 9600;
+        // 9600 is also where a serial port starts before any rate is set.
+        QTest::newRow("57600 from the settings file") << QByteArray("4") << -1 << 57600;
+        QTest::newRow("57600 chosen in the rate window") << QByteArray("1") << 4 << 57600;
+    }
+    // The line is set to the rate in force, from the settings file or the rate window: an
+    // indicator set to that rate hears nothing at any other.
+    void lineRateInForce()
+    {
+        QFETCH(QByteArray, rateCode);
+        QFETCH(int, chosen);
+        QFETCH(int, rate);
+        sim::Faults faults;
+        faults.expectBaud = rate;
+        startWindow(Serial, rateCode, faults);
+        if (chosen >= 0) {
+            form().settingsAction->trigger();
+            auto* dialog = m_window->findChild<BaudDialog*>();
+            QVERIFY(dialog);
+            dialog->selectOption(chosen);
+            dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        }
+        openAndQuery();
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(m_sim->ptyBaudRate(), rate);
+        QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
     }
 
     void silentIndicator()
