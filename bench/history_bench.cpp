@@ -30,9 +30,6 @@
 #include <tuple>
 #include <vector>
 
-// The record's member of that name, not Qt's keyword.
-#undef slots
-
 namespace {
 
 constexpr int kDefaultLines = 100'000;
@@ -84,11 +81,12 @@ QByteArray makeRecord(qint64 maxLines, qint64 maxBytes)
         const int slotCount = int(next(kMaxSlotsPerDownload)) + 1;
         for (int s = 1; s <= slotCount; ++s) {
             const QByteArray name = "ticket-" + QByteArray::number(next(50)) + ".prn";
-            r.slots.append({s, QStringLiteral("/home/op/tickets/") + QString::fromLatin1(name),
-                            qint64(next(16000) + 1),
-                            QString::fromLatin1(
-                                QCryptographicHash::hash(name, QCryptographicHash::Sha256).toHex()),
-                            true});
+            r.tickets.append(
+                {s, QStringLiteral("/home/op/tickets/") + QString::fromLatin1(name),
+                 qint64(next(16000) + 1),
+                 QString::fromLatin1(
+                     QCryptographicHash::hash(name, QCryptographicHash::Sha256).toHex()),
+                 true});
         }
         text += QJsonDocument(r.toJson()).toJson(QJsonDocument::Compact);
         text += '\n';

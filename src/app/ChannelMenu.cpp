@@ -1,10 +1,11 @@
 #include "app/ChannelMenu.h"
 
+#include "app/ChannelPanels.h"
 #include "app/StatusPanels.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "dialogs/TcpHostDialog.h"
-#include "link/ChannelManager.h"
+#include "session/ChannelManager.h"
 
 #include <QAction>
 
@@ -47,15 +48,24 @@ void ChannelMenu::refresh(bool exchangeRunning)
     m_actions.settings->setEnabled((!open || m_channels.isTcpMode()) && !exchangeRunning);
 }
 
+void ChannelMenu::show(const ChannelPanels::Texts& texts)
+{
+    if (texts.channel)
+        m_panels.setText(StatusPanels::kChannel, *texts.channel);
+    if (texts.line)
+        m_panels.setText(StatusPanels::kLine, *texts.line);
+}
+
+void ChannelMenu::showChannel()
+{
+    show(ChannelPanels::inForce(m_channels));
+}
+
 void ChannelMenu::onPort()
 {
     auto* dialog = new PortDialog(m_channels.channelSettings(), m_window);
     whenAccepted(dialog, [this, dialog] {
-        const ChannelManager::Shown shown = m_channels.choosePort(dialog->chosenChannel());
-        if (!shown.channelText.isEmpty())
-            m_panels.setText(StatusPanels::kChannel, shown.channelText);
-        if (shown.lineTextChanged)
-            m_panels.setText(StatusPanels::kLine, shown.lineText);
+        show(ChannelPanels::choosePort(m_channels, dialog->chosenChannel()));
     });
     m_openWindow(dialog);
 }
@@ -65,15 +75,14 @@ void ChannelMenu::onSettings()
     if (m_channels.isTcpMode()) {
         auto* dialog = new TcpHostDialog(m_channels.channelSettings(), m_window);
         whenAccepted(dialog, [this, dialog] {
-            m_channels.chooseHost(dialog->chosenHost());
-            m_panels.setText(StatusPanels::kLine, dialog->chosenHost());
+            show(ChannelPanels::chooseHost(m_channels, dialog->chosenHost()));
         });
         m_openWindow(dialog);
         return;
     }
-    auto* dialog = new BaudDialog(m_channels.rateForDialog(), m_window);
+    auto* dialog = new BaudDialog(ChannelPanels::rateForDialog(m_channels), m_window);
     whenAccepted(dialog, [this, dialog] {
-        m_panels.setText(StatusPanels::kLine, m_channels.chooseRate(dialog->chosenRate()));
+        show(ChannelPanels::chooseRate(m_channels, dialog->chosenRate()));
     });
     m_openWindow(dialog);
 }

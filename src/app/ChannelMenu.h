@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/ChannelPanels.h"
+
 #include <QObject>
 #include <functional>
 
@@ -28,8 +30,11 @@ public:
     // Enables what may be used now; while an exchange runs nothing that changes or closes the
     // channel under it.
     void refresh(bool exchangeRunning);
+    // The channel in force and its line settings or host, in status panels 2 and 3.
+    void showChannel();
 
 private:
+    void show(const ChannelPanels::Texts& texts);
     void onPort();
     void onSettings();
     void onOpenClose();

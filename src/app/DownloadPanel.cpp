@@ -1,5 +1,6 @@
 #include "app/DownloadPanel.h"
 
+#include "platform/TextRoutines.h"
 #include "platform/UiServices.h"
 #include "ticket/DownloadProgress.h"
 #include "ticket/Downloader.h"
@@ -8,6 +9,17 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+
+namespace {
+const QString kPreparing = QStringLiteral("Preparing data ...");
+const QString kUpdatingPointers = QStringLiteral("Update pointers ...");
+} // namespace
+
+QString DownloadPanel::statusText(qint32 value, qint32 max)
+{
+    return QStringLiteral("Downloading data ") + TextRoutines::numberText(value) + u'/' +
+           TextRoutines::numberText(max) + QStringLiteral(" bytes");
+}
 
 DownloadPanel::DownloadPanel(Downloader& downloader, UiServices& ui, const Widgets& widgets,
                              QObject* parent)
@@ -19,12 +31,27 @@ DownloadPanel::DownloadPanel(Downloader& downloader, UiServices& ui, const Widge
     Fonts::set(m_widgets.cancelButton, Fonts::kDefault, true);
     connect(m_widgets.cancelButton, &QPushButton::clicked, &downloader, &Downloader::cancel);
     connect(&downloader, &Downloader::started, this, &DownloadPanel::onStarted);
-    connect(&downloader, &Downloader::statusText, this, &DownloadPanel::onStatusText);
-    connect(&downloader, &Downloader::progressRange, this, [this](qint32 minimum, qint32 maximum) {
-        m_widgets.progressBar->setRange(minimum, maximum);
-        m_total = maximum - minimum;
+    connect(&downloader, &Downloader::phaseChanged, this,
+            [this, &downloader](Downloader::Phase phase) {
+                switch (phase) {
+                case Downloader::Phase::Preparing:
+                    onStatusText(kPreparing);
+                    break;
+                case Downloader::Phase::Clearing:
+                case Downloader::Phase::Pointers:
+                    onStatusText(kUpdatingPointers);
+                    break;
+                case Downloader::Phase::Data:
+                    m_total = downloader.totalBytes();
+                    m_widgets.progressBar->setRange(0, m_total);
+                    break;
+                }
+            });
+    // The bar and the status line count a block by its first byte, as the operator knows them.
+    connect(&downloader, &Downloader::blockDone, this, [this](qint32 position, qint32) {
+        onProgress(position);
+        onStatusText(statusText(position, m_total));
     });
-    connect(&downloader, &Downloader::progressValue, this, &DownloadPanel::onProgress);
     connect(&downloader, &Downloader::finished, this, &DownloadPanel::onFinished);
 }
 

@@ -29,6 +29,9 @@ public:
     // download starts.
     void showNotice(const QString& text);
 
+    // The status line of the data pass: "Downloading data  5/ 8 bytes".
+    static QString statusText(qint32 value, qint32 max);
+
 private:
     void onStarted();
     void onProgress(qint32 value);

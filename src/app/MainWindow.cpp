@@ -17,8 +17,8 @@
 #include <QDialog>
 
 namespace {
-constexpr QSize kClientSize(840, 524); // 12600 x 7860 twips
-constexpr int kStatusBarHeight = 33;   // 495 twips
+constexpr QSize kClientSize(840, 524);
+constexpr int kStatusBarHeight = 33;
 const QString kPortClosed = QStringLiteral("Port closed");
 const QString kPortOpened = QStringLiteral("Port opened");
 const QString kConnecting = QStringLiteral("Connecting ...");
@@ -28,16 +28,14 @@ MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<UiServices> 
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::MainWindow>())
     , m_uiServices(ui ? std::move(ui) : std::make_unique<QtUiServices>(this))
-    , m_channels(settingsPath)
+    , m_channels(m_session, settingsPath)
 {
     m_ui->setupUi(this);
     setUpLook();
     connectMenus();
 
-    const ChannelManager::StartUpResult startUp = m_channels.startUp();
-    setPanelText(StatusPanels::kChannel, startUp.channelText);
-    setPanelText(StatusPanels::kLine, startUp.lineText);
-    m_channels.setTaskRunning([this] { return exchangeRunning(); });
+    m_channels.startUp();
+    m_channelMenu->showChannel();
     connectCore();
     refreshControls();
 }
@@ -103,40 +101,37 @@ void MainWindow::connectCore()
         [this](const QString& title, const QString& text) { m_uiServices->critical(title, text); });
 
     connect(m_ui->connectButton, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
-    connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
-        m_version = version;
-        m_ui->versionEdit->setText(QString::fromLatin1(version));
-    });
-    connect(&m_query, &IndicatorQuery::serialReceived, this, [this](const QByteArray& serial) {
-        m_serial = serial;
+    connect(&m_session, &IndicatorSession::versionReceived, this,
+            [this](const QByteArray& version) {
+                m_ui->versionEdit->setText(QString::fromLatin1(version));
+            });
+    connect(&m_session, &IndicatorSession::serialReceived, this, [this](const QByteArray& serial) {
         m_ui->serialEdit->setText(QString::fromLatin1(serial));
     });
-    connect(&m_query, &IndicatorQuery::finished, this, &MainWindow::onQueryFinished);
+    connect(&m_session, &IndicatorSession::queryFinished, this, &MainWindow::onQueryFinished);
 
     connect(m_ticketArea, &TicketArea::slotsChanged, this, &MainWindow::refreshControls);
 
     connect(m_ui->downloadButton, &QPushButton::clicked, this, [this] {
-        if (!exchangeRunning() && m_channels.state() != ChannelManager::State::Closed)
-            m_downloader.start(m_slots.contents());
+        SlotTable::Paths paths;
+        for (int s = 1; s <= kSlotCount; ++s)
+            paths[s - 1] = m_slots.path(s);
+        m_session.download(m_slots.contents(), paths);
     });
+    Downloader& downloader = m_session.downloader();
     m_downloadPanel = new DownloadPanel(
-        m_downloader, *m_uiServices,
+        downloader, *m_uiServices,
         {m_ui->downloadFrame, m_ui->statusEdit, m_ui->progressBar, m_ui->cancelButton}, this);
-    // Made after the panel, so that it hears a download end after the panel has closed it and
-    // its notice stays.
-    m_recorder = new DownloadRecorder(
-        m_downloader, m_exchange, m_slots,
-        [this] {
-            return DownloadRecorder::Target{m_channels.channelDescription(), m_channels.lineRate(),
-                                            QString::fromLatin1(m_version),
-                                            QString::fromLatin1(m_serial)};
+    // Queued: the record is written as the download ends, before the panel has closed its
+    // frame; the notice is shown after that, and stays.
+    connect(
+        &m_session.recorder(), &DownloadRecorder::notWritten, this,
+        [this](const QString& errorText) {
+            m_downloadPanel->showNotice(QStringLiteral("Not recorded: ") + errorText);
         },
-        this);
-    connect(m_recorder, &DownloadRecorder::notWritten, this, [this](const QString& errorText) {
-        m_downloadPanel->showNotice(QStringLiteral("Not recorded: ") + errorText);
-    });
-    connect(&m_downloader, &Downloader::started, this, &MainWindow::refreshControls);
-    connect(&m_downloader, &Downloader::finished, this, &MainWindow::refreshControls);
+        Qt::QueuedConnection);
+    connect(&downloader, &Downloader::started, this, &MainWindow::refreshControls);
+    connect(&downloader, &Downloader::finished, this, &MainWindow::refreshControls);
 }
 
 QString MainWindow::panelText(int panel) const
@@ -163,7 +158,7 @@ void MainWindow::openWindow(QDialog* window)
 void MainWindow::openHistory()
 {
     if (!m_history) {
-        auto* history = new DownloadHistoryDialog(m_recorder->path(), this);
+        auto* history = new DownloadHistoryDialog(recorder().path(), this);
         m_history = history;
     }
     m_history->show();
@@ -184,7 +179,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The program ends at once, without a question, also in the middle of an exchange; a
     // download cut short still leaves its line in the record.
-    m_downloader.abandon();
+    m_session.downloader().abandon();
     event->accept();
     QMainWindow::closeEvent(event);
 }
@@ -211,18 +206,13 @@ QString MainWindow::channelStateText() const
     return kPortOpened;
 }
 
-bool MainWindow::exchangeRunning() const
-{
-    return m_query.isRunning() || m_downloader.isRunning();
-}
-
 // What may be used now, from the channel's state, the query's result, the slots and whether an
 // exchange runs. While a query or a download waits for the indicator nothing that could start a
 // second exchange or close the channel under it is usable.
 void MainWindow::refreshControls()
 {
     const ChannelManager::State state = m_channels.state();
-    const bool busy = exchangeRunning();
+    const bool busy = m_session.isBusy();
     m_channelMenu->refresh(busy);
     // Over TCP/IP the query waits for the connection to be made: a command sent before would
     // go nowhere.
@@ -242,13 +232,9 @@ void MainWindow::onChannelStateChanged(ChannelManager::State state)
         return;
     }
     // A serial port opens at once, a TCP/IP connection through Connecting: either way a new
-    // line, which the exchange listens to from now on, so that characters that arrive before
-    // the first command are known to be none of its answers.
-    if (state == ChannelManager::State::Connecting || !m_channels.isTcpMode()) {
+    // line, on which Connect may be tried again.
+    if (state == ChannelManager::State::Connecting || !m_channels.isTcpMode())
         m_queryFailed = false;
-        m_exchange.setChannel(&m_channels.activeChannel());
-        m_exchange.resetLine();
-    }
     refreshControls();
 }
 
@@ -265,26 +251,19 @@ void MainWindow::showClosedLook()
 
 void MainWindow::onConnectClicked()
 {
-    if (exchangeRunning() || m_channels.state() == ChannelManager::State::Closed)
+    if (m_session.isBusy() || m_channels.state() == ChannelManager::State::Closed)
         return;
     m_uiServices->setBusy(true);
-    m_query.start();
+    m_session.query();
     refreshControls();
 }
 
+// A failed query has been told through the session's failure already.
 void MainWindow::onQueryFinished(bool ok)
 {
     m_uiServices->setBusy(false);
-    if (!ok) {
-        m_queryFailed = true;
-        refreshControls();
-        if (m_exchange.lastFailure() != CommandExchange::Failure::ChannelLost)
-            m_uiServices->critical(QStringLiteral("Communication Error"),
-                                   QStringLiteral("Indicator does not respond"));
-        else
-            m_channels.reportLoss(m_exchange.lostReason());
-        return;
-    }
-    m_ticketArea->show();
+    m_queryFailed = !ok;
+    if (ok)
+        m_ticketArea->show();
     refreshControls();
 }

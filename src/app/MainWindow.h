@@ -1,11 +1,8 @@
 #pragma once
 
-#include "link/ChannelManager.h"
-#include "link/CommandExchange.h"
-#include "link/IndicatorQuery.h"
 #include "platform/UiServices.h"
-#include "ticket/DownloadRecorder.h"
-#include "ticket/Downloader.h"
+#include "session/ChannelManager.h"
+#include "session/IndicatorSession.h"
 #include "ticket/TicketSlots.h"
 
 #include <QMainWindow>
@@ -38,9 +35,9 @@ public:
 
     ChannelManager& channels() { return m_channels; }
     TicketSlots& ticketSlots() { return m_slots; }
-    CommandExchange& exchange() { return m_exchange; }
-    Downloader& downloader() { return m_downloader; }
-    DownloadRecorder& recorder() { return *m_recorder; }
+    CommandExchange& exchange() { return m_session.exchange(); }
+    Downloader& downloader() { return m_session.downloader(); }
+    DownloadRecorder& recorder() { return m_session.recorder(); }
     Ui::MainWindow& form() { return *m_ui; }
     QString panelText(int panel) const;
     void setPanelText(int panel, const QString& text);
@@ -65,7 +62,6 @@ private:
     void onChannelStateChanged(ChannelManager::State state);
     void showClosedLook();
     QString channelStateText() const;
-    bool exchangeRunning() const;
     void refreshControls();
 
     void onConnectClicked();
@@ -73,20 +69,14 @@ private:
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     std::unique_ptr<UiServices> m_uiServices;
+    IndicatorSession m_session{*m_uiServices};
     ChannelManager m_channels;
-    CommandExchange m_exchange;
-    IndicatorQuery m_query{m_exchange};
     TicketSlots m_slots;
-    Downloader m_downloader{m_exchange, *m_uiServices};
     StatusPanels* m_panels = nullptr;
     ChannelMenu* m_channelMenu = nullptr;
     TicketArea* m_ticketArea = nullptr;
     DownloadPanel* m_downloadPanel = nullptr;
-    DownloadRecorder* m_recorder = nullptr;
     QPointer<QDialog> m_history;
-    // What the last query read, for the download record.
-    QByteArray m_version;
-    QByteArray m_serial;
     bool m_shownOnce = false;
     // A failed query keeps Connect disabled until the channel is opened again.
     bool m_queryFailed = false;

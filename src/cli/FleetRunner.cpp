@@ -34,7 +34,12 @@ FleetRunner::FleetRunner(const QList<Target>& targets, Options options, Console&
     for (const Target& target : targets)
         nameWidth = std::max(nameWidth, int(target.name.size()));
     for (const Target& target : targets) {
-        TargetRun::Setup setup{target, m_options.task, m_options.tickets, m_options.settingsPath,
+        TargetRun::Setup setup{target,
+                               m_options.task,
+                               m_options.tickets,
+                               m_options.settingsPath,
+                               m_options.task == TargetRun::Task::Download ? m_options.recordPath
+                                                                           : QString(),
                                nameWidth};
         auto run = std::make_unique<TargetRun>(std::move(setup), console);
         TargetRun* raw = run.get();
@@ -74,19 +79,9 @@ void FleetRunner::onRunFinished(TargetRun* run)
 {
     --m_running;
     ++m_finished;
-    if (m_options.task == TargetRun::Task::Download) {
-        if (m_options.json)
-            m_console.output(QString::fromUtf8(
-                QJsonDocument(run->record().toJson()).toJson(QJsonDocument::Compact)));
-        QString error;
-        // As the window does, only a download that sent something is recorded.
-        if (!m_options.recordPath.isEmpty() && run->record().commands > 0 &&
-            !DownloadLog::append(m_options.recordPath, run->record(), &error))
-            m_console.message(run->target().name.isEmpty()
-                                  ? QString()
-                                  : run->target().name + QStringLiteral(": "),
-                              error);
-    }
+    if (m_options.task == TargetRun::Task::Download && m_options.json)
+        m_console.output(QString::fromUtf8(
+            QJsonDocument(run->record().toJson()).toJson(QJsonDocument::Compact)));
     startNext();
     if (m_finished == int(m_runs.size())) {
         m_console.stopProgress();
@@ -104,11 +99,8 @@ void FleetRunner::cancelAll()
 ExitCode FleetRunner::exitCode() const
 {
     ExitCode worst = ExitStored;
-    for (const auto& run : m_runs) {
-        const ExitCode code = run->exitCode();
-        if (code == ExitChannel || (code == ExitNotStored && worst == ExitStored))
-            worst = code;
-    }
+    for (const auto& run : m_runs)
+        worst = worse(worst, run->exitCode());
     return worst;
 }
 
@@ -138,9 +130,10 @@ QStringList summaryTable(const std::vector<std::unique_ptr<TargetRun>>& runs,
     };
     QList<Row> rows;
     for (const auto& run : runs) {
+        const QString serial = run->record().serial;
         rows.append({run->target().line, run->target().name,
-                     run->serial().isEmpty() ? QStringLiteral("-") : run->serial(), run->outcome(),
-                     QString::number(run->seconds(), 'f', 2)});
+                     serial.isEmpty() ? QStringLiteral("-") : serial, outcomeName(run->outcome()),
+                     QString::number(run->record().seconds, 'f', 2)});
     }
     for (const FleetFile::BadRow& bad : badRows) {
         rows.append({bad.line, bad.name.isEmpty() ? QStringLiteral("-") : bad.name,

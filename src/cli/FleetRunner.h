@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/CliOptions.h"
+#include "cli/CommandLine.h"
 #include "cli/TargetRun.h"
 
 #include <QObject>
@@ -11,9 +11,9 @@ class Console;
 
 namespace Cli {
 
-// Runs the targets, up to `parallel` at once, each with its own channel and exchange in this
-// thread's event loop. As each ends its record goes to the log and, for --json, to stdout; once
-// all have ended, done() follows.
+// Runs the targets, up to `parallel` at once, each with its own session in this thread's event
+// loop. Each run's session records its download as it ends; for --json its record then goes to
+// stdout. Once all have ended, done() follows.
 class FleetRunner : public QObject {
     Q_OBJECT
 public:

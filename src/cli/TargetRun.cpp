@@ -1,38 +1,12 @@
 #include "cli/TargetRun.h"
 
 #include "cli/Console.h"
-#include "link/ChannelManager.h"
-#include "platform/SerialPort.h"
 #include "platform/SettingsStore.h"
-#include "platform/TcpClient.h"
 #include "ticket/DownloadProgress.h"
 
 #include <cmath>
 
-// The record's member of that name, not Qt's keyword.
-#undef slots
-
 namespace Cli {
-
-namespace {
-
-QString portFailureText(int error, const QString& device)
-{
-    switch (error) {
-    case SerialPort::kErrNoSuchPort:
-        return QStringLiteral("The serial port %1 does not exist.").arg(device);
-    case SerialPort::kErrPortInUse:
-        return QStringLiteral("The serial port %1 is used by another program.").arg(device);
-    case SerialPort::kErrPermissionDenied:
-        return QStringLiteral("You may not open the serial port %1. Ask the administrator to add "
-                              "your user to the group \"dialout\", then log in again.")
-            .arg(device);
-    default:
-        return QStringLiteral("The serial port %1 could not be opened.").arg(device);
-    }
-}
-
-} // namespace
 
 ConsoleUi::ConsoleUi(Console& console, QString prefix)
     : m_console(console)
@@ -70,35 +44,37 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
     , m_console(console)
     , m_ui(console, prefix())
 {
-    m_connectLimit.setSingleShot(true);
-    m_connectLimit.setInterval(kConnectLimit);
-    connect(&m_connectLimit, &QTimer::timeout, this, [this] {
-        end(QStringLiteral("lost"),
-            QStringLiteral("TCP/IP ERROR: %1 did not accept the connection within %2 s.")
-                .arg(channelText())
-                .arg(kConnectLimit.count() / 1000));
+    m_session.applyPortSettings(SettingsStore(m_setup.settingsPath));
+    m_session.setAddress(m_setup.target.port);
+    m_session.setRate(m_setup.target.baud);
+    m_session.setConnectLimit(kConnectLimit);
+    m_session.recorder().setPath(m_setup.recordPath);
+    // The failure that ended a run is told as the window tells it, title first.
+    connect(&m_session, &IndicatorSession::failed, this,
+            [this](const IndicatorSession::Failure& failure) {
+                say(failure.title + QStringLiteral(": ") + failure.text);
+            });
+    connect(&m_session, &IndicatorSession::stateChanged, this, [this](IndicatorSession::State s) {
+        if (s == IndicatorSession::State::Open)
+            sayPhase(Phase::Querying, QStringLiteral("asking for the version and serial number"));
     });
-    connect(&m_query, &IndicatorQuery::versionReceived, this,
-            [this](const QByteArray& version) { m_version = QString::fromLatin1(version); });
-    connect(&m_query, &IndicatorQuery::serialReceived, this,
-            [this](const QByteArray& serial) { m_serial = QString::fromLatin1(serial); });
-    // Queued: the query ends inside the exchange's own signal; the download starts once every
-    // listener has heard that end.
-    connect(&m_query, &IndicatorQuery::finished, this, &TargetRun::onQueryFinished,
-            Qt::QueuedConnection);
-    connect(&m_downloader, &Downloader::statusText, this, &TargetRun::onStatusText);
-    connect(&m_downloader, &Downloader::progressRange, this, [this](qint32, qint32 maximum) {
-        m_totalBytes = maximum;
-        sayPhase(Phase::Data, QStringLiteral("sending %1 bytes").arg(maximum));
+    connect(&m_session, &IndicatorSession::queryFinished, this, [this](bool ok) {
+        if (ok && m_setup.task == Task::Download)
+            say(QStringLiteral("SW-Version: %1, Serial-Number: %2").arg(version(), serial()));
     });
-    connect(&m_downloader, &Downloader::progressValue, this,
-            [this](qint32 value) { m_position = value; });
-    // Queued: the downloader finishes inside its own calls, and the run may be deleted after.
-    connect(&m_downloader, &Downloader::finished, this, &TargetRun::onDownloadFinished,
+    // A record that cannot be written never fails the download; the technician is told.
+    connect(&m_session.recorder(), &DownloadRecorder::notWritten, this,
+            [this](const QString& error) { say(error); });
+    Downloader& downloader = m_session.downloader();
+    connect(&downloader, &Downloader::started, this, [this] { m_downloadClock.start(); });
+    connect(&downloader, &Downloader::phaseChanged, this, &TargetRun::onPhase);
+    connect(&downloader, &Downloader::blockDone, this,
+            [this](qint32, qint32 bytesDone) { m_bytesDone = bytesDone; });
+    // Queued: the session ends its run inside its own handlers, and the run may be deleted after.
+    connect(&m_session, &IndicatorSession::runFinished, this, &TargetRun::onRunFinished,
             Qt::QueuedConnection);
 }
 
-// The downloader, the query and the exchange go before the channel they talk to.
 TargetRun::~TargetRun() = default;
 
 QString TargetRun::prefix() const
@@ -121,193 +97,49 @@ void TargetRun::sayPhase(Phase phase, const QString& text)
         say(text);
 }
 
-QString TargetRun::channelText() const
-{
-    const PortAddress& port = m_setup.target.port;
-    switch (port.kind) {
-    case PortAddress::Kind::Com:
-        return QStringLiteral("COM %1 %2").arg(port.comNumber).arg(m_device);
-    case PortAddress::Kind::Device:
-        return port.device;
-    case PortAddress::Kind::Tcp:
-        break;
-    }
-    return QStringLiteral("%1:%2").arg(port.host).arg(port.tcpPort);
-}
-
-ExitCode TargetRun::exitCode() const
-{
-    if (m_outcome == QLatin1String("stored"))
-        return ExitStored;
-    if (m_outcome == QLatin1String("lost"))
-        return ExitChannel;
-    return ExitNotStored;
-}
-
 void TargetRun::start()
 {
     if (m_phase != Phase::Waiting)
         return;
-    m_startTime = QDateTime::currentDateTime();
-    m_clock.start();
-    if (m_cancelRequested) {
-        end(QStringLiteral("cancelled"), QString());
-        return;
-    }
-    if (m_setup.target.port.isSerial())
-        openSerial();
-    else
-        openTcp();
-}
-
-void TargetRun::openSerial()
-{
-    const PortAddress& address = m_setup.target.port;
-    const SettingsStore settings(m_setup.settingsPath);
-    auto port = std::make_unique<SerialPort>();
-    // COM k is the device the window's settings name for it, as in the window; a device path
-    // stands in for COM 1.
-    ChannelManager::applyPortSettings(settings, *port);
-    const int comNumber = address.kind == PortAddress::Kind::Com ? address.comNumber : 1;
-    if (address.kind != PortAddress::Kind::Com)
-        port->setPortName(comNumber, address.device);
-    port->setCommPort(comNumber);
-    m_device = port->devicePath();
-    port->setSettings(ChannelManager::lineSettingsText(m_setup.target.baud));
+    const QString channel = m_session.channelDescription();
     sayPhase(Phase::Opening,
-             QStringLiteral("opening %1 at %2 baud").arg(channelText()).arg(m_setup.target.baud));
-    const int error = port->setPortOpen(true);
-    if (error != SerialPort::kNoError) {
-        end(QStringLiteral("lost"),
-            QStringLiteral("Port Error: ") + portFailureText(error, m_device));
-        return;
+             m_setup.target.port.isSerial()
+                 ? QStringLiteral("opening %1 at %2 baud").arg(channel).arg(m_setup.target.baud)
+                 : QStringLiteral("connecting to %1").arg(channel));
+    const Tickets none;
+    const Tickets& tickets = m_setup.tickets ? *m_setup.tickets : none;
+    m_session.run(m_setup.task, tickets.contents, tickets.paths);
+}
+
+void TargetRun::cancel()
+{
+    m_session.cancelRun();
+}
+
+void TargetRun::onPhase(Downloader::Phase phase)
+{
+    switch (phase) {
+    case Downloader::Phase::Preparing:
+        break;
+    case Downloader::Phase::Clearing:
+        sayPhase(Phase::Clearing, QStringLiteral("clearing the pointer table"));
+        break;
+    case Downloader::Phase::Data:
+        sayPhase(Phase::Data,
+                 QStringLiteral("sending %1 bytes").arg(m_session.downloader().totalBytes()));
+        break;
+    case Downloader::Phase::Pointers:
+        sayPhase(Phase::Pointers, QStringLiteral("writing the pointer table"));
+        break;
     }
-    m_channel = std::move(port);
-    onChannelOpen();
-}
-
-void TargetRun::openTcp()
-{
-    const PortAddress& address = m_setup.target.port;
-    auto client = std::make_unique<TcpClient>();
-    client->setRemoteHost(address.host);
-    client->setRemotePort(address.tcpPort);
-    connect(client.get(), &TcpClient::connected, this, [this] {
-        m_connectLimit.stop();
-        if (m_phase == Phase::Opening)
-            onChannelOpen();
-    });
-    connect(client.get(), &TcpClient::errorOccurred, this, &TargetRun::onTcpError);
-    sayPhase(Phase::Opening, QStringLiteral("connecting to %1").arg(channelText()));
-    m_channel = std::move(client);
-    m_connectLimit.start();
-    static_cast<TcpClient*>(m_channel.get())->connectToIndicator();
-}
-
-void TargetRun::onTcpError(int number, const QString& description)
-{
-    // Once connected, a failure reaches the query or the download through the exchange.
-    if (m_phase != Phase::Opening)
-        return;
-    m_connectLimit.stop();
-    end(QStringLiteral("lost"),
-        QStringLiteral("TCP/IP ERROR: %1 could not be reached: %2 (error %3)")
-            .arg(channelText(), description)
-            .arg(number));
-}
-
-void TargetRun::onChannelOpen()
-{
-    if (m_cancelRequested) {
-        end(QStringLiteral("cancelled"), QString());
-        return;
-    }
-    m_exchange.setChannel(m_channel.get());
-    m_exchange.resetLine();
-    sayPhase(Phase::Querying, QStringLiteral("asking for the version and serial number"));
-    m_query.start();
-}
-
-void TargetRun::onQueryFinished(bool ok)
-{
-    if (m_phase != Phase::Querying)
-        return;
-    if (!ok) {
-        switch (m_exchange.lastFailure()) {
-        case CommandExchange::Failure::ChannelLost: {
-            QString text = (m_setup.target.port.isSerial() ? QStringLiteral("Port Error: ")
-                                                           : QStringLiteral("TCP/IP ERROR: ")) +
-                           QStringLiteral("The connection to the indicator at %1 was lost.")
-                               .arg(channelText());
-            if (!m_exchange.lostReason().isEmpty())
-                text += u' ' + m_exchange.lostReason();
-            end(QStringLiteral("lost"), text);
-            return;
-        }
-        case CommandExchange::Failure::Nak:
-            end(QStringLiteral("refused"),
-                QStringLiteral("Communication Error: Indicator does not respond"));
-            return;
-        default:
-            end(QStringLiteral("stopped"),
-                QStringLiteral("Communication Error: Indicator does not respond"));
-            return;
-        }
-    }
-    if (m_setup.task == Task::Query) {
-        end(QStringLiteral("stored"), QString());
-        return;
-    }
-    say(QStringLiteral("SW-Version: %1, Serial-Number: %2").arg(m_version, m_serial));
-    if (m_cancelRequested) {
-        end(QStringLiteral("cancelled"), QString());
-        return;
-    }
-    startDownload();
-}
-
-void TargetRun::startDownload()
-{
-    const Tickets& tickets = *m_setup.tickets;
-    // The downloader lays out the same plan; its size is what the progress line counts against.
-    const DownloadPlan plan = makeDownloadPlan(tickets.contents);
-    m_totalBytes = plan.totalBytes();
-    m_totalCommands = int(plan.allCommands().size());
-    // The record counts from here, as the window's does: the query is not the download.
-    m_downloadStarted = true;
-    m_startTime = QDateTime::currentDateTime();
-    m_retriesBefore = m_exchange.retryCount();
-    m_downloadClock.start();
-    m_downloader.start(tickets.contents);
-}
-
-void TargetRun::onStatusText(const QString& text)
-{
-    // The pointer table is updated twice: cleared before the data, written after it.
-    if (text.startsWith(QLatin1String("Update pointers"))) {
-        if (m_phase == Phase::Querying)
-            sayPhase(Phase::Clearing, QStringLiteral("clearing the pointer table"));
-        else
-            sayPhase(Phase::Pointers, QStringLiteral("writing the pointer table"));
-    }
-}
-
-void TargetRun::onDownloadFinished()
-{
-    if (m_phase == Phase::Done)
-        return;
-    // The downloader has shown its own messages already.
-    end(outcomeName(m_downloader.outcome()), QString());
 }
 
 QString TargetRun::slotsText(bool stored) const
 {
     QStringList numbers;
-    for (int s = 1; s <= SlotTable::kSlotCount; ++s) {
-        if (m_setup.tickets && !m_setup.tickets->contents[s - 1].isEmpty() &&
-            (m_downloader.outcome() != Downloader::Outcome::None && m_downloader.slotStored(s)) ==
-                stored)
-            numbers.append(QString::number(s));
+    for (const DownloadRecord::Slot& slot : record().tickets) {
+        if (slot.stored == stored)
+            numbers.append(QString::number(slot.slot));
     }
     if (numbers.isEmpty())
         return {};
@@ -315,79 +147,44 @@ QString TargetRun::slotsText(bool stored) const
            numbers.join(QStringLiteral(", "));
 }
 
-void TargetRun::closeChannel()
-{
-    m_connectLimit.stop();
-    if (!m_channel)
-        return;
-    if (auto* port = qobject_cast<SerialPort*>(m_channel.get()))
-        port->setPortOpen(false);
-    else if (auto* client = qobject_cast<TcpClient*>(m_channel.get()))
-        client->close();
-}
-
-void TargetRun::end(const QString& outcome, const QString& message)
+void TargetRun::onRunFinished()
 {
     if (m_phase == Phase::Done)
         return;
     m_phase = Phase::Done;
-    m_outcome = outcome;
-    closeChannel();
-    const qint64 elapsed =
-        m_downloadStarted ? m_downloadClock.elapsed() : (m_clock.isValid() ? m_clock.elapsed() : 0);
-    m_seconds = double(elapsed) / 1000.0;
-
     if (m_setup.task == Task::Download) {
-        // A run that ended before the download holds every slot unstored and no commands.
-        m_record = DownloadRecord::fromDownload(m_downloader,
-                                                int(m_exchange.retryCount() - m_retriesBefore),
-                                                m_setup.tickets->contents, m_setup.tickets->paths);
-        m_record.outcome = outcome;
-        m_record.time = m_startTime;
-        m_record.channel = channelText();
-        m_record.baud = m_setup.target.port.isSerial() ? m_setup.target.baud : 0;
-        m_record.version = m_version;
-        m_record.serial = m_serial;
-        m_record.seconds = m_seconds;
-    }
-
-    // The message that ended it first, as the window would have shown it, then the outcome.
-    if (!message.isEmpty())
-        say(message);
-    if (m_setup.task == Task::Download) {
-        const bool stored = outcome == QLatin1String("stored");
+        const bool stored = outcome() == Downloader::Outcome::Stored;
         QString line =
-            outcome + QStringLiteral(": ") +
+            outcomeName(outcome()) + QStringLiteral(": ") +
             (stored ? slotsText(true) : slotsText(false) + QStringLiteral(" not stored"));
-        if (m_downloadStarted)
+        if (record().commands > 0)
             line += QStringLiteral("; %1 commands, %2 retries, %3 s")
-                        .arg(m_record.commands)
-                        .arg(m_record.retries)
-                        .arg(m_seconds, 0, 'f', 2);
+                        .arg(record().commands)
+                        .arg(record().retries)
+                        .arg(record().seconds, 0, 'f', 2);
         say(line);
     }
     emit finished();
 }
 
-void TargetRun::cancel()
+// Bytes sent of the total, exchanges a second, and the time left at the rate so far.
+QString TargetRun::transferLine() const
 {
-    if (m_phase == Phase::Done)
-        return;
-    m_cancelRequested = true;
-    switch (m_phase) {
-    case Phase::Opening:
-        end(QStringLiteral("cancelled"), QString());
-        break;
-    case Phase::Clearing:
-    case Phase::Data:
-    case Phase::Pointers:
-        m_downloader.cancel();
-        break;
-    case Phase::Waiting:  // start() ends it
-    case Phase::Querying: // ends when the query has its answer
-    case Phase::Done:
-        break;
-    }
+    const Downloader& downloader = m_session.downloader();
+    const qint32 total = downloader.totalBytes();
+    const qint32 bytes = m_phase == Phase::Clearing   ? 0
+                         : m_phase == Phase::Pointers ? total
+                                                      : m_bytesDone;
+    const double elapsed = double(m_downloadClock.elapsed()) / 1000.0;
+    const int exchanges = downloader.commandsSent() + downloader.probesSent();
+    const double rate = elapsed > 0 ? exchanges / elapsed : 0;
+    const std::optional<qint64> left = DownloadProgress::secondsLeft(
+        bytes, total, std::chrono::milliseconds(m_downloadClock.elapsed()));
+    return QStringLiteral("%1/%2 bytes  %3 exch/s  %4 left")
+        .arg(bytes, int(QString::number(total).size()))
+        .arg(total)
+        .arg(qint64(std::lround(rate)), 6)
+        .arg(left ? DownloadProgress::durationText(*left) : QStringLiteral("-:--"));
 }
 
 QString TargetRun::progressLine() const
@@ -402,7 +199,7 @@ QString TargetRun::progressLine() const
     case Phase::Opening:
         return line + (m_setup.target.port.isSerial() ? QStringLiteral("opening %1")
                                                       : QStringLiteral("connecting to %1"))
-                          .arg(channelText());
+                          .arg(m_session.channelDescription());
     case Phase::Querying:
         return line + QStringLiteral("asking for the version and serial number");
     case Phase::Clearing:
@@ -410,24 +207,7 @@ QString TargetRun::progressLine() const
     case Phase::Pointers:
         break;
     }
-    const qint32 bytes =
-        m_phase == Phase::Clearing
-            ? 0
-            : (m_phase == Phase::Pointers
-                   ? m_totalBytes
-                   : std::min(m_totalBytes, m_position + DownloadPlan::kBlockSize - 1));
-    const int sent = m_downloader.commandsSent();
-    const double elapsed = double(m_downloadClock.elapsed()) / 1000.0;
-    const double rate = elapsed > 0 ? sent / elapsed : 0;
-    line += QStringLiteral("%1/%2 bytes")
-                .arg(bytes, QString::number(m_totalBytes).size())
-                .arg(m_totalBytes);
-    line += QStringLiteral("  %1 exch/s").arg(qint64(std::lround(rate)), 6);
-    line += QStringLiteral("  %1 left")
-                .arg(rate > 0 ? DownloadProgress::durationText(
-                                    qint64(std::ceil((m_totalCommands - sent) / rate)))
-                              : QStringLiteral("-:--"));
-    return line;
+    return line + transferLine();
 }
 
 } // namespace Cli

@@ -1,8 +1,10 @@
 // ticket-talvor-cli: the window's query and download from the command line, for one indicator
 // or a fleet of them.
-#include "cli/CliOptions.h"
+#include "cli/CommandLine.h"
 #include "cli/Console.h"
 #include "cli/FleetRunner.h"
+#include "cli/HelpText.h"
+#include "cli/Tickets.h"
 #include "platform/SettingsStore.h"
 #include "version.h"
 
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <cstdio>
+#include <optional>
 
 #ifdef Q_OS_UNIX
 #include <QSocketNotifier>
@@ -28,8 +31,7 @@ const char* const kProgram = "ticket-talvor-cli";
 // The error, and where to read how it is done right: the command's help when one was named.
 int usageError(const QString& text, const QString& command)
 {
-    const bool known = command == QLatin1String("query") || command == QLatin1String("download") ||
-                       command == QLatin1String("fleet");
+    const bool known = isCommand(command);
     std::fprintf(stderr, "%s: %s\nTry '%s %s--help'.\n", kProgram, qPrintable(text), kProgram,
                  known ? qPrintable(command + u' ') : "");
     return ExitUsage;
@@ -83,6 +85,84 @@ void cancelOnSignals(FleetRunner& runner)
 void cancelOnSignals(FleetRunner&) {}
 #endif
 
+// The targets of the command: the fleet file's rows, or the one port given. Nothing when the
+// fleet file cannot be used; *code is then the exit status.
+std::optional<QList<Target>> readTargets(const Command& command, QList<FleetFile::BadRow>* badRows,
+                                         int* code)
+{
+    if (command.kind != Command::Kind::Fleet) {
+        Target target;
+        target.port = command.port;
+        target.baud = command.baud;
+        return QList<Target>{target};
+    }
+    QFile file(command.targetsPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *code = fileError(QStringLiteral("The targets file %1 could not be read: %2")
+                              .arg(command.targetsPath, file.errorString()));
+        return std::nullopt;
+    }
+    const FleetFile fleet = parseFleet(file.readAll());
+    if (!fleet.fault.isEmpty()) {
+        *code = fileError(QStringLiteral("%1: %2").arg(command.targetsPath, fleet.fault));
+        return std::nullopt;
+    }
+    for (const FleetFile::BadRow& bad : fleet.badRows)
+        std::fprintf(stderr, "%s:%d: skipped: %s\n", qPrintable(command.targetsPath), bad.line,
+                     qPrintable(bad.fault));
+    if (fleet.targets.isEmpty()) {
+        *code = fileError(QStringLiteral("%1: no row names a usable indicator; nothing was sent")
+                              .arg(command.targetsPath));
+        return std::nullopt;
+    }
+    *badRows = fleet.badRows;
+    return fleet.targets;
+}
+
+// Runs every target in this thread's event loop and prints what a command prints at the end.
+ExitCode runTargets(const Command& command, const QList<Target>& targets,
+                    const QList<FleetFile::BadRow>& badRows, const Tickets& tickets,
+                    const QString& settingsPath)
+{
+    Console console(Console::stderrIsTerminal());
+    g_console = &console;
+    qInstallMessageHandler(routeMessage);
+    FleetRunner::Options options;
+    options.task =
+        command.kind == Command::Kind::Query ? TargetRun::Task::Query : TargetRun::Task::Download;
+    options.tickets = &tickets;
+    options.settingsPath = settingsPath;
+    options.parallel = command.parallel;
+    options.json = command.json;
+    if (!command.noRecord)
+        options.recordPath = DownloadLog::defaultPath();
+    FleetRunner runner(targets, options, console);
+    QObject::connect(&runner, &FleetRunner::done, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    cancelOnSignals(runner);
+    runner.start();
+    QCoreApplication::exec();
+    qInstallMessageHandler(nullptr);
+    g_console = nullptr;
+
+    const TargetRun& first = *runner.runs().front();
+    if (command.kind == Command::Kind::Query && first.exitCode() == ExitStored) {
+        console.output(QStringLiteral("SW-Version: ") + first.version());
+        console.output(QStringLiteral("Serial-Number: ") + first.serial());
+    }
+    ExitCode code = runner.exitCode();
+    if (command.kind != Command::Kind::Fleet)
+        return code;
+    for (const QString& line : summaryTable(runner.runs(), badRows)) {
+        if (command.json)
+            console.message(QString(), line);
+        else
+            console.output(line);
+    }
+    // Skipped rows were not stored either; only a worse outcome says more.
+    return badRows.isEmpty() ? code : worse(code, ExitUsage);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -120,70 +200,10 @@ int main(int argc, char* argv[])
     QString error;
     if (command.kind != Command::Kind::Query && !loadTickets(command, &tickets, &error))
         return fileError(error);
-
-    QList<Target> targets;
     QList<FleetFile::BadRow> badRows;
-    if (command.kind == Command::Kind::Fleet) {
-        QFile file(command.targetsPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return fileError(QStringLiteral("The targets file %1 could not be read: %2")
-                                 .arg(command.targetsPath, file.errorString()));
-        const FleetFile fleet = parseFleet(file.readAll());
-        if (!fleet.fault.isEmpty())
-            return fileError(QStringLiteral("%1: %2").arg(command.targetsPath, fleet.fault));
-        for (const FleetFile::BadRow& bad : fleet.badRows)
-            std::fprintf(stderr, "%s:%d: skipped: %s\n", qPrintable(command.targetsPath), bad.line,
-                         qPrintable(bad.fault));
-        if (fleet.targets.isEmpty())
-            return fileError(QStringLiteral("%1: no row names a usable indicator; nothing was sent")
-                                 .arg(command.targetsPath));
-        targets = fleet.targets;
-        badRows = fleet.badRows;
-    } else {
-        Target target;
-        target.port = command.port;
-        target.baud = command.baud;
-        targets.append(target);
-    }
-
-    Console console(Console::stderrIsTerminal());
-    g_console = &console;
-    qInstallMessageHandler(routeMessage);
-    FleetRunner::Options options;
-    options.task =
-        command.kind == Command::Kind::Query ? TargetRun::Task::Query : TargetRun::Task::Download;
-    options.tickets = &tickets;
-    options.settingsPath = settingsPath;
-    options.parallel = command.parallel;
-    options.json = command.json;
-    if (!command.noRecord && options.task == TargetRun::Task::Download)
-        options.recordPath = DownloadLog::defaultPath();
-    FleetRunner runner(targets, options, console);
-    QObject::connect(&runner, &FleetRunner::done, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    cancelOnSignals(runner);
-    runner.start();
-    QCoreApplication::exec();
-    qInstallMessageHandler(nullptr);
-    g_console = nullptr;
-
-    const TargetRun& first = *runner.runs().front();
-    if (command.kind == Command::Kind::Query && first.exitCode() == ExitStored) {
-        console.output(QStringLiteral("SW-Version: ") + first.version());
-        console.output(QStringLiteral("Serial-Number: ") + first.serial());
-    }
-    int code = runner.exitCode();
-    if (command.kind == Command::Kind::Fleet) {
-        const QStringList table = summaryTable(runner.runs(), badRows);
-        for (const QString& line : table) {
-            if (command.json)
-                console.message(QString(), line);
-            else
-                console.output(line);
-        }
-        // Skipped rows were not stored either; only a worse outcome says more.
-        if (!badRows.isEmpty() && code == ExitStored)
-            code = ExitUsage;
-    }
-    return code;
+    int code = ExitUsage;
+    const std::optional<QList<Target>> targets = readTargets(command, &badRows, &code);
+    if (!targets)
+        return code;
+    return runTargets(command, *targets, badRows, tickets, settingsPath);
 }

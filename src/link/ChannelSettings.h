@@ -22,4 +22,14 @@ struct ChannelSettings {
     qint32 port = 0;
 
     bool isTcp() const { return channelCode == kTcpChannel; }
+
+    // The rate's code "0" to "5" as the settings file stores it, or -1 for a rate outside the six.
+    static int baudCode(int rate)
+    {
+        for (size_t i = 0; i < kBaudRates.size(); ++i) {
+            if (kBaudRates[i] == rate)
+                return static_cast<int>(i);
+        }
+        return -1;
+    }
 };

@@ -12,9 +12,9 @@ Q_LOGGING_CATEGORY(lcExchange, "talvor.exchange", QtInfoMsg)
 
 namespace {
 
-constexpr char kCr = '\r';
-constexpr char kAck = '\x06';
-constexpr char kNak = '\x15';
+using IndicatorProtocol::kAck;
+using IndicatorProtocol::kCr;
+using IndicatorProtocol::kNak;
 
 // Wall-clock time in the log lines, so that traffic can be matched with what the operator saw.
 QString stamp()
@@ -22,9 +22,17 @@ QString stamp()
     return QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
-char classify(const QByteArray& line)
+using Reply = CommandExchange::Reply;
+
+Reply classify(const QByteArray& line)
 {
-    return line.contains(kNak) ? 'N' : line.contains(kAck) ? 'A' : 'R';
+    return line.contains(kNak) ? Reply::Nak : line.contains(kAck) ? Reply::Ack : Reply::Text;
+}
+
+// The letter the traffic log shows for a reply.
+char letter(Reply reply)
+{
+    return static_cast<char>(reply);
 }
 
 // The bytes the cleaning of a reply removes; they end or pad a line and start none.
@@ -76,10 +84,10 @@ private:
 CommandExchange::CommandExchange(QObject* parent)
     : QObject(parent)
 {
-    m_tmrGlobal.setSingleShot(true);
+    m_waitTimer.setSingleShot(true);
     // A coarse timer may fire 5 % early; the stated time-outs are minimums.
-    m_tmrGlobal.setTimerType(Qt::PreciseTimer);
-    connect(&m_tmrGlobal, &QTimer::timeout, this, &CommandExchange::onTimerTick);
+    m_waitTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_waitTimer, &QTimer::timeout, this, &CommandExchange::onTimerTick);
 }
 
 void CommandExchange::setChannel(LineChannel* channel)
@@ -158,7 +166,7 @@ void CommandExchange::begin(const QByteArray& command, std::chrono::milliseconds
     m_command = command;
     m_proving = proving;
     m_timeout = timeout;
-    m_replyState = 'W';
+    m_replyState = Reply::Waiting;
     m_replyText.clear();
     m_attempts = 0;
     m_probes = 0;
@@ -167,15 +175,26 @@ void CommandExchange::begin(const QByteArray& command, std::chrono::milliseconds
     m_lostReason.clear();
 }
 
+void CommandExchange::abandon()
+{
+    if (!isBusy())
+        return;
+    m_waitTimer.stop();
+    m_phase = Phase::Idle;
+    m_proving = false;
+    m_deliveryOwed = false;
+    m_outOfStep = true;
+}
+
 void CommandExchange::startAttempt()
 {
     m_phase = Phase::Attempt;
     // Bytes already waiting arrived before this attempt went out: the line they start is stale.
     m_rxStale = !onlyLineEndBytes(m_rxBuffer);
-    m_tmrGlobal.stop();
-    m_tmrGlobal.setInterval(m_timeout);
+    m_waitTimer.stop();
+    m_waitTimer.setInterval(m_timeout);
     m_timeoutFlag = false;
-    m_tmrGlobal.start();
+    m_waitTimer.start();
     if (m_attempts > 0)
         ++m_retryCount;
     qCDebug(lcExchange).noquote() << stamp() << "->"
@@ -190,9 +209,9 @@ void CommandExchange::startProbe()
     m_phase = Phase::Probe;
     m_rxStale = !onlyLineEndBytes(m_rxBuffer);
     ++m_probes;
-    m_tmrGlobal.stop();
-    m_tmrGlobal.setInterval(m_timeout);
-    m_tmrGlobal.start();
+    m_waitTimer.stop();
+    m_waitTimer.setInterval(m_timeout);
+    m_waitTimer.start();
     qCDebug(lcExchange).noquote()
         << stamp() << "->"
         << TextRoutines::describeBytes(IndicatorProtocol::kVersionCommand).constData() << "probe"
@@ -206,9 +225,9 @@ void CommandExchange::startDrain(Next next)
     m_phase = Phase::Drain;
     m_afterDrain = next;
     m_drainClock.start();
-    m_tmrGlobal.stop();
-    m_tmrGlobal.setInterval(m_quietTime);
-    m_tmrGlobal.start();
+    m_waitTimer.stop();
+    m_waitTimer.setInterval(m_quietTime);
+    m_waitTimer.start();
 }
 
 bool CommandExchange::write(const QByteArray& bytes)
@@ -237,7 +256,7 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
         // Not quiet yet; but a line that never falls silent is drained no longer than the limit.
         const auto left = kDrainLimit - std::chrono::milliseconds(m_drainClock.elapsed());
         if (left > std::chrono::milliseconds::zero())
-            m_tmrGlobal.start(std::min(m_quietTime, left));
+            m_waitTimer.start(std::min(m_quietTime, left));
     }
     // RxBuffer never holds a CR between receipts, so only the new bytes need searching, and the
     // cap is enforced before a line is split off: an endless line stays bounded. Every line of
@@ -280,7 +299,7 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
 
 void CommandExchange::takeLine(const QByteArray& line)
 {
-    const char state = classify(line);
+    const Reply state = classify(line);
     if (std::exchange(m_rxStale, false)) {
         dropLine(line, state, "it began before the command went out");
         return;
@@ -291,7 +310,7 @@ void CommandExchange::takeLine(const QByteArray& line)
         return;
     case Phase::Probe:
         // A NAK refuses, whatever else the line holds.
-        if (state == 'N' || !carriesVersion(line)) {
+        if (state == Reply::Nak || !carriesVersion(line)) {
             dropLine(line, state, "not the answer to the probe");
             return;
         }
@@ -314,12 +333,12 @@ void CommandExchange::takeLine(const QByteArray& line)
     }
 }
 
-void CommandExchange::takeAttemptLine(const QByteArray& line, char state)
+void CommandExchange::takeAttemptLine(const QByteArray& line, Reply state)
 {
     // A time-out that fell due in the same pass as this line wins, whichever the event loop
     // happened to hand over first.
-    if (m_tmrGlobal.isActive() && m_tmrGlobal.remainingTime() == 0) {
-        m_tmrGlobal.stop();
+    if (m_waitTimer.isActive() && m_waitTimer.remainingTime() == 0) {
+        m_waitTimer.stop();
         onAttemptTimedOut();
         dropLine(line, state, "it came with the time-out");
         return;
@@ -329,11 +348,11 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, char state)
         return;
     }
     // The indicator answers a write with ACK or NAK; any other line is not that answer.
-    if (state == 'R' && IndicatorProtocol::isWrite(m_command)) {
+    if (state == Reply::Text && IndicatorProtocol::isWrite(m_command)) {
         dropLine(line, state, "a write is answered by ACK or NAK");
         return;
     }
-    if (m_proving && state != 'N') {
+    if (m_proving && state != Reply::Nak) {
         // No version was known: after a quiet line, the answer to ;C4 tells it. An empty line
         // tells nothing.
         const QByteArray version = IndicatorProtocol::versionText(line);
@@ -349,9 +368,9 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, char state)
     m_replyText = line;
     qCDebug(lcExchange).noquote() << stamp() << "<-"
                                   << TextRoutines::describeBytes(line).constData() << "state"
-                                  << state;
+                                  << letter(state);
     emit replyTaken(m_command, line);
-    finish(state != 'N', state == 'N' ? Failure::Nak : Failure::None);
+    finish(state != Reply::Nak, state == Reply::Nak ? Failure::Nak : Failure::None);
 }
 
 // The version answer to an in-step probe: every judgement since the last in-step point is proven,
@@ -369,14 +388,14 @@ void CommandExchange::reachInStep(const QByteArray& line)
     finish(surplus == 0, surplus == 0 ? Failure::None : Failure::Voided);
 }
 
-void CommandExchange::dropLine(const QByteArray& line, char state, const char* why)
+void CommandExchange::dropLine(const QByteArray& line, Reply state, const char* why)
 {
     // An ACK or NAK that no command took: some answer is not where timing put it.
-    if (state != 'R')
+    if (state != Reply::Text)
         ++m_surplus;
     qCDebug(lcExchange).noquote() << stamp() << "<-"
                                   << TextRoutines::describeBytes(line).constData()
-                                  << "dropped:" << why << (state != 'R' ? "(surplus)" : "");
+                                  << "dropped:" << why << (state != Reply::Text ? "(surplus)" : "");
 }
 
 bool CommandExchange::carriesVersion(const QByteArray& line) const
@@ -458,7 +477,7 @@ void CommandExchange::onChannelLost(const QString& reason)
 
 void CommandExchange::finish(bool ok, Failure failure)
 {
-    m_tmrGlobal.stop();
+    m_waitTimer.stop();
     m_result = ok;
     m_lastFailure = failure;
     m_phase = Phase::Finishing;

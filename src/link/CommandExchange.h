@@ -43,6 +43,14 @@ public:
     };
     Q_ENUM(Failure)
 
+    // What the reply that decided the command held; the letters are what the traffic log shows.
+    enum class Reply : char {
+        Waiting = 'W', // no reply yet, or none came
+        Ack = 'A',     // an ACK and no NAK
+        Nak = 'N',     // a NAK, wherever it stood
+        Text = 'R',    // neither: a text reply
+    };
+
     static constexpr int kMaxAttempts = 3;
     // How long the line must stay silent before stale answers count as gone: several reply lines
     // at 4800 baud, and a USB adapter's latency timer.
@@ -78,13 +86,16 @@ public:
     // version. With no version known yet, the line is drained and the answer to ;C4 becomes it.
     quint64 proveInStep(std::chrono::milliseconds timeout);
     bool isBusy() const { return m_phase != Phase::Idle; }
+    // Gives up the pending command without an outcome, for a caller that closes the channel
+    // next: nothing is emitted for it, and its answers count as owed.
+    void abandon();
     // ACK or NAK lines since the last in-step point that no pending command took.
     int surplusLines() const { return m_surplus; }
     // True when answers may still be owed from an earlier command: the next command is then
     // preceded by the version probe.
     bool isOutOfStep() const { return m_outOfStep; }
 
-    char replyState() const { return m_replyState; } // 'W', 'A', 'N', 'R'
+    Reply replyState() const { return m_replyState; }
     QByteArray replyText() const { return m_replyText; }
     QByteArray rxBuffer() const { return m_rxBuffer; }
     bool timeoutFlag() const { return m_timeoutFlag; }
@@ -93,7 +104,8 @@ public:
     QString lostReason() const { return m_lostReason; }
     // Attempts beyond the first of each command, since the exchange was made.
     quint64 retryCount() const { return m_retryCount; }
-    QTimer& tmrGlobal() { return m_tmrGlobal; }
+    // True while an attempt, a probe or a quiet wait is being timed.
+    bool isTiming() const { return m_waitTimer.isActive(); }
 
     // Tests shorten the quiet time.
     void setQuietTime(std::chrono::milliseconds quiet) { m_quietTime = quiet; }
@@ -121,9 +133,9 @@ private:
     void startDrain(Next next);
     void onBytesReceived(const QByteArray& bytes);
     void takeLine(const QByteArray& line);
-    void takeAttemptLine(const QByteArray& line, char state);
+    void takeAttemptLine(const QByteArray& line, Reply state);
     void reachInStep(const QByteArray& line);
-    void dropLine(const QByteArray& line, char state, const char* why);
+    void dropLine(const QByteArray& line, Reply state, const char* why);
     void onTimerTick();
     void onAttemptTimedOut();
     void onChannelLost(const QString& reason);
@@ -135,7 +147,7 @@ private:
 
     QPointer<LineChannel> m_channel;
     // Times the attempt, the probe and the quiet wait, one at a time.
-    QTimer m_tmrGlobal;
+    QTimer m_waitTimer;
     Phase m_phase = Phase::Idle;
     Next m_afterDrain = Next::Attempt;
     QByteArray m_command;
@@ -144,7 +156,7 @@ private:
     QElapsedTimer m_drainClock;
     int m_attempts = 0;
     int m_probes = 0;
-    char m_replyState = 'W';
+    Reply m_replyState = Reply::Waiting;
     QByteArray m_replyText;
     QByteArray m_rxBuffer;
     // The bytes in RxBuffer arrived before the pending command was sent, so the line they start

@@ -49,3 +49,12 @@ void IndicatorQuery::onExchangeFinished(quint64 command, bool ok)
     emit serialReceived(IndicatorProtocol::serialText(reply));
     emit finished(true);
 }
+
+void IndicatorQuery::abandon()
+{
+    if (!isRunning())
+        return;
+    m_step = Step::Idle;
+    m_awaitedCommand = 0;
+    m_exchange.abandon();
+}

@@ -20,6 +20,8 @@ public:
     // programming error: it is logged and answered with finished(false).
     void start();
     bool isRunning() const { return m_step != Step::Idle; }
+    // Gives the query up at once, its command with it, without finished().
+    void abandon();
 
 signals:
     // After ;C4 succeeded, before ;SR is sent.

@@ -77,7 +77,7 @@ void SerialPort::setSettings(const QString& settings)
 void SerialPort::applyLineSettings()
 {
     bool ok = false;
-    const int rate = m_settings.section(u',', 0, 0).trimmed().toInt(&ok);
+    const int rate = rateText().trimmed().toInt(&ok);
     if (ok && rate > 0)
         m_port.setBaudRate(rate);
     m_port.setDataBits(QSerialPort::Data8);
@@ -137,7 +137,9 @@ SerialPort::LowLatency SerialPort::requestLowLatency()
         qCDebug(lcPortExchange) << "low-latency mode on for" << m_openedPath;
         return LowLatency::Applied;
     }
-    if (!m_lowLatencyRefusalLogged.contains(m_openedPath)) {
+    // A pseudo-terminal has no latency timer: there is nothing to say.
+    const bool pseudoTerminal = m_openedPath.startsWith(QStringLiteral("/dev/pts/"));
+    if (!pseudoTerminal && !m_lowLatencyRefusalLogged.contains(m_openedPath)) {
         m_lowLatencyRefusalLogged.insert(m_openedPath);
         const QString why = error ? QString::fromLocal8Bit(std::strerror(error))
                                   : QStringLiteral("ignored by the driver");

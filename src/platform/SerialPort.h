@@ -6,7 +6,7 @@
 #include <QSet>
 #include <array>
 
-// The commPort1 control: COM 1 to COM 8 over QSerialPort, with the error numbers the rest of
+// The serial channel: COM 1 to COM 8 over QSerialPort, with the error numbers the rest of
 // the program reacts to. COM k maps to a device name that the settings may override.
 class SerialPort : public LineChannel {
     Q_OBJECT
@@ -44,6 +44,13 @@ public:
 
     // Line settings text such as "38400,n,8,1"; the part before the first comma is the rate.
     QString settings() const { return m_settings; }
+    // The part of the line settings before the first comma, as it stands ("38400").
+    QString rateText() const { return m_settings.section(u',', 0, 0); }
+    // The line settings of a rate: 8 data bits, no parity, 1 stop bit.
+    static QString lineSettings(int rate)
+    {
+        return QString::number(rate) + QStringLiteral(",n,8,1");
+    }
     void setSettings(const QString& settings);
 
     bool portOpen() const { return m_port.isOpen(); }

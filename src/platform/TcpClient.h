@@ -4,7 +4,7 @@
 
 #include <QTcpSocket>
 
-// The tcpClient control: a client connection to the indicator's TCP/IP endpoint.
+// The TCP/IP channel: a client connection to the indicator's TCP/IP endpoint.
 class TcpClient : public LineChannel {
     Q_OBJECT
 public:

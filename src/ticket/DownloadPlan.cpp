@@ -1,46 +1,12 @@
 #include "ticket/DownloadPlan.h"
 
-#include "platform/TextRoutines.h"
-
 #include <algorithm>
 
 namespace {
 
-constexpr qint32 kPointerTableBase = 0xFF00;
-constexpr qint32 kPointerEntrySize = 4;
+using namespace IndicatorProtocol;
+
 constexpr char kFillByte = char(0xFF);
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-// An offset or address as the indicator reads it: upper-case hexadecimal, padded to four.
-QString hex4(qint32 value)
-{
-    return TextRoutines::padHex4(QString::number(value, 16).toUpper());
-}
-
-void appendHexByte(QByteArray& out, char byte)
-{
-    const auto b = static_cast<uchar>(byte);
-    out.append(kHexDigits[b >> 4]);
-    out.append(kHexDigits[b & 0x0F]);
-}
-
-// ";E" + address + "-" + eight data digits + CR.
-QByteArray writeCommand(const QString& address, const QByteArray& dataDigits)
-{
-    QByteArray command;
-    command.reserve(2 + address.size() + 1 + dataDigits.size() + 1);
-    command.append(";E");
-    command.append(address.toLatin1());
-    command.append('-');
-    command.append(dataDigits);
-    command.append('\r');
-    return command;
-}
-
-QString pointerEntryAddress(int slotIndex)
-{
-    return hex4(kPointerTableBase + kPointerEntrySize * slotIndex);
-}
 
 } // namespace
 
@@ -101,7 +67,7 @@ DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCo
 
     const QByteArray clearedEntry("00000000");
     for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
-        const QString address = pointerEntryAddress(s);
+        const qint32 address = pointerEntryAddress(s);
         plan.clearingCommands[s] = writeCommand(address, clearedEntry);
         plan.pointerCommands[s] =
             writeCommand(address, (plan.startText[s] + plan.endText[s]).toLatin1());
@@ -109,18 +75,11 @@ DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCo
 
     const qint32 n = plan.totalBytes();
     plan.dataBlocks.reserve((n + DownloadPlan::kBlockSize - 1) / DownloadPlan::kBlockSize);
-    QByteArray digits;
     for (qint32 c = 1; c <= n; c += DownloadPlan::kBlockSize) {
-        digits.clear();
+        char bytes[DownloadPlan::kBlockSize];
         for (qint32 p = c; p < c + DownloadPlan::kBlockSize; ++p)
-            appendHexByte(digits, p <= n ? plan.image.at(p - 1) : kFillByte);
-        plan.dataBlocks.append({c, writeCommand(hex4(c - 1), digits)});
+            bytes[p - c] = p <= n ? plan.image.at(p - 1) : kFillByte;
+        plan.dataBlocks.append({c, writeCommand(c - 1, dataDigits(bytes))});
     }
     return plan;
-}
-
-QString downloadStatusText(qint32 value, qint32 max)
-{
-    return QStringLiteral("Downloading data ") + TextRoutines::numberText(value) + u'/' +
-           TextRoutines::numberText(max) + QStringLiteral(" bytes");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/IndicatorProtocol.h"
 #include "ticket/SlotTable.h"
 
 #include <QByteArray>
@@ -13,7 +14,7 @@
 struct DownloadPlan {
     static constexpr int kSlotCount = SlotTable::kSlotCount;
     static constexpr qint32 kDataAreaSize = SlotTable::kMemorySize;
-    static constexpr int kBlockSize = 4;
+    static constexpr int kBlockSize = IndicatorProtocol::kBytesPerWrite;
 
     struct Block {
         qint32 position; // 1-based position of the block's first byte in the image (1, 5, 9, ...)
@@ -40,6 +41,3 @@ QString layoutFault(const std::array<QByteArray, DownloadPlan::kSlotCount>& cont
 // Lays out the seven contents (slot 1 first). Only a total of at most kDataAreaSize bytes gives
 // addresses the indicator can take; the downloader refuses anything larger before using a plan.
 DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents);
-
-// The progress text of the data pass: "Downloading data  5/ 8 bytes".
-QString downloadStatusText(qint32 value, qint32 max);

@@ -37,6 +37,17 @@ QString durationText(qint64 seconds)
     return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
 }
 
+std::optional<qint64> secondsLeft(qint64 done, qint64 total, std::chrono::milliseconds elapsed)
+{
+    if (total <= 0)
+        return std::nullopt;
+    done = std::clamp<qint64>(done, 0, total);
+    if (done == 0 || done == total || elapsed < kRateAfter)
+        return std::nullopt;
+    const qint64 leftMs = mulDiv(total - done, elapsed.count(), done, Round::Up);
+    return mulDiv(leftMs, 1, 1000, Round::Up);
+}
+
 QString text(qint64 done, qint64 total, std::chrono::milliseconds elapsed)
 {
     if (total <= 0)
@@ -45,13 +56,11 @@ QString text(qint64 done, qint64 total, std::chrono::milliseconds elapsed)
     if (done == total)
         return QStringLiteral("100 %");
     // In integers, so that 37 of 100 is 37 % and never 36 % through a rounding error.
-    const qint64 percent = mulDiv(done, 100, total, Round::Down);
-    const QString share = QStringLiteral("%1 %").arg(percent);
-    if (done == 0 || elapsed < kRateAfter)
+    const QString share = QStringLiteral("%1 %").arg(mulDiv(done, 100, total, Round::Down));
+    const std::optional<qint64> left = secondsLeft(done, total, elapsed);
+    if (!left)
         return share;
-    const qint64 leftMs = mulDiv(total - done, elapsed.count(), done, Round::Up);
-    return QStringLiteral("%1 - %2 left")
-        .arg(share, durationText(mulDiv(leftMs, 1, 1000, Round::Up)));
+    return QStringLiteral("%1 - %2 left").arg(share, durationText(*left));
 }
 
 } // namespace DownloadProgress

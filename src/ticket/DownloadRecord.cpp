@@ -1,5 +1,6 @@
 #include "ticket/DownloadRecord.h"
 
+#include "link/IndicatorProtocol.h"
 #include "platform/TextRoutines.h"
 
 #include <QCryptographicHash>
@@ -14,9 +15,6 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
-
-// The record's member of that name, not Qt's keyword.
-#undef slots
 
 namespace {
 
@@ -163,7 +161,7 @@ QString outcomeName(Downloader::Outcome outcome)
 QJsonObject DownloadRecord::toJson() const
 {
     QJsonArray slotArray;
-    for (const Slot& s : slots) {
+    for (const Slot& s : tickets) {
         slotArray.append(QJsonObject{{kSlot, s.slot},
                                      {kFile, s.file},
                                      {kSize, s.size},
@@ -214,15 +212,22 @@ std::optional<DownloadRecord> DownloadRecord::fromJson(const QJsonObject& object
         const auto slot = slotFromJson(value);
         if (!slot)
             return std::nullopt;
-        record.slots.append(*slot);
+        record.tickets.append(*slot);
     }
     return record;
 }
 
-DownloadRecord
-DownloadRecord::fromDownload(const Downloader& downloader, int retries,
-                             const std::array<QByteArray, SlotTable::kSlotCount>& contents,
-                             const std::array<QString, SlotTable::kSlotCount>& paths)
+QString DownloadRecord::indicatorText(const QByteArray& text)
+{
+    QByteArray kept = TextRoutines::stripControlChars(text);
+    kept.removeIf(
+        [](char c) { return c == IndicatorProtocol::kAck || c == IndicatorProtocol::kNak; });
+    return QString::fromLatin1(kept);
+}
+
+DownloadRecord DownloadRecord::fromDownload(const Downloader& downloader, int retries,
+                                            const SlotTable::Contents& contents,
+                                            const SlotTable::Paths& paths)
 {
     DownloadRecord record;
     record.outcome = outcomeName(downloader.outcome());
@@ -232,7 +237,7 @@ DownloadRecord::fromDownload(const Downloader& downloader, int retries,
         const QByteArray& bytes = contents[s - 1];
         if (bytes.isEmpty())
             continue;
-        record.slots.append(
+        record.tickets.append(
             {s, paths[s - 1], bytes.size(),
              QString::fromLatin1(
                  QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()),
@@ -305,7 +310,7 @@ Contents read(const QString& path)
         for (QString* text :
              {&record->channel, &record->version, &record->serial, &record->outcome})
             share(*text);
-        for (DownloadRecord::Slot& s : record->slots) {
+        for (DownloadRecord::Slot& s : record->tickets) {
             share(s.file);
             share(s.sha256);
         }

@@ -11,12 +11,6 @@
 #include <array>
 #include <optional>
 
-// The member `slots` keeps the record's JSON name, which is also Qt's keyword macro `slots`: the
-// macro is set aside while the struct is declared, and a file that reads the member puts
-// `#undef slots` after its includes (classes there declare theirs with Q_SLOTS).
-#pragma push_macro("slots")
-#undef slots
-
 // What one download did to one indicator, for the log of downloads the window and the command
 // line both append to: where it went, what the indicator said it was, and which tickets it now
 // holds.
@@ -39,21 +33,22 @@ struct DownloadRecord {
     double seconds = 0;
     int commands = 0;
     int retries = 0;
-    QList<Slot> slots; // each slot holding data, in slot order
+    QList<Slot> tickets; // each slot holding data, in slot order; "slots" in JSON
 
     QJsonObject toJson() const;
     // Nothing when a field is missing or of the wrong kind: a damaged line is no record.
     static std::optional<DownloadRecord> fromJson(const QJsonObject& object);
-    // Outcome, commands, retries and slots of a finished download; the caller fills the rest.
-    static DownloadRecord
-    fromDownload(const Downloader& downloader, int retries,
-                 const std::array<QByteArray, SlotTable::kSlotCount>& contents,
-                 const std::array<QString, SlotTable::kSlotCount>& paths);
+    // Outcome, commands, retries and tickets of a finished download; the caller fills the rest.
+    static DownloadRecord fromDownload(const Downloader& downloader, int retries,
+                                       const SlotTable::Contents& contents,
+                                       const SlotTable::Paths& paths);
+    // An indicator's text as a record keeps it: without the protocol's bytes (the ACK that ends
+    // a version or a serial number, NAK, NUL, CR, LF), so that one indicator reads alike
+    // everywhere; any other byte stays.
+    static QString indicatorText(const QByteArray& text);
 
     friend bool operator==(const DownloadRecord&, const DownloadRecord&) = default;
 };
-
-#pragma pop_macro("slots")
 
 // "stored", "refused", "stopped", "cancelled", "lost"; "none" for a download that sent nothing.
 QString outcomeName(Downloader::Outcome outcome);

@@ -2,53 +2,68 @@
 
 #include "link/CommandExchange.h"
 #include "ticket/Downloader.h"
-#include "ticket/TicketSlots.h"
 
 DownloadRecorder::DownloadRecorder(Downloader& downloader, const CommandExchange& exchange,
-                                   const TicketSlots& ticketSlots, std::function<Target()> target,
                                    QObject* parent)
     : QObject(parent)
     , m_downloader(downloader)
     , m_exchange(exchange)
-    , m_slots(ticketSlots)
-    , m_target(std::move(target))
 {
     connect(&downloader, &Downloader::started, this, &DownloadRecorder::onStarted);
     connect(&downloader, &Downloader::finished, this, &DownloadRecorder::onFinished);
 }
 
+void DownloadRecorder::prepare(const Target& target, const SlotTable::Contents& contents,
+                               const SlotTable::Paths& paths)
+{
+    m_contents = contents;
+    m_paths = paths;
+    m_record = DownloadRecord::fromDownload(m_downloader, 0, contents, paths);
+    m_record.outcome = outcomeName(Downloader::Outcome::None);
+    m_record.commands = 0;
+    for (DownloadRecord::Slot& slot : m_record.tickets)
+        slot.stored = false;
+    m_record.time = QDateTime::currentDateTime();
+    m_record.channel = target.channel;
+    m_record.baud = target.baud;
+    m_record.version = target.version;
+    m_record.serial = target.serial;
+}
+
+void DownloadRecorder::finishUnsent(Downloader::Outcome outcome, std::chrono::milliseconds elapsed,
+                                    const QString& version, const QString& serial)
+{
+    m_record.outcome = outcomeName(outcome);
+    m_record.seconds = double(elapsed.count()) / 1000.0;
+    m_record.version = version;
+    m_record.serial = serial;
+}
+
 void DownloadRecorder::onStarted()
 {
-    const Target target = m_target ? m_target() : Target{};
-    m_started = {};
-    m_started.time = QDateTime::currentDateTime();
-    m_started.channel = target.channel;
-    m_started.baud = target.baud;
-    m_started.version = target.version;
-    m_started.serial = target.serial;
-    m_contents = m_slots.contents();
-    for (int s = 1; s <= SlotTable::kSlotCount; ++s)
-        m_paths.at(s - 1) = m_slots.path(s);
+    m_record.time = QDateTime::currentDateTime();
     m_retriesBefore = m_exchange.retryCount();
     m_elapsed.start();
 }
 
 void DownloadRecorder::onFinished()
 {
-    if (m_downloader.commandsSent() == 0)
-        return;
-    DownloadRecord record = DownloadRecord::fromDownload(
+    const DownloadRecord started = m_record;
+    m_record = DownloadRecord::fromDownload(
         m_downloader, static_cast<int>(m_exchange.retryCount() - m_retriesBefore), m_contents,
         m_paths);
-    record.time = m_started.time;
-    record.channel = m_started.channel;
-    record.baud = m_started.baud;
-    record.version = m_started.version;
-    record.serial = m_started.serial;
-    record.seconds = static_cast<double>(m_elapsed.elapsed()) / 1000.0;
+    m_record.time = started.time;
+    m_record.channel = started.channel;
+    m_record.baud = started.baud;
+    m_record.version = started.version;
+    m_record.serial = started.serial;
+    m_record.seconds = static_cast<double>(m_elapsed.elapsed()) / 1000.0;
+    // A download that sent nothing changed nothing in the indicator.
+    if (m_downloader.commandsSent() == 0 || m_path.isEmpty())
+        return;
     QString error;
-    if (DownloadLog::append(m_path, record, &error))
-        emit written(record);
+    if (DownloadLog::append(m_path, m_record, &error))
+        emit written(m_record);
     else
         emit notWritten(error);
 }

@@ -4,20 +4,19 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-#include <functional>
+#include <chrono>
 
 class CommandExchange;
 class Downloader;
-class TicketSlots;
 
-// Appends one line to the download record for every download that sent at least one command:
-// the tickets as they were when it started (later slot changes send nothing), where it went, and
-// how it ended. A record that cannot be written never fails the download; it is told through
-// notWritten().
+// Keeps the record of every download and appends it to the download record when the download
+// sent at least one command: the tickets as they were when it started (later slot changes send
+// nothing), where it went, and how it ended. A record that cannot be written never fails the
+// download; it is told through notWritten().
 class DownloadRecorder : public QObject {
     Q_OBJECT
 public:
-    // Where a download goes, asked when it starts.
+    // Where a download goes.
     struct Target {
         QString channel;
         int baud = 0;
@@ -26,11 +25,21 @@ public:
     };
 
     DownloadRecorder(Downloader& downloader, const CommandExchange& exchange,
-                     const TicketSlots& ticketSlots, std::function<Target()> target,
                      QObject* parent = nullptr);
 
+    // Empty: records are kept but written nowhere.
     void setPath(const QString& path) { m_path = path; }
     QString path() const { return m_path; }
+
+    // The download about to start: where it goes and the tickets it sends.
+    void prepare(const Target& target, const SlotTable::Contents& contents,
+                 const SlotTable::Paths& paths);
+    // The record of a run that ended before its download sent anything: how it ended, how long
+    // it took, and what the indicator said it was, if it answered. Nothing is written.
+    void finishUnsent(Downloader::Outcome outcome, std::chrono::milliseconds elapsed,
+                      const QString& version, const QString& serial);
+    // The last download's record; before one ends, the prepared one with no command sent.
+    const DownloadRecord& record() const { return m_record; }
 
 signals:
     void written(const DownloadRecord& record);
@@ -42,13 +51,10 @@ private:
 
     Downloader& m_downloader;
     const CommandExchange& m_exchange;
-    const TicketSlots& m_slots;
-    std::function<Target()> m_target;
     QString m_path = DownloadLog::defaultPath();
-    // Taken when the download starts.
-    DownloadRecord m_started;
-    std::array<QByteArray, SlotTable::kSlotCount> m_contents;
-    std::array<QString, SlotTable::kSlotCount> m_paths;
+    DownloadRecord m_record;
+    SlotTable::Contents m_contents;
+    SlotTable::Paths m_paths;
     quint64 m_retriesBefore = 0;
     QElapsedTimer m_elapsed;
 };

@@ -7,13 +7,11 @@
 #include <QPointer>
 
 namespace {
+using IndicatorProtocol::hex4;
+
 constexpr int kOptionalIndex = SlotTable::kOptionalSlot - 1;
-constexpr qint32 kPointerTableBase = 0xFF00;
-constexpr qint32 kPointerEntrySize = 4;
 
 const QString kTitle = QStringLiteral("Update Error");
-const QString kPreparing = QStringLiteral("Preparing data ...");
-const QString kUpdatingPointers = QStringLiteral("Update pointers ...");
 const QString kPointerError = QStringLiteral("Pointer Error");
 const QString kDataError = QStringLiteral("Data Error");
 const QString kSlot7Error = QStringLiteral("Error sending Truck Simple Weighing ticket.");
@@ -30,11 +28,6 @@ const QString kStoppedAnswering = QStringLiteral("The indicator stopped answerin
 const QString kUnmatched =
     QStringLiteral("The indicator's answers could not be matched to the commands: it sent more "
                    "answers than it was asked for, again and again.");
-
-QString hex4(qint32 value)
-{
-    return TextRoutines::padHex4(QString::number(value, 16).toUpper());
-}
 
 // "slot 1 (…)", "slot 1 (…) and slot 3 (…)", "slot 1 (…), slot 2 (…) and slot 3 (…)".
 QString slotList(const QList<int>& slotNumbers)
@@ -76,6 +69,7 @@ void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& c
     m_stored = {};
     m_outcome = Outcome::None;
     m_commandsSent = m_probesSent = m_writesResent = 0;
+    m_totalBytes = 0;
     m_cursor = m_stretchStart = m_sentBefore = 0;
     m_stretchLength = kStretchLength;
     m_voids = 0;
@@ -91,14 +85,15 @@ void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& c
         return;
     }
 
-    emit statusText(kPreparing);
+    emit phaseChanged(Phase::Preparing);
     m_plan = makeDownloadPlan(contents);
+    m_totalBytes = m_plan.totalBytes();
     for (int s = 0; s < DownloadPlan::kSlotCount; ++s)
         m_holdsData[s] = !contents[s].isEmpty();
     m_dataBegin = DownloadPlan::kSlotCount;
     m_pointerBegin = m_dataBegin + int(m_plan.dataBlocks.size());
     m_end = m_pointerBegin + DownloadPlan::kSlotCount;
-    emit statusText(kUpdatingPointers);
+    emit phaseChanged(Phase::Clearing);
     // The opening in-step point: answers owed to anything before the download are set aside.
     prove();
 }
@@ -134,6 +129,7 @@ int Downloader::slotOf(int index) const
 QByteArray Downloader::commandAt(int index) const
 {
     switch (phaseOf(index)) {
+    case Phase::Preparing:
     case Phase::Clearing:
         return m_plan.clearingCommands[index];
     case Phase::Data:
@@ -150,7 +146,7 @@ qint32 Downloader::addressOf(int index) const
 {
     if (phaseOf(index) == Phase::Data)
         return m_plan.dataBlocks[blockOf(index)].position - 1;
-    return kPointerTableBase + kPointerEntrySize * slotOf(index);
+    return IndicatorProtocol::pointerEntryAddress(slotOf(index));
 }
 
 // Sends the next command, or closes the stretch with an in-step point first when one is due.
@@ -210,17 +206,23 @@ void Downloader::send(int index)
     m_awaitedCommand = m_exchange.sendCommand(command, m_timeout);
 }
 
-// The status line and progress range as the passes begin.
+// The passes as they begin; a download with no data passes the data pass all the same.
 void Downloader::announce()
 {
     if (!m_dataAnnounced && m_cursor >= m_dataBegin) {
         m_dataAnnounced = true;
-        emit progressRange(0, m_plan.totalBytes());
+        emit phaseChanged(Phase::Data);
     }
     if (!m_pointersAnnounced && m_cursor >= m_pointerBegin) {
         m_pointersAnnounced = true;
-        emit statusText(kUpdatingPointers);
+        emit phaseChanged(Phase::Pointers);
     }
+}
+
+void Downloader::emitBlockDone(int block)
+{
+    const qint32 position = m_plan.dataBlocks[block].position;
+    emit blockDone(position, std::min(position + DownloadPlan::kBlockSize - 1, totalBytes()));
 }
 
 void Downloader::onExchangeFinished(quint64 command, bool ok)
@@ -258,11 +260,8 @@ void Downloader::onExchangeFinished(quint64 command, bool ok)
         return;
     }
     m_resent = false;
-    if (phaseOf(m_cursor) == Phase::Data) {
-        const qint32 position = m_plan.dataBlocks[blockOf(m_cursor)].position;
-        emit progressValue(position);
-        emit statusText(downloadStatusText(position, m_plan.totalBytes()));
-    }
+    if (phaseOf(m_cursor) == Phase::Data)
+        emitBlockDone(blockOf(m_cursor));
     ++m_cursor;
     advance();
 }
@@ -348,41 +347,44 @@ void Downloader::judgeFailure(FailedWrite failed)
         return;
     }
     m_resent = false;
-    const int index = failed.index;
-    switch (phaseOf(index)) {
-    case Phase::Data: {
-        const int block = blockOf(index);
-        const qint32 address = addressOf(index);
-        const QList<int> hit = slotsOfBlock(block);
-        for (const int s : hit) {
-            SlotFault& fault = m_faults[s - 1];
-            if (!fault.failed)
-                fault = {true, failed.refused, address};
-        }
-        // A failed block is reported and the data pass goes on; its slots stay unpointed.
-        m_failedBlock = block;
-        report(kDataError + QStringLiteral("\r\n\r\n") +
-                   (failed.refused
-                        ? QStringLiteral("The indicator refused the data of %1 at address %2.")
-                        : QStringLiteral("The indicator did not answer the write of %1 at "
-                                         "address %2."))
-                       .arg(slotList(hit), hex4(address)),
-               &Downloader::afterFailedBlock);
-        return;
+    if (phaseOf(failed.index) == Phase::Data)
+        failedBlock(failed);
+    else
+        failedEntry(failed);
+}
+
+// A failed block is reported and the data pass goes on; its slots stay unpointed.
+void Downloader::failedBlock(FailedWrite failed)
+{
+    const int block = blockOf(failed.index);
+    const qint32 address = addressOf(failed.index);
+    const QList<int> hit = slotsOfBlock(block);
+    for (const int s : hit) {
+        SlotFault& fault = m_faults[s - 1];
+        if (!fault.failed)
+            fault = {true, failed.refused, address};
     }
-    case Phase::Clearing:
-    case Phase::Pointers:
-        break;
-    }
-    const int s = slotOf(index);
-    // The indicator may lack slot 7's ticket kind: its refusal is only noted.
+    m_failedBlock = block;
+    report(kDataError + QStringLiteral("\r\n\r\n") +
+               (failed.refused
+                    ? QStringLiteral("The indicator refused the data of %1 at address %2.")
+                    : QStringLiteral("The indicator did not answer the write of %1 at "
+                                     "address %2."))
+                   .arg(slotList(hit), hex4(address)),
+           &Downloader::afterFailedBlock);
+}
+
+// A failed pointer entry ends the download, but for slot 7's, which the indicator may lack.
+void Downloader::failedEntry(FailedWrite failed)
+{
+    const int s = slotOf(failed.index);
     if (s == kOptionalIndex) {
         m_slot7Failed = true;
         advance();
         return;
     }
     m_outcome = Outcome::Refused;
-    if (phaseOf(index) == Phase::Clearing) {
+    if (phaseOf(failed.index) == Phase::Clearing) {
         report(kPointerError, &Downloader::finish);
         return;
     }
@@ -391,16 +393,14 @@ void Downloader::judgeFailure(FailedWrite failed)
                                                 "at address %2.")
                                : QStringLiteral("The indicator did not answer the write of the "
                                                 "pointer entry of %1 at address %2."))
-                   .arg(SlotTable::slotName(s + 1), hex4(addressOf(index))) +
+                   .arg(SlotTable::slotName(s + 1), hex4(addressOf(failed.index))) +
                QStringLiteral("\r\n\r\n") + holdingsText(),
            &Downloader::finish);
 }
 
 void Downloader::afterFailedBlock()
 {
-    const qint32 position = m_plan.dataBlocks[std::exchange(m_failedBlock, -1)].position;
-    emit progressValue(position);
-    emit statusText(downloadStatusText(position, m_plan.totalBytes()));
+    emitBlockDone(std::exchange(m_failedBlock, -1));
     advance();
 }
 
@@ -495,6 +495,7 @@ QString Downloader::stopText(const QString& cause, int index) const
         return cause + QStringLiteral(" Nothing was sent.") + check;
     QString holds;
     switch (phaseOf(index)) {
+    case Phase::Preparing:
     case Phase::Clearing:
         holds = QStringLiteral("No ticket data was sent. The indicator's pointer table is partly "
                                "cleared, so it holds no valid ticket set.");

@@ -35,6 +35,15 @@ public:
     // A stretch voided this many times in a row stops the download.
     static constexpr int kMaxVoids = 3;
 
+    // Where a download stands; the views name the passes in their own words.
+    enum class Phase {
+        Preparing, // the plan is being laid out; nothing sent yet
+        Clearing,  // the pointer table is being cleared
+        Data,      // the data blocks
+        Pointers,  // the pointer table is being written
+    };
+    Q_ENUM(Phase)
+
     // How the last download ended; None while running or when nothing was sent.
     enum class Outcome {
         None,
@@ -70,19 +79,21 @@ public:
     int writesResent() const { return m_writesResent; }
     int probesSent() const { return m_probesSent; }
     Outcome outcome() const { return m_outcome; }
+    // The bytes of all tickets of the current or last download.
+    qint32 totalBytes() const { return m_totalBytes; }
     // True when slot s (1 to 7) held data in the last download and its ticket is now stored in
     // the indicator with its pointer entry, proven.
     bool slotStored(int slot) const { return m_stored.at(slot - 1); }
 
 signals:
     void started();
-    void statusText(const QString& text);
-    void progressRange(qint32 minimum, qint32 maximum);
-    void progressValue(qint32 value);
+    void phaseChanged(Downloader::Phase phase);
+    // A data block has been answered (or its failure reported): its first byte's 1-based
+    // position in the tickets, and the bytes of the tickets sent so far.
+    void blockDone(qint32 position, qint32 bytesDone);
     void finished();
 
 private:
-    enum class Phase { Clearing, Data, Pointers };
     // Why a slot's ticket could not be stored: the first data block of it that failed.
     struct SlotFault {
         bool failed = false;
@@ -102,9 +113,12 @@ private:
     void prove();
     void send(int index);
     void announce();
+    void emitBlockDone(int block);
     void commit();
     void voidStretch();
     void judgeFailure(FailedWrite failed);
+    void failedBlock(FailedWrite failed);
+    void failedEntry(FailedWrite failed);
     void afterFailedBlock();
     void endOfPointerPass();
     void endCancelled();
@@ -154,6 +168,7 @@ private:
     std::array<bool, DownloadPlan::kSlotCount> m_stored{};
     Outcome m_outcome = Outcome::None;
     int m_commandsSent = 0;
+    qint32 m_totalBytes = 0;
     int m_probesSent = 0;
     int m_writesResent = 0;
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "link/IndicatorProtocol.h"
+
+#include <QByteArray>
 #include <QString>
 #include <array>
 
@@ -9,10 +12,14 @@ namespace SlotTable {
 
 constexpr int kSlotCount = 7;
 // The ticket data area runs from 0000 to 7FFF.
-constexpr qint32 kMemorySize = 32768;
+constexpr qint32 kMemorySize = IndicatorProtocol::kDataAreaSize;
 // The indicator may lack this slot's ticket kind: a refused pointer write for it is tolerated
 // while it holds nothing.
 constexpr int kOptionalSlot = 7;
+
+// What the seven slots hold and the files it came from; slot s is index s - 1.
+using Contents = std::array<QByteArray, kSlotCount>;
+using Paths = std::array<QString, kSlotCount>;
 
 // The slot frames' captions, trailing blanks as the window shows them; slot s is index s - 1.
 inline const std::array<QString, kSlotCount> kCaptions = {

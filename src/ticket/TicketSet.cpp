@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
+#include <optional>
 
 namespace {
 
@@ -111,26 +112,40 @@ Line parseLine(const QString& text)
     return line;
 }
 
+// The set file's bytes; nothing, and *errorText, when it cannot be read or is too large.
+std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorText)
+{
+    if (setPath.isEmpty()) {
+        fail(errorText, QStringLiteral("No ticket set file was chosen."));
+        return std::nullopt;
+    }
+    QFile file(setPath);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.read(kMaxSetFileSize + 1);
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        fail(errorText, readFailure(setPath, file.errorString()));
+        return std::nullopt;
+    }
+    if (bytes.size() > kMaxSetFileSize) {
+        fail(errorText, readFailure(setPath, QStringLiteral("it is larger than %1 bytes, too large "
+                                                            "for a ticket set")
+                                                 .arg(kMaxSetFileSize)));
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 } // namespace
 
 namespace TicketSetFile {
 
 bool read(const QString& setPath, TicketSet* set, QString* errorText)
 {
-    if (setPath.isEmpty())
-        return fail(errorText, QStringLiteral("No ticket set file was chosen."));
-    QFile file(setPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(errorText, readFailure(setPath, file.errorString()));
-    const QByteArray bytes = file.read(kMaxSetFileSize + 1);
-    if (file.error() != QFileDevice::NoError)
-        return fail(errorText, readFailure(setPath, file.errorString()));
-    if (bytes.size() > kMaxSetFileSize) {
-        return fail(errorText, readFailure(setPath, QStringLiteral("it is larger than %1 bytes, "
-                                                                   "too large for a ticket set")
-                                                        .arg(kMaxSetFileSize)));
-    }
-
+    const std::optional<QByteArray> content = readSetBytes(setPath, errorText);
+    if (!content)
+        return false;
+    const QByteArray& bytes = *content;
     const QDir folder = QFileInfo(setPath).absoluteDir();
     TicketSet result;
     std::array<int, SlotTable::kSlotCount> givenOnLine{};

@@ -22,9 +22,6 @@
 #include <memory>
 #include <utility>
 
-// The record's member of that name, not Qt's keyword.
-#undef slots
-
 namespace {
 
 const QString kExportTitle = QStringLiteral("Export CSV");
@@ -177,7 +174,7 @@ void DownloadHistoryDialog::showSlots()
         table->setRowCount(0);
         return;
     }
-    const QList<DownloadRecord::Slot>& recordSlots = m_model->record(row).slots;
+    const QList<DownloadRecord::Slot>& recordSlots = m_model->record(row).tickets;
     table->setRowCount(int(recordSlots.size()));
     for (int r = 0; r < recordSlots.size(); ++r) {
         const DownloadRecord::Slot& s = recordSlots.at(r);

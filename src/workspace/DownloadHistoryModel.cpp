@@ -5,9 +5,6 @@
 #include <algorithm>
 #include <utility>
 
-// The record's member of that name, not Qt's keyword.
-#undef slots
-
 namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
@@ -104,7 +101,7 @@ QString DownloadHistoryModel::text(int row, int column) const
     case OutcomeColumn:
         return shownText(r.outcome);
     case SlotsColumn:
-        return QString::number(r.slots.size());
+        return QString::number(r.tickets.size());
     default:
         return {};
     }

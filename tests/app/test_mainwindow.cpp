@@ -1,3 +1,4 @@
+#include "app/DownloadPanel.h"
 #include "app/MainWindow.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
@@ -54,6 +55,23 @@ private:
     }
 
 private slots:
+    void statusText_data()
+    {
+        QTest::addColumn<qint32>("value");
+        QTest::addColumn<qint32>("max");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("first block") << 1 << 8 << "Downloading data  1/ 8 bytes";
+        QTest::newRow("second block") << 5 << 8 << "Downloading data  5/ 8 bytes";
+        QTest::newRow("full memory") << 32765 << 32768 << "Downloading data  32765/ 32768 bytes";
+    }
+    void statusText()
+    {
+        QFETCH(qint32, value);
+        QFETCH(qint32, max);
+        QFETCH(QString, expected);
+        QCOMPARE(DownloadPanel::statusText(value, max), expected);
+    }
+
     void initTestCase()
     {
         QVERIFY(m_com1.isValid());
@@ -456,7 +474,7 @@ private slots:
 
         QCOMPARE(window->channels().serialPort().commPort(), commPort);
         QCOMPARE(window->channels().serialPort().settings(), lineSettings);
-        QCOMPARE(window->panelText(2), ChannelManager::comPortText(commPort));
+        QCOMPARE(window->panelText(2), QStringLiteral("COM  %1").arg(commPort));
         QCOMPARE(window->panelText(3), lineSettings);
         if (button == QStringLiteral("okButton"))
             QVERIFY(fileBytes() != before);

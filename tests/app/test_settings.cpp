@@ -1,5 +1,4 @@
 #include "platform/SettingsStore.h"
-#include "platform/TextRoutines.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
@@ -301,35 +300,6 @@ private slots:
             qputenv("XDG_CONFIG_HOME", oldHome);
         QCOMPARE(chosen, home.path() + QStringLiteral("/TicketTalvor/TicketTalvor.ini"));
         QVERIFY(QFileInfo(home.path() + QStringLiteral("/TicketTalvor")).isDir());
-    }
-
-    void stripControlChars_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("CR LF in the middle") << QByteArray("ab\r\ncd") << QByteArray("abcd");
-        QTest::newRow("NUL tail") << QByteArray("V1.2\0\0\0", 7) << QByteArray("V1.2");
-        QTest::newRow("others kept") << QByteArray("\x06x\ty\x15") << QByteArray("\x06x\ty\x15");
-        QTest::newRow("empty") << QByteArray() << QByteArray();
-    }
-    void stripControlChars()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(TextRoutines::stripControlChars(text), expected);
-        QCOMPARE(TextRoutines::stripControlChars(QString::fromLatin1(text)),
-                 QString::fromLatin1(expected));
-    }
-
-    void numberTextAndPadHex4()
-    {
-        QCOMPARE(TextRoutines::numberText(1234), QStringLiteral(" 1234"));
-        QCOMPARE(TextRoutines::numberText(0), QStringLiteral(" 0"));
-        QCOMPARE(TextRoutines::numberText(-232), QStringLiteral("-232"));
-        QCOMPARE(TextRoutines::padHex4(QStringLiteral("C")), QStringLiteral("000C"));
-        QCOMPARE(TextRoutines::padHex4(QStringLiteral("7FF")), QStringLiteral("07FF"));
-        QCOMPARE(TextRoutines::padHex4(QString()), QString());
-        QCOMPARE(TextRoutines::padHex4(QStringLiteral("12345")), QStringLiteral("12345"));
     }
 };
 

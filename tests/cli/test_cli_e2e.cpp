@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QSignalSpy>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -23,9 +24,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
-
-// The record's member of that name, not Qt's keyword.
-#undef slots
 
 // The command-line program as a user runs it, a process of its own, against simulated
 // indicators on pseudo-terminals and TCP/IP.
@@ -278,8 +276,9 @@ private Q_SLOTS:
         const QJsonObject json = onlyJson(run.out);
         QCOMPARE(json.value("channel").toString(), channel);
         QCOMPARE(json.value("baud").toInt(), baud);
-        QCOMPARE(json.value("version").toString(), QStringLiteral("V2.05\x06"));
-        QCOMPARE(json.value("serial").toString(), QStringLiteral("12345\x06"));
+        // The record keeps the indicator's texts without the ACK that ends them.
+        QCOMPARE(json.value("version").toString(), QStringLiteral("V2.05"));
+        QCOMPARE(json.value("serial").toString(), QStringLiteral("12345"));
         QCOMPARE(json.value("outcome").toString(), QStringLiteral("stored"));
         QCOMPARE(json.value("commands").toInt(), 16);
         QCOMPARE(json.value("retries").toInt(), 0);
@@ -340,8 +339,12 @@ private Q_SLOTS:
         QTest::newRow("pseudo-terminal hung up by the query's first command")
             << "drop at once, pty" << 3 << "Port Error: The connection to the indicator at /dev/"
             << "lost" << QList<bool>{false, false};
-        QTest::newRow("unreachable tcp port") << "closed port" << 3 << "TCP/IP ERROR: 127.0.0.1:"
+        QTest::newRow("unreachable tcp port") << "closed port" << 3 << "TCP/IP ERROR: Error:  10061"
                                               << "lost" << QList<bool>{false, false};
+        // The window's own text: one text for both.
+        QTest::newRow("port held by another program")
+            << "port in use" << 3 << "Port Error: Port is used by other aplication"
+            << "lost" << QList<bool>{false, false};
         QTest::newRow("missing device") << "no device" << 3
                                         << "Port Error: The serial port /nonexistent/ttyUSB9 "
                                            "does not exist."
@@ -376,11 +379,18 @@ private Q_SLOTS:
             faults.dropAfter = 2 + 7 + 1; // the query, the clearing pass, one data block
         else if (setup.startsWith("drop at once"))
             faults.dropAfter = 0;
-        const bool pty = setup.endsWith("pty");
+        const bool pty = setup.endsWith("pty") || setup == "port in use";
         const auto indicator = simulator(pty, !pty, faults);
         QVERIFY(indicator);
         QString port = pty ? indicator->ptyPath() : tcpPort(*indicator);
         QStringList extra;
+        // This process holds the port: its lock file names a live program.
+        QSerialPort holder;
+        if (setup == "port in use") {
+            port = indicator->ptyPath();
+            holder.setPortName(port);
+            QVERIFY(holder.open(QIODevice::ReadWrite));
+        }
         if (setup == "closed port")
             port = QStringLiteral("tcp:127.0.0.1:%1").arg(closedPort());
         else if (setup == "no device")
@@ -501,8 +511,8 @@ private Q_SLOTS:
         QCOMPARE(names,
                  QStringList({"scale-0", "scale-1", "scale-2", "scale-3", "scale-4", "broken",
                               "scale-5", "scale-6", "scale-7", "scale-8", "scale-9"}));
-        QCOMPARE(serials, QStringList({"S100\x06", "S101\x06", "S102\x06", "S103\x06", "S104\x06",
-                                       "-", "S105\x06", "-", "S107\x06", "S108\x06", "S109\x06"}));
+        QCOMPARE(serials, QStringList({"S100", "S101", "S102", "S103", "S104", "-", "S105", "-",
+                                       "S107", "S108", "S109"}));
         QCOMPARE(outcomes,
                  QStringList({"stored", "stored", "stored", "refused", "stored", "bad row (line 7)",
                               "stored", "lost", "stored", "stored", "stored"}));
@@ -651,7 +661,7 @@ private Q_SLOTS:
         QCOMPARE(indicator->slot(1), QByteArray("ABCDE"));
         const QStringList table = QString::fromLocal8Bit(run.out).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(table.size(), 3);
-        QVERIFY2(table[1].startsWith("ok    12345\x06          stored "), qPrintable(table[1]));
+        QVERIFY2(table[1].startsWith("ok    12345          stored "), qPrintable(table[1]));
         QVERIFY2(table[2].startsWith("slow  -              bad row (line 3)"),
                  qPrintable(table[2]));
         QVERIFY(!QFile::exists(recordPath()));
@@ -662,23 +672,24 @@ private Q_SLOTS:
     void progressOnATerminal()
     {
         sim::Faults faults;
-        faults.baud = 115200; // about 1 s for 2000 bytes: several redraws
+        // About 3 s for 5000 bytes: the time left shows from the first second on.
+        faults.baud = 115200;
         const auto indicator = simulator(false, true, faults);
         QVERIFY(indicator);
-        QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(2000, 'L')));
+        QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(5000, 'L')));
         int exitCode = -1;
         const QByteArray screen = onTerminal(
             {"download", "--port", tcpPort(*indicator), "--slot", "1=long.prn", "--no-record"},
             &exitCode);
         QCOMPARE(exitCode, 0);
-        QCOMPARE(indicator->slot(1), QByteArray(2000, 'L'));
+        QCOMPARE(indicator->slot(1), QByteArray(5000, 'L'));
 
         static const QRegularExpression progress(
-            "\n\\x1b\\[1A\\r\\x1b\\[J *[0-9]+/2000 bytes +[0-9]+ exch/s +[0-9]+:[0-9]{2} left\n");
+            "\n\\x1b\\[1A\\r\\x1b\\[J *[0-9]+/5000 bytes +[0-9]+ exch/s +[0-9]+:[0-9]{2} left\n");
         QVERIFY2(QString::fromLatin1(screen).contains(progress), screen.constData());
         // The progress line is gone at the end; the outcome stays.
         const QByteArray last = screen.mid(screen.lastIndexOf("\x1b[J") + 3);
-        QVERIFY2(last.startsWith("stored: slot 1; 514 commands, 0 retries, ") &&
+        QVERIFY2(last.startsWith("stored: slot 1; 1264 commands, 0 retries, ") &&
                      last.endsWith(" s\n"),
                  screen.constData());
         // The phases are in the progress line, not in lines of their own.
@@ -686,14 +697,15 @@ private Q_SLOTS:
     }
 
     // A log line goes above the progress lines like any other, also while they are shown: the
-    // next redraw must not take it for one of them and write over it. Opening a pseudo-terminal
-    // logs that it has no low-latency mode; the second indicator opens while the first one's
+    // next redraw must not take it for one of them and write over it. An indicator that sends
+    // an answer twice has its stretch voided, which the exchange's log tells, while the
     // progress shows.
     void logLinesAboveTheProgress()
     {
         sim::Faults faults;
         faults.baud = 115200;
         const auto first = simulator(false, true, faults);
+        faults.duplicateEvery = 100;
         const auto second = simulator(true, false, faults);
         QVERIFY(first && second);
         QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(1000, 'L')));
@@ -706,7 +718,7 @@ private Q_SLOTS:
                                              &exitCode);
         QCOMPARE(exitCode, 0);
         QCOMPARE(second->slot(1), QByteArray(1000, 'L'));
-        const qsizetype logged = screen.indexOf("talvor.exchange: low-latency mode");
+        const qsizetype logged = screen.indexOf("talvor.exchange: stretch voided");
         QVERIFY2(logged >= 0, screen.constData());
         QVERIFY2(screen.lastIndexOf("first  ", logged) >= 0, screen.constData()); // shown before
         const qsizetype after = screen.indexOf('\n', logged) + 1;
@@ -772,7 +784,7 @@ private Q_SLOTS:
         const DownloadLog::Contents log = DownloadLog::read(recordPath());
         QCOMPARE(log.records.size(), 1);
         QCOMPARE(log.records.first().outcome, QStringLiteral("cancelled"));
-        QVERIFY(!log.records.first().slots.first().stored);
+        QVERIFY(!log.records.first().tickets.first().stored);
     }
 
     void help()

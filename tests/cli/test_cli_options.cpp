@@ -1,4 +1,6 @@
-#include "cli/CliOptions.h"
+#include "cli/CommandLine.h"
+#include "cli/HelpText.h"
+#include "cli/Tickets.h"
 #include "support/TestFiles.h"
 #include "ticket/TicketSet.h"
 
@@ -7,7 +9,7 @@
 
 using namespace Cli;
 
-Q_DECLARE_METATYPE(Cli::PortAddress::Kind)
+Q_DECLARE_METATYPE(PortAddress::Kind)
 
 // What the command line and the fleet file accept, and what they refuse with which words,
 // before anything is opened or sent.
@@ -58,7 +60,7 @@ private slots:
         QFETCH(QString, detail);
         using K = PortAddress::Kind;
         QString error;
-        const std::optional<PortAddress> address = parsePort(text, &error);
+        const std::optional<PortAddress> address = PortAddress::parse(text, &error);
         QCOMPARE(bool(address), ok);
         if (!ok) {
             QVERIFY2(error.contains(detail), qPrintable(error));

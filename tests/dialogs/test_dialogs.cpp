@@ -1,9 +1,10 @@
+#include "app/ChannelPanels.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "dialogs/PortToolTip.h"
 #include "dialogs/TcpHostDialog.h"
-#include "link/ChannelManager.h"
 #include "link/PortFailure.h"
+#include "session/ChannelManager.h"
 #include "support/FakeUiServices.h"
 #include "support/PseudoTerminal.h"
 #include "support/TestFiles.h"
@@ -29,32 +30,35 @@ QByteArray withLine(QByteArray ini, const QByteArray& from, const QByteArray& to
     return ini.replace(from, to);
 }
 
-// What the main window does with a choice confirmed in a dialog: hands it to the channel
-// manager and shows what it returns, "2:COM  3" for status panel 2.
+// The panels a choice writes, "2:COM  3" for status panel 2.
+QStringList panels(const ChannelPanels::Texts& texts)
+{
+    QStringList shown;
+    if (texts.channel)
+        shown.append(QStringLiteral("2:") + *texts.channel);
+    if (texts.line)
+        shown.append(QStringLiteral("3:") + *texts.line);
+    return shown;
+}
+
+// What the main window does with a choice confirmed in a dialog.
 QStringList applyPort(ChannelManager& channels, const PortDialog& dialog)
 {
     if (dialog.result() != QDialog::Accepted)
         return {};
-    const ChannelManager::Shown shown = channels.choosePort(dialog.chosenChannel());
-    QStringList panels;
-    if (!shown.channelText.isEmpty())
-        panels.append(QStringLiteral("2:") + shown.channelText);
-    if (shown.lineTextChanged)
-        panels.append(QStringLiteral("3:") + shown.lineText);
-    return panels;
+    return panels(ChannelPanels::choosePort(channels, dialog.chosenChannel()));
 }
 QStringList applyRate(ChannelManager& channels, const BaudDialog& dialog)
 {
     if (dialog.result() != QDialog::Accepted)
         return {};
-    return {QStringLiteral("3:") + channels.chooseRate(dialog.chosenRate())};
+    return panels(ChannelPanels::chooseRate(channels, dialog.chosenRate()));
 }
 QStringList applyHost(ChannelManager& channels, const TcpHostDialog& dialog)
 {
     if (dialog.result() != QDialog::Accepted)
         return {};
-    channels.chooseHost(dialog.chosenHost());
-    return {QStringLiteral("3:") + dialog.chosenHost()};
+    return panels(ChannelPanels::chooseHost(channels, dialog.chosenHost()));
 }
 
 QPushButton* button(QDialog* dialog, const char* name)
@@ -103,6 +107,17 @@ class TestDialogs : public QObject {
     // Puts the channel in force in TCP/IP mode, as a stored "TCP" would at start-up.
     static void setTcpMode(ChannelManager& state) { state.choosePort(ChannelManager::kTcpChannel); }
 
+    // The channel manager over a session of its own, as the main window has them.
+    struct Channels {
+        FakeUiServices ui;
+        IndicatorSession session{ui};
+        ChannelManager state;
+        explicit Channels(const QString& path)
+            : state(session, path)
+        {
+        }
+    };
+
 private slots:
     void comm_data()
     {
@@ -148,7 +163,8 @@ private slots:
         QFETCH(QByteArray, iniAfter);
         QFETCH(QStringList, panelTexts);
         const QString path = iniWith(tcpMode ? kTcpIni : kSerialIni);
-        ChannelManager state(path);
+        Channels channels(path);
+        ChannelManager& state = channels.state;
         QSignalSpy failures(&state, &ChannelManager::failed);
         setPresent(state, present);
         state.serialPort().setCommPort(commPort);
@@ -228,7 +244,8 @@ private slots:
             names += QStringLiteral("COM%1=%2\r\n").arg(k).arg(device).toLatin1();
         }
         const QString path = iniWith(ini + names);
-        ChannelManager state(path);
+        Channels channels(path);
+        ChannelManager& state = channels.state;
         state.startUp();
         QVERIFY(state.portPresent(1) && state.portPresent(5) && !state.portPresent(2));
 
@@ -241,17 +258,16 @@ private slots:
             comShown = applyPort(state, closed);
         }));
         QCOMPARE(state.serialPort().commPort(), comOption + 1);
-        QCOMPARE(comShown, QStringList{"2:" + ChannelManager::comPortText(comOption + 1)});
+        QCOMPARE(comShown, QStringList{"2:" + QStringLiteral("COM  %1").arg(comOption + 1)});
 
-        auto* baudDialog = new BaudDialog(state.rateForDialog());
+        auto* baudDialog = new BaudDialog(ChannelPanels::rateForDialog(state));
         baudDialog->show();
         QTest::mouseClick(baudDialog->rateOption(baudOption), Qt::LeftButton);
         QStringList baudShown;
         QVERIFY(clickAndDiscard<BaudDialog>(baudDialog, "okButton", [&](const BaudDialog& closed) {
             baudShown = applyRate(state, closed);
         }));
-        const QString line =
-            ChannelManager::lineSettingsText(ChannelSettings::kBaudRates[baudOption]);
+        const QString line = SerialPort::lineSettings(ChannelSettings::kBaudRates[baudOption]);
         QCOMPARE(state.serialPort().settings(), line);
         QCOMPARE(baudShown, QStringList{"3:" + line});
         QCOMPARE(bytesOf(path), iniAfter + names);
@@ -278,7 +294,8 @@ private slots:
         const QString link = m_dir.filePath(QStringLiteral("link%1").arg(++m_fileCount));
         QVERIFY(QFile::link(first.path(), link));
         const QString path = iniWith(kSerialIni);
-        ChannelManager state(path);
+        Channels channels(path);
+        ChannelManager& state = channels.state;
         setPresent(state, 0xFF);
         SerialPort& port = state.serialPort();
         port.setPortName(1, link);
@@ -290,7 +307,7 @@ private slots:
         QCOMPARE(state.state(), ChannelManager::State::Open);
         QVERIFY(port.portOpen());
         if (baud) {
-            auto* baudDialog = new BaudDialog(state.rateForDialog());
+            auto* baudDialog = new BaudDialog(ChannelPanels::rateForDialog(state));
             baudDialog->selectOption(5);
             // Unplugged while the dialog is open, before the port has noticed: only the reopen
             // can find out.
@@ -366,9 +383,10 @@ private slots:
         QFETCH(QByteArray, iniAfter);
         QFETCH(QStringList, panelTexts);
         const QString path = iniWith(kSerialIni);
-        ChannelManager state(path);
+        Channels channels(path);
+        ChannelManager& state = channels.state;
         state.serialPort().setSettings(settings);
-        auto* dialog = new BaudDialog(state.rateForDialog());
+        auto* dialog = new BaudDialog(ChannelPanels::rateForDialog(state));
         dialog->show();
         const QString rate = QString::number(ChannelSettings::kBaudRates.at(checked));
         QCOMPARE(QString::number(dialog->initialRate()), rate);
@@ -379,7 +397,7 @@ private slots:
         }
         // A rate outside the six is replaced at once, without touching the file or the panels.
         if (!settings.startsWith(rate))
-            QCOMPARE(state.serialPort().settings(), ChannelManager::lineSettingsText(rate.toInt()));
+            QCOMPARE(state.serialPort().settings(), SerialPort::lineSettings(rate.toInt()));
         QCOMPARE(bytesOf(path), kSerialIni);
         if (option >= 0) {
             QTest::mouseClick(dialog->rateOption(option), Qt::LeftButton);
@@ -394,7 +412,7 @@ private slots:
         QCOMPARE(shown, panelTexts);
         QVERIFY(!state.serialPort().portOpen());
 
-        auto* next = new BaudDialog(state.rateForDialog());
+        auto* next = new BaudDialog(ChannelPanels::rateForDialog(state));
         QCOMPARE(QString::number(next->initialRate()), settingsAfter.section(u',', 0, 0));
         delete next;
     }
@@ -427,7 +445,8 @@ private slots:
         QFETCH(QString, hostAfter);
         QFETCH(QStringList, panelTexts);
         const QString path = iniWith(kTcpIni);
-        ChannelManager state(path);
+        Channels channels(path);
+        ChannelManager& state = channels.state;
         setTcpMode(state);
         state.tcpClient().setRemoteHost(host);
         state.tcpClient().setRemotePort(1234);
@@ -478,11 +497,12 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QSize, size);
         QFETCH(QStringList, buttons);
-        ChannelManager state(iniWith(kSerialIni));
-        QDialog* dialog = kind == 0 ? static_cast<QDialog*>(new PortDialog(state.channelSettings()))
-                          : kind == 1
-                              ? static_cast<QDialog*>(new BaudDialog(state.rateForDialog()))
-                              : static_cast<QDialog*>(new TcpHostDialog(state.channelSettings()));
+        Channels channels(iniWith(kSerialIni));
+        ChannelManager& state = channels.state;
+        QDialog* dialog =
+            kind == 0   ? static_cast<QDialog*>(new PortDialog(state.channelSettings()))
+            : kind == 1 ? static_cast<QDialog*>(new BaudDialog(ChannelPanels::rateForDialog(state)))
+                        : static_cast<QDialog*>(new TcpHostDialog(state.channelSettings()));
         dialog->show();
         QCOMPARE(dialog->windowTitle(), title);
         QCOMPARE(dialog->size(), size);

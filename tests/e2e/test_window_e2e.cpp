@@ -295,8 +295,10 @@ private slots:
         addTicket(1, "ABCDE");
         addTicket(3, "xyz");
         QStringList texts;
-        connect(&m_window->downloader(), &Downloader::statusText, this,
-                [&](const QString&) { texts.append(form().statusEdit->text()); });
+        connect(form().statusEdit, &QLineEdit::textChanged, this, [&](const QString& text) {
+            if (!text.isEmpty())
+                texts.append(text);
+        });
         download();
         const QStringList expected = {"Preparing data ...", "Update pointers ...",
                                       "Downloading data  1/ 8 bytes",
@@ -478,7 +480,7 @@ private slots:
         form().openCloseAction->trigger();
         QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
         emit m_window->channels().tcpClient().bytesReceived("ST,GS,+0001234kg\r\x15\r");
-        QCOMPARE(m_window->exchange().replyState(), 'W');
+        QCOMPARE(m_window->exchange().replyState(), CommandExchange::Reply::Waiting);
         form().connectButton->click();
         QTRY_VERIFY(m_window->slotBox(1)->isVisible());
         QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
@@ -606,13 +608,14 @@ private slots:
         m_window->recorder().setPath(recordPath);
         openAndQuery();
         addTicket(1, QByteArray(8000, 'z'));
-        connect(&m_window->downloader(), &Downloader::progressValue, this, [this](qint32 value) {
-            if (value == 1001)
-                QTimer::singleShot(0, this, [this] {
-                    m_window->close();
-                    m_window.reset();
+        connect(&m_window->downloader(), &Downloader::blockDone, this,
+                [this](qint32 value, qint32) {
+                    if (value == 1001)
+                        QTimer::singleShot(0, this, [this] {
+                            m_window->close();
+                            m_window.reset();
+                        });
                 });
-        });
         form().downloadButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(!m_window, 30000);
         // The download ended with the window, long before its last block.
@@ -641,7 +644,7 @@ private slots:
         openAndQuery();
         addTicket(1, QByteArray(8000, 'z'));
         bool interrupted = false;
-        connect(&m_window->downloader(), &Downloader::progressValue, this, [&](qint32 value) {
+        connect(&m_window->downloader(), &Downloader::blockDone, this, [&](qint32 value, qint32) {
             if (value < 2001 || interrupted)
                 return;
             interrupted = true;

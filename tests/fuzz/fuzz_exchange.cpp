@@ -79,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto verifyOutcome = [&] {
         check(finishedCount == commands);
         using F = CommandExchange::Failure;
-        const char state = exchange.replyState();
+        const char state = char(exchange.replyState());
         const F failure = exchange.lastFailure();
         if (lastOk) {
             check(failure == F::None);

@@ -1,11 +1,13 @@
 // Renders each dialog and information window to a PNG, for the documentation:
 // dialog-screenshots <output folder>
+#include "app/ChannelPanels.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "dialogs/TcpHostDialog.h"
 #include "info/AboutDialog.h"
 #include "info/HelpDialog.h"
-#include "link/ChannelManager.h"
+#include "session/ChannelManager.h"
+#include "support/FakeUiServices.h"
 #include "support/TestFiles.h"
 #include "ticket/TicketPreview.h"
 #include "workspace/DownloadHistoryDialog.h"
@@ -16,9 +18,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimeZone>
-
-// The record's member of that name, not Qt's keyword.
-#undef slots
 
 static bool save(QDialog* dialog, const QDir& folder, const QString& name)
 {
@@ -51,7 +50,7 @@ static bool writeSampleRecords(const QString& path)
         r.version = QStringLiteral("V2.05");
         r.serial = QLatin1String(serial);
         r.outcome = QLatin1String(outcome);
-        r.slots = std::move(slotList);
+        r.tickets = std::move(slotList);
         return r;
     };
     const QList<DownloadRecord::Slot> all = {slot(1, "gross-net-tare.prn", true),
@@ -87,7 +86,9 @@ int main(int argc, char** argv)
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     QTemporaryDir settingsDir;
-    ChannelManager state(settingsDir.filePath(QStringLiteral("TicketTalvor.ini")));
+    FakeUiServices ui;
+    IndicatorSession session(ui);
+    ChannelManager state(session, settingsDir.filePath(QStringLiteral("TicketTalvor.ini")));
     // A machine with COM 1 and COM 3 to COM 5, on COM 3 at 19200 baud.
     for (int k = 1; k <= SerialPort::kPortCount; ++k)
         state.setPortPresent(k, k == 1 || (k >= 3 && k <= 5));
@@ -98,7 +99,8 @@ int main(int argc, char** argv)
 
     bool ok =
         save(new PortDialog(state.channelSettings()), folder, QStringLiteral("comm-dialog.png"));
-    ok = save(new BaudDialog(state.rateForDialog()), folder, QStringLiteral("baud-dialog.png")) &&
+    ok = save(new BaudDialog(ChannelPanels::rateForDialog(state)), folder,
+              QStringLiteral("baud-dialog.png")) &&
          ok;
     ok = save(new TcpHostDialog(state.channelSettings()), folder,
               QStringLiteral("tcpip-dialog.png")) &&

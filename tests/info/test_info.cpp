@@ -147,7 +147,8 @@ private slots:
         QPointer<QDialog> guard(window);
         QSignalSpy finished(window, &QDialog::finished);
         window->show();
-        auto* button = window->findChild<QPushButton*>(about ? "okButton" : "okButton");
+        auto* button = window->findChild<QPushButton*>("okButton");
+        QCOMPARE(button->text(), about ? QStringLiteral("Aceptar") : QStringLiteral("OK"));
         QCOMPARE(button->isDefault(), about);
         QSignalSpy clicked(button, &QPushButton::clicked);
         if (key == 0)

@@ -154,7 +154,7 @@ void TestExchange::exchange()
             deliver(answer);
     }
     // Lines that arrive while nothing is pending are never taken as a reply.
-    QCOMPARE(exchange.replyState(), 'W');
+    QCOMPARE(exchange.replyState(), CommandExchange::Reply::Waiting);
 
     QSignalSpy finished(&exchange, &CommandExchange::finished);
     QSignalSpy taken(&exchange, &CommandExchange::replyTaken);
@@ -165,7 +165,7 @@ void TestExchange::exchange()
 
     QTEST(finished.at(0).at(0).toBool(), "ok");
     QTEST(channel.writes, "writes");
-    QTEST(exchange.replyState(), "state");
+    QTEST(char(exchange.replyState()), "state");
     QTEST(exchange.replyText(), "replyText");
     QTEST(exchange.rxBuffer(), "rxAfter");
     QTEST(exchange.timeoutFlag(), "timeoutFlag");
@@ -173,12 +173,12 @@ void TestExchange::exchange()
     QTEST(exchange.isOutOfStep(), "outOfStep");
     QTEST(exchange.surplusLines(), "surplus");
     // The trace names the reply that decided, and only that one.
-    QCOMPARE(taken.size(), exchange.replyState() == 'W' ? 0 : 1);
+    QCOMPARE(taken.size(), exchange.replyState() == CommandExchange::Reply::Waiting ? 0 : 1);
     if (!taken.isEmpty())
         QCOMPARE(taken.first().at(1).toByteArray(), exchange.replyText());
     QVERIFY(maxRx <= CommandExchange::kMaxLineLength);
     QVERIFY(!exchange.isBusy());
-    QVERIFY(!exchange.tmrGlobal().isActive());
+    QVERIFY(!exchange.isTiming());
 }
 
 // The downloader sends its next command from the finished slot; that must neither recurse nor
@@ -507,5 +507,5 @@ void TestExchange::timeoutWinsOverReplyInSamePass()
     QVERIFY(finished.wait(kWait));
     QCOMPARE(finished.first().first().toBool(), false);
     QCOMPARE(channel.writes.mid(0, 2), QByteArrayList({kCmd, kCr}));
-    QCOMPARE(exchange.replyState(), 'W');
+    QCOMPARE(exchange.replyState(), CommandExchange::Reply::Waiting);
 }

@@ -37,8 +37,9 @@ struct Rig {
     FakeUiServices ui;
     Downloader downloader{exchange, ui};
     QSignalSpy finished{&downloader, &Downloader::finished};
-    QStringList statuses;
-    QList<qint32> progress;
+    QList<Downloader::Phase> phases;
+    QList<qint32> progress; // each block's first position
+    QList<qint32> bytesDone;
     QList<QByteArray> commands; // writes other than the lone CR after a time-out
     std::function<QByteArray(const QByteArray&)> answer = behaves;
 
@@ -48,10 +49,12 @@ struct Rig {
         exchange.setQuietTime(kShortTimeout);
         exchange.setVersionText("V2.05\x06");
         downloader.setTimeout(kShortTimeout);
-        QObject::connect(&downloader, &Downloader::statusText,
-                         [this](const QString& s) { statuses.append(s); });
-        QObject::connect(&downloader, &Downloader::progressValue,
-                         [this](qint32 v) { progress.append(v); });
+        QObject::connect(&downloader, &Downloader::phaseChanged,
+                         [this](Downloader::Phase p) { phases.append(p); });
+        QObject::connect(&downloader, &Downloader::blockDone, [this](qint32 position, qint32 done) {
+            progress.append(position);
+            bytesDone.append(done);
+        });
         channel.onWrite = [this](const QByteArray& bytes) {
             if (bytes == "\r")
                 return;
@@ -110,50 +113,41 @@ private slots:
     void sequence_data()
     {
         QTest::addColumn<Contents>("contents");
-        QTest::addColumn<QStringList>("statuses");
         QTest::addColumn<QList<qint32>>("progress");
+        QTest::addColumn<QList<qint32>>("bytesDone");
         // In-step points: at the start, after the clearing pass, every 64 writes, after the data
         // pass, after each pointer entry of a ticket, at the end.
         QTest::addColumn<QList<int>>("probes");
-        const QString preparing = "Preparing data ...", pointers = "Update pointers ...";
-        QTest::newRow("worked example 1")
-            << Contents{"ABCDE"}
-            << QStringList{preparing, pointers, "Downloading data  1/ 5 bytes",
-                           "Downloading data  5/ 5 bytes", pointers}
-            << QList<qint32>{1, 5} << QList<int>{0, 7, 9, 10, 16};
-        QTest::newRow("eight bytes")
-            << Contents{"ABCDE", {}, "xyz"}
-            << QStringList{preparing, pointers, "Downloading data  1/ 8 bytes",
-                           "Downloading data  5/ 8 bytes", pointers}
-            << QList<qint32>{1, 5} << QList<int>{0, 7, 9, 10, 12, 16};
-        QTest::newRow("nothing to send") << Contents{} << QStringList{preparing, pointers, pointers}
-                                         << QList<qint32>{} << QList<int>{0, 7, 14};
-        QStringList statuses{preparing, pointers};
-        QList<qint32> progress;
+        QTest::newRow("worked example 1") << Contents{"ABCDE"} << QList<qint32>{1, 5}
+                                          << QList<qint32>{4, 5} << QList<int>{0, 7, 9, 10, 16};
+        QTest::newRow("eight bytes") << Contents{"ABCDE", {}, "xyz"} << QList<qint32>{1, 5}
+                                     << QList<qint32>{4, 8} << QList<int>{0, 7, 9, 10, 12, 16};
+        QTest::newRow("nothing to send")
+            << Contents{} << QList<qint32>{} << QList<qint32>{} << QList<int>{0, 7, 14};
+        QList<qint32> progress, bytesDone;
         for (qint32 p = 1; p <= 300; p += 4) {
-            statuses << downloadStatusText(p, 300);
             progress << p;
+            bytesDone << p + 3;
         }
-        QTest::newRow("75 blocks")
-            << Contents{QByteArray(), {}, {}, {}, QByteArray(300, 'b')} << (statuses << pointers)
-            << progress << QList<int>{0, 7, 71, 82, 87, 89};
+        QTest::newRow("75 blocks") << Contents{QByteArray(), {}, {}, {}, QByteArray(300, 'b')}
+                                   << progress << bytesDone << QList<int>{0, 7, 71, 82, 87, 89};
     }
     void sequence()
     {
         QFETCH(Contents, contents);
         Rig rig;
         QSignalSpy started(&rig.downloader, &Downloader::started);
-        QSignalSpy range(&rig.downloader, &Downloader::progressRange);
         QVERIFY(rig.run(contents));
         QCOMPARE(started.count(), 1);
         QCOMPARE(writesOf(rig.commands), expectedCommands(contents));
         QTEST(probePositions(rig.commands), "probes");
         QCOMPARE(rig.downloader.commandsSent(), writesOf(rig.commands).size());
         QCOMPARE(rig.downloader.probesSent(), probePositions(rig.commands).size());
-        QTEST(rig.statuses, "statuses");
+        using P = Downloader::Phase;
+        QCOMPARE(rig.phases, (QList<P>{P::Preparing, P::Clearing, P::Data, P::Pointers}));
         QTEST(rig.progress, "progress");
-        QCOMPARE(range.count(), 1);
-        QCOMPARE(range.first().at(1).toInt(), makeDownloadPlan(contents).totalBytes());
+        QTEST(rig.bytesDone, "bytesDone");
+        QCOMPARE(rig.downloader.totalBytes(), makeDownloadPlan(contents).totalBytes());
         QVERIFY(rig.ui.messages.isEmpty());
         QVERIFY(!rig.downloader.isRunning());
     }

@@ -88,23 +88,6 @@ private slots:
             QCOMPARE(plan.pointerCommands[s], lines({kClearing[s].left(7) + pointers[s]})[0]);
         }
     }
-
-    void statusText_data()
-    {
-        QTest::addColumn<qint32>("value");
-        QTest::addColumn<qint32>("max");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("first block") << 1 << 8 << "Downloading data  1/ 8 bytes";
-        QTest::newRow("second block") << 5 << 8 << "Downloading data  5/ 8 bytes";
-        QTest::newRow("full memory") << 32765 << 32768 << "Downloading data  32765/ 32768 bytes";
-    }
-    void statusText()
-    {
-        QFETCH(qint32, value);
-        QFETCH(qint32, max);
-        QFETCH(QString, expected);
-        QCOMPARE(downloadStatusText(value, max), expected);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPlan)

@@ -18,9 +18,6 @@
 #include <unistd.h>
 #endif
 
-// The record's member of that name, not Qt's keyword.
-#undef slots
-
 using namespace std::chrono_literals;
 using Contents = std::array<QByteArray, SlotTable::kSlotCount>;
 using Paths = std::array<QString, SlotTable::kSlotCount>;
@@ -40,7 +37,7 @@ DownloadRecord sampleRecord()
     record.seconds = 12.375;
     record.commands = 8206;
     record.retries = 3;
-    record.slots = {
+    record.tickets = {
         {1, QStringLiteral("/srv/tickets/gross net \"tare\".prn"), 5001, QString(64, u'a'), true},
         {3, QStringLiteral("/srv/tickets/Lkw-Wägung.txt"), 3, QString(64, u'0'), false}};
     return record;
@@ -96,7 +93,7 @@ private Q_SLOTS:
         second.outcome = QStringLiteral("stored");
         second.baud = 0;
         second.channel = QStringLiteral("192.168.1.50:4001");
-        second.slots.clear();
+        second.tickets.clear();
         QVERIFY2(DownloadLog::append(path, record, &error), qPrintable(error));
         QVERIFY2(DownloadLog::append(path, second, &error), qPrintable(error));
         const DownloadLog::Contents contents = DownloadLog::read(path);
@@ -140,7 +137,7 @@ private Q_SLOTS:
              true},
             {3, "/t/three.prn", 3,
              "3608bca1e44ea6c4d268eb6db02260269892c0b42b86bbf1e77a6fa16c3c9282", false}};
-        QCOMPARE(record.slots, expected);
+        QCOMPARE(record.tickets, expected);
 
         QCOMPARE(outcomeName(Downloader::Outcome::Stored), QStringLiteral("stored"));
         QCOMPARE(outcomeName(Downloader::Outcome::Stopped), QStringLiteral("stopped"));
@@ -160,17 +157,17 @@ private Q_SLOTS:
         QJsonObject badTime = record.toJson();
         badTime["time"] = "yesterday";
         QJsonObject upperHash = record.toJson();
-        QJsonArray slots = upperHash["slots"].toArray();
-        QJsonObject slot = slots[0].toObject();
+        QJsonArray entries = upperHash["slots"].toArray();
+        QJsonObject slot = entries[0].toObject();
         slot["sha256"] = QString(64, u'A');
-        slots[0] = slot;
-        upperHash["slots"] = slots;
+        entries[0] = slot;
+        upperHash["slots"] = entries;
         QJsonObject slotZero = record.toJson();
-        slots = slotZero["slots"].toArray();
-        slot = slots[0].toObject();
+        entries = slotZero["slots"].toArray();
+        slot = entries[0].toObject();
         slot["slot"] = 0;
-        slots[0] = slot;
-        slotZero["slots"] = slots;
+        entries[0] = slot;
+        slotZero["slots"] = entries;
         QJsonObject fractionalCommands = record.toJson();
         fractionalCommands["commands"] = 1.5;
 
@@ -205,7 +202,7 @@ private Q_SLOTS:
         constexpr int kWriters = 4;
         constexpr int kEach = 60;
         DownloadRecord record = sampleRecord();
-        record.slots[0].file = QString(40000, u'x');
+        record.tickets[0].file = QString(40000, u'x');
         const QString path = m_dir.filePath(QStringLiteral("concurrent.jsonl"));
         std::vector<std::thread> writers;
         std::atomic<int> failures = 0;

@@ -23,9 +23,6 @@
 #include <QTimeZone>
 #include <QUrl>
 
-// The record's member of that name, not Qt's keyword.
-#undef slots
-
 namespace {
 
 DownloadRecord record(const QDateTime& time, const QString& serial, const QString& channel,
@@ -41,8 +38,8 @@ DownloadRecord record(const QDateTime& time, const QString& serial, const QStrin
     r.seconds = 3.5;
     r.commands = 120;
     for (int s : slotNumbers) {
-        r.slots.append({s, QStringLiteral("/srv/tickets/slot%1.prn").arg(s), 100 + s,
-                        QString(64, QLatin1Char(char('0' + s))), s != 3});
+        r.tickets.append({s, QStringLiteral("/srv/tickets/slot%1.prn").arg(s), 100 + s,
+                          QString(64, QLatin1Char(char('0' + s))), s != 3});
     }
     return r;
 }

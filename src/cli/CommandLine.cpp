@@ -1,0 +1,217 @@
+#include "cli/CommandLine.h"
+
+#include "cli/HelpText.h"
+#include "ticket/SlotTable.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace Cli {
+
+namespace {
+
+const QString kProgram = QStringLiteral("ticket-talvor-cli");
+
+// Every option any command takes; each command takes some of them.
+struct Options {
+    QCommandLineOption help{QStringList{QStringLiteral("help"), QStringLiteral("h")}};
+    QCommandLineOption port{QStringLiteral("port"), {}, QStringLiteral("PORT")};
+    QCommandLineOption baud{QStringLiteral("baud"), {}, QStringLiteral("RATE")};
+    QCommandLineOption settings{QStringLiteral("settings"), {}, QStringLiteral("FILE")};
+    QCommandLineOption slot{QStringLiteral("slot"), {}, QStringLiteral("N=FILE")};
+    QCommandLineOption set{QStringLiteral("set"), {}, QStringLiteral("FILE")};
+    QCommandLineOption json{QStringLiteral("json")};
+    QCommandLineOption noRecord{QStringLiteral("no-record")};
+    QCommandLineOption targets{QStringLiteral("targets"), {}, QStringLiteral("FILE")};
+    QCommandLineOption parallel{QStringLiteral("parallel"), {}, QStringLiteral("N")};
+
+    QList<QCommandLineOption> of(Command::Kind kind) const
+    {
+        switch (kind) {
+        case Command::Kind::Query:
+            return {help, settings, port, baud};
+        case Command::Kind::Download:
+            return {help, settings, port, baud, slot, set, json, noRecord};
+        case Command::Kind::Fleet:
+            return {help, settings, targets, parallel, slot, set, json, noRecord};
+        case Command::Kind::Help:
+        case Command::Kind::Version:
+            break;
+        }
+        return {help, settings};
+    }
+};
+
+std::optional<Command::Kind> commandKind(const QString& word)
+{
+    if (word == QLatin1String("query"))
+        return Command::Kind::Query;
+    if (word == QLatin1String("download"))
+        return Command::Kind::Download;
+    if (word == QLatin1String("fleet"))
+        return Command::Kind::Fleet;
+    return std::nullopt;
+}
+
+// --port and --baud of query and download; the error, or nothing.
+QString readPort(const QCommandLineParser& parser, const Options& o, Command& command)
+{
+    if (!parser.isSet(o.port))
+        return QStringLiteral("--port PORT is missing");
+    QString error;
+    const std::optional<PortAddress> address = PortAddress::parse(parser.value(o.port), &error);
+    if (!address)
+        return QStringLiteral("--port: ") + error;
+    command.port = *address;
+    if (!parser.isSet(o.baud))
+        return {};
+    if (!address->isSerial())
+        return QStringLiteral("--baud applies to serial ports, and %1 is TCP/IP")
+            .arg(address->text);
+    const std::optional<int> rate = parseBaud(parser.value(o.baud), &error);
+    if (!rate)
+        return QStringLiteral("--baud: ") + error;
+    command.baud = *rate;
+    command.baudGiven = true;
+    return {};
+}
+
+// --targets and --parallel of a fleet.
+QString readFleet(const QCommandLineParser& parser, const Options& o, Command& command)
+{
+    if (!parser.isSet(o.targets))
+        return QStringLiteral("--targets FILE is missing");
+    command.targetsPath = parser.value(o.targets);
+    if (!parser.isSet(o.parallel))
+        return {};
+    bool ok = false;
+    command.parallel = parser.value(o.parallel).toInt(&ok, 10);
+    if (!ok || command.parallel < 1 || command.parallel > kMaxParallel)
+        return QStringLiteral("--parallel needs a whole number from 1 to %1, not '%2'")
+            .arg(kMaxParallel)
+            .arg(parser.value(o.parallel));
+    return {};
+}
+
+// One --slot N=FILE.
+QString readSlot(const QString& value, Command& command)
+{
+    static const QRegularExpression slotPattern(QStringLiteral("^([0-9]+)=(.+)$"));
+    const QRegularExpressionMatch match = slotPattern.match(value);
+    if (!match.hasMatch())
+        return QStringLiteral("--slot needs N=FILE, such as --slot 1=gross.prn, not '%1'")
+            .arg(value);
+    const int number = match.captured(1).toInt();
+    if (number < 1 || number > SlotTable::kSlotCount)
+        return QStringLiteral("--slot %1: there is no slot %2; the slots are 1 to %3")
+            .arg(value, match.captured(1))
+            .arg(SlotTable::kSlotCount);
+    for (const auto& [earlier, file] : std::as_const(command.slotFiles)) {
+        if (earlier == number)
+            return QStringLiteral("slot %1 is given twice").arg(number);
+    }
+    command.slotFiles.append({number, match.captured(2)});
+    return {};
+}
+
+// The tickets of download and fleet: --slot or --set, one of them.
+QString readTickets(const QCommandLineParser& parser, const Options& o, Command& command)
+{
+    const QStringList slotValues = parser.values(o.slot);
+    if (slotValues.isEmpty() == !parser.isSet(o.set))
+        return QStringLiteral("give the tickets either with --slot N=FILE or with --set FILE, "
+                              "not both and not neither");
+    command.setPath = parser.value(o.set);
+    for (const QString& value : slotValues) {
+        if (const QString error = readSlot(value, command); !error.isEmpty())
+            return error;
+    }
+    return {};
+}
+
+// The options after the command's word; the error, or nothing.
+QString readOptions(const QStringList& arguments, Command& command)
+{
+    const Options o;
+    const QList<QCommandLineOption> taken = o.of(command.kind);
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(taken);
+    if (!parser.parse(QStringList{kProgram} + arguments))
+        return parser.errorText();
+    if (parser.isSet(o.help)) {
+        command.helpTopic = command.kind == Command::Kind::Query      ? QStringLiteral("query")
+                            : command.kind == Command::Kind::Download ? QStringLiteral("download")
+                                                                      : QStringLiteral("fleet");
+        command.kind = Command::Kind::Help;
+        return {};
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument '%1'")
+            .arg(parser.positionalArguments().constFirst());
+    for (const QCommandLineOption& option : taken) {
+        if (!option.valueName().isEmpty() && option.names() != o.slot.names() &&
+            parser.values(option).size() > 1)
+            return QStringLiteral("--%1 is given more than once").arg(option.names().constFirst());
+    }
+    command.settingsPath = parser.value(o.settings);
+    const auto takes = [&](const QCommandLineOption& option) {
+        return std::any_of(taken.begin(), taken.end(),
+                           [&](const auto& t) { return t.names() == option.names(); });
+    };
+    command.json = takes(o.json) && parser.isSet(o.json);
+    command.noRecord = takes(o.noRecord) && parser.isSet(o.noRecord);
+    QString error;
+    if (command.kind != Command::Kind::Fleet)
+        error = readPort(parser, o, command);
+    else
+        error = readFleet(parser, o, command);
+    if (error.isEmpty() && command.kind != Command::Kind::Query)
+        error = readTickets(parser, o, command);
+    return error;
+}
+
+} // namespace
+
+ParseResult parseArguments(const QStringList& arguments)
+{
+    ParseResult result;
+    if (arguments.isEmpty()) {
+        result.error = QStringLiteral("no command given: give query, download or fleet");
+        return result;
+    }
+    Command command;
+    const QString word = arguments.first();
+    if (word == QLatin1String("--help") || word == QLatin1String("-h") ||
+        word == QLatin1String("help")) {
+        command.kind = Command::Kind::Help;
+        command.helpTopic = arguments.value(1);
+        if (!command.helpTopic.isEmpty() && !isCommand(command.helpTopic))
+            result.error = QStringLiteral("there is no command '%1': give query, download or "
+                                          "fleet")
+                               .arg(command.helpTopic);
+        else
+            result.command = command;
+        return result;
+    }
+    if (word == QLatin1String("--version")) {
+        command.kind = Command::Kind::Version;
+        result.command = command;
+        return result;
+    }
+    const std::optional<Command::Kind> kind = commandKind(word);
+    if (!kind) {
+        result.error =
+            QStringLiteral("there is no command '%1': give query, download or fleet").arg(word);
+        return result;
+    }
+    command.kind = *kind;
+    if (const QString error = readOptions(arguments.mid(1), command); !error.isEmpty()) {
+        result.error = word + QStringLiteral(": ") + error;
+        return result;
+    }
+    result.command = command;
+    return result;
+}
+
+} // namespace Cli

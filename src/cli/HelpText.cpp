@@ -1,0 +1,119 @@
+#include "cli/HelpText.h"
+
+namespace Cli {
+
+namespace {
+
+// A device path as this system writes one, for the help.
+#ifdef Q_OS_UNIX
+const QString kDeviceExample = QStringLiteral("/dev/ttyUSB0");
+#else
+const QString kDeviceExample = QStringLiteral("\\\\.\\COM10");
+#endif
+
+const QString kOverview = QStringLiteral(R"(Usage: ticket-talvor-cli COMMAND [options]
+
+Downloads ticket templates into weighing indicators without the window: the same
+query, the same download and the same messages, over a serial port or TCP/IP.
+
+Commands:
+  query      Read an indicator's software version and serial number.
+  download   Download tickets into one indicator.
+  fleet      Download the same tickets into many indicators at once.
+  help CMD   Show the options of a command (also: CMD --help).
+
+  --version  Show the program's version.
+
+Exit codes:
+  0  every indicator stored every ticket (query: the indicator answered)
+  1  an indicator refused or stopped answering: some ticket was not stored
+  2  usage, file or ticket set error: nothing was sent
+  3  a channel could not be opened or was lost
+)");
+
+const QString kPortHelp =
+    QStringLiteral(
+        R"(  --port PORT      COM1 to COM8 (the device behind each comes from [PortNames] of
+                   the settings file, as in the window), a device path such as
+                   %1, or tcp:HOST:PORT.
+  --baud RATE      4800, 9600, 19200, 38400, 57600 or 115200; 19200 when not
+                   given. Serial ports only.
+)")
+        .arg(kDeviceExample);
+
+const QString kSettingsHelp = QStringLiteral(
+    R"(  --settings FILE  The settings file to take [PortNames] and [SerialPort] from,
+                   instead of the one the window uses.
+)");
+
+const QString kTicketHelp = QStringLiteral(
+    R"(  --slot N=FILE    The ticket file for slot N (1 to 7); repeat for each slot.
+  --set FILE       The ticket files of a ticket set (.tkset) saved by the window.
+  --json           Print one JSON object per indicator on stdout: the fields of the
+                   download record (time, channel, baud, version, serial, outcome,
+                   seconds, commands, retries, slots).
+  --no-record      Do not append the download to the download record
+                   (downloads.jsonl in the program's data folder).
+)");
+
+const QString kQueryHelp = QStringLiteral(
+                               R"(Usage: ticket-talvor-cli query --port PORT [--baud RATE]
+
+Asks the indicator for its software version and serial number and prints them as
+the window shows them.
+
+)") + kPortHelp + kSettingsHelp;
+
+const QString kDownloadHelp =
+    QStringLiteral(R"(Usage: ticket-talvor-cli download --port PORT [--baud RATE]
+                         (--slot N=FILE ... | --set FILE.tkset) [--json] [--no-record]
+
+Queries the indicator (version and serial number), then downloads the tickets as the
+window's DownLoad does: the pointer table cleared, the data written, the pointers
+written last. The indicator's messages go to stderr; on a terminal a progress line
+shows bytes sent, exchanges per second and the time left.
+
+)") +
+    kPortHelp + kTicketHelp + kSettingsHelp;
+
+const QString kFleetHelp =
+    QStringLiteral(
+        R"(Usage: ticket-talvor-cli fleet --targets FILE.csv (--slot N=FILE ... | --set FILE.tkset)
+                      [--parallel N] [--json] [--no-record]
+
+Downloads the same tickets into every indicator of the targets file, up to N at once,
+and ends with a table: name, serial number, outcome, seconds. The exit code is the
+worst outcome (3, then 1, then 0); rows of the file that were skipped make a fleet
+that otherwise stored everything end with 2.
+
+The targets file is CSV with the header "name,port" or "name,port,baud":
+  name,port,baud
+  north-gate,tcp:192.168.1.50:4001,
+  south-gate,COM3,9600
+A bad row is reported with its line number and skipped; the others go on.
+
+  --targets FILE   The targets file.
+  --parallel N     Downloads at once, 1 to 512 (default 8).
+)") +
+    kTicketHelp + kSettingsHelp;
+
+} // namespace
+
+QString helpText(const QString& topic)
+{
+    if (topic == QLatin1String("query"))
+        return kQueryHelp;
+    if (topic == QLatin1String("download"))
+        return kDownloadHelp;
+    if (topic == QLatin1String("fleet"))
+        return kFleetHelp;
+    return kOverview;
+}
+
+bool isCommand(const QString& word)
+{
+    return word == QLatin1String("query") || word == QLatin1String("download") ||
+           word == QLatin1String("fleet");
+}
+
+} // namespace Cli

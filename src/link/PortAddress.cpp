@@ -1,0 +1,120 @@
+#include "link/PortAddress.h"
+
+#include "platform/SerialPort.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+// A device path as this system writes one, for the messages.
+#ifdef Q_OS_UNIX
+const QString kDeviceExample = QStringLiteral("/dev/ttyUSB0");
+#else
+const QString kDeviceExample = QStringLiteral("\\\\.\\COM10");
+#endif
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
+
+} // namespace
+
+PortAddress PortAddress::com(int number)
+{
+    PortAddress address;
+    address.kind = Kind::Com;
+    address.comNumber = number;
+    address.text = QStringLiteral("COM%1").arg(number);
+    return address;
+}
+
+PortAddress PortAddress::tcp(const QString& host, quint16 port)
+{
+    PortAddress address;
+    address.kind = Kind::Tcp;
+    address.host = host;
+    address.tcpPort = port;
+    address.text = QStringLiteral("tcp:%1:%2").arg(host).arg(port);
+    return address;
+}
+
+QString PortAddress::identity() const
+{
+    switch (kind) {
+    case Kind::Com:
+        return QStringLiteral("COM%1").arg(comNumber);
+    case Kind::Device: {
+        const QString canonical = QFileInfo(device).canonicalFilePath();
+        return canonical.isEmpty() ? QDir::cleanPath(device) : canonical;
+    }
+    case Kind::Tcp:
+        break;
+    }
+    return QStringLiteral("tcp:%1:%2").arg(host.toLower()).arg(tcpPort);
+}
+
+std::optional<PortAddress> PortAddress::parse(const QString& given, QString* error)
+{
+    const QString text = given.trimmed();
+    PortAddress address;
+    address.text = text;
+    static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch match = com.match(text); match.hasMatch()) {
+        const int number = match.captured(1).toInt();
+        if (number < 1 || number > SerialPort::kPortCount) {
+            setError(error, QStringLiteral("there is no port %1: the COM ports are COM1 to COM%2; "
+                                           "give the device path of any other")
+                                .arg(text)
+                                .arg(SerialPort::kPortCount));
+            return std::nullopt;
+        }
+        address.kind = PortAddress::Kind::Com;
+        address.comNumber = number;
+        return address;
+    }
+    if (text.startsWith(QStringLiteral("tcp:"), Qt::CaseInsensitive)) {
+        const QString rest = text.mid(4);
+        QString host;
+        QString port;
+        if (rest.startsWith(u'[')) {
+            const qsizetype close = rest.indexOf(u']');
+            if (close > 1 && rest.mid(close + 1, 1) == QStringLiteral(":")) {
+                host = rest.mid(1, close - 1);
+                port = rest.mid(close + 2);
+            }
+        } else if (const qsizetype colon = rest.lastIndexOf(u':'); colon > 0) {
+            host = rest.left(colon);
+            port = rest.mid(colon + 1);
+        }
+        bool ok = false;
+        const uint number = port.toUInt(&ok, 10);
+        static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+        if (host.isEmpty() || host.contains(u' ') || !digits.match(port).hasMatch() || !ok ||
+            number < 1 || number > 65535) {
+            setError(error, QStringLiteral("'%1' is no TCP/IP endpoint: give tcp:HOST:PORT with a "
+                                           "port from 1 to 65535, such as tcp:192.168.1.50:4001")
+                                .arg(text));
+            return std::nullopt;
+        }
+        address.kind = PortAddress::Kind::Tcp;
+        address.host = host;
+        address.tcpPort = quint16(number);
+        return address;
+    }
+    if (!text.isEmpty() && QDir::isAbsolutePath(text)) {
+        address.kind = PortAddress::Kind::Device;
+        address.device = text;
+        return address;
+    }
+    const QString choices =
+        QStringLiteral("give COM1 to COM8, a device path such as %1, or tcp:HOST:PORT")
+            .arg(kDeviceExample);
+    setError(error, text.isEmpty() ? QStringLiteral("no port given: ") + choices
+                                   : QStringLiteral("'%1' is no port: %2").arg(text, choices));
+    return std::nullopt;
+}
