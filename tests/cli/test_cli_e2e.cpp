@@ -19,8 +19,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
@@ -91,6 +93,20 @@ private:
         process.start();
         Run run;
         finish(process, run, timeoutMs);
+        return run;
+    }
+
+    // Runs the program and presses Ctrl-C once the indicator has heard its first line.
+    Run interruptedAtFirstLine(const QStringList& arguments,
+                               const sim::IndicatorSimulator& indicator) const
+    {
+        QProcess process;
+        prepare(process, arguments);
+        process.start();
+        if (QTest::qWaitFor([&] { return !indicator.commandLines().isEmpty(); }, 10000))
+            ::kill(pid_t(process.processId()), SIGINT);
+        Run run;
+        finish(process, run, 30000);
         return run;
     }
 
@@ -357,6 +373,10 @@ private Q_SLOTS:
         QTest::newRow("tickets too large")
             << "too large" << 2 << "ticket-talvor-cli: The tickets hold 32771 bytes"
             << "" << QList<bool>{false, false};
+        // Nothing was sent that a retry could repeat, and the silence is not taken for an answer.
+        QTest::newRow("Ctrl-C while asking for the version")
+            << "interrupted while asking" << 1 << "cancelled: slots 1, 3 not stored"
+            << "cancelled" << QList<bool>{false, false};
         QTest::newRow("missing settings file")
             << "no settings" << 2 << "ticket-talvor-cli: the settings file "
             << "" << QList<bool>{false, false};
@@ -373,7 +393,7 @@ private Q_SLOTS:
             faults.nakLines.insert(";EFF08-00000000");
         else if (setup == "nak 0000")
             faults.nakAt.insert(0x0000);
-        else if (setup == "silent")
+        else if (setup == "silent" || setup.startsWith("interrupted"))
             faults.silentAfter = 0;
         else if (setup == "drop")
             faults.dropAfter = 2 + 7 + 1; // the query, the clearing pass, one data block
@@ -405,9 +425,12 @@ private Q_SLOTS:
         else if (setup == "too large")
             QVERIFY(TestFiles::write(m_dir.filePath(ticketC), QByteArray(32766, 'c')));
 
-        const Run run = cli(QStringList{"download", "--port", port, "--slot", "1=a.prn", "--slot",
-                                        "3=" + ticketC, "--json"} +
-                            extra);
+        const QStringList arguments = QStringList{"download", "--port", port,           "--slot",
+                                                  "1=a.prn",  "--slot", "3=" + ticketC, "--json"} +
+                                      extra;
+        const Run run = setup.startsWith("interrupted")
+                            ? interruptedAtFirstLine(arguments, *indicator)
+                            : cli(arguments);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(std::any_of(run.errLines.begin(), run.errLines.end(),
                              [&](const QString& line) { return line.startsWith(said); }),
@@ -426,6 +449,10 @@ private Q_SLOTS:
         QCOMPARE(jsonSlots.size(), 2);
         QCOMPARE(jsonSlots[0].toObject().value("stored").toBool(), stored[0]);
         QCOMPARE(jsonSlots[1].toObject().value("stored").toBool(), stored[1]);
+        if (setup.startsWith("interrupted")) {
+            QCOMPARE(json.value("retries").toInt(), 0);
+            QVERIFY2(!run.err.contains("Indicator does not respond"), run.err.constData());
+        }
         // As in the window, only a download that sent something is recorded.
         const DownloadLog::Contents log = DownloadLog::read(recordPath());
         if (json.value("commands").toInt() == 0) {
