@@ -88,9 +88,12 @@ void Console::message(const QString& prefix, const QString& text)
 
 void Console::output(const QString& text)
 {
+    if (m_stdoutGone)
+        return;
     const QByteArray bytes = text.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    if (written != size_t(bytes.size()) || std::fflush(stdout) != 0)
+        m_stdoutGone = true;
 }
 
 void Console::setProgressSource(std::function<QStringList()> source)

@@ -28,7 +28,8 @@ public:
     // Lines that stay on stderr, each line of the text after the prefix ("north-gate: ").
     // CR LF and lone CRs in the text end lines, as the window's boxes show them.
     void message(const QString& prefix, const QString& text);
-    // A line on stdout, flushed at once so that a reader sees each result as it comes.
+    // A line on stdout, flushed at once so that a reader sees each result as it comes. Once a
+    // write fails (the reader has gone) nothing more is written there.
     void output(const QString& text);
 
     // Where the progress lines come from; asked at every redraw. Terminal only; an empty list
@@ -47,6 +48,7 @@ private:
     QSize size() const;
 
     bool m_terminal = false;
+    bool m_stdoutGone = false;
     int m_shownLines = 0;
     QTimer m_timer;
     std::function<QStringList()> m_source;

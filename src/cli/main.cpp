@@ -167,6 +167,11 @@ ExitCode runTargets(const Command& command, const QList<Target>& targets,
 
 int main(int argc, char* argv[])
 {
+#ifdef Q_OS_UNIX
+    // A reader that goes away (`| head -n1`) ends the printing, not the downloads still under way:
+    // a write to it fails instead, and the console stops writing there.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     // The same name as the window's: the same settings folder and the same download record.
     QCoreApplication::setApplicationName(SettingsStore::kApplicationName);

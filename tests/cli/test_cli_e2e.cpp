@@ -463,6 +463,45 @@ private Q_SLOTS:
         QCOMPARE(log.records.first().outcome, outcome);
     }
 
+    // A reader that stops after the first line (`| head -n1`) ends the printing and nothing else:
+    // the other indicator's download goes on to its end and is recorded, and the exit status is
+    // the program's own.
+    void closedStdout()
+    {
+        const auto first = simulator(true, false);
+        sim::Faults faults;
+        faults.delayMs = 10; // still at work when the reader has gone
+        const auto second = simulator(true, false, faults);
+        QVERIFY(first && second);
+        QVERIFY(TestFiles::write(m_dir.filePath("two.csv"),
+                                 "name,port\nfirst," + first->ptyPath().toLatin1() + "\nsecond," +
+                                     second->ptyPath().toLatin1() + '\n'));
+        int pipeFds[2] = {-1, -1};
+        QCOMPARE(::pipe2(pipeFds, O_CLOEXEC), 0);
+        QProcess process;
+        prepare(process, {"fleet", "--targets", "two.csv", "--slot", "1=a.prn", "--json"});
+        const int writeEnd = pipeFds[1];
+        process.setChildProcessModifier([writeEnd] {
+            ::dup2(writeEnd, STDOUT_FILENO);
+            ::signal(SIGPIPE, SIG_DFL); // as a shell starts a program
+        });
+        process.start();
+        ::close(pipeFds[1]);
+        QByteArray line;
+        pollfd reader{pipeFds[0], POLLIN, 0};
+        char c = 0;
+        while (!line.endsWith('\n') && ::poll(&reader, 1, 30000) == 1 &&
+               ::read(pipeFds[0], &c, 1) == 1)
+            line += c;
+        ::close(pipeFds[0]);
+        Run run;
+        finish(process, run, 30000);
+        QCOMPARE(QJsonDocument::fromJson(line).object().value("outcome").toString(), "stored");
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(second->slot(1), QByteArray("ABCDE"));
+        QCOMPARE(DownloadLog::read(recordPath()).records.size(), 2);
+    }
+
     // Ten indicators over TCP/IP at once, one refusing a pointer and one not there: each gets
     // its own outcome, the worst decides the exit code, and the others hold the tickets exactly.
     void fleetOfTen()
