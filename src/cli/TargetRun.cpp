@@ -2,6 +2,7 @@
 
 #include "cli/Console.h"
 #include "platform/SettingsStore.h"
+#include "platform/TextRoutines.h"
 #include "ticket/DownloadProgress.h"
 
 #include <cmath>
@@ -191,7 +192,9 @@ QString TargetRun::progressLine() const
 {
     QString line;
     if (!m_setup.target.name.isEmpty())
-        line = m_setup.target.name.leftJustified(m_setup.nameWidth) + QStringLiteral("  ");
+        line =
+            TextRoutines::describeControls(m_setup.target.name).leftJustified(m_setup.nameWidth) +
+            QStringLiteral("  ");
     switch (m_phase) {
     case Phase::Waiting:
     case Phase::Done:

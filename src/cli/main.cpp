@@ -6,6 +6,7 @@
 #include "cli/HelpText.h"
 #include "cli/Tickets.h"
 #include "platform/SettingsStore.h"
+#include "platform/TextRoutines.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -28,18 +29,26 @@ using namespace Cli;
 
 const char* const kProgram = "ticket-talvor-cli";
 
+// A line on stderr before the console runs; its control characters named as the console's are,
+// since it may quote an argument or a line of a file.
+void sayError(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", TextRoutines::describeControls(line).toLocal8Bit().constData());
+}
+
 // The error, and where to read how it is done right: the command's help when one was named.
 int usageError(const QString& text, const QString& command)
 {
     const bool known = isCommand(command);
-    std::fprintf(stderr, "%s: %s\nTry '%s %s--help'.\n", kProgram, qPrintable(text), kProgram,
-                 known ? qPrintable(command + u' ') : "");
+    sayError(QStringLiteral("%1: %2").arg(QLatin1String(kProgram), text));
+    sayError(QStringLiteral("Try '%1 %2--help'.")
+                 .arg(QLatin1String(kProgram), known ? command + u' ' : QString()));
     return ExitUsage;
 }
 
 int fileError(const QString& text)
 {
-    std::fprintf(stderr, "%s: %s\n", kProgram, qPrintable(text));
+    sayError(QStringLiteral("%1: %2").arg(QLatin1String(kProgram), text));
     return ExitUsage;
 }
 
@@ -53,7 +62,7 @@ void routeMessage(QtMsgType type, const QMessageLogContext& context, const QStri
     if (g_console && QThread::currentThread() == QCoreApplication::instance()->thread())
         g_console->message(QString(), line);
     else
-        std::fprintf(stderr, "%s\n", qPrintable(line));
+        sayError(line);
 }
 
 #ifdef Q_OS_UNIX
@@ -108,8 +117,10 @@ std::optional<QList<Target>> readTargets(const Command& command, QList<FleetFile
         return std::nullopt;
     }
     for (const FleetFile::BadRow& bad : fleet.badRows)
-        std::fprintf(stderr, "%s:%d: skipped: %s\n", qPrintable(command.targetsPath), bad.line,
-                     qPrintable(bad.fault));
+        sayError(QStringLiteral("%1:%2: skipped: %3")
+                     .arg(command.targetsPath)
+                     .arg(bad.line)
+                     .arg(bad.fault));
     if (fleet.targets.isEmpty()) {
         *code = fileError(QStringLiteral("%1: no row names a usable indicator; nothing was sent")
                               .arg(command.targetsPath));

@@ -282,7 +282,7 @@ private Q_SLOTS:
         QVERIFY(!run.err.contains('\r') && !run.err.contains('\x1b'));
         QCOMPARE(run.errLines.mid(0, 6),
                  QStringList({opening, "asking for the version and serial number",
-                              "SW-Version: V2.05\x06, Serial-Number: 12345\x06",
+                              "SW-Version: V2.05<ACK>, Serial-Number: 12345<ACK>",
                               "clearing the pointer table", "sending 8 bytes",
                               "writing the pointer table"}));
         QCOMPARE(run.errLines.size(), 7);
@@ -319,18 +319,57 @@ private Q_SLOTS:
         QCOMPARE(log.records, QList<DownloadRecord>{*record});
     }
 
+    void query_data()
+    {
+        QTest::addColumn<QByteArray>("serial");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("plain") << QByteArray("A-0077") << QByteArray("A-0077<ACK>");
+        // Sequences that would retitle and clear the terminal are shown by name.
+        QTest::newRow("escape sequences") << QByteArray("\x1b]0;pwned\x07\x1b[2J\x9b")
+                                          << QByteArray("<0x1B>]0;pwned<0x07><0x1B>[2J<0x9B><ACK>");
+    }
     void query()
     {
+        QFETCH(QByteArray, serial);
+        QFETCH(QByteArray, shown);
         sim::Faults faults;
         faults.version = "IND V3.10";
-        faults.serial = "A-0077";
+        faults.serial = serial;
         const auto indicator = simulator(false, true, faults);
         QVERIFY(indicator);
         const Run run = cli({"query", "--port", tcpPort(*indicator)});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QByteArray("SW-Version: V3.10\x06\nSerial-Number: A-0077\x06\n"));
+        QCOMPARE(run.out, "SW-Version: V3.10<ACK>\nSerial-Number: " + shown + '\n');
         QCOMPARE(indicator->commandLines(), (QList<QByteArray>{";C4", ";SR"}));
         QVERIFY(!QFile::exists(recordPath()));
+    }
+
+    // A fleet's names and the indicators' texts reach the terminal with their control bytes
+    // named, the table's columns still aligned; --json keeps the exact text.
+    void controlBytesNamed()
+    {
+        sim::Faults faults;
+        faults.serial = "\x1b]0;pwned\x07\x9b";
+        const auto indicator = simulator(false, true, faults);
+        const auto plain = simulator(false, true);
+        QVERIFY(indicator && plain);
+        QVERIFY(TestFiles::write(m_dir.filePath("two.csv"),
+                                 "name,port\n\x1b[2Jgate," + tcpPort(*indicator).toLatin1() +
+                                     "\nnorth," + tcpPort(*plain).toLatin1() + '\n'));
+        const Run run = cli({"fleet", "--targets", "two.csv", "--slot", "1=a.prn", "--json",
+                             "--parallel", "1", "--no-record"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(!run.err.contains('\x1b') && !run.err.contains('\x07'), run.err.constData());
+        QVERIFY2(run.errLines.contains("<0x1B>[2Jgate: SW-Version: V2.05<ACK>, Serial-Number: "
+                                       "<0x1B>]0;pwned<0x07><0x9B><ACK>"),
+                 run.err.constData());
+        const QStringList table = run.errLines.mid(run.errLines.size() - 3);
+        QCOMPARE(table[1], QStringLiteral("<0x1B>[2Jgate  <0x1B>]0;pwned<0x07><0x9B>  stored   ") +
+                               table[1].right(7));
+        QCOMPARE(table[0].indexOf("outcome"), table[2].indexOf("stored"));
+        QVERIFY(!run.out.contains("\xc2\x9b"));
+        const QJsonObject json = QJsonDocument::fromJson(run.out.split('\n').first()).object();
+        QCOMPARE(json.value("serial").toString(), QStringLiteral("\x1b]0;pwned\x07\u009b"));
     }
 
     void exitCodes_data()
