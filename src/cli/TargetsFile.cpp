@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QStringList>
+#include <algorithm>
 #include <optional>
 #include <variant>
 
@@ -65,14 +66,9 @@ int headerColumns(const std::optional<QStringList>& fields)
     return 0;
 }
 
-// The rows read so far, for the rows that repeat a name or a port.
-struct Seen {
-    QHash<QString, int> names;
-    QHash<QString, int> ports;
-};
-
-// A row's target, or why it names none.
-std::variant<Target, QString> readRow(const QStringList& fields, int columns, const Seen& seen)
+// A row's target, or why it names none; names holds the line of each name read so far.
+std::variant<Target, QString> readRow(const QStringList& fields, int columns,
+                                      const QHash<QString, int>& names)
 {
     if (fields.size() < 2 || fields.size() > columns)
         return QStringLiteral("%1 fields, where the header has %2").arg(fields.size()).arg(columns);
@@ -80,7 +76,7 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns, co
     target.name = fields.at(0);
     if (target.name.isEmpty())
         return QStringLiteral("no name");
-    if (const int earlier = seen.names.value(target.name); earlier != 0)
+    if (const int earlier = names.value(target.name); earlier != 0)
         return QStringLiteral("the name %1 is already on line %2").arg(target.name).arg(earlier);
     QString error;
     const std::optional<PortAddress> port = PortAddress::parse(fields.at(1), &error);
@@ -95,8 +91,6 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns, co
             return error;
         target.baud = *baud;
     }
-    if (const int earlier = seen.ports.value(port->identity()); earlier != 0)
-        return QStringLiteral("the port %1 is already on line %2").arg(port->text).arg(earlier);
     return target;
 }
 
@@ -122,7 +116,7 @@ FleetFile parseFleet(const QByteArray& content)
         text.remove(0, 1);
     const QStringList lines = text.split(u'\n');
     int columns = 0;
-    Seen seen;
+    QHash<QString, int> names;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const int lineNumber = int(i) + 1;
         QString line = lines[i];
@@ -149,15 +143,14 @@ FleetFile parseFleet(const QByteArray& content)
                                                  "closing quote")});
             continue;
         }
-        auto row = readRow(*fields, columns, seen);
+        auto row = readRow(*fields, columns, names);
         if (const QString* fault = std::get_if<QString>(&row)) {
             fleet.badRows.append({lineNumber, fields->value(0), *fault});
             continue;
         }
         Target target = std::get<Target>(std::move(row));
         target.line = lineNumber;
-        seen.names.insert(target.name, lineNumber);
-        seen.ports.insert(target.port.identity(), lineNumber);
+        names.insert(target.name, lineNumber);
         fleet.targets.append(target);
     }
     if (columns == 0)
@@ -166,6 +159,37 @@ FleetFile parseFleet(const QByteArray& content)
     else if (fleet.targets.isEmpty() && fleet.badRows.isEmpty())
         fleet.fault = QStringLiteral("the file names no indicator, only the header");
     return fleet;
+}
+
+void refuseSamePorts(FleetFile& fleet, const std::function<QStringList(const PortAddress&)>& reach)
+{
+    struct Earlier {
+        int line;
+        QString port;
+    };
+    QHash<QString, Earlier> seen; // where a port leads, and the first row that went there
+    QList<Target> kept;
+    for (const Target& target : std::as_const(fleet.targets)) {
+        const QStringList places = reach(target.port);
+        const auto place = std::find_if(places.begin(), places.end(),
+                                        [&](const QString& p) { return seen.contains(p); });
+        if (place == places.end()) {
+            for (const QString& p : places)
+                seen.insert(p, {target.line, target.port.text});
+            kept.append(target);
+            continue;
+        }
+        const Earlier& earlier = seen[*place];
+        QString fault = QStringLiteral("the port %1 is already on line %2")
+                            .arg(target.port.text)
+                            .arg(earlier.line);
+        if (earlier.port != target.port.text)
+            fault += QStringLiteral(" as %1 (both reach %2)").arg(earlier.port, *place);
+        fleet.badRows.append({target.line, target.name, fault});
+    }
+    fleet.targets = kept;
+    std::stable_sort(fleet.badRows.begin(), fleet.badRows.end(),
+                     [](const auto& a, const auto& b) { return a.line < b.line; });
 }
 
 } // namespace Cli

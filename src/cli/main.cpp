@@ -7,6 +7,7 @@
 #include "cli/Tickets.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextRoutines.h"
+#include "session/PortIdentity.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -94,10 +95,22 @@ void cancelOnSignals(FleetRunner& runner)
 void cancelOnSignals(FleetRunner&) {}
 #endif
 
+// The fleet's rows that reach one indicator under two spellings: the second is refused, as a
+// repeated name is. Host names are looked up now, before any run starts.
+void refuseSamePorts(FleetFile& fleet, const QString& settingsPath)
+{
+    PortIdentity identity{SettingsStore(settingsPath)};
+    QList<PortAddress> ports;
+    for (const Target& target : std::as_const(fleet.targets))
+        ports.append(target.port);
+    identity.lookUpHosts(ports);
+    Cli::refuseSamePorts(fleet, [&](const PortAddress& port) { return identity.of(port); });
+}
+
 // The targets of the command: the fleet file's rows, or the one port given. Nothing when the
 // fleet file cannot be used; *code is then the exit status.
-std::optional<QList<Target>> readTargets(const Command& command, QList<FleetFile::BadRow>* badRows,
-                                         int* code)
+std::optional<QList<Target>> readTargets(const Command& command, const QString& settingsPath,
+                                         QList<FleetFile::BadRow>* badRows, int* code)
 {
     if (command.kind != Command::Kind::Fleet) {
         Target target;
@@ -111,11 +124,12 @@ std::optional<QList<Target>> readTargets(const Command& command, QList<FleetFile
                               .arg(command.targetsPath, file.errorString()));
         return std::nullopt;
     }
-    const FleetFile fleet = parseFleet(file.readAll());
+    FleetFile fleet = parseFleet(file.readAll());
     if (!fleet.fault.isEmpty()) {
         *code = fileError(QStringLiteral("%1: %2").arg(command.targetsPath, fleet.fault));
         return std::nullopt;
     }
+    refuseSamePorts(fleet, settingsPath);
     for (const FleetFile::BadRow& bad : fleet.badRows)
         sayError(QStringLiteral("%1:%2: skipped: %3")
                      .arg(command.targetsPath)
@@ -218,7 +232,8 @@ int main(int argc, char* argv[])
         return fileError(error);
     QList<FleetFile::BadRow> badRows;
     int code = ExitUsage;
-    const std::optional<QList<Target>> targets = readTargets(command, &badRows, &code);
+    const std::optional<QList<Target>> targets =
+        readTargets(command, settingsPath, &badRows, &code);
     if (!targets)
         return code;
     return runTargets(command, *targets, badRows, tickets, settingsPath);

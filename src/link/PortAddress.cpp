@@ -3,7 +3,6 @@
 #include "platform/SerialPort.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -40,21 +39,6 @@ PortAddress PortAddress::tcp(const QString& host, quint16 port)
     address.tcpPort = port;
     address.text = QStringLiteral("tcp:%1:%2").arg(host).arg(port);
     return address;
-}
-
-QString PortAddress::identity() const
-{
-    switch (kind) {
-    case Kind::Com:
-        return QStringLiteral("COM%1").arg(comNumber);
-    case Kind::Device: {
-        const QString canonical = QFileInfo(device).canonicalFilePath();
-        return canonical.isEmpty() ? QDir::cleanPath(device) : canonical;
-    }
-    case Kind::Tcp:
-        break;
-    }
-    return QStringLiteral("tcp:%1:%2").arg(host.toLower()).arg(tcpPort);
 }
 
 std::optional<PortAddress> PortAddress::parse(const QString& given, QString* error)

@@ -18,8 +18,6 @@ struct PortAddress {
     static PortAddress tcp(const QString& host, quint16 port);
 
     bool isSerial() const { return kind != Kind::Tcp; }
-    // The same for two addresses that name the same port, however spelled.
-    QString identity() const;
 
     // "COM3", "/dev/ttyUSB0", "tcp:192.168.1.50:4001" or "tcp:[fe80::1]:4001". On failure
     // nothing, and *error says what was wrong.

@@ -3,13 +3,13 @@
 #include "link/PortFailure.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextRoutines.h"
+#include "session/PortIdentity.h"
 
 namespace {
 const QString kPortError = QStringLiteral("Port Error");
 const QString kTcpError = QStringLiteral("TCP/IP ERROR");
 const QString kCommunicationError = QStringLiteral("Communication Error");
 const QString kNoResponse = QStringLiteral("Indicator does not respond");
-const QString kPortNamesSection = QStringLiteral("PortNames");
 // "0" turns the low-latency request on USB adapters off; anything else leaves it on.
 const QString kSerialPortSection = QStringLiteral("SerialPort");
 const QString kKeyLowLatency = QStringLiteral("LowLatency");
@@ -50,8 +50,7 @@ IndicatorSession::~IndicatorSession() = default;
 void IndicatorSession::applyPortSettings(const SettingsStore& settings)
 {
     for (int k = 1; k <= SerialPort::kPortCount; ++k)
-        m_serialPort.setPortName(
-            k, settings.readValue(kPortNamesSection, QStringLiteral("COM%1").arg(k)));
+        m_serialPort.setPortName(k, PortIdentity::comDevice(settings, k));
     m_serialPort.setLowLatency(settings.readValue(kSerialPortSection, kKeyLowLatency) !=
                                QStringLiteral("0"));
 }

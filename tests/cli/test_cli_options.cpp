@@ -1,6 +1,8 @@
 #include "cli/CommandLine.h"
 #include "cli/HelpText.h"
 #include "cli/Tickets.h"
+#include "platform/SettingsStore.h"
+#include "session/PortIdentity.h"
 #include "support/TestFiles.h"
 #include "ticket/TicketSet.h"
 
@@ -24,6 +26,19 @@ private:
         if (!TestFiles::write(path, bytes))
             qFatal("cannot write %s", qPrintable(path));
         return path;
+    }
+
+    // The fleet file's rows, those that reach an indicator of an earlier row refused.
+    static FleetFile fleetOf(const QByteArray& content, const QString& settingsPath)
+    {
+        FleetFile fleet = parseFleet(content);
+        PortIdentity identity{SettingsStore(settingsPath)};
+        QList<PortAddress> ports;
+        for (const Target& target : std::as_const(fleet.targets))
+            ports.append(target.port);
+        identity.lookUpHosts(ports);
+        refuseSamePorts(fleet, [&](const PortAddress& port) { return identity.of(port); });
+        return fleet;
     }
 
 private slots:
@@ -90,23 +105,24 @@ private slots:
 
     void fleetFile()
     {
-        const FleetFile fleet = parseFleet("\xEF\xBB\xBF# scales of the north site\r\n"
-                                           "Name, Port, Baud\r\n"
-                                           "north-1,tcp:10.0.0.1:4001,\r\n"
-                                           "\r\n"
-                                           "north-2,COM3,9600\r\n"
-                                           "\"gate, west\",/dev/ttyUSB1\r\n"
-                                           ",COM4,\r\n"
-                                           "north-3,COM9,\r\n"
-                                           "north-4,tcp:10.0.0.4:4001,9600\r\n"
-                                           "north-5,COM5,300\r\n"
-                                           "north-1,COM6\r\n"
-                                           "north-6,tcp:10.0.0.1:4001\r\n"
-                                           "north-7,com3\r\n"
-                                           "north-8,COM7,9600,extra\r\n"
-                                           "\"north-9,COM7\r\n"
-                                           "north-10\r\n"
-                                           "\"say \"\"hi\"\"\",tcp:10.0.0.9:1\r\n");
+        const FleetFile fleet = fleetOf("\xEF\xBB\xBF# scales of the north site\r\n"
+                                        "Name, Port, Baud\r\n"
+                                        "north-1,tcp:10.0.0.1:4001,\r\n"
+                                        "\r\n"
+                                        "north-2,COM3,9600\r\n"
+                                        "\"gate, west\",/dev/ttyUSB1\r\n"
+                                        ",COM4,\r\n"
+                                        "north-3,COM9,\r\n"
+                                        "north-4,tcp:10.0.0.4:4001,9600\r\n"
+                                        "north-5,COM5,300\r\n"
+                                        "north-1,COM6\r\n"
+                                        "north-6,tcp:10.0.0.1:4001\r\n"
+                                        "north-7,com3\r\n"
+                                        "north-8,COM7,9600,extra\r\n"
+                                        "\"north-9,COM7\r\n"
+                                        "north-10\r\n"
+                                        "\"say \"\"hi\"\"\",tcp:10.0.0.9:1\r\n",
+                                        m_dir.filePath("none.ini"));
         QCOMPARE(fleet.fault, QString());
         QCOMPARE(fleet.targets.size(), 4);
         QCOMPARE(fleet.targets[0].name, QStringLiteral("north-1"));
@@ -138,6 +154,58 @@ private slots:
                      qPrintable(fleet.badRows[i].fault));
         }
         QCOMPARE(fleet.badRows[1].name, QStringLiteral("north-3"));
+    }
+
+    // Two spellings of one indicator are one port: the second row is refused with its line.
+    void samePort_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("fault"); // of the second row; empty: both rows kept
+        QTest::newRow("COM1 and the device [PortNames] gives it")
+            << "COM1"
+            << "{dev}"
+            << "the port {dev} is already on line 2 as COM1 (both reach {dev})";
+        QTest::newRow("a link and the device behind it")
+            << "{link}"
+            << "{dev}"
+            << "the port {dev} is already on line 2 as {link} (both reach {dev})";
+        QTest::newRow("an address and a host name for it")
+            << "tcp:127.0.0.1:4001"
+            << "tcp:localhost:4001"
+            << "the port tcp:localhost:4001 is already on line 2 as tcp:127.0.0.1:4001 (both "
+               "reach 127.0.0.1:4001)";
+        QTest::newRow("two ports of one host") << "tcp:localhost:4001"
+                                               << "tcp:127.0.0.1:4002"
+                                               << "";
+        QTest::newRow("two COM ports") << "COM1"
+                                       << "COM2"
+                                       << "";
+    }
+    void samePort()
+    {
+        const QString dev = file("ttyX", "");
+        const QString link = m_dir.filePath("by-id-X");
+        QFile::remove(link);
+        QVERIFY(QFile::link(dev, link));
+        const auto expand = [&](QString text) {
+            return text.replace("{dev}", dev).replace("{link}", link);
+        };
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, fault);
+        const QString settings = file("ports.ini", "[PortNames]\nCOM1=" + link.toUtf8() + '\n');
+        const FleetFile fleet = fleetOf("name,port\na," + expand(first).toUtf8() + "\nb," +
+                                            expand(second).toUtf8() + '\n',
+                                        settings);
+        if (fault.isEmpty()) {
+            QCOMPARE(fleet.targets.size(), 2);
+            return;
+        }
+        QCOMPARE(fleet.targets.size(), 1);
+        QCOMPARE(fleet.badRows.size(), 1);
+        QCOMPARE(fleet.badRows[0].line, 3);
+        QCOMPARE(fleet.badRows[0].fault, expand(fault));
     }
 
     void fleetFileFaults_data()
