@@ -38,6 +38,12 @@ struct FleetFile {
 // A row that names no usable target is listed with its line number; the others are kept.
 FleetFile parseFleet(const QByteArray& content);
 
+// A targets file holds thousands of indicators in a few hundred KB; this stops a wrong file.
+constexpr qint64 kMaxFleetFileSize = 4 * 1024 * 1024;
+
+// The targets file at the path, read and parsed; a fault of the whole file names it.
+FleetFile readFleet(const QString& path);
+
 // Moves each row whose port reaches an earlier row's indicator, however spelled, to the bad rows,
 // as the rows that repeat a name are; reach(port) lists where a port leads.
 void refuseSamePorts(FleetFile& fleet, const std::function<QStringList(const PortAddress&)>& reach);

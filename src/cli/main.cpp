@@ -11,7 +11,6 @@
 #include "version.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <cstdio>
@@ -118,15 +117,9 @@ std::optional<QList<Target>> readTargets(const Command& command, const QString& 
         target.baud = command.baud;
         return QList<Target>{target};
     }
-    QFile file(command.targetsPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *code = fileError(QStringLiteral("The targets file %1 could not be read: %2")
-                              .arg(command.targetsPath, file.errorString()));
-        return std::nullopt;
-    }
-    FleetFile fleet = parseFleet(file.readAll());
+    FleetFile fleet = readFleet(command.targetsPath);
     if (!fleet.fault.isEmpty()) {
-        *code = fileError(QStringLiteral("%1: %2").arg(command.targetsPath, fleet.fault));
+        *code = fileError(fleet.fault);
         return std::nullopt;
     }
     refuseSamePorts(fleet, settingsPath);

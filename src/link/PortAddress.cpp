@@ -1,6 +1,7 @@
 #include "link/PortAddress.h"
 
 #include "platform/SerialPort.h"
+#include "platform/TextRoutines.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -53,7 +54,7 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
         if (number < 1 || number > SerialPort::kPortCount) {
             setError(error, QStringLiteral("there is no port %1: the COM ports are COM1 to COM%2; "
                                            "give the device path of any other")
-                                .arg(text)
+                                .arg(TextRoutines::cutText(text))
                                 .arg(SerialPort::kPortCount));
             return std::nullopt;
         }
@@ -82,7 +83,7 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
             number < 1 || number > 65535) {
             setError(error, QStringLiteral("'%1' is no TCP/IP endpoint: give tcp:HOST:PORT with a "
                                            "port from 1 to 65535, such as tcp:192.168.1.50:4001")
-                                .arg(text));
+                                .arg(TextRoutines::cutText(text)));
             return std::nullopt;
         }
         address.kind = PortAddress::Kind::Tcp;
@@ -98,7 +99,9 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
     const QString choices =
         QStringLiteral("give COM1 to COM8, a device path such as %1, or tcp:HOST:PORT")
             .arg(kDeviceExample);
-    setError(error, text.isEmpty() ? QStringLiteral("no port given: ") + choices
-                                   : QStringLiteral("'%1' is no port: %2").arg(text, choices));
+    setError(error,
+             text.isEmpty()
+                 ? QStringLiteral("no port given: ") + choices
+                 : QStringLiteral("'%1' is no port: %2").arg(TextRoutines::cutText(text), choices));
     return std::nullopt;
 }

@@ -96,6 +96,13 @@ QString describeControls(const QString& text)
     return out;
 }
 
+QString cutText(const QString& text, qsizetype maxLength)
+{
+    if (text.size() <= maxLength)
+        return text;
+    return text.left(maxLength - 3) + QStringLiteral("...");
+}
+
 QString csvLine(const QStringList& fields)
 {
     QString line;

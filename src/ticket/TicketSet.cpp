@@ -1,5 +1,6 @@
 #include "ticket/TicketSet.h"
 
+#include "platform/TextRoutines.h"
 #include "ticket/TicketSlots.h"
 
 #include <QDir>
@@ -38,9 +39,7 @@ QString writeFailure(const QString& setPath, const QString& reason)
 
 QString quotedLine(const QString& line)
 {
-    if (line.size() <= kQuotedLineLength)
-        return u'"' + line + u'"';
-    return u'"' + line.left(kQuotedLineLength - 3) + QStringLiteral("...\"");
+    return u'"' + TextRoutines::cutText(line, kQuotedLineLength) + u'"';
 }
 
 // The slot a key names: 1 to 7 for Slot1 to Slot7, 0 for "Slot" and digits naming no slot

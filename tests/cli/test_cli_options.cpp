@@ -119,9 +119,12 @@ private slots:
                                         "north-6,tcp:10.0.0.1:4001\r\n"
                                         "north-7,com3\r\n"
                                         "north-8,COM7,9600,extra\r\n"
-                                        "\"north-9,COM7\r\n"
+                                        "\"north\r\n"
+                                        "9\",COM7\r\n"
                                         "north-10\r\n"
-                                        "\"say \"\"hi\"\"\",tcp:10.0.0.9:1\r\n",
+                                        "north-11\",COM8\r\n"
+                                        "\"say \"\"hi\"\"\",tcp:10.0.0.9:1\r\n"
+                                        "\"north-12,COM7",
                                         m_dir.filePath("none.ini"));
         QCOMPARE(fleet.fault, QString());
         QCOMPARE(fleet.targets.size(), 4);
@@ -144,8 +147,10 @@ private slots:
             {12, "the port tcp:10.0.0.1:4001 is already on line 3"},
             {13, "the port com3 is already on line 5"},
             {14, "4 fields, where the header has 3"},
-            {15, "a quote is not closed"},
-            {16, "1 fields, where the header has 3"},
+            {15, "a quoted field runs over lines 15 to 16"},
+            {17, "1 fields, where the header has 3"},
+            {18, "a quote inside a field that does not start with one"},
+            {20, "a quote is not closed"},
         };
         QCOMPARE(fleet.badRows.size(), expected.size());
         for (qsizetype i = 0; i < expected.size(); ++i) {
@@ -208,10 +213,33 @@ private slots:
         QCOMPARE(fleet.badRows[0].fault, expand(fault));
     }
 
+    // CR, LF and CR LF each end a line.
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("end");
+        QTest::newRow("LF") << QByteArray("\n");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("CR") << QByteArray("\r");
+    }
+    void lineEnds()
+    {
+        QFETCH(QByteArray, end);
+        const FleetFile fleet =
+            parseFleet("name,port" + end + "a,COM1" + end + end + "b,\"COM2\"" + end);
+        QCOMPARE(fleet.fault, QString());
+        QCOMPARE(fleet.badRows.size(), 0);
+        QCOMPARE(fleet.targets.size(), 2);
+        QCOMPARE(fleet.targets[1].line, 4);
+    }
+
     void fleetFileFaults_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("fault");
+        QTest::newRow("too large")
+            << QByteArray(4 * 1024 * 1024 + 1, '#') << "is larger than 4 MiB";
+        QTest::newRow("a long first line quoted in part") << QByteArray(100000, 'x') + "\rx,COM1\r"
+                                                          << "not \"" + QString(57, u'x') + "...\"";
         QTest::newRow("empty") << QByteArray("\n# nothing\n") << "the file is empty";
         QTest::newRow("no header")
             << QByteArray("north-1,COM1\n") << "line 1: the first line must be the header";
@@ -223,8 +251,10 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, fault);
-        const FleetFile fleet = parseFleet(content);
-        QVERIFY2(fleet.fault.contains(fault), qPrintable(fleet.fault));
+        const QString path = file("faulty.csv", content);
+        const FleetFile fleet = readFleet(path);
+        QVERIFY2(fleet.fault.contains(path) && fleet.fault.contains(fault),
+                 qPrintable(fleet.fault.left(200)));
         QVERIFY(fleet.targets.isEmpty());
     }
 
