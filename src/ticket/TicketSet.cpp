@@ -111,6 +111,36 @@ Line parseLine(const QString& text)
     return line;
 }
 
+// One line of a set file as it stands in the file, decoded and parsed.
+Line readLine(QByteArray raw)
+{
+    if (raw.endsWith('\r'))
+        raw.chop(1);
+    // The decoder also skips the byte order mark Notepad puts before UTF-8 text.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(raw);
+    Line line;
+    if (decoder.hasError())
+        line.fault = QStringLiteral("it is not UTF-8 text");
+    else if (text.contains(QChar(u'\0')))
+        // The system would end the file name there and open another file than the one named.
+        line.fault = QStringLiteral("it holds a NUL byte");
+    else
+        line = parseLine(text);
+    return line;
+}
+
+// The file an entry names, from the set's folder; empty for an entry without one.
+QString entryPath(const Line& line, const QString& setPath)
+{
+    if (line.value.isEmpty())
+        return {};
+    // A set written on Windows separates its folders with backslashes.
+    QString value = line.value;
+    value.replace(u'\\', u'/');
+    return QDir::cleanPath(QFileInfo(setPath).absoluteDir().absoluteFilePath(value));
+}
+
 // The set file's bytes; nothing, and *errorText, when it cannot be read or is too large.
 std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorText)
 {
@@ -139,13 +169,18 @@ std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorTex
 
 namespace TicketSetFile {
 
+bool isSetPath(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("tkset"), Qt::CaseInsensitive) == 0;
+}
+
 bool read(const QString& setPath, TicketSet* set, QString* errorText)
 {
     const std::optional<QByteArray> content = readSetBytes(setPath, errorText);
     if (!content)
         return false;
     const QByteArray& bytes = *content;
-    const QDir folder = QFileInfo(setPath).absoluteDir();
+    const QString canonicalSetPath = QFileInfo(setPath).canonicalFilePath();
     TicketSet result;
     std::array<int, SlotTable::kSlotCount> givenOnLine{};
     int sectionLine = 0;
@@ -155,16 +190,7 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
             return fail(errorText,
                         readFailure(setPath, QStringLiteral("line %1: %2.").arg(n).arg(fault)));
         };
-        QByteArray raw = lines.at(n - 1);
-        if (raw.endsWith('\r'))
-            raw.chop(1);
-        // The decoder also skips the byte order mark Notepad puts before UTF-8 text.
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        const QString text = decoder.decode(raw);
-        if (decoder.hasError())
-            return lineFault(QStringLiteral("it is not UTF-8 text"));
-
-        const Line line = parseLine(text);
+        const Line line = readLine(lines.at(n - 1));
         if (!line.fault.isEmpty())
             return lineFault(line.fault);
         if (line.kind == Line::Section) {
@@ -186,8 +212,11 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
                                      .arg(firstLine));
             }
             firstLine = n;
-            if (!line.value.isEmpty())
-                result.paths[line.slot - 1] = QDir::cleanPath(folder.absoluteFilePath(line.value));
+            const QString path = entryPath(line, setPath);
+            if (!path.isEmpty() && QFileInfo(path).canonicalFilePath() == canonicalSetPath)
+                return lineFault(
+                    QStringLiteral("Slot%1 names this ticket set, not a ticket").arg(line.slot));
+            result.paths[line.slot - 1] = path;
         }
     }
     if (!sectionLine) {
