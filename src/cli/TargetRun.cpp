@@ -148,6 +148,23 @@ QString TargetRun::slotsText(bool stored) const
            numbers.join(QStringLiteral(", "));
 }
 
+// The slots given a file that holds nothing: the download leaves them out, and says so.
+QString TargetRun::skippedText() const
+{
+    QStringList numbers;
+    for (int s = 1; m_setup.tickets && s <= SlotTable::kSlotCount; ++s) {
+        if (!m_setup.tickets->paths[s - 1].isEmpty() && m_setup.tickets->contents[s - 1].isEmpty())
+            numbers.append(QString::number(s));
+    }
+    if (numbers.isEmpty())
+        return {};
+    return numbers.size() == 1
+               ? QStringLiteral("; slot %1 skipped: its file is empty, nothing to send")
+                     .arg(numbers.first())
+               : QStringLiteral("; slots %1 skipped: their files are empty, nothing to send")
+                     .arg(numbers.join(QStringLiteral(", ")));
+}
+
 void TargetRun::onRunFinished()
 {
     if (m_phase == Phase::Done)
@@ -157,7 +174,8 @@ void TargetRun::onRunFinished()
         const bool stored = outcome() == Downloader::Outcome::Stored;
         QString line =
             outcomeName(outcome()) + QStringLiteral(": ") +
-            (stored ? slotsText(true) : slotsText(false) + QStringLiteral(" not stored"));
+            (stored ? slotsText(true) : slotsText(false) + QStringLiteral(" not stored")) +
+            skippedText();
         if (record().commands > 0)
             line += QStringLiteral("; %1 commands, %2 retries, %3 s")
                         .arg(record().commands)

@@ -1,6 +1,7 @@
 #include "ticket/TicketSlots.h"
 
 #include "platform/TextRoutines.h"
+#include "ticket/TicketSet.h"
 
 #include <QFile>
 #include <algorithm>
@@ -62,6 +63,9 @@ bool TicketSlots::load(int slot, const QString& path, QString* errorText)
         return fail(QStringLiteral("There is no ticket slot %1.").arg(slot));
     if (path.isEmpty())
         return fail(QStringLiteral("No file was chosen."));
+    // A set's text would go to the indicator as a ticket without a word.
+    if (TicketSetFile::isSetPath(path))
+        return fail(QStringLiteral("The file %1 is a ticket set, not a ticket.").arg(path));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

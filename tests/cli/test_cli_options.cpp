@@ -380,6 +380,7 @@ private slots:
             {{{1, empty}}, "The tickets hold no data"},
             {{{1, big}, {2, c}}, "The tickets hold 32769 bytes in all, more than the 32768"},
             {{{2, oneByte}, {4, c}}, "slot 2 (Truck 1st Weighing) is one byte long"},
+            {{{1, setPath}, {2, c}}, "two.tkset is a ticket set, not a ticket"},
         };
         for (const auto& [slotFiles, fault] : refused) {
             command = Command{};
