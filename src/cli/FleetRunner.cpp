@@ -90,8 +90,13 @@ void FleetRunner::onRunFinished(TargetRun* run)
 {
     --m_running;
     ++m_finished;
-    if (m_options.task == TargetRun::Task::Download && m_options.json)
-        m_console.outputExact(jsonLine(run->record().toJson()));
+    if (m_options.task == TargetRun::Task::Download && m_options.json) {
+        // The objects come as the runs end: the row's name and port tell which is which.
+        QJsonObject json = run->record().toJson();
+        json.insert(QStringLiteral("name"), run->target().name);
+        json.insert(QStringLiteral("port"), run->target().port.text);
+        m_console.outputExact(jsonLine(json));
+    }
     startNext();
     if (m_finished == int(m_runs.size())) {
         m_console.stopProgress();

@@ -49,6 +49,7 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
     m_session.setAddress(m_setup.target.port);
     m_session.setRate(m_setup.target.baud);
     m_session.setConnectLimit(kConnectLimit);
+    m_session.setLogName(m_setup.target.name);
     m_session.recorder().setPath(m_setup.recordPath);
     // The failure that ended a run is told as the window tells it, title first.
     connect(&m_session, &IndicatorSession::failed, this,

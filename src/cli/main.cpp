@@ -5,6 +5,7 @@
 #include "cli/FleetRunner.h"
 #include "cli/HelpText.h"
 #include "cli/Tickets.h"
+#include "platform/LogSource.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextRoutines.h"
 #include "session/PortIdentity.h"
@@ -56,13 +57,16 @@ int fileError(const QString& text)
 // written past the console they would end up inside the block it draws again.
 Console* g_console = nullptr;
 
+// A line that names its indicator starts with that name, as the fleet's other lines do.
 void routeMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
+    const QString source = LogSource::take();
+    const QString prefix = source.isEmpty() ? QString() : source + QStringLiteral(": ");
     const QString line = qFormatLogMessage(type, context, text);
     if (g_console && QThread::currentThread() == QCoreApplication::instance()->thread())
-        g_console->message(QString(), line);
+        g_console->message(prefix, line);
     else
-        sayError(line);
+        sayError(prefix + line);
 }
 
 #ifdef Q_OS_UNIX

@@ -1,5 +1,7 @@
 #include "platform/SerialPort.h"
 
+#include "platform/LogSource.h"
+
 #include <QFileInfo>
 #include <QLoggingCategory>
 
@@ -134,7 +136,8 @@ SerialPort::LowLatency SerialPort::requestLowLatency()
             error = errno;
     }
     if (error == 0 && (serial.flags & ASYNC_LOW_LATENCY)) {
-        qCDebug(lcPortExchange) << "low-latency mode on for" << m_openedPath;
+        qCDebug(lcPortExchange) << LogSource{m_logName} << "low-latency mode on for"
+                                << m_openedPath;
         return LowLatency::Applied;
     }
     // A pseudo-terminal has no latency timer: there is nothing to say.
@@ -144,6 +147,7 @@ SerialPort::LowLatency SerialPort::requestLowLatency()
         const QString why = error ? QString::fromLocal8Bit(std::strerror(error))
                                   : QStringLiteral("ignored by the driver");
         qCInfo(lcPortExchange).noquote()
+            << LogSource{m_logName}
             << QStringLiteral("low-latency mode not available on %1 (%2); replies may wait for "
                               "the adapter's latency timer")
                    .arg(m_openedPath, why);

@@ -53,6 +53,9 @@ public:
     }
     void setSettings(const QString& settings);
 
+    // The indicator the log lines name (a fleet's target); empty: none.
+    void setLogName(const QString& name) { m_logName = name; }
+
     bool portOpen() const { return m_port.isOpen(); }
     // Opens or closes the port; returns kNoError or one of the error numbers above.
     int setPortOpen(bool open);
@@ -86,6 +89,7 @@ private:
     LowLatency m_lowLatencyResult = LowLatency::Off;
     // Devices whose refusal has been logged: a reopen says nothing new.
     QSet<QString> m_lowLatencyRefusalLogged;
+    QString m_logName;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("38400,n,8,1");
     std::array<QString, kPortCount> m_portNames;

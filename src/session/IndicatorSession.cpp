@@ -76,6 +76,12 @@ void IndicatorSession::setAddress(const PortAddress& address)
     }
 }
 
+void IndicatorSession::setLogName(const QString& name)
+{
+    m_exchange.setLogName(name);
+    m_serialPort.setLogName(name);
+}
+
 void IndicatorSession::setRate(int rate)
 {
     const QString settings = SerialPort::lineSettings(rate);

@@ -578,19 +578,24 @@ private Q_SLOTS:
                                        "ports are COM1 to COM8; give the device path of any other"),
                  run.err.constData());
 
-        QHash<QString, QJsonObject> byChannel;
+        // The objects come as the indicators finish, each with the row's name and port.
+        QHash<QString, QJsonObject> byName;
         for (const QByteArray& line : run.out.trimmed().split('\n')) {
             const QJsonObject json = QJsonDocument::fromJson(line).object();
-            byChannel.insert(json.value("channel").toString(), json);
+            byName.insert(json.value("name").toString(), json);
         }
-        QCOMPARE(byChannel.size(), kCount);
+        QCOMPARE(byName.size(), kCount);
         for (int i = 0; i < kCount; ++i) {
             const sim::IndicatorSimulator& indicator = *indicators[i];
             const QString expected = i == kRefusing      ? "refused"
                                      : i == kUnreachable ? "lost"
                                                          : "stored";
-            const QString channel = QStringLiteral("127.0.0.1:%1").arg(ports[i]);
-            QCOMPARE(byChannel.value(channel).value("outcome").toString(), expected);
+            const QJsonObject json = byName.value(QStringLiteral("scale-%1").arg(i));
+            QCOMPARE(json.value("port").toString(),
+                     QStringLiteral("tcp:127.0.0.1:%1").arg(ports[i]));
+            QCOMPARE(json.value("channel").toString(),
+                     QStringLiteral("127.0.0.1:%1").arg(ports[i]));
+            QCOMPARE(json.value("outcome").toString(), expected);
             if (expected == "stored") {
                 QCOMPARE(indicator.commandLines(), expectedLines());
                 QCOMPARE(indicator.slot(1), QByteArray("ABCDE"));
@@ -829,7 +834,8 @@ private Q_SLOTS:
                                              &exitCode);
         QCOMPARE(exitCode, 0);
         QCOMPARE(second->slot(1), QByteArray(1000, 'L'));
-        const qsizetype logged = screen.indexOf("talvor.exchange: stretch voided");
+        // The line names its indicator, as every line of a fleet does.
+        const qsizetype logged = screen.indexOf("second: talvor.exchange: stretch voided");
         QVERIFY2(logged >= 0, screen.constData());
         QVERIFY2(screen.lastIndexOf("first  ", logged) >= 0, screen.constData()); // shown before
         const qsizetype after = screen.indexOf('\n', logged) + 1;
