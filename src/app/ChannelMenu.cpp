@@ -45,7 +45,9 @@ void ChannelMenu::refresh(bool exchangeRunning)
     m_actions.openClose->setText(open ? kClose : kOpen);
     m_actions.openClose->setEnabled(!exchangeRunning);
     m_actions.port->setEnabled(!open && !exchangeRunning);
-    m_actions.settings->setEnabled((!open || m_channels.isTcpMode()) && !exchangeRunning);
+    // A device server's rate changes at once on its open line, as a TCP/IP host is kept for
+    // the next connection; a serial port's rate only while it is closed.
+    m_actions.settings->setEnabled((!open || m_channels.session().isNetwork()) && !exchangeRunning);
 }
 
 void ChannelMenu::show(const ChannelPanels::Texts& texts)

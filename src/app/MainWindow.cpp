@@ -233,18 +233,18 @@ void MainWindow::onChannelStateChanged(ChannelManager::State state)
     }
     // A serial port opens at once, a TCP/IP connection through Connecting: either way a new
     // line, on which Connect may be tried again.
-    if (state == ChannelManager::State::Connecting || !m_channels.isTcpMode())
+    if (state == ChannelManager::State::Connecting || !m_session.isNetwork())
         m_queryFailed = false;
     refreshControls();
 }
 
 // The look of a closed channel. Closing a serial port also folds the ticket area away, since
-// the next port may lead to another indicator; a TCP/IP close leaves it as it is.
+// the next port may lead to another indicator; closing a network channel leaves it as it is.
 void MainWindow::showClosedLook()
 {
     m_ui->serialEdit->clear();
     m_ui->versionEdit->clear();
-    if (!m_channels.isTcpMode())
+    if (!m_session.isNetwork())
         m_ticketArea->fold();
     refreshControls();
 }

@@ -21,13 +21,12 @@ IndicatorSession::IndicatorSession(UiServices& ui, QObject* parent)
 {
     m_connectTimer.setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, &IndicatorSession::onConnectLimit);
-    connect(&m_tcpClient, &TcpClient::errorOccurred, this, &IndicatorSession::onTcpError);
-    connect(&m_tcpClient, &TcpClient::connected, this, [this] {
-        m_connectTimer.stop();
-        if (isTcp() && m_state == State::Connecting)
-            setState(State::Open);
-    });
+    connect(&m_tcpClient, &TcpClient::errorOccurred, this, &IndicatorSession::onNetworkError);
+    connect(&m_tcpClient, &TcpClient::connected, this, &IndicatorSession::onNetworkConnected);
     connect(&m_tcpClient, &LineChannel::channelLost, this, &IndicatorSession::onChannelLost);
+    connect(&m_rfc2217, &Rfc2217Channel::errorOccurred, this, &IndicatorSession::onNetworkError);
+    connect(&m_rfc2217, &Rfc2217Channel::connected, this, &IndicatorSession::onNetworkConnected);
+    connect(&m_rfc2217, &LineChannel::channelLost, this, &IndicatorSession::onChannelLost);
     connect(&m_serialPort, &LineChannel::channelLost, this, &IndicatorSession::onChannelLost);
     connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
         m_version = version;
@@ -74,11 +73,17 @@ void IndicatorSession::setAddress(const PortAddress& address)
         m_tcpClient.setRemoteHost(address.host);
         m_tcpClient.setRemotePort(address.tcpPort);
         break;
+    case PortAddress::Kind::Rfc2217:
+        m_rfc2217.setRemoteHost(address.host);
+        m_rfc2217.setRemotePort(address.tcpPort);
+        break;
     }
 }
 
 void IndicatorSession::setRate(int rate)
 {
+    // Behind RFC 2217 the device server sets its line at once, also while the channel is open.
+    m_rfc2217.setBaudRate(rate);
     const QString settings = SerialPort::lineSettings(rate);
     changeSerialPort([&](SerialPort& port) { port.setSettings(settings); });
 }
@@ -104,15 +109,20 @@ void IndicatorSession::changeSerialPort(const std::function<void(SerialPort&)>& 
 
 LineChannel& IndicatorSession::channel()
 {
-    if (isTcp())
-        return m_tcpClient;
-    return m_serialPort;
+    return const_cast<LineChannel&>(std::as_const(*this).channel());
 }
 
 const LineChannel& IndicatorSession::channel() const
 {
-    if (isTcp())
+    switch (m_address.kind) {
+    case PortAddress::Kind::Tcp:
         return m_tcpClient;
+    case PortAddress::Kind::Rfc2217:
+        return m_rfc2217;
+    case PortAddress::Kind::Com:
+    case PortAddress::Kind::Device:
+        break;
+    }
     return m_serialPort;
 }
 
@@ -125,6 +135,8 @@ QString IndicatorSession::channelDescription() const
             .arg(m_serialPort.devicePath());
     case PortAddress::Kind::Device:
         return m_serialPort.devicePath();
+    case PortAddress::Kind::Rfc2217:
+        return m_rfc2217.channelName();
     case PortAddress::Kind::Tcp:
         break;
     }
@@ -133,6 +145,8 @@ QString IndicatorSession::channelDescription() const
 
 int IndicatorSession::lineRate() const
 {
+    if (isRfc2217())
+        return m_rfc2217.baudRate();
     return isTcp() ? 0 : m_serialPort.rateText().trimmed().toInt();
 }
 
@@ -156,14 +170,25 @@ void IndicatorSession::open()
     // first command answers none of them.
     m_exchange.setChannel(&channel());
     m_exchange.resetLine();
-    if (!isTcp()) {
+    if (!isNetwork()) {
         openSerial();
         return;
     }
     setState(State::Connecting);
     if (m_connectLimit.count() > 0)
         m_connectTimer.start(m_connectLimit);
-    m_tcpClient.connectToIndicator();
+    if (isTcp())
+        m_tcpClient.connectToIndicator();
+    else
+        m_rfc2217.connectToIndicator();
+}
+
+void IndicatorSession::onNetworkConnected()
+{
+    m_connectTimer.stop();
+    if (m_state == State::Connecting &&
+        (isTcp() ? m_tcpClient.isConnected() : isRfc2217() && m_rfc2217.isConnected()))
+        setState(State::Open);
 }
 
 void IndicatorSession::openSerial()
@@ -181,6 +206,8 @@ void IndicatorSession::close()
     m_connectTimer.stop();
     if (isTcp())
         m_tcpClient.close();
+    else if (isRfc2217())
+        m_rfc2217.close();
     else
         m_serialPort.setPortOpen(false);
     setState(State::Closed);
@@ -200,7 +227,7 @@ IndicatorSession::Failure IndicatorSession::lossFailure(const QString& reason) c
                        .arg(channel().channelName());
     if (!reason.isEmpty())
         text += QStringLiteral("\r\n\r\n") + reason;
-    return {Failure::Kind::Lost, isTcp() ? kTcpError : kPortError, text};
+    return {Failure::Kind::Lost, isNetwork() ? kTcpError : kPortError, text};
 }
 
 void IndicatorSession::fail(const Failure& failure)
@@ -222,7 +249,7 @@ void IndicatorSession::reportLoss(const QString& reason)
     fail(lossFailure(reason));
 }
 
-void IndicatorSession::onTcpError(int number, const QString& description)
+void IndicatorSession::onNetworkError(int number, const QString& description)
 {
     m_connectTimer.stop();
     // A query or a download in progress fails with the socket and reports the loss itself, with
@@ -233,7 +260,7 @@ void IndicatorSession::onTcpError(int number, const QString& description)
               QStringLiteral("Error: ") + TextRoutines::numberText(number) +
                   QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n")});
     }
-    if (isTcp() && m_state != State::Closed)
+    if (isNetwork() && m_state != State::Closed)
         close();
 }
 
