@@ -1,15 +1,10 @@
 #include "cli/HelpText.h"
 
+#include "link/PortAddress.h"
+
 namespace Cli {
 
 namespace {
-
-// A device path as this system writes one, for the help.
-#ifdef Q_OS_UNIX
-const QString kDeviceExample = QStringLiteral("/dev/ttyUSB0");
-#else
-const QString kDeviceExample = QStringLiteral("\\\\.\\COM10");
-#endif
 
 const QString kOverview = QStringLiteral(R"(Usage: ticket-talvor-cli COMMAND [options]
 
@@ -42,7 +37,7 @@ const QString kPortHelp =
                    given. Serial ports and rfc2217:// only: a raw TCP port's
                    rate is set on the device server itself.
 )")
-        .arg(kDeviceExample);
+        .arg(PortAddress::deviceExample());
 
 const QString kSettingsHelp = QStringLiteral(
     R"(  --settings FILE  The settings file to take [PortNames] and [SerialPort] from,

@@ -9,13 +9,6 @@
 
 namespace {
 
-// A device path as this system writes one, for the messages.
-#ifdef Q_OS_UNIX
-const QString kDeviceExample = QStringLiteral("/dev/ttyUSB0");
-#else
-const QString kDeviceExample = QStringLiteral("\\\\.\\COM10");
-#endif
-
 void setError(QString* error, const QString& text)
 {
     if (error)
@@ -49,6 +42,15 @@ bool splitHostPort(const QString& rest, PortAddress* address)
 }
 
 } // namespace
+
+QString PortAddress::deviceExample()
+{
+#ifdef Q_OS_UNIX
+    return QStringLiteral("/dev/ttyUSB0");
+#else
+    return QStringLiteral("\\\\.\\COM10");
+#endif
+}
 
 PortAddress PortAddress::com(int number)
 {
@@ -139,7 +141,7 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
     const QString choices =
         QStringLiteral("give COM1 to COM8, a device path such as %1, tcp:HOST:PORT or "
                        "rfc2217://HOST:PORT")
-            .arg(kDeviceExample);
+            .arg(deviceExample());
     setError(error, text.isEmpty() ? QStringLiteral("no port given: ") + choices
                                    : QStringLiteral("'%1' is no port: %2").arg(text, choices));
     return std::nullopt;

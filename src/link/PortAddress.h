@@ -29,4 +29,6 @@ struct PortAddress {
     // "COM3", "/dev/ttyUSB0", "tcp:192.168.1.50:4001", "tcp:[fe80::1]:4001" or
     // "rfc2217://192.168.1.50:4001". On failure nothing, and *error says what was wrong.
     static std::optional<PortAddress> parse(const QString& text, QString* error);
+    // A device path as this system writes one, for help texts and messages.
+    static QString deviceExample();
 };
