@@ -5,10 +5,12 @@
 #include "platform/TextRoutines.h"
 
 namespace {
-const QString kPortError = QStringLiteral("Port Error");
-const QString kTcpError = QStringLiteral("TCP/IP ERROR");
-const QString kCommunicationError = QStringLiteral("Communication Error");
-const QString kNoResponse = QStringLiteral("Indicator does not respond");
+// Marked here, translated where used: the translator is installed after these are made.
+const char* const kPortError = QT_TRANSLATE_NOOP("IndicatorSession", "Port Error");
+const char* const kTcpError = QT_TRANSLATE_NOOP("IndicatorSession", "TCP/IP ERROR");
+const char* const kCommunicationError =
+    QT_TRANSLATE_NOOP("IndicatorSession", "Communication Error");
+const char* const kNoResponse = QT_TRANSLATE_NOOP("IndicatorSession", "Indicator does not respond");
 const QString kPortNamesSection = QStringLiteral("PortNames");
 // "0" turns the low-latency request on USB adapters off; anything else leaves it on.
 const QString kSerialPortSection = QStringLiteral("SerialPort");
@@ -223,11 +225,11 @@ IndicatorSession::Failure IndicatorSession::portFailure(int error, const QString
 
 IndicatorSession::Failure IndicatorSession::lossFailure(const QString& reason) const
 {
-    QString text = QStringLiteral("The connection to the indicator at %1 was lost.")
-                       .arg(channel().channelName());
+    QString text =
+        tr("The connection to the indicator at %1 was lost.").arg(channel().channelName());
     if (!reason.isEmpty())
         text += QStringLiteral("\r\n\r\n") + reason;
-    return {Failure::Kind::Lost, isNetwork() ? kTcpError : kPortError, text};
+    return {Failure::Kind::Lost, tr(isNetwork() ? kTcpError : kPortError), text};
 }
 
 void IndicatorSession::fail(const Failure& failure)
@@ -256,9 +258,9 @@ void IndicatorSession::onNetworkError(int number, const QString& description)
     // what it means for the indicator: one message, not two.
     if (!isBusy()) {
         m_lossReported = true;
-        fail({m_state == State::Open ? Failure::Kind::Lost : Failure::Kind::Unreachable, kTcpError,
-              QStringLiteral("Error: ") + TextRoutines::numberText(number) +
-                  QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n")});
+        fail({m_state == State::Open ? Failure::Kind::Lost : Failure::Kind::Unreachable,
+              tr(kTcpError),
+              tr("Error: %1\r\n\r\n%2\r\n").arg(TextRoutines::numberText(number), description)});
     }
     if (isNetwork() && m_state != State::Closed)
         close();
@@ -269,8 +271,8 @@ void IndicatorSession::onConnectLimit()
     if (m_state != State::Connecting)
         return;
     close();
-    fail({Failure::Kind::Unreachable, kTcpError,
-          QStringLiteral("%1 did not accept the connection within %2 s.")
+    fail({Failure::Kind::Unreachable, tr(kTcpError),
+          tr("%1 did not accept the connection within %2 s.")
               .arg(channelDescription())
               .arg(std::chrono::duration_cast<std::chrono::seconds>(m_connectLimit).count())});
 }
@@ -304,7 +306,7 @@ void IndicatorSession::onQueryFinished(bool ok)
             continueRun();
         return;
     }
-    Failure failure{Failure::Kind::NoAnswer, kCommunicationError, kNoResponse};
+    Failure failure{Failure::Kind::NoAnswer, tr(kCommunicationError), tr(kNoResponse)};
     switch (m_exchange.lastFailure()) {
     case CommandExchange::Failure::ChannelLost:
         failure = lossFailure(m_exchange.lostReason());

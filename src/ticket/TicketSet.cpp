@@ -2,6 +2,7 @@
 
 #include "ticket/TicketSlots.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,12 +29,14 @@ bool fail(QString* errorText, const QString& text)
 
 QString readFailure(const QString& setPath, const QString& reason)
 {
-    return QStringLiteral("The ticket set %1 could not be read: %2").arg(setPath, reason);
+    return QCoreApplication::translate("TicketSet", "The ticket set %1 could not be read: %2")
+        .arg(setPath, reason);
 }
 
 QString writeFailure(const QString& setPath, const QString& reason)
 {
-    return QStringLiteral("The ticket set %1 could not be written: %2").arg(setPath, reason);
+    return QCoreApplication::translate("TicketSet", "The ticket set %1 could not be written: %2")
+        .arg(setPath, reason);
 }
 
 QString quotedLine(const QString& line)
@@ -82,16 +85,20 @@ Line parseLine(const QString& text)
         line.kind = Line::Section;
         const QString name = trimmed.mid(1, trimmed.size() - 2).trimmed();
         if (!trimmed.endsWith(u']')) {
-            line.fault = QStringLiteral("the section name %1 has no closing ]").arg(trimmed);
+            line.fault =
+                QCoreApplication::translate("TicketSet", "the section name %1 has no closing ]")
+                    .arg(trimmed);
         } else if (name.compare(kSection, Qt::CaseInsensitive) != 0) {
-            line.fault = QStringLiteral("unknown section %1; a ticket set has only [TicketSet]")
+            line.fault = QCoreApplication::translate(
+                             "TicketSet", "unknown section %1; a ticket set has only [TicketSet]")
                              .arg(trimmed);
         }
         return line;
     }
     const qsizetype equals = trimmed.indexOf(u'=');
     if (equals < 0) {
-        line.fault = QStringLiteral("%1 is not a key=value line, a [section], a comment or blank")
+        line.fault = QCoreApplication::translate(
+                         "TicketSet", "%1 is not a key=value line, a [section], a comment or blank")
                          .arg(quotedLine(trimmed));
         return line;
     }
@@ -99,12 +106,15 @@ Line parseLine(const QString& text)
     const QString key = trimmed.left(equals).trimmed();
     line.slot = slotOfKey(key);
     if (key.isEmpty()) {
-        line.fault = QStringLiteral("there is no key before the '='");
+        line.fault = QCoreApplication::translate("TicketSet", "there is no key before the '='");
     } else if (line.slot < 0) {
-        line.fault = QStringLiteral("unknown key %1; a ticket set has only Slot1 to Slot7")
+        line.fault = QCoreApplication::translate(
+                         "TicketSet", "unknown key %1; a ticket set has only Slot1 to Slot7")
                          .arg(quotedLine(key));
     } else if (line.slot == 0) {
-        line.fault = QStringLiteral("%1 names no slot; the slots are Slot1 to Slot7").arg(key);
+        line.fault = QCoreApplication::translate("TicketSet",
+                                                 "%1 names no slot; the slots are Slot1 to Slot7")
+                         .arg(key);
     }
     line.value = trimmed.mid(equals + 1).trimmed();
     if (isQuoted(line.value))
@@ -116,7 +126,7 @@ Line parseLine(const QString& text)
 std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorText)
 {
     if (setPath.isEmpty()) {
-        fail(errorText, QStringLiteral("No ticket set file was chosen."));
+        fail(errorText, QCoreApplication::translate("TicketSet", "No ticket set file was chosen."));
         return std::nullopt;
     }
     QFile file(setPath);
@@ -128,9 +138,11 @@ std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorTex
         return std::nullopt;
     }
     if (bytes.size() > kMaxSetFileSize) {
-        fail(errorText, readFailure(setPath, QStringLiteral("it is larger than %1 bytes, too large "
-                                                            "for a ticket set")
-                                                 .arg(kMaxSetFileSize)));
+        fail(errorText,
+             readFailure(setPath, QCoreApplication::translate(
+                                      "TicketSet", "it is larger than %1 bytes, too large "
+                                                   "for a ticket set")
+                                      .arg(kMaxSetFileSize)));
         return std::nullopt;
     }
     return bytes;
@@ -153,8 +165,11 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
     const QList<QByteArray> lines = bytes.split('\n');
     for (int n = 1; n <= lines.size(); ++n) {
         const auto lineFault = [&](const QString& fault) {
-            return fail(errorText,
-                        readFailure(setPath, QStringLiteral("line %1: %2.").arg(n).arg(fault)));
+            return fail(
+                errorText,
+                readFailure(
+                    setPath,
+                    QCoreApplication::translate("TicketSet", "line %1: %2.").arg(n).arg(fault)));
         };
         QByteArray raw = lines.at(n - 1);
         if (raw.endsWith('\r'))
@@ -163,7 +178,7 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
         QStringDecoder decoder(QStringDecoder::Utf8);
         const QString text = decoder.decode(raw);
         if (decoder.hasError())
-            return lineFault(QStringLiteral("it is not UTF-8 text"));
+            return lineFault(QCoreApplication::translate("TicketSet", "it is not UTF-8 text"));
 
         const Line line = parseLine(text);
         if (!line.fault.isEmpty())
@@ -171,18 +186,21 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
         if (line.kind == Line::Section) {
             if (sectionLine) {
                 return lineFault(
-                    QStringLiteral("a second [TicketSet] section (the first is on line %1)")
+                    QCoreApplication::translate(
+                        "TicketSet", "a second [TicketSet] section (the first is on line %1)")
                         .arg(sectionLine));
             }
             sectionLine = n;
         } else if (line.kind == Line::Entry) {
             if (!sectionLine) {
-                return lineFault(
-                    QStringLiteral("Slot%1 stands before the [TicketSet] section").arg(line.slot));
+                return lineFault(QCoreApplication::translate(
+                                     "TicketSet", "Slot%1 stands before the [TicketSet] section")
+                                     .arg(line.slot));
             }
             int& firstLine = givenOnLine[line.slot - 1];
             if (firstLine) {
-                return lineFault(QStringLiteral("Slot%1 is given twice (first on line %2)")
+                return lineFault(QCoreApplication::translate(
+                                     "TicketSet", "Slot%1 is given twice (first on line %2)")
                                      .arg(line.slot)
                                      .arg(firstLine));
             }
@@ -193,7 +211,8 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
     }
     if (!sectionLine) {
         return fail(errorText,
-                    readFailure(setPath, QStringLiteral("it has no [TicketSet] section.")));
+                    readFailure(setPath, QCoreApplication::translate(
+                                             "TicketSet", "it has no [TicketSet] section.")));
     }
     *set = std::move(result);
     return true;
@@ -202,7 +221,8 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
 bool write(const QString& setPath, const TicketSet& set, QString* errorText)
 {
     if (setPath.isEmpty())
-        return fail(errorText, QStringLiteral("No ticket set file was chosen."));
+        return fail(errorText,
+                    QCoreApplication::translate("TicketSet", "No ticket set file was chosen."));
     const QDir folder = QFileInfo(setPath).absoluteDir();
     QByteArray out = "[" + kSection.toUtf8() + "]\r\n";
     for (int slot = 1; slot <= SlotTable::kSlotCount; ++slot) {
@@ -212,13 +232,15 @@ bool write(const QString& setPath, const TicketSet& set, QString* errorText)
         if (path.contains(u'\n') || path.contains(u'\r')) {
             return fail(
                 errorText,
-                writeFailure(setPath,
-                             QStringLiteral("the path of slot %1 holds a line break.").arg(slot)));
+                writeFailure(setPath, QCoreApplication::translate(
+                                          "TicketSet", "the path of slot %1 holds a line break.")
+                                          .arg(slot)));
         }
         if (QDir::isRelativePath(path)) {
             return fail(
                 errorText,
-                writeFailure(setPath, QStringLiteral("the path of slot %1 (%2) is not absolute.")
+                writeFailure(setPath, QCoreApplication::translate(
+                                          "TicketSet", "the path of slot %1 (%2) is not absolute.")
                                           .arg(slot)
                                           .arg(path)));
         }
@@ -273,9 +295,11 @@ QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
         return {};
     const QString heading =
         problems.size() == 1
-            ? QStringLiteral("1 ticket of the set could not be loaded; its slot is left empty:")
-            : QStringLiteral("%1 tickets of the set could not be loaded; their slots are left "
-                             "empty:")
+            ? QCoreApplication::translate(
+                  "TicketSet", "1 ticket of the set could not be loaded; its slot is left empty:")
+            : QCoreApplication::translate(
+                  "TicketSet", "%1 tickets of the set could not be loaded; their slots are left "
+                               "empty:")
                   .arg(problems.size());
     return heading + u'\n' + problems.join(u'\n');
 }
