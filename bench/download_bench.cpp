@@ -7,9 +7,11 @@
 #include "IndicatorSimulator.h"
 #include "link/CommandExchange.h"
 #include "link/IndicatorQuery.h"
+#include "platform/Rfc2217Channel.h"
 #include "platform/SerialPort.h"
 #include "platform/TcpClient.h"
 #include "platform/UiServices.h"
+#include "support/Ser2Net.h"
 #include "ticket/Downloader.h"
 #include "ticket/TicketSlots.h"
 
@@ -39,6 +41,7 @@ constexpr int kDefaultRuns = 3;
 constexpr int kBitsPerByte = 10; // start bit, 8 data bits, stop bit
 constexpr auto kConnectLimit = std::chrono::seconds(5);
 constexpr int kReferenceReplyLimitMs = 2000;
+constexpr auto kDeviceRelease = std::chrono::milliseconds(500);
 
 // Messages would mean the download went wrong: print them and let it go on.
 class ConsoleUi : public UiServices {
@@ -233,6 +236,95 @@ Reference runReference(const QString& path, sim::IndicatorSimulator& simulator,
     return ref;
 }
 
+// Runs the event loop for a while.
+void pause(std::chrono::milliseconds time)
+{
+    QTimer::singleShot(time, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+}
+
+// Runs the event loop until the channel has connected or the limit is reached. A device server
+// still busy with the connection before refuses the next one for a moment: tried again.
+template <typename Channel> bool connectWithin(Channel& channel, std::chrono::milliseconds limit)
+{
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, qApp, &QCoreApplication::quit);
+    const auto done =
+        QObject::connect(&channel, &Channel::connected, qApp, &QCoreApplication::quit);
+    const auto failed = QObject::connect(&channel, &Channel::errorOccurred, qApp, [&channel] {
+        QTimer::singleShot(100, &channel, [&channel] { channel.connectToIndicator(); });
+    });
+    timer.start(limit);
+    channel.connectToIndicator();
+    QCoreApplication::exec();
+    QObject::disconnect(done);
+    QObject::disconnect(failed);
+    return channel.isConnected();
+}
+
+// The same indicator behind ser2net's raw TCP port and behind its RFC 2217 port, one after the
+// other, answering at once and at a 115200-baud wire: what the Telnet framing costs.
+bool runThroughSer2Net(sim::IndicatorSimulator& simulator, quint32& seed, int runs)
+{
+    if (Ser2Net::program().isEmpty()) {
+        std::printf("\nser2net is not installed: no rows through a device server\n");
+        return true;
+    }
+    Ser2Net server;
+    if (const QString error = server.start(simulator.ptyPath(), simulator.ptyPath());
+        !error.isEmpty()) {
+        std::printf("\nser2net: %s\n", qPrintable(error));
+        return false;
+    }
+    bool ok = true;
+    for (const int baud : {0, kWireBaud}) {
+        sim::Faults faults;
+        faults.baud = baud;
+        simulator.setFaults(faults);
+        QList<Measurement> rawRuns, rfcRuns;
+        TcpClient raw;
+        raw.setRemoteHost(QStringLiteral("127.0.0.1"));
+        raw.setRemotePort(server.rawPort());
+        if (!connectWithin(raw, kConnectLimit)) {
+            std::printf("\ncannot connect to ser2net's raw port %u\n", server.rawPort());
+            return false;
+        }
+        for (int k = 0; k < runs; ++k)
+            rawRuns.append(runDownload(raw, simulator, BenchContents::make(seed + k)));
+        raw.close();
+        // ser2net lets the device go a moment after its client has gone.
+        pause(kDeviceRelease);
+        Rfc2217Channel rfc;
+        rfc.setRemoteHost(QStringLiteral("127.0.0.1"));
+        rfc.setRemotePort(server.rfc2217Port());
+        rfc.setBaudRate(kWireBaud);
+        if (!connectWithin(rfc, kConnectLimit)) {
+            std::printf("\ncannot connect to ser2net's RFC 2217 port %u\n", server.rfc2217Port());
+            return false;
+        }
+        for (int k = 0; k < runs; ++k)
+            rfcRuns.append(runDownload(rfc, simulator, BenchContents::make(seed + k)));
+        rfc.close();
+        pause(kDeviceRelease);
+        seed += quint32(runs);
+        const char* pace = baud ? "115200-baud wire" : "answering at once";
+        print(qPrintable(QStringLiteral("\nser2net raw TCP port, simulator %1").arg(pace)),
+              rawRuns);
+        print(qPrintable(QStringLiteral("\nser2net RFC 2217 port, simulator %1").arg(pace)),
+              rfcRuns);
+        double rawWall = 0, rfcWall = 0;
+        for (int k = 0; k < runs; ++k) {
+            rawWall += rawRuns[k].wallSeconds;
+            rfcWall += rfcRuns[k].wallSeconds;
+        }
+        std::printf("  RFC 2217 against raw TCP through the same ser2net: %+.2f %% wall\n",
+                    100.0 * (rfcWall / rawWall - 1.0));
+        ok = ok && allVerified(rawRuns) && allVerified(rfcRuns);
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -350,6 +442,10 @@ int main(int argc, char** argv)
                     100.0 * (wire.wallSeconds / wire.referenceSeconds - 1.0));
         ok = ok && allVerified(wireRuns);
     }
+
+    // ser2net opens the pseudo-terminal itself.
+    port.setPortOpen(false);
+    ok = runThroughSer2Net(simulator, seed, runs) && ok;
 
     std::printf("\n%s\n", ok ? "Every download verified: the simulator's slots equal the contents."
                              : "SOME DOWNLOAD FAILED.");

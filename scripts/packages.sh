@@ -1,7 +1,10 @@
 # Sourced by scripts/test and scripts/run: makes sure Debian's packages for the build are there.
 # desktop-file-utils and appstream validate the installed menu entry and metainfo (a test).
+# qt6-tools-dev and qt6-l10n-tools (lupdate, lrelease) build the Spanish translation;
+# qt6-translations-l10n holds Qt's own Spanish texts, which the program embeds.
 TALVOR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
-                 qt6-serialport-dev libgl-dev fonts-liberation desktop-file-utils appstream)
+                 qt6-serialport-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev
+                 fonts-liberation desktop-file-utils appstream)
 # scripts/test needs ser2net: the serial device server that the RFC 2217 channel's tests run
 # in front of the simulated indicator.
 TALVOR_TEST_PACKAGES=(ser2net)

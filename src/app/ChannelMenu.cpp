@@ -10,9 +10,6 @@
 #include <QAction>
 
 namespace {
-const QString kOpen = QStringLiteral("Open");
-const QString kClose = QStringLiteral("Close");
-
 // Runs onAccepted when the window is closed with OK, before the main window is activated again.
 void whenAccepted(QDialog* window, std::function<void()> onAccepted)
 {
@@ -42,10 +39,12 @@ ChannelMenu::ChannelMenu(ChannelManager& channels, StatusPanels& panels, QWidget
 void ChannelMenu::refresh(bool exchangeRunning)
 {
     const bool open = m_channels.state() != ChannelManager::State::Closed;
-    m_actions.openClose->setText(open ? kClose : kOpen);
+    m_actions.openClose->setText(open ? tr("Close") : tr("Open"));
     m_actions.openClose->setEnabled(!exchangeRunning);
     m_actions.port->setEnabled(!open && !exchangeRunning);
-    m_actions.settings->setEnabled((!open || m_channels.isTcpMode()) && !exchangeRunning);
+    // A device server's rate changes at once on its open line, as a TCP/IP host is kept for
+    // the next connection; a serial port's rate only while it is closed.
+    m_actions.settings->setEnabled((!open || m_channels.session().isNetwork()) && !exchangeRunning);
 }
 
 void ChannelMenu::show(const ChannelPanels::Texts& texts)

@@ -7,6 +7,7 @@ namespace ChannelPanels {
 
 namespace {
 const QString kTcpText = QStringLiteral("TCP/IP");
+const QString kRfc2217Text = QStringLiteral("RFC 2217");
 
 // "COM  3": "COM " and the number as the boxes write numbers.
 QString comPortText(int comNumber)
@@ -15,10 +16,19 @@ QString comPortText(int comNumber)
 }
 } // namespace
 
-Texts inForce(const ChannelManager& channels)
+// A device server's line: where it is and how its line is set, "10.0.0.7:4001 9600,n,8,1".
+QString deviceServerText(ChannelManager& channels, int rate)
+{
+    return channels.session().channelDescription().mid(QStringLiteral("rfc2217://").size()) + u' ' +
+           SerialPort::lineSettings(rate);
+}
+
+Texts inForce(ChannelManager& channels)
 {
     if (channels.isTcpMode())
         return {kTcpText, channels.tcpClient().remoteHost()};
+    if (channels.isRfc2217Mode())
+        return {kRfc2217Text, deviceServerText(channels, channels.session().lineRate())};
     return {comPortText(channels.serialPort().commPort()), channels.serialPort().settings()};
 }
 
@@ -35,6 +45,8 @@ Texts choosePort(ChannelManager& channels, int channelCode)
 Texts chooseRate(ChannelManager& channels, int rate)
 {
     channels.chooseRate(rate);
+    if (channels.isRfc2217Mode())
+        return {std::nullopt, deviceServerText(channels, rate)};
     return {std::nullopt, SerialPort::lineSettings(rate)};
 }
 
@@ -46,6 +58,9 @@ Texts chooseHost(ChannelManager& channels, const QString& host)
 
 int rateForDialog(ChannelManager& channels)
 {
+    // A device server's rate is one of the six already: it was asked for by this program.
+    if (channels.isRfc2217Mode())
+        return channels.session().lineRate();
     SerialPort& port = channels.serialPort();
     // The rate text must be one of the six as it stands: " 9600" is none of them.
     const QString inForce = port.rateText();

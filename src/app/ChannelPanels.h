@@ -15,7 +15,7 @@ struct Texts {
 };
 
 // The channel in force and its line settings or host.
-Texts inForce(const ChannelManager& channels);
+Texts inForce(ChannelManager& channels);
 // A COM port's panel is written on every confirm; TCP/IP's when it is newly chosen, with the
 // host panel emptied until the TCP/IP window names one.
 Texts choosePort(ChannelManager& channels, int channelCode);

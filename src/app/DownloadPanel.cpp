@@ -10,15 +10,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-namespace {
-const QString kPreparing = QStringLiteral("Preparing data ...");
-const QString kUpdatingPointers = QStringLiteral("Update pointers ...");
-} // namespace
-
 QString DownloadPanel::statusText(qint32 value, qint32 max)
 {
-    return QStringLiteral("Downloading data ") + TextRoutines::numberText(value) + u'/' +
-           TextRoutines::numberText(max) + QStringLiteral(" bytes");
+    return tr("Downloading data %1/%2 bytes")
+        .arg(TextRoutines::numberText(value), TextRoutines::numberText(max));
 }
 
 DownloadPanel::DownloadPanel(Downloader& downloader, UiServices& ui, const Widgets& widgets,
@@ -35,11 +30,11 @@ DownloadPanel::DownloadPanel(Downloader& downloader, UiServices& ui, const Widge
             [this, &downloader](Downloader::Phase phase) {
                 switch (phase) {
                 case Downloader::Phase::Preparing:
-                    onStatusText(kPreparing);
+                    onStatusText(tr("Preparing data ..."));
                     break;
                 case Downloader::Phase::Clearing:
                 case Downloader::Phase::Pointers:
-                    onStatusText(kUpdatingPointers);
+                    onStatusText(tr("Update pointers ..."));
                     break;
                 case Downloader::Phase::Data:
                     m_total = downloader.totalBytes();

@@ -19,9 +19,6 @@
 namespace {
 constexpr QSize kClientSize(840, 524);
 constexpr int kStatusBarHeight = 33;
-const QString kPortClosed = QStringLiteral("Port closed");
-const QString kPortOpened = QStringLiteral("Port opened");
-const QString kConnecting = QStringLiteral("Connecting ...");
 } // namespace
 
 MainWindow::MainWindow(const QString& settingsPath, std::unique_ptr<UiServices> ui, QWidget* parent)
@@ -127,7 +124,7 @@ void MainWindow::connectCore()
     connect(
         &m_session.recorder(), &DownloadRecorder::notWritten, this,
         [this](const QString& errorText) {
-            m_downloadPanel->showNotice(QStringLiteral("Not recorded: ") + errorText);
+            m_downloadPanel->showNotice(tr("Not recorded: %1").arg(errorText));
         },
         Qt::QueuedConnection);
     connect(&downloader, &Downloader::started, this, &MainWindow::refreshControls);
@@ -197,13 +194,13 @@ QString MainWindow::channelStateText() const
 {
     switch (m_channels.state()) {
     case ChannelManager::State::Closed:
-        return kPortClosed;
+        return tr("Port closed");
     case ChannelManager::State::Connecting:
-        return kConnecting;
+        return tr("Connecting ...");
     case ChannelManager::State::Open:
         break;
     }
-    return kPortOpened;
+    return tr("Port opened");
 }
 
 // What may be used now, from the channel's state, the query's result, the slots and whether an
@@ -233,18 +230,18 @@ void MainWindow::onChannelStateChanged(ChannelManager::State state)
     }
     // A serial port opens at once, a TCP/IP connection through Connecting: either way a new
     // line, on which Connect may be tried again.
-    if (state == ChannelManager::State::Connecting || !m_channels.isTcpMode())
+    if (state == ChannelManager::State::Connecting || !m_session.isNetwork())
         m_queryFailed = false;
     refreshControls();
 }
 
 // The look of a closed channel. Closing a serial port also folds the ticket area away, since
-// the next port may lead to another indicator; a TCP/IP close leaves it as it is.
+// the next port may lead to another indicator; closing a network channel leaves it as it is.
 void MainWindow::showClosedLook()
 {
     m_ui->serialEdit->clear();
     m_ui->versionEdit->clear();
-    if (!m_channels.isTcpMode())
+    if (!m_session.isNetwork())
         m_ticketArea->fold();
     refreshControls();
 }

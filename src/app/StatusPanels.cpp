@@ -27,7 +27,7 @@ StatusPanels::StatusPanels(QStatusBar* bar)
         bar->addPermanentWidget(panel, widths[i] > 0 ? 0 : 1);
         m_panels[i] = panel;
     }
-    setText(kState, QStringLiteral("Not connected"));
+    setText(kState, tr("Not connected"));
     setText(kChannel, QStringLiteral("COM 1"));
     setText(kLine, QStringLiteral("115200bps, 8-N-1"));
     updateClock();

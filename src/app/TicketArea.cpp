@@ -14,11 +14,16 @@
 #include <QLineEdit>
 #include <QMimeData>
 
-namespace {
-const QString kTicketFilter = QStringLiteral("Print Files(*.prn) or Text Files(*.txt)|*.prn;*.txt");
-const QString kSetFilter = QStringLiteral("Ticket Sets|*.tkset");
-const QString kFileError = QStringLiteral("File Error");
-} // namespace
+// The filters' descriptions are translated, their patterns are not.
+QString TicketArea::ticketFilter()
+{
+    return tr("Print Files(*.prn) or Text Files(*.txt)") + QStringLiteral("|*.prn;*.txt");
+}
+
+QString TicketArea::setFilter()
+{
+    return tr("Ticket Sets") + QStringLiteral("|*.tkset");
+}
 
 TicketArea::TicketArea(TicketSlots& ticketSlots, UiServices& ui, SettingsStore& settings,
                        const Widgets& widgets, QObject* parent)
@@ -117,7 +122,7 @@ void TicketArea::onLoadClicked(int slot)
         changed();
         return;
     }
-    m_ui.chooseOpenFile(kTicketFilter, m_lastFolder, [this, slot](const QString& path) {
+    m_ui.chooseOpenFile(ticketFilter(), m_lastFolder, [this, slot](const QString& path) {
         if (path.isEmpty()) {
             changed();
             return;
@@ -134,7 +139,7 @@ void TicketArea::loadFile(int slot, const QString& path)
     const bool loaded = m_slots.load(slot, path, &error);
     m_ui.setBusy(false);
     if (!loaded)
-        m_ui.critical(kFileError, error);
+        m_ui.critical(tr("File Error"), error);
     changed();
 }
 
@@ -156,7 +161,7 @@ void TicketArea::chooseSetToOpen()
 {
     if (!m_shown)
         return;
-    m_ui.chooseOpenFile(kSetFilter, m_lastFolder, [this](const QString& path) {
+    m_ui.chooseOpenFile(setFilter(), m_lastFolder, [this](const QString& path) {
         if (path.isEmpty())
             return;
         rememberFolder(path);
@@ -172,7 +177,7 @@ void TicketArea::openSet(const QString& path)
     TicketSet set;
     QString error;
     if (!TicketSetFile::read(path, &set, &error)) {
-        m_ui.critical(kFileError, error);
+        m_ui.critical(tr("File Error"), error);
         return;
     }
     m_ui.setBusy(true);
@@ -180,12 +185,12 @@ void TicketArea::openSet(const QString& path)
     m_ui.setBusy(false);
     changed();
     if (!error.isEmpty())
-        m_ui.critical(kFileError, error);
+        m_ui.critical(tr("File Error"), error);
 }
 
 void TicketArea::chooseSetToSave()
 {
-    m_ui.chooseSaveFile(kSetFilter, m_lastFolder, [this](const QString& path) {
+    m_ui.chooseSaveFile(setFilter(), m_lastFolder, [this](const QString& path) {
         if (path.isEmpty())
             return;
         rememberFolder(path);
@@ -200,7 +205,7 @@ void TicketArea::saveSet(const QString& path)
         set.paths.at(s - 1) = m_slots.path(s);
     QString error;
     if (!TicketSetFile::write(path, set, &error))
-        m_ui.critical(kFileError, error);
+        m_ui.critical(tr("File Error"), error);
 }
 
 void TicketArea::rememberFolder(const QString& path)

@@ -49,6 +49,9 @@ public:
     void openSet(const QString& path);
     void chooseSetToSave();
     static bool isSetFile(const QString& path);
+    // The file dialogs' filters: "Description|*.a;*.b".
+    static QString ticketFilter();
+    static QString setFilter();
 
 signals:
     // A ticket was added or removed.

@@ -11,11 +11,6 @@
 #include <QMenu>
 #include <QMimeData>
 
-namespace {
-const QString kAddTicket = QStringLiteral("Add Ticket");
-const QString kRemove = QStringLiteral("Remove");
-} // namespace
-
 TicketSlotBox::TicketSlotBox(QWidget* parent)
     : QGroupBox(parent)
     , m_ui(std::make_unique<Ui::TicketSlotBox>())
@@ -35,7 +30,7 @@ TicketSlotBox::~TicketSlotBox() = default;
 void TicketSlotBox::setSlot(int slot)
 {
     m_slot = slot;
-    setTitle(SlotTable::kCaptions.at(slot - 1));
+    setTitle(SlotTable::caption(slot));
 }
 
 void TicketSlotBox::showTicket(bool loaded, const QString& fileNameText, const QString& path,
@@ -45,7 +40,7 @@ void TicketSlotBox::showTicket(bool loaded, const QString& fileNameText, const Q
     m_ui->fileNameEdit->setCursorPosition(0); // the "..." of a cut name stays in sight
     m_ui->fileNameEdit->setToolTip(path);
     m_ui->sizeEdit->setText(sizeText);
-    m_ui->loadButton->setText(loaded ? kRemove : kAddTicket);
+    m_ui->loadButton->setText(loaded ? tr("Remove") : tr("Add Ticket"));
     m_loaded = loaded;
 }
 
@@ -75,7 +70,7 @@ void TicketSlotBox::contextMenuEvent(QContextMenuEvent* event)
 {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction* preview = menu->addAction(QStringLiteral("Preview"));
+    QAction* preview = menu->addAction(tr("Preview"));
     preview->setEnabled(m_loaded);
     connect(preview, &QAction::triggered, this, [this] { emit previewRequested(m_slot); });
     menu->popup(event->globalPos());

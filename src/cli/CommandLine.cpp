@@ -65,8 +65,8 @@ QString readPort(const QCommandLineParser& parser, const Options& o, Command& co
     command.port = *address;
     if (!parser.isSet(o.baud))
         return {};
-    if (!address->isSerial())
-        return QStringLiteral("--baud applies to serial ports, and %1 is TCP/IP")
+    if (!address->takesRate())
+        return QStringLiteral("--baud applies to serial ports and rfc2217://, and %1 is TCP/IP")
             .arg(address->text);
     const std::optional<int> rate = parseBaud(parser.value(o.baud), &error);
     if (!rate)

@@ -1,15 +1,10 @@
 #include "cli/HelpText.h"
 
+#include "link/PortAddress.h"
+
 namespace Cli {
 
 namespace {
-
-// A device path as this system writes one, for the help.
-#ifdef Q_OS_UNIX
-const QString kDeviceExample = QStringLiteral("/dev/ttyUSB0");
-#else
-const QString kDeviceExample = QStringLiteral("\\\\.\\COM10");
-#endif
 
 const QString kOverview = QStringLiteral(R"(Usage: ticket-talvor-cli COMMAND [options]
 
@@ -35,11 +30,14 @@ const QString kPortHelp =
     QStringLiteral(
         R"(  --port PORT      COM1 to COM8 (the device behind each comes from [PortNames] of
                    the settings file, as in the window), a device path such as
-                   %1, or tcp:HOST:PORT.
+                   %1, tcp:HOST:PORT (a raw TCP port), or
+                   rfc2217://HOST:PORT (a serial device server or ser2net that
+                   speaks RFC 2217: the program sets its line's rate).
   --baud RATE      4800, 9600, 19200, 38400, 57600 or 115200; 19200 when not
-                   given. Serial ports only.
+                   given. Serial ports and rfc2217:// only: a raw TCP port's
+                   rate is set on the device server itself.
 )")
-        .arg(kDeviceExample);
+        .arg(PortAddress::deviceExample());
 
 const QString kSettingsHelp = QStringLiteral(
     R"(  --settings FILE  The settings file to take [PortNames] and [SerialPort] from,
@@ -86,7 +84,8 @@ and ends with a table: name, serial number, outcome, seconds. The exit code is t
 worst outcome (3, then 1, then 0); rows of the file that were skipped make a fleet
 that otherwise stored everything end with 2.
 
-The targets file is CSV with the header "name,port" or "name,port,baud":
+The targets file is CSV with the header "name,port" or "name,port,baud" (PORT and
+RATE as for download):
   name,port,baud
   north-gate,tcp:192.168.1.50:4001,
   south-gate,COM3,9600

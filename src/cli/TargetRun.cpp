@@ -104,10 +104,13 @@ void TargetRun::start()
     if (m_phase != Phase::Waiting)
         return;
     const QString channel = m_session.channelDescription();
-    sayPhase(Phase::Opening,
-             m_setup.target.port.isSerial()
-                 ? QStringLiteral("opening %1 at %2 baud").arg(channel).arg(m_setup.target.baud)
-                 : QStringLiteral("connecting to %1").arg(channel));
+    const PortAddress& port = m_setup.target.port;
+    QString text =
+        (port.isSerial() ? QStringLiteral("opening %1") : QStringLiteral("connecting to %1"))
+            .arg(channel);
+    if (port.takesRate())
+        text += QStringLiteral(" at %1 baud").arg(m_setup.target.baud);
+    sayPhase(Phase::Opening, text);
     const Tickets none;
     const Tickets& tickets = m_setup.tickets ? *m_setup.tickets : none;
     m_session.run(m_setup.task, tickets.contents, tickets.paths);

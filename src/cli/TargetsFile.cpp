@@ -59,7 +59,7 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns,
         return error;
     target.port = *port;
     if (const QString baudText = fields.value(2); !baudText.isEmpty()) {
-        if (!port->isSerial())
+        if (!port->takesRate())
             return QStringLiteral("a baud rate, but %1 is no serial port")
                 .arg(TextRoutines::cutText(port->text));
         const std::optional<int> baud = parseBaud(baudText, &error);

@@ -1,5 +1,6 @@
 #include "dialogs/PortToolTip.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QStringList>
@@ -8,14 +9,14 @@ namespace PortToolTip {
 
 QString text(const QString& device, const Adapter& adapter)
 {
-    QStringList lines{QStringLiteral("Device: ") + device};
-    const auto addLine = [&lines](const char* label, const QString& value) {
+    QStringList lines{QCoreApplication::translate("PortToolTip", "Device: %1").arg(device)};
+    const auto addLine = [&lines](const QString& line, const QString& value) {
         if (!value.trimmed().isEmpty())
-            lines.append(QLatin1String(label) + value.trimmed());
+            lines.append(line.arg(value.trimmed()));
     };
-    addLine("Adapter: ", adapter.description);
-    addLine("Manufacturer: ", adapter.manufacturer);
-    addLine("Serial number: ", adapter.serialNumber);
+    addLine(QCoreApplication::translate("PortToolTip", "Adapter: %1"), adapter.description);
+    addLine(QCoreApplication::translate("PortToolTip", "Manufacturer: %1"), adapter.manufacturer);
+    addLine(QCoreApplication::translate("PortToolTip", "Serial number: %1"), adapter.serialNumber);
     return lines.join(u'\n');
 }
 

@@ -31,11 +31,11 @@ AboutDialog::AboutDialog(QWidget* parent)
     }
     m_ui->iconLabel->setPixmap(AppIcon::icon().pixmap(kIconPixels, kIconPixels));
 
-    setWindowTitle(QStringLiteral("About ..."));
+    setWindowTitle(tr("About ..."));
     m_ui->versionLabel->setText(versionText(
         talvor::build::kVersionMajor, talvor::build::kVersionMinor, talvor::build::kVersionPatch));
     m_ui->titleLabel->setText(QString::fromLatin1(talvor::build::kTitle));
-    m_ui->makerLabel->setText(WindowLook::withLineBreaks(kMakerLines));
+    m_ui->makerLabel->setText(WindowLook::withLineBreaks(tr(kMakerLines)));
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
 }
@@ -44,5 +44,5 @@ AboutDialog::~AboutDialog() = default;
 
 QString AboutDialog::versionText(int major, int minor, int patch)
 {
-    return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(patch);
+    return tr("Version %1.%2.%3").arg(major).arg(minor).arg(patch);
 }

@@ -12,9 +12,9 @@ class AboutDialog;
 class AboutDialog : public FixedDialog {
     Q_OBJECT
 public:
-    // Lines separated by a bare CR, as the window's texts keep them.
-    static inline const QString kMakerLines =
-        QStringLiteral("Programmable Ticket TALVOR\rproject contributors\r2026");
+    // Lines separated by a bare CR, as the window's texts keep them; translated when shown.
+    static constexpr const char* kMakerLines =
+        QT_TR_NOOP("Programmable Ticket TALVOR\rproject contributors\r2026");
 
     explicit AboutDialog(QWidget* parent = nullptr);
     ~AboutDialog() override;

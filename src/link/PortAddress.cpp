@@ -5,15 +5,9 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <tuple>
 
 namespace {
-
-// A device path as this system writes one, for the messages.
-#ifdef Q_OS_UNIX
-const QString kDeviceExample = QStringLiteral("/dev/ttyUSB0");
-#else
-const QString kDeviceExample = QStringLiteral("\\\\.\\COM10");
-#endif
 
 void setError(QString* error, const QString& text)
 {
@@ -21,7 +15,42 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
+// "HOST:PORT" or "[IPv6]:PORT", with a port from 1 to 65535.
+bool splitHostPort(const QString& rest, PortAddress* address)
+{
+    QString host;
+    QString port;
+    if (rest.startsWith(u'[')) {
+        const qsizetype close = rest.indexOf(u']');
+        if (close > 1 && rest.mid(close + 1, 1) == QStringLiteral(":")) {
+            host = rest.mid(1, close - 1);
+            port = rest.mid(close + 2);
+        }
+    } else if (const qsizetype colon = rest.lastIndexOf(u':'); colon > 0) {
+        host = rest.left(colon);
+        port = rest.mid(colon + 1);
+    }
+    bool ok = false;
+    const uint number = port.toUInt(&ok, 10);
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    if (host.isEmpty() || host.contains(u' ') || !digits.match(port).hasMatch() || !ok ||
+        number < 1 || number > 65535)
+        return false;
+    address->host = host;
+    address->tcpPort = quint16(number);
+    return true;
+}
+
 } // namespace
+
+QString PortAddress::deviceExample()
+{
+#ifdef Q_OS_UNIX
+    return QStringLiteral("/dev/ttyUSB0");
+#else
+    return QStringLiteral("\\\\.\\COM10");
+#endif
+}
 
 PortAddress PortAddress::com(int number)
 {
@@ -29,6 +58,16 @@ PortAddress PortAddress::com(int number)
     address.kind = Kind::Com;
     address.comNumber = number;
     address.text = QStringLiteral("COM%1").arg(number);
+    return address;
+}
+
+PortAddress PortAddress::rfc2217(const QString& host, quint16 port)
+{
+    PortAddress address;
+    address.kind = Kind::Rfc2217;
+    address.host = host;
+    address.tcpPort = port;
+    address.text = QStringLiteral("rfc2217://%1:%2").arg(host).arg(port);
     return address;
 }
 
@@ -62,33 +101,19 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
         address.comNumber = number;
         return address;
     }
-    if (text.startsWith(QStringLiteral("tcp:"), Qt::CaseInsensitive)) {
-        const QString rest = text.mid(4);
-        QString host;
-        QString port;
-        if (rest.startsWith(u'[')) {
-            const qsizetype close = rest.indexOf(u']');
-            if (close > 1 && rest.mid(close + 1, 1) == QStringLiteral(":")) {
-                host = rest.mid(1, close - 1);
-                port = rest.mid(close + 2);
-            }
-        } else if (const qsizetype colon = rest.lastIndexOf(u':'); colon > 0) {
-            host = rest.left(colon);
-            port = rest.mid(colon + 1);
-        }
-        bool ok = false;
-        const uint number = port.toUInt(&ok, 10);
-        static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
-        if (host.isEmpty() || host.contains(u' ') || !digits.match(port).hasMatch() || !ok ||
-            number < 1 || number > 65535) {
-            setError(error, QStringLiteral("'%1' is no TCP/IP endpoint: give tcp:HOST:PORT with a "
-                                           "port from 1 to 65535, such as tcp:192.168.1.50:4001")
-                                .arg(TextRoutines::cutText(text)));
+    for (const auto& [prefix, kind, form] :
+         {std::tuple{QStringLiteral("tcp:"), Kind::Tcp, QStringLiteral("tcp:HOST:PORT")},
+          std::tuple{QStringLiteral("rfc2217://"), Kind::Rfc2217,
+                     QStringLiteral("rfc2217://HOST:PORT")}}) {
+        if (!text.startsWith(prefix, Qt::CaseInsensitive))
+            continue;
+        if (!splitHostPort(text.mid(prefix.size()), &address)) {
+            setError(error, QStringLiteral("'%1' is no TCP/IP endpoint: give %2 with a port from 1 "
+                                           "to 65535, such as %3192.168.1.50:4001")
+                                .arg(TextRoutines::cutText(text), form, prefix));
             return std::nullopt;
         }
-        address.kind = PortAddress::Kind::Tcp;
-        address.host = host;
-        address.tcpPort = quint16(number);
+        address.kind = kind;
         return address;
     }
     if (!text.isEmpty() && QDir::isAbsolutePath(text)) {
@@ -97,11 +122,10 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
         return address;
     }
     const QString choices =
-        QStringLiteral("give COM1 to COM8, a device path such as %1, or tcp:HOST:PORT")
-            .arg(kDeviceExample);
-    setError(error,
-             text.isEmpty()
-                 ? QStringLiteral("no port given: ") + choices
-                 : QStringLiteral("'%1' is no port: %2").arg(TextRoutines::cutText(text), choices));
+        QStringLiteral("give COM1 to COM8, a device path such as %1, tcp:HOST:PORT or "
+                       "rfc2217://HOST:PORT")
+            .arg(deviceExample());
+    setError(error, text.isEmpty() ? QStringLiteral("no port given: ") + choices
+                                   : QStringLiteral("'%1' is no port: %2").arg(TextRoutines::cutText(text), choices));
     return std::nullopt;
 }

@@ -4,22 +4,29 @@
 #include <optional>
 
 // Where an indicator is: COM 1 to COM 8 (a device through the settings' [PortNames]), a device
-// path, or a TCP/IP endpoint.
+// path, a raw TCP/IP endpoint, or a serial device server's port spoken to by RFC 2217.
 struct PortAddress {
-    enum class Kind { Com, Device, Tcp };
+    enum class Kind { Com, Device, Tcp, Rfc2217 };
     Kind kind = Kind::Com;
     int comNumber = 1; // Com: 1 to 8
     QString device;    // Device
-    QString host;      // Tcp
+    QString host;      // Tcp, Rfc2217
     quint16 tcpPort = 0;
     QString text; // as given, for the messages
 
     static PortAddress com(int number);
     static PortAddress tcp(const QString& host, quint16 port);
+    static PortAddress rfc2217(const QString& host, quint16 port);
 
-    bool isSerial() const { return kind != Kind::Tcp; }
+    // A serial port of this computer.
+    bool isSerial() const { return kind == Kind::Com || kind == Kind::Device; }
+    // A line whose rate this program sets: a serial port, or one behind RFC 2217.
+    bool takesRate() const { return kind != Kind::Tcp; }
+    bool isNetwork() const { return kind == Kind::Tcp || kind == Kind::Rfc2217; }
 
-    // "COM3", "/dev/ttyUSB0", "tcp:192.168.1.50:4001" or "tcp:[fe80::1]:4001". On failure
-    // nothing, and *error says what was wrong.
+    // "COM3", "/dev/ttyUSB0", "tcp:192.168.1.50:4001", "tcp:[fe80::1]:4001" or
+    // "rfc2217://192.168.1.50:4001". On failure nothing, and *error says what was wrong.
     static std::optional<PortAddress> parse(const QString& text, QString* error);
+    // A device path as this system writes one, for help texts and messages.
+    static QString deviceExample();
 };

@@ -45,7 +45,7 @@ void ChannelManager::setPortPresent(int comNumber, bool present)
 
 int ChannelManager::channelCode() const
 {
-    return isTcpMode() ? kTcpChannel : serialPort().commPort();
+    return m_session.isNetwork() ? kTcpChannel : serialPort().commPort();
 }
 
 void ChannelManager::probePorts()
@@ -65,32 +65,50 @@ void ChannelManager::startUp()
 {
     m_session.applyPortSettings(m_settings);
     probePorts();
-    if (m_settings.readValue(kSection, kKeyCommPort).contains(QStringLiteral("TCP")))
+    const QString stored = m_settings.readValue(kSection, kKeyCommPort);
+    if (stored.contains(QStringLiteral("RFC2217"), Qt::CaseInsensitive))
+        startRfc2217();
+    else if (stored.contains(QStringLiteral("TCP")))
         startTcp();
     else
         startSerial();
 }
 
-void ChannelManager::startTcp()
+std::pair<QString, quint16> ChannelManager::storedHost() const
 {
     bool ok = false;
     const qint32 port = m_settings.readValue(kSection, kKeyPort).toInt(&ok);
     // A number that names no TCP port is as unusable as no number.
     const bool valid = ok && port >= 0 && port <= kMaxTcpPort;
-    m_session.setAddress(PortAddress::tcp(m_settings.readValue(kSection, kKeyIp),
-                                          valid ? quint16(port) : quint16(0)));
+    return {m_settings.readValue(kSection, kKeyIp), valid ? quint16(port) : quint16(0)};
+}
+
+int ChannelManager::storedRate()
+{
+    const QString code = m_settings.readValue(kSection, kKeyCommBaud);
+    if (code.size() == 1 && code.at(0) >= u'0' && code.at(0) <= u'5')
+        return ChannelSettings::kBaudRates[code.at(0).digitValue()];
+    m_settings.writeValue(kSection, kKeyCommBaud, QString::number(kFallbackBaudCode));
+    return ChannelSettings::kBaudRates[kFallbackBaudCode];
+}
+
+void ChannelManager::startTcp()
+{
+    const auto [host, port] = storedHost();
+    m_session.setAddress(PortAddress::tcp(host, port));
+}
+
+void ChannelManager::startRfc2217()
+{
+    const auto [host, port] = storedHost();
+    m_session.setRate(storedRate());
+    m_session.setAddress(PortAddress::rfc2217(host, port));
 }
 
 void ChannelManager::startSerial()
 {
     const int number = leadingNumber(m_settings.readValue(kSection, kKeyCommPort));
-    const QString code = m_settings.readValue(kSection, kKeyCommBaud);
-    int rate = ChannelSettings::kBaudRates[kFallbackBaudCode];
-    if (code.size() == 1 && code.at(0) >= u'0' && code.at(0) <= u'5')
-        rate = ChannelSettings::kBaudRates[code.at(0).digitValue()];
-    else
-        m_settings.writeValue(kSection, kKeyCommBaud, QString::number(kFallbackBaudCode));
-    m_session.setRate(rate);
+    m_session.setRate(storedRate());
     m_session.setAddress(PortAddress::com(portPresent(number) ? number : serialPort().commPort()));
 }
 
@@ -113,7 +131,8 @@ bool ChannelManager::choosePort(int channelCode)
 void ChannelManager::chooseRate(int rate)
 {
     // Compared by rate: a line set as "4800" alone is at 4800 already.
-    if (QString::number(rate) == serialPort().rateText())
+    if (isRfc2217Mode() ? rate == m_session.lineRate()
+                        : QString::number(rate) == serialPort().rateText())
         return;
     m_session.setRate(rate);
     m_settings.writeValue(kSection, kKeyCommBaud, QString::number(ChannelSettings::baudCode(rate)));

@@ -40,11 +40,15 @@ public:
     LineChannel& activeChannel() { return m_session.channel(); }
 
     bool isTcpMode() const { return m_session.isTcp(); }
+    // The indicator's port on a serial device server, its rate set through RFC 2217
+    // (CommPort=RFC2217, chosen in the settings file only).
+    bool isRfc2217Mode() const { return m_session.isRfc2217(); }
     // COM k (1 to 8) was found by the start-up probe.
     bool portPresent(int comNumber) const;
     // What the probe would find; for tests and the screenshot tool, which run no probe.
     void setPortPresent(int comNumber, bool present);
-    // 1 to 8 for the COM port in force, kTcpChannel in TCP/IP mode.
+    // 1 to 8 for the COM port in force, kTcpChannel in TCP/IP mode (and for a device server,
+    // which the port window shows as its network option).
     int channelCode() const;
     State state() const { return m_session.state(); }
     // The settings in force, for the port and TCP/IP windows.
@@ -71,7 +75,12 @@ signals:
 private:
     void probePorts();
     void startTcp();
+    void startRfc2217();
     void startSerial();
+    // The rate CommBaud names; the fallback, written back, when it names none.
+    int storedRate();
+    // IP and Port; a port that names no TCP port is 0.
+    std::pair<QString, quint16> storedHost() const;
 
     IndicatorSession& m_session;
     SettingsStore m_settings;

@@ -6,10 +6,12 @@
 #include "session/PortIdentity.h"
 
 namespace {
-const QString kPortError = QStringLiteral("Port Error");
-const QString kTcpError = QStringLiteral("TCP/IP ERROR");
-const QString kCommunicationError = QStringLiteral("Communication Error");
-const QString kNoResponse = QStringLiteral("Indicator does not respond");
+// Marked here, translated where used: the translator is installed after these are made.
+const char* const kPortError = QT_TRANSLATE_NOOP("IndicatorSession", "Port Error");
+const char* const kTcpError = QT_TRANSLATE_NOOP("IndicatorSession", "TCP/IP ERROR");
+const char* const kCommunicationError =
+    QT_TRANSLATE_NOOP("IndicatorSession", "Communication Error");
+const char* const kNoResponse = QT_TRANSLATE_NOOP("IndicatorSession", "Indicator does not respond");
 // "0" turns the low-latency request on USB adapters off; anything else leaves it on.
 const QString kSerialPortSection = QStringLiteral("SerialPort");
 const QString kKeyLowLatency = QStringLiteral("LowLatency");
@@ -21,13 +23,12 @@ IndicatorSession::IndicatorSession(UiServices& ui, QObject* parent)
 {
     m_connectTimer.setSingleShot(true);
     connect(&m_connectTimer, &QTimer::timeout, this, &IndicatorSession::onConnectLimit);
-    connect(&m_tcpClient, &TcpClient::errorOccurred, this, &IndicatorSession::onTcpError);
-    connect(&m_tcpClient, &TcpClient::connected, this, [this] {
-        m_connectTimer.stop();
-        if (isTcp() && m_state == State::Connecting)
-            setState(State::Open);
-    });
+    connect(&m_tcpClient, &TcpClient::errorOccurred, this, &IndicatorSession::onNetworkError);
+    connect(&m_tcpClient, &TcpClient::connected, this, &IndicatorSession::onNetworkConnected);
     connect(&m_tcpClient, &LineChannel::channelLost, this, &IndicatorSession::onChannelLost);
+    connect(&m_rfc2217, &Rfc2217Channel::errorOccurred, this, &IndicatorSession::onNetworkError);
+    connect(&m_rfc2217, &Rfc2217Channel::connected, this, &IndicatorSession::onNetworkConnected);
+    connect(&m_rfc2217, &LineChannel::channelLost, this, &IndicatorSession::onChannelLost);
     connect(&m_serialPort, &LineChannel::channelLost, this, &IndicatorSession::onChannelLost);
     connect(&m_query, &IndicatorQuery::versionReceived, this, [this](const QByteArray& version) {
         m_version = version;
@@ -73,6 +74,10 @@ void IndicatorSession::setAddress(const PortAddress& address)
         m_tcpClient.setRemoteHost(address.host);
         m_tcpClient.setRemotePort(address.tcpPort);
         break;
+    case PortAddress::Kind::Rfc2217:
+        m_rfc2217.setRemoteHost(address.host);
+        m_rfc2217.setRemotePort(address.tcpPort);
+        break;
     }
 }
 
@@ -84,6 +89,8 @@ void IndicatorSession::setLogName(const QString& name)
 
 void IndicatorSession::setRate(int rate)
 {
+    // Behind RFC 2217 the device server sets its line at once, also while the channel is open.
+    m_rfc2217.setBaudRate(rate);
     const QString settings = SerialPort::lineSettings(rate);
     changeSerialPort([&](SerialPort& port) { port.setSettings(settings); });
 }
@@ -109,15 +116,20 @@ void IndicatorSession::changeSerialPort(const std::function<void(SerialPort&)>& 
 
 LineChannel& IndicatorSession::channel()
 {
-    if (isTcp())
-        return m_tcpClient;
-    return m_serialPort;
+    return const_cast<LineChannel&>(std::as_const(*this).channel());
 }
 
 const LineChannel& IndicatorSession::channel() const
 {
-    if (isTcp())
+    switch (m_address.kind) {
+    case PortAddress::Kind::Tcp:
         return m_tcpClient;
+    case PortAddress::Kind::Rfc2217:
+        return m_rfc2217;
+    case PortAddress::Kind::Com:
+    case PortAddress::Kind::Device:
+        break;
+    }
     return m_serialPort;
 }
 
@@ -130,6 +142,8 @@ QString IndicatorSession::channelDescription() const
             .arg(m_serialPort.devicePath());
     case PortAddress::Kind::Device:
         return m_serialPort.devicePath();
+    case PortAddress::Kind::Rfc2217:
+        return m_rfc2217.channelName();
     case PortAddress::Kind::Tcp:
         break;
     }
@@ -138,6 +152,8 @@ QString IndicatorSession::channelDescription() const
 
 int IndicatorSession::lineRate() const
 {
+    if (isRfc2217())
+        return m_rfc2217.baudRate();
     return isTcp() ? 0 : m_serialPort.rateText().trimmed().toInt();
 }
 
@@ -161,14 +177,25 @@ void IndicatorSession::open()
     // first command answers none of them.
     m_exchange.setChannel(&channel());
     m_exchange.resetLine();
-    if (!isTcp()) {
+    if (!isNetwork()) {
         openSerial();
         return;
     }
     setState(State::Connecting);
     if (m_connectLimit.count() > 0)
         m_connectTimer.start(m_connectLimit);
-    m_tcpClient.connectToIndicator();
+    if (isTcp())
+        m_tcpClient.connectToIndicator();
+    else
+        m_rfc2217.connectToIndicator();
+}
+
+void IndicatorSession::onNetworkConnected()
+{
+    m_connectTimer.stop();
+    if (m_state == State::Connecting &&
+        (isTcp() ? m_tcpClient.isConnected() : isRfc2217() && m_rfc2217.isConnected()))
+        setState(State::Open);
 }
 
 void IndicatorSession::openSerial()
@@ -186,6 +213,8 @@ void IndicatorSession::close()
     m_connectTimer.stop();
     if (isTcp())
         m_tcpClient.close();
+    else if (isRfc2217())
+        m_rfc2217.close();
     else
         m_serialPort.setPortOpen(false);
     setState(State::Closed);
@@ -201,11 +230,11 @@ IndicatorSession::Failure IndicatorSession::portFailure(int error, const QString
 
 IndicatorSession::Failure IndicatorSession::lossFailure(const QString& reason) const
 {
-    QString text = QStringLiteral("The connection to the indicator at %1 was lost.")
-                       .arg(channel().channelName());
+    QString text =
+        tr("The connection to the indicator at %1 was lost.").arg(channel().channelName());
     if (!reason.isEmpty())
         text += QStringLiteral("\r\n\r\n") + reason;
-    return {Failure::Kind::Lost, isTcp() ? kTcpError : kPortError, text};
+    return {Failure::Kind::Lost, tr(isNetwork() ? kTcpError : kPortError), text};
 }
 
 void IndicatorSession::fail(const Failure& failure)
@@ -227,18 +256,18 @@ void IndicatorSession::reportLoss(const QString& reason)
     fail(lossFailure(reason));
 }
 
-void IndicatorSession::onTcpError(int number, const QString& description)
+void IndicatorSession::onNetworkError(int number, const QString& description)
 {
     m_connectTimer.stop();
     // A query or a download in progress fails with the socket and reports the loss itself, with
     // what it means for the indicator: one message, not two.
     if (!isBusy()) {
         m_lossReported = true;
-        fail({m_state == State::Open ? Failure::Kind::Lost : Failure::Kind::Unreachable, kTcpError,
-              QStringLiteral("Error: ") + TextRoutines::numberText(number) +
-                  QStringLiteral("\r\n\r\n") + description + QStringLiteral("\r\n")});
+        fail({m_state == State::Open ? Failure::Kind::Lost : Failure::Kind::Unreachable,
+              tr(kTcpError),
+              tr("Error: %1\r\n\r\n%2\r\n").arg(TextRoutines::numberText(number), description)});
     }
-    if (isTcp() && m_state != State::Closed)
+    if (isNetwork() && m_state != State::Closed)
         close();
 }
 
@@ -247,8 +276,8 @@ void IndicatorSession::onConnectLimit()
     if (m_state != State::Connecting)
         return;
     close();
-    fail({Failure::Kind::Unreachable, kTcpError,
-          QStringLiteral("%1 did not accept the connection within %2 s.")
+    fail({Failure::Kind::Unreachable, tr(kTcpError),
+          tr("%1 did not accept the connection within %2 s.")
               .arg(channelDescription())
               .arg(std::chrono::duration_cast<std::chrono::seconds>(m_connectLimit).count())});
 }
@@ -282,7 +311,7 @@ void IndicatorSession::onQueryFinished(bool ok)
             continueRun();
         return;
     }
-    Failure failure{Failure::Kind::NoAnswer, kCommunicationError, kNoResponse};
+    Failure failure{Failure::Kind::NoAnswer, tr(kCommunicationError), tr(kNoResponse)};
     switch (m_exchange.lastFailure()) {
     case CommandExchange::Failure::ChannelLost:
         failure = lossFailure(m_exchange.lostReason());

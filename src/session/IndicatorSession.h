@@ -3,6 +3,7 @@
 #include "link/CommandExchange.h"
 #include "link/IndicatorQuery.h"
 #include "link/PortAddress.h"
+#include "platform/Rfc2217Channel.h"
 #include "platform/SerialPort.h"
 #include "platform/TcpClient.h"
 #include "ticket/DownloadRecorder.h"
@@ -66,12 +67,14 @@ public:
     void close();
     State state() const { return m_state; }
     bool isTcp() const { return m_address.kind == PortAddress::Kind::Tcp; }
+    bool isRfc2217() const { return m_address.kind == PortAddress::Kind::Rfc2217; }
+    bool isNetwork() const { return m_address.isNetwork(); }
     LineChannel& channel();
     const LineChannel& channel() const;
     // Where the channel leads, as the record and the messages name it: "COM 1 /dev/ttyS0",
     // "/dev/ttyUSB0", "192.168.1.50:4001".
     QString channelDescription() const;
-    // The serial line's rate; 0 over TCP/IP.
+    // The serial line's rate, here or behind RFC 2217; 0 over raw TCP/IP.
     int lineRate() const;
 
     // Asks for the version and the serial number; queryFinished() follows.
@@ -103,6 +106,7 @@ public:
     const SerialPort& serialPort() const { return m_serialPort; }
     TcpClient& tcpClient() { return m_tcpClient; }
     const TcpClient& tcpClient() const { return m_tcpClient; }
+    Rfc2217Channel& rfc2217Channel() { return m_rfc2217; }
     CommandExchange& exchange() { return m_exchange; }
     Downloader& downloader() { return m_downloader; }
     const Downloader& downloader() const { return m_downloader; }
@@ -128,7 +132,8 @@ private:
     void onOpen();
     void fail(const Failure& failure);
     void reportLoss(const QString& reason);
-    void onTcpError(int number, const QString& description);
+    void onNetworkError(int number, const QString& description);
+    void onNetworkConnected();
     void onConnectLimit();
     void onChannelLost(const QString& reason);
     void onQueryFinished(bool ok);
@@ -137,6 +142,7 @@ private:
 
     SerialPort m_serialPort;
     TcpClient m_tcpClient;
+    Rfc2217Channel m_rfc2217;
     CommandExchange m_exchange;
     IndicatorQuery m_query{m_exchange};
     Downloader m_downloader;

@@ -47,7 +47,7 @@ void PortIdentity::lookUpHosts(const QList<PortAddress>& addresses)
 {
     QSet<QString> names;
     for (const PortAddress& address : addresses) {
-        if (address.kind == PortAddress::Kind::Tcp && QHostAddress(address.host).isNull())
+        if (address.isNetwork() && QHostAddress(address.host).isNull())
             names.insert(address.host.toLower());
     }
     if (names.isEmpty())
@@ -73,8 +73,10 @@ QStringList PortIdentity::of(const PortAddress& address) const
     case PortAddress::Kind::Device:
         return {realDevice(address.device)};
     case PortAddress::Kind::Tcp:
+    case PortAddress::Kind::Rfc2217:
         break;
     }
+    // A device server's port is one port whether spoken to raw or through RFC 2217.
     QList<QHostAddress> hosts{QHostAddress(address.host)};
     if (hosts.first().isNull())
         hosts = m_hosts.value(address.host.toLower());

@@ -1,5 +1,6 @@
 #include "ticket/DownloadPlan.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace {
@@ -29,19 +30,22 @@ QString layoutFault(const std::array<QByteArray, DownloadPlan::kSlotCount>& cont
     for (const QByteArray& c : contents)
         total += c.size();
     if (total > DownloadPlan::kDataAreaSize)
-        return QStringLiteral("The tickets hold %1 bytes in all, more than the %2 bytes of the "
-                              "indicator's ticket memory. Nothing was sent; remove a ticket and "
-                              "download again.")
+        return QCoreApplication::translate("DownloadPlan",
+                                           "The tickets hold %1 bytes in all, more than the %2 "
+                                           "bytes of the indicator's ticket memory. Nothing was "
+                                           "sent; remove a ticket and download again.")
             .arg(total)
             .arg(DownloadPlan::kDataAreaSize);
     // Only the first ticket starts at 0000; a longer one there ends past it.
     const auto first = std::find_if(contents.begin(), contents.end(),
                                     [](const QByteArray& c) { return !c.isEmpty(); });
     if (first != contents.end() && first->size() == 1)
-        return QStringLiteral("The ticket of %1 is one byte long: at address 0000 its pointer "
-                              "entry would read 00000000, which the indicator takes for an empty "
-                              "slot. Nothing was sent; use a ticket file of at least two bytes, "
-                              "or put a longer ticket in a slot before it.")
+        return QCoreApplication::translate(
+                   "DownloadPlan",
+                   "The ticket of %1 is one byte long: at address 0000 its pointer entry would "
+                   "read 00000000, which the indicator takes for an empty slot. Nothing was sent; "
+                   "use a ticket file of at least two bytes, or put a longer ticket in a slot "
+                   "before it.")
             .arg(SlotTable::slotName(int(first - contents.begin()) + 1));
     return {};
 }

@@ -1,5 +1,6 @@
 #include "ticket/DownloadProgress.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -60,7 +61,8 @@ QString text(qint64 done, qint64 total, std::chrono::milliseconds elapsed)
     const std::optional<qint64> left = secondsLeft(done, total, elapsed);
     if (!left)
         return share;
-    return QStringLiteral("%1 - %2 left").arg(share, durationText(*left));
+    return QCoreApplication::translate("DownloadProgress", "%1 - %2 left")
+        .arg(share, durationText(*left));
 }
 
 } // namespace DownloadProgress

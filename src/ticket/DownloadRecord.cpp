@@ -3,6 +3,7 @@
 #include "link/IndicatorProtocol.h"
 #include "platform/TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -258,18 +259,21 @@ bool append(const QString& path, const DownloadRecord& record, QString* errorTex
 {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
-        return fail(errorText, QStringLiteral("The download record %1 could not be written: the "
-                                              "folder %2 could not be made.")
-                                   .arg(path, folder));
+        return fail(errorText,
+                    QCoreApplication::translate("DownloadRecord",
+                                                "The download record %1 could not be written: the "
+                                                "folder %2 could not be made.")
+                        .arg(path, folder));
     QByteArray line = QJsonDocument(record.toJson()).toJson(QJsonDocument::Compact);
     line.append('\n');
     if (!endsWithLineEnd(path))
         line.prepend('\n');
     QString reason;
     if (!appendOnce(path, line, &reason))
-        return fail(
-            errorText,
-            QStringLiteral("The download record %1 could not be written: %2").arg(path, reason));
+        return fail(errorText,
+                    QCoreApplication::translate("DownloadRecord",
+                                                "The download record %1 could not be written: %2")
+                        .arg(path, reason));
     return true;
 }
 

@@ -12,23 +12,28 @@ using IndicatorProtocol::hex4;
 
 constexpr int kOptionalIndex = SlotTable::kOptionalSlot - 1;
 
-const QString kTitle = QStringLiteral("Update Error");
-const QString kPointerError = QStringLiteral("Pointer Error");
-const QString kDataError = QStringLiteral("Data Error");
-const QString kSlot7Error = QStringLiteral("Error sending Truck Simple Weighing ticket.");
-const QString kBusy = QStringLiteral(
-    "The indicator is still answering another command. Nothing was sent; try the download again.");
+// Marked here, translated where used: the translator is installed after these are made.
+const char* const kTitle = QT_TRANSLATE_NOOP("Downloader", "Update Error");
+const char* const kPointerError = QT_TRANSLATE_NOOP("Downloader", "Pointer Error");
+const char* const kDataError = QT_TRANSLATE_NOOP("Downloader", "Data Error");
+const char* const kSlot7Error =
+    QT_TRANSLATE_NOOP("Downloader", "Error sending Truck Simple Weighing ticket.");
+const char* const kBusy =
+    QT_TRANSLATE_NOOP("Downloader", "The indicator is still answering another command. Nothing "
+                                    "was sent; try the download again.");
 // The pointer table is cleared before any data is written, so after a cancel the indicator
 // never points at half-written data: it simply holds no valid ticket set.
-const QString kCancelled =
-    QStringLiteral("The download was cancelled. The indicator now holds no valid ticket set; "
-                   "download the tickets again before using it.");
-const QString kNoValidSet =
-    QStringLiteral("The indicator's pointer table is cleared, so it holds no valid ticket set.");
-const QString kStoppedAnswering = QStringLiteral("The indicator stopped answering.");
-const QString kUnmatched =
-    QStringLiteral("The indicator's answers could not be matched to the commands: it sent more "
-                   "answers than it was asked for, again and again.");
+const char* const kCancelled = QT_TRANSLATE_NOOP(
+    "Downloader", "The download was cancelled. The indicator now holds no "
+                  "valid ticket set; download the tickets again before using it.");
+const char* const kNoValidSet = QT_TRANSLATE_NOOP(
+    "Downloader", "The indicator's pointer table is cleared, so it holds no valid ticket set.");
+const char* const kStoppedAnswering =
+    QT_TRANSLATE_NOOP("Downloader", "The indicator stopped answering.");
+const char* const kUnmatched =
+    QT_TRANSLATE_NOOP("Downloader", "The indicator's answers could not be matched to the "
+                                    "commands: it sent more answers than it was asked for, again "
+                                    "and again.");
 
 // "slot 1 (…)", "slot 1 (…) and slot 3 (…)", "slot 1 (…), slot 2 (…) and slot 3 (…)".
 QString slotList(const QList<int>& slotNumbers)
@@ -39,7 +44,7 @@ QString slotList(const QList<int>& slotNumbers)
     if (names.size() < 2)
         return names.join(QString());
     const QString last = names.takeLast();
-    return names.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+    return Downloader::tr("%1 and %2").arg(names.join(QStringLiteral(", ")), last);
 }
 } // namespace
 
@@ -82,7 +87,7 @@ void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& c
         return;
     }
     if (m_exchange.isBusy()) {
-        report(kBusy, &Downloader::finish);
+        report(tr(kBusy), &Downloader::finish);
         return;
     }
 
@@ -237,7 +242,7 @@ void Downloader::onExchangeFinished(quint64 command, bool ok)
     const CommandExchange::Failure failure = m_exchange.lastFailure();
     if (failure == CommandExchange::Failure::ChannelLost) {
         m_outcome = Outcome::Lost;
-        QString cause = QStringLiteral("The connection to the indicator was lost.");
+        QString cause = tr("The connection to the indicator was lost.");
         if (const QString reason = m_exchange.lostReason(); !reason.isEmpty())
             cause += u' ' + reason + (reason.endsWith(u'.') ? QString() : QStringLiteral("."));
         report(stopText(cause, m_proving ? std::max(m_cursor - 1, 0) : m_cursor),
@@ -250,7 +255,7 @@ void Downloader::onExchangeFinished(quint64 command, bool ok)
     }
     if (failure == CommandExchange::Failure::OutOfStep) {
         m_outcome = Outcome::Stopped;
-        report(stopText(kStoppedAnswering, m_cursor), &Downloader::finish);
+        report(stopText(tr(kStoppedAnswering), m_cursor), &Downloader::finish);
         return;
     }
     if (!ok) {
@@ -286,7 +291,7 @@ void Downloader::afterProof()
     case CommandExchange::Failure::OutOfStep:
     case CommandExchange::Failure::ChannelLost:
         m_outcome = Outcome::Stopped;
-        report(stopText(kStoppedAnswering, std::max(m_cursor - 1, 0)), &Downloader::finish);
+        report(stopText(tr(kStoppedAnswering), std::max(m_cursor - 1, 0)), &Downloader::finish);
         return;
     }
     commit();
@@ -298,7 +303,7 @@ void Downloader::voidStretch()
 {
     if (++m_voids > kMaxVoids) {
         m_outcome = Outcome::Stopped;
-        report(stopText(kUnmatched, m_stretchStart), &Downloader::finish);
+        report(stopText(tr(kUnmatched), m_stretchStart), &Downloader::finish);
         return;
     }
     const int count = m_cursor - m_stretchStart;
@@ -370,11 +375,9 @@ void Downloader::failedBlock(FailedWrite failed)
             fault = {true, failed.refused, address};
     }
     m_failedBlock = block;
-    report(kDataError + QStringLiteral("\r\n\r\n") +
-               (failed.refused
-                    ? QStringLiteral("The indicator refused the data of %1 at address %2.")
-                    : QStringLiteral("The indicator did not answer the write of %1 at "
-                                     "address %2."))
+    report(tr(kDataError) + QStringLiteral("\r\n\r\n") +
+               (failed.refused ? tr("The indicator refused the data of %1 at address %2.")
+                               : tr("The indicator did not answer the write of %1 at address %2."))
                    .arg(slotList(hit), hex4(address)),
            &Downloader::afterFailedBlock);
 }
@@ -390,14 +393,13 @@ void Downloader::failedEntry(FailedWrite failed)
     }
     m_outcome = Outcome::Refused;
     if (phaseOf(failed.index) == Phase::Clearing) {
-        report(kPointerError, &Downloader::finish);
+        report(tr(kPointerError), &Downloader::finish);
         return;
     }
-    report(kPointerError + QStringLiteral("\r\n\r\n") +
-               (failed.refused ? QStringLiteral("The indicator refused the pointer entry of %1 "
-                                                "at address %2.")
-                               : QStringLiteral("The indicator did not answer the write of the "
-                                                "pointer entry of %1 at address %2."))
+    report(tr(kPointerError) + QStringLiteral("\r\n\r\n") +
+               (failed.refused ? tr("The indicator refused the pointer entry of %1 at address %2.")
+                               : tr("The indicator did not answer the write of the pointer entry "
+                                    "of %1 at address %2."))
                    .arg(SlotTable::slotName(s + 1), hex4(addressOf(failed.index))) +
                QStringLiteral("\r\n\r\n") + holdingsText(),
            &Downloader::finish);
@@ -428,11 +430,10 @@ void Downloader::endOfPointerPass()
     for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
         const SlotFault& fault = m_faults[s];
         if (fault.failed)
-            lost.append(QStringLiteral("%1: the indicator %2 at address %3.")
-                            .arg(SlotTable::slotName(s + 1),
-                                 fault.refused ? QStringLiteral("refused the data")
-                                               : QStringLiteral("did not answer a write"),
-                                 hex4(fault.address)));
+            lost.append((fault.refused
+                             ? tr("%1: the indicator refused the data at address %2.")
+                             : tr("%1: the indicator did not answer a write at address %2."))
+                            .arg(SlotTable::slotName(s + 1), hex4(fault.address)));
     }
     const bool slot7Lost = m_slot7Failed && m_holdsData[kOptionalIndex];
     if (lost.isEmpty() && !slot7Lost) {
@@ -442,15 +443,14 @@ void Downloader::endOfPointerPass()
     }
     m_outcome = Outcome::Refused;
     if (lost.isEmpty()) {
-        report(kSlot7Error, &Downloader::finish);
+        report(tr(kSlot7Error), &Downloader::finish);
         return;
     }
-    QString text = QStringLiteral("These tickets were not stored:\r\n") +
-                   lost.join(QStringLiteral("\r\n")) +
-                   QStringLiteral("\r\n\r\nTheir pointer entries are cleared, so the indicator "
-                                  "does not use them. Download the tickets again.");
+    QString text = tr("These tickets were not stored:\r\n%1\r\n\r\nTheir pointer entries are "
+                      "cleared, so the indicator does not use them. Download the tickets again.")
+                       .arg(lost.join(QStringLiteral("\r\n")));
     if (slot7Lost && !m_faults[kOptionalIndex].failed)
-        text += QStringLiteral("\r\n\r\n") + kSlot7Error;
+        text += QStringLiteral("\r\n\r\n") + tr(kSlot7Error);
     report(text, &Downloader::finish);
 }
 
@@ -458,7 +458,7 @@ void Downloader::endCancelled()
 {
     m_outcome = Outcome::Cancelled;
     const bool anyStored = std::find(m_stored.begin(), m_stored.end(), true) != m_stored.end();
-    report(anyStored ? QStringLiteral("The download was cancelled. ") + holdingsText() : kCancelled,
+    report(anyStored ? tr("The download was cancelled. %1").arg(holdingsText()) : tr(kCancelled),
            &Downloader::finish);
 }
 
@@ -469,7 +469,7 @@ QString Downloader::whereText(int index) const
         index = m_end - 1;
     const QString names = phaseOf(index) == Phase::Data ? slotList(slotsOfBlock(blockOf(index)))
                                                         : SlotTable::slotName(slotOf(index) + 1);
-    return QStringLiteral("%1, address %2").arg(names, hex4(addressOf(index)));
+    return tr("%1, address %2").arg(names, hex4(addressOf(index)));
 }
 
 // Which of the tickets sent the indicator now holds, as proven, and which it does not.
@@ -480,33 +480,31 @@ QString Downloader::holdingsText() const
         if (m_holdsData[s])
             (m_stored[s] ? held : notHeld).append(s + 1);
     }
-    QString text =
-        held.isEmpty()
-            ? QStringLiteral("The indicator holds none of these tickets.")
-            : QStringLiteral("The indicator holds the tickets of %1.").arg(slotList(held));
+    QString text = held.isEmpty()
+                       ? tr("The indicator holds none of these tickets.")
+                       : tr("The indicator holds the tickets of %1.").arg(slotList(held));
     if (!notHeld.isEmpty())
-        text += QStringLiteral("\r\nNot stored: %1. Download the tickets again.")
-                    .arg(slotList(notHeld));
+        text += tr("\r\nNot stored: %1. Download the tickets again.").arg(slotList(notHeld));
     return text;
 }
 
 // The message of a download that had to stop: why, where, and what the indicator holds now.
 QString Downloader::stopText(const QString& cause, int index) const
 {
-    static const QString check =
-        QStringLiteral(" Check the cable and the indicator, then download the tickets again.");
     // Stopped at the opening in-step point: not one write went out.
     if (!m_opened)
-        return cause + QStringLiteral(" Nothing was sent.") + check;
+        return tr("%1 Nothing was sent. Check the cable and the indicator, then download the "
+                  "tickets again.")
+            .arg(cause);
     QString holds;
     switch (phaseOf(index)) {
     case Phase::Preparing:
     case Phase::Clearing:
-        holds = QStringLiteral("No ticket data was sent. The indicator's pointer table is partly "
-                               "cleared, so it holds no valid ticket set.");
+        holds = tr("No ticket data was sent. The indicator's pointer table is partly cleared, so "
+                   "it holds no valid ticket set.");
         break;
     case Phase::Data:
-        holds = kNoValidSet;
+        holds = tr(kNoValidSet);
         break;
     case Phase::Pointers: {
         QList<int> held;
@@ -514,22 +512,22 @@ QString Downloader::stopText(const QString& cause, int index) const
             if (m_stored[s])
                 held.append(s + 1);
         }
-        holds =
-            held.isEmpty()
-                ? kNoValidSet
-                : QStringLiteral("The indicator holds only the tickets of %1.").arg(slotList(held));
+        holds = held.isEmpty()
+                    ? tr(kNoValidSet)
+                    : tr("The indicator holds only the tickets of %1.").arg(slotList(held));
         break;
     }
     }
-    return cause + QStringLiteral(" The download stopped at ") + whereText(index) +
-           QStringLiteral(".\r\n\r\n") + holds + check;
+    return tr("%1 The download stopped at %2.\r\n\r\n%3 Check the cable and the indicator, then "
+              "download the tickets again.")
+        .arg(cause, whereText(index), holds);
 }
 
 void Downloader::report(const QString& text, void (Downloader::*next)())
 {
     // The box may outlive this object (the window closing under it): then nothing follows.
     QPointer<Downloader> self(this);
-    m_ui.critical(kTitle, text, [self, next] {
+    m_ui.critical(tr(kTitle), text, [self, next] {
         if (self)
             (self.data()->*next)();
     });

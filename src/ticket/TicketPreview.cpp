@@ -2,6 +2,7 @@
 
 #include "platform/TextRoutines.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 
 namespace TicketPreview {
@@ -63,8 +64,10 @@ QString sha256(const QByteArray& bytes)
 QString summary(const QByteArray& bytes)
 {
     const QString size =
-        bytes.size() == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(bytes.size());
-    return QStringLiteral("%1, SHA-256 %2").arg(size, sha256(bytes));
+        bytes.size() == 1
+            ? QCoreApplication::translate("TicketPreview", "1 byte")
+            : QCoreApplication::translate("TicketPreview", "%1 bytes").arg(bytes.size());
+    return QCoreApplication::translate("TicketPreview", "%1, SHA-256 %2").arg(size, sha256(bytes));
 }
 
 } // namespace TicketPreview

@@ -3,6 +3,7 @@
 #include "platform/TextRoutines.h"
 #include "ticket/TicketSlots.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -29,12 +30,14 @@ bool fail(QString* errorText, const QString& text)
 
 QString readFailure(const QString& setPath, const QString& reason)
 {
-    return QStringLiteral("The ticket set %1 could not be read: %2").arg(setPath, reason);
+    return QCoreApplication::translate("TicketSet", "The ticket set %1 could not be read: %2")
+        .arg(setPath, reason);
 }
 
 QString writeFailure(const QString& setPath, const QString& reason)
 {
-    return QStringLiteral("The ticket set %1 could not be written: %2").arg(setPath, reason);
+    return QCoreApplication::translate("TicketSet", "The ticket set %1 could not be written: %2")
+        .arg(setPath, reason);
 }
 
 QString quotedLine(const QString& line)
@@ -81,16 +84,20 @@ Line parseLine(const QString& text)
         line.kind = Line::Section;
         const QString name = trimmed.mid(1, trimmed.size() - 2).trimmed();
         if (!trimmed.endsWith(u']')) {
-            line.fault = QStringLiteral("the section name %1 has no closing ]").arg(trimmed);
+            line.fault =
+                QCoreApplication::translate("TicketSet", "the section name %1 has no closing ]")
+                    .arg(trimmed);
         } else if (name.compare(kSection, Qt::CaseInsensitive) != 0) {
-            line.fault = QStringLiteral("unknown section %1; a ticket set has only [TicketSet]")
+            line.fault = QCoreApplication::translate(
+                             "TicketSet", "unknown section %1; a ticket set has only [TicketSet]")
                              .arg(trimmed);
         }
         return line;
     }
     const qsizetype equals = trimmed.indexOf(u'=');
     if (equals < 0) {
-        line.fault = QStringLiteral("%1 is not a key=value line, a [section], a comment or blank")
+        line.fault = QCoreApplication::translate(
+                         "TicketSet", "%1 is not a key=value line, a [section], a comment or blank")
                          .arg(quotedLine(trimmed));
         return line;
     }
@@ -98,12 +105,15 @@ Line parseLine(const QString& text)
     const QString key = trimmed.left(equals).trimmed();
     line.slot = slotOfKey(key);
     if (key.isEmpty()) {
-        line.fault = QStringLiteral("there is no key before the '='");
+        line.fault = QCoreApplication::translate("TicketSet", "there is no key before the '='");
     } else if (line.slot < 0) {
-        line.fault = QStringLiteral("unknown key %1; a ticket set has only Slot1 to Slot7")
+        line.fault = QCoreApplication::translate(
+                         "TicketSet", "unknown key %1; a ticket set has only Slot1 to Slot7")
                          .arg(quotedLine(key));
     } else if (line.slot == 0) {
-        line.fault = QStringLiteral("%1 names no slot; the slots are Slot1 to Slot7").arg(key);
+        line.fault = QCoreApplication::translate("TicketSet",
+                                                 "%1 names no slot; the slots are Slot1 to Slot7")
+                         .arg(key);
     }
     line.value = trimmed.mid(equals + 1).trimmed();
     if (isQuoted(line.value))
@@ -121,10 +131,10 @@ Line readLine(QByteArray raw)
     const QString text = decoder.decode(raw);
     Line line;
     if (decoder.hasError())
-        line.fault = QStringLiteral("it is not UTF-8 text");
+        line.fault = QCoreApplication::translate("TicketSet", "it is not UTF-8 text");
     else if (text.contains(QChar(u'\0')))
         // The system would end the file name there and open another file than the one named.
-        line.fault = QStringLiteral("it holds a NUL byte");
+        line.fault = QCoreApplication::translate("TicketSet", "it holds a NUL byte");
     else
         line = parseLine(text);
     return line;
@@ -145,7 +155,7 @@ QString entryPath(const Line& line, const QString& setPath)
 std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorText)
 {
     if (setPath.isEmpty()) {
-        fail(errorText, QStringLiteral("No ticket set file was chosen."));
+        fail(errorText, QCoreApplication::translate("TicketSet", "No ticket set file was chosen."));
         return std::nullopt;
     }
     QFile file(setPath);
@@ -157,9 +167,11 @@ std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorTex
         return std::nullopt;
     }
     if (bytes.size() > kMaxSetFileSize) {
-        fail(errorText, readFailure(setPath, QStringLiteral("it is larger than %1 bytes, too large "
-                                                            "for a ticket set")
-                                                 .arg(kMaxSetFileSize)));
+        fail(errorText,
+             readFailure(setPath, QCoreApplication::translate(
+                                      "TicketSet", "it is larger than %1 bytes, too large "
+                                                   "for a ticket set")
+                                      .arg(kMaxSetFileSize)));
         return std::nullopt;
     }
     return bytes;
@@ -187,8 +199,11 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
     const QList<QByteArray> lines = bytes.split('\n');
     for (int n = 1; n <= lines.size(); ++n) {
         const auto lineFault = [&](const QString& fault) {
-            return fail(errorText,
-                        readFailure(setPath, QStringLiteral("line %1: %2.").arg(n).arg(fault)));
+            return fail(
+                errorText,
+                readFailure(
+                    setPath,
+                    QCoreApplication::translate("TicketSet", "line %1: %2.").arg(n).arg(fault)));
         };
         const Line line = readLine(lines.at(n - 1));
         if (!line.fault.isEmpty())
@@ -196,32 +211,37 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
         if (line.kind == Line::Section) {
             if (sectionLine) {
                 return lineFault(
-                    QStringLiteral("a second [TicketSet] section (the first is on line %1)")
+                    QCoreApplication::translate(
+                        "TicketSet", "a second [TicketSet] section (the first is on line %1)")
                         .arg(sectionLine));
             }
             sectionLine = n;
         } else if (line.kind == Line::Entry) {
             if (!sectionLine) {
-                return lineFault(
-                    QStringLiteral("Slot%1 stands before the [TicketSet] section").arg(line.slot));
+                return lineFault(QCoreApplication::translate(
+                                     "TicketSet", "Slot%1 stands before the [TicketSet] section")
+                                     .arg(line.slot));
             }
             int& firstLine = givenOnLine[line.slot - 1];
             if (firstLine) {
-                return lineFault(QStringLiteral("Slot%1 is given twice (first on line %2)")
+                return lineFault(QCoreApplication::translate(
+                                     "TicketSet", "Slot%1 is given twice (first on line %2)")
                                      .arg(line.slot)
                                      .arg(firstLine));
             }
             firstLine = n;
             const QString path = entryPath(line, setPath);
             if (!path.isEmpty() && QFileInfo(path).canonicalFilePath() == canonicalSetPath)
-                return lineFault(
-                    QStringLiteral("Slot%1 names this ticket set, not a ticket").arg(line.slot));
+                return lineFault(QCoreApplication::translate(
+                                     "TicketSet", "Slot%1 names this ticket set, not a ticket")
+                                     .arg(line.slot));
             result.paths[line.slot - 1] = path;
         }
     }
     if (!sectionLine) {
         return fail(errorText,
-                    readFailure(setPath, QStringLiteral("it has no [TicketSet] section.")));
+                    readFailure(setPath, QCoreApplication::translate(
+                                             "TicketSet", "it has no [TicketSet] section.")));
     }
     *set = std::move(result);
     return true;
@@ -230,7 +250,8 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
 bool write(const QString& setPath, const TicketSet& set, QString* errorText)
 {
     if (setPath.isEmpty())
-        return fail(errorText, QStringLiteral("No ticket set file was chosen."));
+        return fail(errorText,
+                    QCoreApplication::translate("TicketSet", "No ticket set file was chosen."));
     const QDir folder = QFileInfo(setPath).absoluteDir();
     QByteArray out = "[" + kSection.toUtf8() + "]\r\n";
     for (int slot = 1; slot <= SlotTable::kSlotCount; ++slot) {
@@ -240,13 +261,15 @@ bool write(const QString& setPath, const TicketSet& set, QString* errorText)
         if (path.contains(u'\n') || path.contains(u'\r')) {
             return fail(
                 errorText,
-                writeFailure(setPath,
-                             QStringLiteral("the path of slot %1 holds a line break.").arg(slot)));
+                writeFailure(setPath, QCoreApplication::translate(
+                                          "TicketSet", "the path of slot %1 holds a line break.")
+                                          .arg(slot)));
         }
         if (QDir::isRelativePath(path)) {
             return fail(
                 errorText,
-                writeFailure(setPath, QStringLiteral("the path of slot %1 (%2) is not absolute.")
+                writeFailure(setPath, QCoreApplication::translate(
+                                          "TicketSet", "the path of slot %1 (%2) is not absolute.")
                                           .arg(slot)
                                           .arg(path)));
         }
@@ -301,9 +324,11 @@ QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
         return {};
     const QString heading =
         problems.size() == 1
-            ? QStringLiteral("1 ticket of the set could not be loaded; its slot is left empty:")
-            : QStringLiteral("%1 tickets of the set could not be loaded; their slots are left "
-                             "empty:")
+            ? QCoreApplication::translate(
+                  "TicketSet", "1 ticket of the set could not be loaded; its slot is left empty:")
+            : QCoreApplication::translate(
+                  "TicketSet", "%1 tickets of the set could not be loaded; their slots are left "
+                               "empty:")
                   .arg(problems.size());
     return heading + u'\n' + problems.join(u'\n');
 }

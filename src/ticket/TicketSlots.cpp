@@ -3,6 +3,7 @@
 #include "platform/TextRoutines.h"
 #include "ticket/TicketSet.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
 
@@ -12,7 +13,8 @@ const QByteArray kNoContent;
 
 QString readFailure(const QString& path, const QString& reason)
 {
-    return QStringLiteral("The file %1 could not be read: %2").arg(path, reason);
+    return QCoreApplication::translate("TicketSlots", "The file %1 could not be read: %2")
+        .arg(path, reason);
 }
 } // namespace
 
@@ -60,19 +62,24 @@ bool TicketSlots::load(int slot, const QString& path, QString* errorText)
         return false;
     };
     if (!isValidSlot(slot))
-        return fail(QStringLiteral("There is no ticket slot %1.").arg(slot));
+        return fail(
+            QCoreApplication::translate("TicketSlots", "There is no ticket slot %1.").arg(slot));
     if (path.isEmpty())
-        return fail(QStringLiteral("No file was chosen."));
+        return fail(QCoreApplication::translate("TicketSlots", "No file was chosen."));
     // A set's text would go to the indicator as a ticket without a word.
     if (TicketSetFile::isSetPath(path))
-        return fail(QStringLiteral("The file %1 is a ticket set, not a ticket.").arg(path));
+        return fail(
+            QCoreApplication::translate("TicketSlots", "The file %1 is a ticket set, not a ticket.")
+                .arg(path));
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(readFailure(path, file.errorString()));
     if (file.size() > kMaxFileSize) {
-        return fail(QStringLiteral("The file %1 is too large to be a ticket: %2 bytes (at most %3 "
-                                   "bytes can be loaded).")
+        return fail(QCoreApplication::translate(
+                        "TicketSlots",
+                        "The file %1 is too large to be a ticket: %2 bytes (at most %3 "
+                        "bytes can be loaded).")
                         .arg(path)
                         .arg(file.size())
                         .arg(kMaxFileSize));
@@ -92,9 +99,11 @@ bool TicketSlots::load(int slot, const QString& path, QString* errorText)
         data.append(chunk);
     }
     if (data.size() > kMaxFileSize) {
-        return fail(QStringLiteral("The file %1 is too large to be a ticket (more than %2 bytes).")
-                        .arg(path)
-                        .arg(kMaxFileSize));
+        return fail(
+            QCoreApplication::translate(
+                "TicketSlots", "The file %1 is too large to be a ticket (more than %2 bytes).")
+                .arg(path)
+                .arg(kMaxFileSize));
     }
 
     m_data[slot - 1] = std::move(data);

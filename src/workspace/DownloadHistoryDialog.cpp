@@ -24,7 +24,6 @@
 
 namespace {
 
-const QString kExportTitle = QStringLiteral("Export CSV");
 constexpr int kFileColumn = 1;
 // Columns take the width of their texts in this many rows around the top, once per reading: not
 // for every row of a large record, nor again as the filter changes.
@@ -111,16 +110,15 @@ void DownloadHistoryDialog::reload()
     QString fileText = m_recordPath;
     bool readable = false;
     if (!info.exists()) {
-        fileText = QStringLiteral("%1: no download recorded yet").arg(m_recordPath);
+        fileText = tr("%1: no download recorded yet").arg(m_recordPath);
     } else if (QFile probe(m_recordPath); !probe.open(QIODevice::ReadOnly)) {
-        fileText =
-            QStringLiteral("%1 could not be read: %2").arg(m_recordPath, probe.errorString());
+        fileText = tr("%1 could not be read: %2").arg(m_recordPath, probe.errorString());
     } else {
         readable = true;
     }
     const bool inBackground = readable && info.size() >= kReadInBackgroundFrom;
     if (inBackground)
-        fileText = QStringLiteral("Reading %1 ...").arg(m_recordPath);
+        fileText = tr("Reading %1 ...").arg(m_recordPath);
     m_ui->fileLabel->setText(fileText);
     m_ui->fileLabel->setToolTip(fileText);
     if (!inBackground) {
@@ -141,11 +139,10 @@ void DownloadHistoryDialog::reload()
 
 void DownloadHistoryDialog::showContents(DownloadLog::Contents contents)
 {
-    m_ui->damagedLabel->setText(
-        contents.damagedLines == 0 ? QString()
-        : contents.damagedLines == 1
-            ? QStringLiteral("1 damaged line skipped")
-            : QStringLiteral("%1 damaged lines skipped").arg(contents.damagedLines));
+    m_ui->damagedLabel->setText(contents.damagedLines == 0 ? QString()
+                                : contents.damagedLines == 1
+                                    ? tr("1 damaged line skipped")
+                                    : tr("%1 damaged lines skipped").arg(contents.damagedLines));
     m_model->setRecords(std::move(contents.records));
     for (int column = 0; column < DownloadHistoryModel::ColumnCount; ++column) {
         if (column != DownloadHistoryModel::ChannelColumn)
@@ -183,7 +180,7 @@ void DownloadHistoryDialog::showSlots()
         table->item(r, 1)->setToolTip(s.file);
         table->setItem(r, 2, cell(QString::number(s.size), Qt::AlignRight));
         table->setItem(r, 3, cell(s.sha256));
-        table->setItem(r, 4, cell(s.stored ? QStringLiteral("yes") : QStringLiteral("no")));
+        table->setItem(r, 4, cell(s.stored ? tr("yes") : tr("no")));
     }
 }
 
@@ -210,8 +207,7 @@ bool DownloadHistoryDialog::exportCsv(const QString& path, QString* errorText) c
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
     if (errorText)
-        *errorText =
-            QStringLiteral("The file %1 could not be written: %2").arg(path, file.errorString());
+        *errorText = tr("The file %1 could not be written: %2").arg(path, file.errorString());
     return false;
 }
 
@@ -221,13 +217,14 @@ void DownloadHistoryDialog::onExportClicked()
     const QString suggested = QDir(documents.isEmpty() ? QDir::homePath() : documents)
                                   .filePath(QStringLiteral("download-history.csv"));
     QPointer<DownloadHistoryDialog> self(this);
-    m_uiServices->chooseSaveFile(QStringLiteral("CSV Files|*.csv"), suggested,
+    // The description is translated, the pattern is not.
+    m_uiServices->chooseSaveFile(tr("CSV Files") + QStringLiteral("|*.csv"), suggested,
                                  [self](const QString& path) {
                                      if (!self || path.isEmpty())
                                          return;
                                      QString error;
                                      if (!self->exportCsv(path, &error))
-                                         self->m_uiServices->critical(kExportTitle, error);
+                                         self->m_uiServices->critical(tr("Export CSV"), error);
                                  });
 }
 
@@ -235,7 +232,7 @@ void DownloadHistoryDialog::onOpenFolderClicked()
 {
     const QString folder = QFileInfo(m_recordPath).absolutePath();
     if (!m_openUrl(QUrl::fromLocalFile(folder))) {
-        m_uiServices->critical(QStringLiteral("Open Folder"),
-                               QStringLiteral("The folder %1 could not be opened.").arg(folder));
+        m_uiServices->critical(tr("Open Folder"),
+                               tr("The folder %1 could not be opened.").arg(folder));
     }
 }

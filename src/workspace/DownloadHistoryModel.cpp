@@ -3,11 +3,23 @@
 #include "platform/TextRoutines.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+// The record keeps its outcome words in English; the table shows them in the window's language.
+// A word the window does not know is shown as the record has it.
+constexpr std::array<const char*, 6> kOutcomeWords = {
+    QT_TRANSLATE_NOOP("DownloadHistoryModel", "stored"),
+    QT_TRANSLATE_NOOP("DownloadHistoryModel", "refused"),
+    QT_TRANSLATE_NOOP("DownloadHistoryModel", "stopped"),
+    QT_TRANSLATE_NOOP("DownloadHistoryModel", "cancelled"),
+    QT_TRANSLATE_NOOP("DownloadHistoryModel", "lost"),
+    QT_TRANSLATE_NOOP("DownloadHistoryModel", "none"),
+};
 
 } // namespace
 
@@ -78,6 +90,15 @@ QString DownloadHistoryModel::shownText(const QString& text)
     return shown;
 }
 
+QString DownloadHistoryModel::outcomeText(const QString& outcome)
+{
+    for (const char* word : kOutcomeWords) {
+        if (outcome == QLatin1String(word))
+            return tr(word);
+    }
+    return shownText(outcome);
+}
+
 QString DownloadHistoryModel::shownTime(const QDateTime& time)
 {
     const int offset = time.offsetFromUtc();
@@ -96,10 +117,10 @@ QString DownloadHistoryModel::text(int row, int column) const
     case VersionColumn:
         return shownText(r.version);
     case ChannelColumn:
-        return r.baud > 0 ? shownText(r.channel) + QStringLiteral(", %1 baud").arg(r.baud)
+        return r.baud > 0 ? tr("%1, %2 baud").arg(shownText(r.channel), QString::number(r.baud))
                           : shownText(r.channel);
     case OutcomeColumn:
-        return shownText(r.outcome);
+        return outcomeText(r.outcome);
     case SlotsColumn:
         return QString::number(r.tickets.size());
     default:
@@ -142,17 +163,17 @@ QVariant DownloadHistoryModel::headerData(int section, Qt::Orientation orientati
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {
     case TimeColumn:
-        return QStringLiteral("Time");
+        return tr("Time");
     case SerialColumn:
-        return QStringLiteral("Serial number");
+        return tr("Serial number");
     case VersionColumn:
-        return QStringLiteral("Version");
+        return tr("Version");
     case ChannelColumn:
-        return QStringLiteral("Channel");
+        return tr("Channel");
     case OutcomeColumn:
-        return QStringLiteral("Outcome");
+        return tr("Outcome");
     case SlotsColumn:
-        return QStringLiteral("Slots");
+        return tr("Slots");
     default:
         return {};
     }

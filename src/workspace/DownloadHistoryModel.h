@@ -42,6 +42,8 @@ public:
 
     // A text the indicator sent, its control characters named as in the traffic log.
     static QString shownText(const QString& text);
+    // An outcome word of the record ("stored", "refused", ...) in the window's language.
+    static QString outcomeText(const QString& outcome);
     // The local time the download began at, with its offset from UTC, so that the two 02:10 of
     // the night the clocks go back read apart: "2026-10-25 02:10:00 +02:00".
     static QString shownTime(const QDateTime& time);

@@ -30,5 +30,5 @@ TicketPreviewDialog::~TicketPreviewDialog() = default;
 
 QString TicketPreviewDialog::titleFor(const QString& path)
 {
-    return QStringLiteral("Ticket Preview - ") + QFileInfo(path).fileName();
+    return tr("Ticket Preview - %1").arg(QFileInfo(path).fileName());
 }

@@ -64,6 +64,10 @@ private slots:
         QTest::newRow("tcp port 65536") << "tcp:host:65536" << false << K::Tcp << "is no TCP/IP";
         QTest::newRow("tcp port +1") << "tcp:host:+1" << false << K::Tcp << "is no TCP/IP";
         QTest::newRow("tcp no host") << "tcp::4001" << false << K::Tcp << "is no TCP/IP";
+        QTest::newRow("rfc2217") << "rfc2217://192.168.1.50:4001" << true << K::Rfc2217
+                                 << "192.168.1.50:4001";
+        QTest::newRow("rfc2217 no port")
+            << "rfc2217://host" << false << K::Com << "give rfc2217://HOST:PORT";
         QTest::newRow("relative") << "ttyUSB0" << false << K::Com << "'ttyUSB0' is no port";
         QTest::newRow("empty") << "" << false << K::Com << "no port given";
     }
@@ -87,6 +91,16 @@ private slots:
                                 ? address->device
                                 : address->host + u':' + QString::number(address->tcpPort);
         QCOMPARE(got, detail);
+    }
+
+    // A device server's line takes a rate from the fleet file as from --baud.
+    void fleetOfDeviceServers()
+    {
+        const FleetFile fleet = parseFleet("name,port,baud\nyard,rfc2217://10.0.0.1:4001,9600\n");
+        QCOMPARE(fleet.badRows.size(), 0);
+        QCOMPARE(fleet.targets.size(), 1);
+        QCOMPARE(fleet.targets[0].port.kind, PortAddress::Kind::Rfc2217);
+        QCOMPARE(fleet.targets[0].baud, 9600);
     }
 
     void baudRates()
@@ -180,6 +194,11 @@ private slots:
             << "tcp:localhost:4001"
             << "the port tcp:localhost:4001 is already on line 2 as tcp:127.0.0.1:4001 (both "
                "reach 127.0.0.1:4001)";
+        QTest::newRow("one device server port, raw and RFC 2217")
+            << "rfc2217://localhost:4001"
+            << "tcp:127.0.0.1:4001"
+            << "the port tcp:127.0.0.1:4001 is already on line 2 as rfc2217://localhost:4001 "
+               "(both reach 127.0.0.1:4001)";
         QTest::newRow("two ports of one host") << "tcp:localhost:4001"
                                                << "tcp:127.0.0.1:4002"
                                                << "";

@@ -3,9 +3,8 @@
 // under each fault of a misbehaving line, with and without a refused pointer entry of slot 6.
 #include "IndicatorSimulator.h"
 #include "link/IndicatorQuery.h"
-#include "platform/SerialPort.h"
-#include "platform/TcpClient.h"
 #include "support/FakeUiServices.h"
+#include "support/SimulatedLine.h"
 #include "ticket/Downloader.h"
 
 #include <QRandomGenerator>
@@ -117,23 +116,8 @@ void TestLineFaults::storedIsWhatTheIndicatorHolds()
     sim::IndicatorSimulator indicator;
     indicator.setFaults(faults);
     QString error;
-    std::unique_ptr<LineChannel> channel;
-    if (tcp) {
-        QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
-        auto client = std::make_unique<TcpClient>();
-        QSignalSpy connected(client.get(), &TcpClient::connected);
-        client->setRemoteHost(QStringLiteral("127.0.0.1"));
-        client->setRemotePort(indicator.tcpPort());
-        client->connectToIndicator();
-        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 5000);
-        channel = std::move(client);
-    } else {
-        QVERIFY2(indicator.startPty(&error), qPrintable(error));
-        auto port = std::make_unique<SerialPort>();
-        port->setPortName(1, indicator.ptyPath());
-        QCOMPARE(port->setPortOpen(true), SerialPort::kNoError);
-        channel = std::move(port);
-    }
+    const std::unique_ptr<LineChannel> channel = openSimulatedLine(indicator, tcp, &error);
+    QVERIFY2(channel, qPrintable(error));
     CommandExchange exchange;
     exchange.setChannel(channel.get());
     IndicatorQuery query(exchange);

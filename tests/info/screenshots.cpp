@@ -1,4 +1,5 @@
-// Renders each dialog and information window to a PNG, for the documentation:
+// Renders each dialog and information window to a PNG, for the documentation, in the language
+// the program would choose from the environment (LANG=es_ES.UTF-8 for the Spanish set):
 // dialog-screenshots <output folder>
 #include "app/ChannelPanels.h"
 #include "dialogs/BaudDialog.h"
@@ -10,6 +11,7 @@
 #include "support/FakeUiServices.h"
 #include "support/TestFiles.h"
 #include "ticket/TicketPreview.h"
+#include "ui/Language.h"
 #include "workspace/DownloadHistoryDialog.h"
 #include "workspace/TicketPreviewDialog.h"
 
@@ -80,6 +82,7 @@ static bool writeSampleRecords(const QString& path)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    Language::install();
     if (argc != 2) {
         QTextStream(stderr) << "usage: dialog-screenshots <output folder>\n";
         return 2;

@@ -1,8 +1,7 @@
 #include "IndicatorSimulator.h"
 #include "link/IndicatorQuery.h"
-#include "platform/SerialPort.h"
-#include "platform/TcpClient.h"
 #include "support/PseudoTerminal.h"
+#include "support/SimulatedLine.h"
 
 #include <QFile>
 #include <QSerialPort>
@@ -41,23 +40,8 @@ void TestLinkE2e::queryThenHangUp()
     faults.silentAfter = 2; // answers the query, then keeps a command pending
     indicator.setFaults(faults);
     QString error;
-    std::unique_ptr<LineChannel> channel;
-    if (tcp) {
-        QVERIFY2(indicator.startTcp(0, &error), qPrintable(error));
-        auto client = std::make_unique<TcpClient>();
-        QSignalSpy connected(client.get(), &TcpClient::connected);
-        client->setRemoteHost(QStringLiteral("127.0.0.1"));
-        client->setRemotePort(indicator.tcpPort());
-        client->connectToIndicator();
-        QTRY_COMPARE_WITH_TIMEOUT(connected.count(), 1, 5000);
-        channel = std::move(client);
-    } else {
-        QVERIFY2(indicator.startPty(&error), qPrintable(error));
-        auto port = std::make_unique<SerialPort>();
-        port->setPortName(1, indicator.ptyPath());
-        QCOMPARE(port->setPortOpen(true), SerialPort::kNoError);
-        channel = std::move(port);
-    }
+    const std::unique_ptr<LineChannel> channel = openSimulatedLine(indicator, tcp, &error);
+    QVERIFY2(channel, qPrintable(error));
     CommandExchange exchange;
     exchange.setChannel(channel.get());
     IndicatorQuery query(exchange);

@@ -1,15 +1,13 @@
 #include "platform/Rfc2217Channel.h"
 #include "support/PseudoTerminal.h"
+#include "support/Ser2Net.h"
 
 #include "IndicatorSimulator.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -83,13 +81,11 @@ private:
     // ser2net with an RFC 2217 accepter in front of the simulator's pseudo-terminal, a raw TCP
     // one in front of a spare one, and an echo one that tells when it listens. False when
     // ser2net is not installed.
-    bool startSer2Net(QString* error);
+    QString startSer2Net();
 
     std::unique_ptr<sim::IndicatorSimulator> m_sim;
     std::unique_ptr<PseudoTerminal> m_spare;
-    std::unique_ptr<QProcess> m_ser2net;
-    QTemporaryDir m_dir;
-    quint16 m_ports[3] = {}; // RFC 2217, raw, echo
+    std::unique_ptr<Ser2Net> m_ser2net;
 };
 
 void TestRfc2217::setUp_data()
@@ -195,71 +191,23 @@ void TestRfc2217::setUp()
              qPrintable(QString::number(elapsed)));
 }
 
-bool TestRfc2217::startSer2Net(QString* error)
+// ser2net with its RFC 2217 accepter in front of the simulator's pseudo-terminal and its raw
+// one in front of a spare one; what went wrong, or nothing.
+QString TestRfc2217::startSer2Net()
 {
-    // A user's PATH may leave out the system folder it is installed in.
-    QString program = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
-    if (program.isEmpty())
-        program = QStandardPaths::findExecutable(QStringLiteral("ser2net"),
-                                                 {QStringLiteral("/usr/sbin")});
-    if (program.isEmpty())
-        return false;
     m_sim = std::make_unique<sim::IndicatorSimulator>();
     m_spare = std::make_unique<PseudoTerminal>();
-    if (!m_sim->startPty(error))
-        return true;
-    if (!m_spare->isValid()) {
-        *error = QStringLiteral("no spare pseudo-terminal");
-        return true;
-    }
-    // Free now; ser2net binds them a moment later.
-    for (quint16& port : m_ports) {
-        QTcpServer probe;
-        probe.listen(QHostAddress::LocalHost);
-        port = probe.serverPort();
-    }
-    const QString device = QStringLiteral("  connector: serialdev,%1,38400n81,local\n");
-    QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
-    if (!config.open(QIODevice::WriteOnly) ||
-        config.write((QStringLiteral("connection: &rfc2217\n"
-                                     "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n") +
-                      device.arg(m_sim->ptyPath()) +
-                      QStringLiteral("connection: &raw\n  accepter: tcp,127.0.0.1,%2\n") +
-                      device.arg(m_spare->path()) +
-                      QStringLiteral("connection: &ready\n  accepter: tcp,127.0.0.1,%3\n"
-                                     "  connector: echo\n"))
-                         .arg(m_ports[0])
-                         .arg(m_ports[1])
-                         .arg(m_ports[2])
-                         .toUtf8()) < 0) {
-        *error = config.errorString();
-        return true;
-    }
-    config.close();
-
-    m_ser2net = std::make_unique<QProcess>();
-    m_ser2net->setProcessChannelMode(QProcess::MergedChannels);
-    m_ser2net->start(program, {QStringLiteral("-n"), QStringLiteral("-u"), QStringLiteral("-c"),
-                               config.fileName()});
-    QTcpSocket probe;
-    const auto listening = [&] {
-        if (probe.state() == QAbstractSocket::UnconnectedState)
-            probe.connectToHost(QHostAddress::LocalHost, m_ports[2]);
-        return probe.state() == QAbstractSocket::ConnectedState ||
-               m_ser2net->state() == QProcess::NotRunning;
-    };
-    if (!QTest::qWaitFor(listening, 5000) || m_ser2net->state() == QProcess::NotRunning)
-        *error = "ser2net did not start listening: " + QString::fromLocal8Bit(m_ser2net->readAll());
-    return true;
+    QString error;
+    if (!m_sim->startPty(&error))
+        return error;
+    if (!m_spare->isValid())
+        return QStringLiteral("no spare pseudo-terminal");
+    m_ser2net = std::make_unique<Ser2Net>();
+    return m_ser2net->start(m_sim->ptyPath(), m_spare->path());
 }
 
 void TestRfc2217::cleanup()
 {
-    if (m_ser2net && m_ser2net->state() != QProcess::NotRunning) {
-        QSignalSpy finished(m_ser2net.get(), &QProcess::finished);
-        m_ser2net->kill();
-        QVERIFY(finished.wait(5000));
-    }
     m_ser2net.reset();
     m_sim.reset();
     m_spare.reset();
@@ -267,9 +215,8 @@ void TestRfc2217::cleanup()
 
 #define START_SER2NET()                                                                            \
     do {                                                                                           \
-        QString error;                                                                             \
-        if (!startSer2Net(&error))                                                                 \
-            QSKIP("ser2net is not installed (Debian package ser2net); scripts/test installs it");  \
+        REQUIRE_SER2NET();                                                                         \
+        const QString error = startSer2Net();                                                      \
         QVERIFY2(error.isEmpty(), qPrintable(error));                                              \
     } while (false)
 
@@ -294,13 +241,14 @@ void TestRfc2217::ser2net()
         faults.version += char(255 - i % 256);
     m_sim->setFaults(faults);
     Rfc2217Channel channel;
-    aim(channel, m_ports[0], rate);
+    aim(channel, m_ser2net->rfc2217Port(), rate);
     QSignalSpy connected(&channel, &Rfc2217Channel::connected);
     QSignalSpy errors(&channel, &Rfc2217Channel::errorOccurred);
     channel.connectToIndicator();
     QTRY_VERIFY_WITH_TIMEOUT(connected.count() + errors.count() > 0, kBoundMs);
     QVERIFY2(errors.isEmpty(), qPrintable(errors.value(0).value(1).toString()));
-    QCOMPARE(channel.channelName(), QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_ports[0]));
+    QCOMPARE(channel.channelName(),
+             QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_ser2net->rfc2217Port()));
     QCOMPARE(m_sim->ptyBaudRate(), rate);
 
     // Lines of every byte value but the line ends, each refused by the indicator, a write and
@@ -330,7 +278,7 @@ void TestRfc2217::ser2net()
     QCOMPARE(exchange(channel, ";C4\r", version.size()), version);
 
     QSignalSpy lost(&channel, &LineChannel::channelLost);
-    m_ser2net->kill();
+    m_ser2net->stop();
     QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
     QVERIFY(!lost.wait(100)); // a second report would arrive within this
     QCOMPARE(errors.count(), 0);
@@ -342,7 +290,7 @@ void TestRfc2217::ser2netRawPort()
 {
     START_SER2NET();
     Rfc2217Channel channel;
-    aim(channel, m_ports[1], 9600);
+    aim(channel, m_ser2net->rawPort(), 9600);
     QSignalSpy errors(&channel, &Rfc2217Channel::errorOccurred);
     channel.connectToIndicator();
     QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, int(R::kAgreementTimeout.count()) + 2000);
@@ -350,7 +298,7 @@ void TestRfc2217::ser2netRawPort()
     QCOMPARE(errors.at(0).at(1).toString(),
              QStringLiteral("127.0.0.1:%1 does not speak RFC 2217; use tcp:127.0.0.1:%1 for a raw "
                             "TCP port")
-                 .arg(m_ports[1]));
+                 .arg(m_ser2net->rawPort()));
 }
 
 QTEST_GUILESS_MAIN(TestRfc2217)
