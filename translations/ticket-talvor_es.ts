@@ -575,6 +575,10 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
         <source>The serial port %1 could not be opened.</source>
         <translation>No se pudo abrir el puerto serie %1.</translation>
     </message>
+    <message>
+        <source>%1 is not a serial device, so it cannot be opened as a serial port.</source>
+        <translation>%1 no es un dispositivo serie, así que no se puede abrir como puerto serie.</translation>
+    </message>
 </context>
 <context>
     <name>PortToolTip</name>

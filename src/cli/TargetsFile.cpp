@@ -2,6 +2,7 @@
 
 #include "cli/CsvReader.h"
 #include "link/ChannelSettings.h"
+#include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
 
 #include <QFile>
@@ -129,13 +130,16 @@ FleetFile parseFleet(const QByteArray& content)
 FleetFile readFleet(const QString& path)
 {
     FleetFile fleet;
-    QFile file(path);
+    QFile file;
     QByteArray content;
-    if (file.open(QIODevice::ReadOnly))
+    QString why;
+    if (SystemNames::openForReading(file, path, &why)) {
         content = file.read(kMaxFleetFileSize + 1);
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        fleet.fault = QStringLiteral("The targets file %1 could not be read: %2")
-                          .arg(path, file.errorString());
+        if (file.error() != QFileDevice::NoError)
+            why = file.errorString();
+    }
+    if (!why.isEmpty()) {
+        fleet.fault = QStringLiteral("The targets file %1 could not be read: %2").arg(path, why);
         return fleet;
     }
     if (content.size() > kMaxFleetFileSize) {

@@ -7,6 +7,7 @@
 #include "cli/Tickets.h"
 #include "platform/LogSource.h"
 #include "platform/SettingsStore.h"
+#include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
 #include "session/PortIdentity.h"
 #include "version.h"
@@ -198,7 +199,13 @@ int main(int argc, char* argv[])
     // The same name as the window's: the same settings folder and the same download record.
     QCoreApplication::setApplicationName(SettingsStore::kApplicationName);
 
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+#ifdef Q_OS_UNIX
+    // File names are bytes here: a name that is not UTF-8 text must still find its file.
+    arguments.clear();
+    for (int i = 1; i < argc; ++i)
+        arguments.append(SystemNames::fromBytes(argv[i]));
+#endif
     const ParseResult parsed = parseArguments(arguments);
     if (!parsed.command)
         return usageError(parsed.error, arguments.value(0));
@@ -220,8 +227,12 @@ int main(int argc, char* argv[])
     QString settingsPath = command.settingsPath;
     if (settingsPath.isEmpty())
         settingsPath = SettingsStore::defaultPath();
-    else if (!QFileInfo(settingsPath).isFile())
-        return fileError(QStringLiteral("the settings file %1 does not exist").arg(settingsPath));
+    else if (const QFileInfo info(settingsPath); !info.isFile())
+        return fileError((info.isDir() ? QStringLiteral("the settings file %1 is a folder")
+                          : info.exists()
+                              ? QStringLiteral("the settings file %1 is not a file")
+                              : QStringLiteral("the settings file %1 does not exist"))
+                             .arg(settingsPath));
 
     Tickets tickets;
     QString error;

@@ -17,6 +17,8 @@ public:
     static constexpr int kErrPortInUse = 8005;
     // The device exists but this user may not open it (not in the dialout group, say).
     static constexpr int kErrPermissionDenied = 8090;
+    // The path is a folder, a plain file or a device that is no serial line.
+    static constexpr int kErrNotSerial = 8091;
     static constexpr int kErrOpenFailed = 8099;
 
     explicit SerialPort(QObject* parent = nullptr);

@@ -1,5 +1,6 @@
 #include "ticket/TicketSet.h"
 
+#include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
 #include "ticket/TicketSlots.h"
 
@@ -148,7 +149,8 @@ QString entryPath(const Line& line, const QString& setPath)
     // A set written on Windows separates its folders with backslashes.
     QString value = line.value;
     value.replace(u'\\', u'/');
-    return QDir::cleanPath(QFileInfo(setPath).absoluteDir().absoluteFilePath(value));
+    const QString set = SystemNames::absolutePath(setPath);
+    return SystemNames::absolutePath(value, set.left(set.lastIndexOf(u'/')));
 }
 
 // The set file's bytes; nothing, and *errorText, when it cannot be read or is too large.
@@ -158,12 +160,16 @@ std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorTex
         fail(errorText, QCoreApplication::translate("TicketSet", "No ticket set file was chosen."));
         return std::nullopt;
     }
-    QFile file(setPath);
+    QFile file;
     QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
+    QString why;
+    if (SystemNames::openForReading(file, setPath, &why)) {
         bytes = file.read(kMaxSetFileSize + 1);
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        fail(errorText, readFailure(setPath, file.errorString()));
+        if (file.error() != QFileDevice::NoError)
+            why = file.errorString();
+    }
+    if (!why.isEmpty()) {
+        fail(errorText, readFailure(setPath, why));
         return std::nullopt;
     }
     if (bytes.size() > kMaxSetFileSize) {
@@ -231,7 +237,8 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
             }
             firstLine = n;
             const QString path = entryPath(line, setPath);
-            if (!path.isEmpty() && QFileInfo(path).canonicalFilePath() == canonicalSetPath)
+            if (!path.isEmpty() && !canonicalSetPath.isEmpty() &&
+                QFileInfo(path).canonicalFilePath() == canonicalSetPath)
                 return lineFault(QCoreApplication::translate(
                                      "TicketSet", "Slot%1 names this ticket set, not a ticket")
                                      .arg(line.slot));

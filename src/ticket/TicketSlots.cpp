@@ -1,5 +1,6 @@
 #include "ticket/TicketSlots.h"
 
+#include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
 #include "ticket/TicketSet.h"
 
@@ -72,9 +73,9 @@ bool TicketSlots::load(int slot, const QString& path, QString* errorText)
             QCoreApplication::translate("TicketSlots", "The file %1 is a ticket set, not a ticket.")
                 .arg(path));
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(readFailure(path, file.errorString()));
+    QFile file;
+    if (QString why; !SystemNames::openForReading(file, path, &why))
+        return fail(readFailure(path, why));
     if (file.size() > kMaxFileSize) {
         return fail(QCoreApplication::translate(
                         "TicketSlots",

@@ -404,6 +404,12 @@ private Q_SLOTS:
                                         << "Port Error: The serial port /nonexistent/ttyUSB9 "
                                            "does not exist."
                                         << "lost" << QList<bool>{false, false};
+        QTest::newRow("a folder for a port")
+            << "folder port" << 3 << "Port Error: {dir} is not a serial device"
+            << "lost" << QList<bool>{false, false};
+        QTest::newRow("/dev/null for a port")
+            << "/dev/null" << 3 << "Port Error: /dev/null is not a serial device"
+            << "lost" << QList<bool>{false, false};
         QTest::newRow("unknown option")
             << "--colour" << 2 << "ticket-talvor-cli: download: Unknown option 'colour'."
             << "" << QList<bool>{false, false};
@@ -423,6 +429,9 @@ private Q_SLOTS:
         QTest::newRow("missing settings file")
             << "no settings" << 2 << "ticket-talvor-cli: the settings file "
             << "" << QList<bool>{false, false};
+        QTest::newRow("a folder for the settings file")
+            << "settings folder" << 2 << "ticket-talvor-cli: the settings file {dir} is a folder"
+            << "" << QList<bool>{false, false};
     }
     void exitCodes()
     {
@@ -431,6 +440,7 @@ private Q_SLOTS:
         QFETCH(QString, said);
         QFETCH(QString, outcome);
         QFETCH(QList<bool>, stored);
+        said.replace("{dir}", m_dir.path());
         sim::Faults faults;
         if (setup == "nak FF08")
             faults.nakLines.insert(";EFF08-00000000");
@@ -456,8 +466,12 @@ private Q_SLOTS:
         }
         if (setup == "closed port")
             port = QStringLiteral("tcp:127.0.0.1:%1").arg(closedPort());
-        else if (setup == "no device")
-            port = "/nonexistent/ttyUSB9";
+        else if (setup == "no device" || setup == "/dev/null")
+            port = setup == "no device" ? "/nonexistent/ttyUSB9" : setup;
+        else if (setup == "folder port")
+            port = m_dir.path();
+        else if (setup == "settings folder")
+            extra << "--settings" << m_dir.path();
         else if (setup == "no settings")
             extra << "--settings" << m_dir.filePath("none.ini");
         else if (setup.startsWith("--"))

@@ -307,6 +307,8 @@ private slots:
         QTest::newRow("slot and set")
             << QStringList{"download", "--port", "COM1", "--slot", "1=a", "--set", "s"}
             << "not both";
+        QTest::newRow("set without a file")
+            << QStringList{"download", "--port", "COM1", "--set", ""} << "no set given";
         QTest::newRow("slot 8") << QStringList{"download", "--port", "COM1", "--slot", "8=a"}
                                 << "there is no slot 8";
         QTest::newRow("slot without file")
