@@ -575,6 +575,10 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
         <source>The serial port %1 could not be opened.</source>
         <translation>No se pudo abrir el puerto serie %1.</translation>
     </message>
+    <message>
+        <source>%1 is not a serial device, so it cannot be opened as a serial port.</source>
+        <translation>%1 no es un dispositivo serie, así que no se puede abrir como puerto serie.</translation>
+    </message>
 </context>
 <context>
     <name>PortToolTip</name>
@@ -841,6 +845,14 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
         <source>%1 tickets of the set could not be loaded; their slots are left empty:</source>
         <translation>No se pudieron cargar %1 tickets del juego; sus posiciones quedan vacías:</translation>
     </message>
+    <message>
+        <source>it holds a NUL byte</source>
+        <translation>contiene un byte NUL</translation>
+    </message>
+    <message>
+        <source>Slot%1 names this ticket set, not a ticket</source>
+        <translation>Slot%1 nombra este mismo juego de tickets, no un ticket</translation>
+    </message>
 </context>
 <context>
     <name>TicketSlotBox</name>
@@ -890,6 +902,10 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
     <message>
         <source>The file %1 is too large to be a ticket (more than %2 bytes).</source>
         <translation>El archivo %1 es demasiado grande para ser un ticket (más de %2 bytes).</translation>
+    </message>
+    <message>
+        <source>The file %1 is a ticket set, not a ticket.</source>
+        <translation>El archivo %1 es un juego de tickets, no un ticket.</translation>
     </message>
 </context>
 </TS>

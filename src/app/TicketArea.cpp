@@ -154,7 +154,7 @@ void TicketArea::preview(int slot)
 
 bool TicketArea::isSetFile(const QString& path)
 {
-    return QFileInfo(path).suffix().compare(QLatin1String("tkset"), Qt::CaseInsensitive) == 0;
+    return TicketSetFile::isSetPath(path);
 }
 
 void TicketArea::chooseSetToOpen()

@@ -96,21 +96,23 @@ QString readFleet(const QCommandLineParser& parser, const Options& o, Command& c
 // One --slot N=FILE.
 QString readSlot(const QString& value, Command& command)
 {
-    static const QRegularExpression slotPattern(QStringLiteral("^([0-9]+)=(.+)$"));
-    const QRegularExpressionMatch match = slotPattern.match(value);
-    if (!match.hasMatch())
+    // Split by hand: a file name may hold escaped bytes, which no pattern matches.
+    const qsizetype equals = value.indexOf(u'=');
+    const QString slotText = value.left(equals);
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    if (equals < 0 || equals == value.size() - 1 || !digits.match(slotText).hasMatch())
         return QStringLiteral("--slot needs N=FILE, such as --slot 1=gross.prn, not '%1'")
             .arg(value);
-    const int number = match.captured(1).toInt();
+    const int number = slotText.toInt();
     if (number < 1 || number > SlotTable::kSlotCount)
         return QStringLiteral("--slot %1: there is no slot %2; the slots are 1 to %3")
-            .arg(value, match.captured(1))
+            .arg(value, slotText)
             .arg(SlotTable::kSlotCount);
     for (const auto& [earlier, file] : std::as_const(command.slotFiles)) {
         if (earlier == number)
             return QStringLiteral("slot %1 is given twice").arg(number);
     }
-    command.slotFiles.append({number, match.captured(2)});
+    command.slotFiles.append({number, value.mid(equals + 1)});
     return {};
 }
 
@@ -122,6 +124,8 @@ QString readTickets(const QCommandLineParser& parser, const Options& o, Command&
         return QStringLiteral("give the tickets either with --slot N=FILE or with --set FILE, "
                               "not both and not neither");
     command.setPath = parser.value(o.set);
+    if (parser.isSet(o.set) && command.setPath.trimmed().isEmpty())
+        return QStringLiteral("no set given: --set needs a ticket set file (*.tkset)");
     for (const QString& value : slotValues) {
         if (const QString error = readSlot(value, command); !error.isEmpty())
             return error;

@@ -1,5 +1,7 @@
 #include "cli/Console.h"
 
+#include "platform/TextRoutines.h"
+
 #include <cstdio>
 
 #ifdef Q_OS_WIN
@@ -79,7 +81,9 @@ void Console::message(const QString& prefix, const QString& text)
     QByteArray bytes = eraseSequence();
     m_shownLines = 0;
     for (const QString& line : normalized.split(u'\n'))
-        bytes += (line.isEmpty() ? prefix.trimmed() : prefix + line).toLocal8Bit() + '\n';
+        bytes += TextRoutines::describeControls(line.isEmpty() ? prefix.trimmed() : prefix + line)
+                     .toLocal8Bit() +
+                 '\n';
     // The progress block comes back under the new lines at once, not at the next tick.
     if (m_timer.isActive())
         bytes += progressBlock();
@@ -88,9 +92,17 @@ void Console::message(const QString& prefix, const QString& text)
 
 void Console::output(const QString& text)
 {
+    outputExact(TextRoutines::describeControls(text));
+}
+
+void Console::outputExact(const QString& text)
+{
+    if (m_stdoutGone)
+        return;
     const QByteArray bytes = text.toLocal8Bit() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    std::fflush(stdout);
+    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+    if (written != size_t(bytes.size()) || std::fflush(stdout) != 0)
+        m_stdoutGone = true;
 }
 
 void Console::setProgressSource(std::function<QStringList()> source)
@@ -150,7 +162,7 @@ QByteArray Console::progressBlock()
     }
     QByteArray block;
     for (const QString& line : lines)
-        block += line.left(columns).toLocal8Bit() + '\n';
+        block += TextRoutines::describeControls(line).left(columns).toLocal8Bit() + '\n';
     m_shownLines = int(lines.size());
     return block;
 }

@@ -1,6 +1,7 @@
 #include "cli/FleetRunner.h"
 
 #include "cli/Console.h"
+#include "platform/TextRoutines.h"
 
 #include <QJsonDocument>
 #include <algorithm>
@@ -10,16 +11,26 @@ namespace Cli {
 
 namespace {
 
-// Width on the screen: the control characters an indicator's texts may hold take none.
-qsizetype displayWidth(const QString& text)
-{
-    return std::count_if(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x20; });
-}
-
 QString padded(const QString& text, qsizetype width, bool right = false)
 {
-    const QString fill(std::max<qsizetype>(0, width - displayWidth(text)), u' ');
+    const QString fill(std::max<qsizetype>(0, width - text.size()), u' ');
     return right ? fill + text : text + fill;
+}
+
+// JSON escapes the C0 controls but leaves DEL and the C1 controls as they are, and some terminals
+// act on those; escaped too, the line means the same to a reader.
+QString jsonLine(const QJsonObject& object)
+{
+    const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    QString out;
+    out.reserve(json.size());
+    for (const QChar c : json) {
+        if (c.unicode() >= 0x7F && c.unicode() <= 0x9F)
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
 }
 
 } // namespace
@@ -32,7 +43,7 @@ FleetRunner::FleetRunner(const QList<Target>& targets, Options options, Console&
 {
     int nameWidth = 0;
     for (const Target& target : targets)
-        nameWidth = std::max(nameWidth, int(target.name.size()));
+        nameWidth = std::max(nameWidth, int(TextRoutines::describeControls(target.name).size()));
     for (const Target& target : targets) {
         TargetRun::Setup setup{target,
                                m_options.task,
@@ -79,9 +90,13 @@ void FleetRunner::onRunFinished(TargetRun* run)
 {
     --m_running;
     ++m_finished;
-    if (m_options.task == TargetRun::Task::Download && m_options.json)
-        m_console.output(QString::fromUtf8(
-            QJsonDocument(run->record().toJson()).toJson(QJsonDocument::Compact)));
+    if (m_options.task == TargetRun::Task::Download && m_options.json) {
+        // The objects come as the runs end: the row's name and port tell which is which.
+        QJsonObject json = run->record().toJson();
+        json.insert(QStringLiteral("name"), run->target().name);
+        json.insert(QStringLiteral("port"), run->target().port.text);
+        m_console.outputExact(jsonLine(json));
+    }
     startNext();
     if (m_finished == int(m_runs.size())) {
         m_console.stopProgress();
@@ -128,31 +143,32 @@ QStringList summaryTable(const std::vector<std::unique_ptr<TargetRun>>& runs,
         int line;
         QString name, serial, outcome, seconds;
     };
+    // Named before they are measured, so that the columns stay aligned on the screen.
+    const auto shown = [](const QString& text) {
+        return text.isEmpty() ? QStringLiteral("-") : TextRoutines::describeControls(text);
+    };
     QList<Row> rows;
     for (const auto& run : runs) {
-        const QString serial = run->record().serial;
-        rows.append({run->target().line, run->target().name,
-                     serial.isEmpty() ? QStringLiteral("-") : serial, outcomeName(run->outcome()),
-                     QString::number(run->record().seconds, 'f', 2)});
+        rows.append({run->target().line, shown(run->target().name), shown(run->record().serial),
+                     outcomeName(run->outcome()), QString::number(run->record().seconds, 'f', 2)});
     }
     for (const FleetFile::BadRow& bad : badRows) {
-        rows.append({bad.line, bad.name.isEmpty() ? QStringLiteral("-") : bad.name,
-                     QStringLiteral("-"), QStringLiteral("bad row (line %1)").arg(bad.line),
-                     QStringLiteral("-")});
+        rows.append({bad.line, shown(bad.name), QStringLiteral("-"),
+                     QStringLiteral("bad row (line %1)").arg(bad.line), QStringLiteral("-")});
     }
     std::stable_sort(rows.begin(), rows.end(),
                      [](const Row& a, const Row& b) { return a.line < b.line; });
     const Row header{0, QStringLiteral("name"), QStringLiteral("serial number"),
                      QStringLiteral("outcome"), QStringLiteral("seconds")};
-    qsizetype nameWidth = displayWidth(header.name);
-    qsizetype serialWidth = displayWidth(header.serial);
-    qsizetype outcomeWidth = displayWidth(header.outcome);
-    qsizetype secondsWidth = displayWidth(header.seconds);
+    qsizetype nameWidth = header.name.size();
+    qsizetype serialWidth = header.serial.size();
+    qsizetype outcomeWidth = header.outcome.size();
+    qsizetype secondsWidth = header.seconds.size();
     for (const Row& row : rows) {
-        nameWidth = std::max(nameWidth, displayWidth(row.name));
-        serialWidth = std::max(serialWidth, displayWidth(row.serial));
-        outcomeWidth = std::max(outcomeWidth, displayWidth(row.outcome));
-        secondsWidth = std::max(secondsWidth, displayWidth(row.seconds));
+        nameWidth = std::max(nameWidth, row.name.size());
+        serialWidth = std::max(serialWidth, row.serial.size());
+        outcomeWidth = std::max(outcomeWidth, row.outcome.size());
+        secondsWidth = std::max(secondsWidth, row.seconds.size());
     }
     QStringList lines;
     rows.prepend(header);

@@ -12,8 +12,8 @@ class Console;
 namespace Cli {
 
 // Runs the targets, up to `parallel` at once, each with its own session in this thread's event
-// loop. Each run's session records its download as it ends; for --json its record then goes to
-// stdout. Once all have ended, done() follows.
+// loop. Each run's session records its download as it ends; for --json its record, with the
+// target's name and port, then goes to stdout. Once all have ended, done() follows.
 class FleetRunner : public QObject {
     Q_OBJECT
 public:

@@ -2,6 +2,7 @@
 
 #include "cli/Console.h"
 #include "platform/SettingsStore.h"
+#include "platform/TextRoutines.h"
 #include "ticket/DownloadProgress.h"
 
 #include <cmath>
@@ -48,6 +49,7 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
     m_session.setAddress(m_setup.target.port);
     m_session.setRate(m_setup.target.baud);
     m_session.setConnectLimit(kConnectLimit);
+    m_session.setLogName(m_setup.target.name);
     m_session.recorder().setPath(m_setup.recordPath);
     // The failure that ended a run is told as the window tells it, title first.
     connect(&m_session, &IndicatorSession::failed, this,
@@ -150,6 +152,23 @@ QString TargetRun::slotsText(bool stored) const
            numbers.join(QStringLiteral(", "));
 }
 
+// The slots given a file that holds nothing: the download leaves them out, and says so.
+QString TargetRun::skippedText() const
+{
+    QStringList numbers;
+    for (int s = 1; m_setup.tickets && s <= SlotTable::kSlotCount; ++s) {
+        if (!m_setup.tickets->paths[s - 1].isEmpty() && m_setup.tickets->contents[s - 1].isEmpty())
+            numbers.append(QString::number(s));
+    }
+    if (numbers.isEmpty())
+        return {};
+    return numbers.size() == 1
+               ? QStringLiteral("; slot %1 skipped: its file is empty, nothing to send")
+                     .arg(numbers.first())
+               : QStringLiteral("; slots %1 skipped: their files are empty, nothing to send")
+                     .arg(numbers.join(QStringLiteral(", ")));
+}
+
 void TargetRun::onRunFinished()
 {
     if (m_phase == Phase::Done)
@@ -159,7 +178,8 @@ void TargetRun::onRunFinished()
         const bool stored = outcome() == Downloader::Outcome::Stored;
         QString line =
             outcomeName(outcome()) + QStringLiteral(": ") +
-            (stored ? slotsText(true) : slotsText(false) + QStringLiteral(" not stored"));
+            (stored ? slotsText(true) : slotsText(false) + QStringLiteral(" not stored")) +
+            skippedText();
         if (record().commands > 0)
             line += QStringLiteral("; %1 commands, %2 retries, %3 s")
                         .arg(record().commands)
@@ -194,7 +214,9 @@ QString TargetRun::progressLine() const
 {
     QString line;
     if (!m_setup.target.name.isEmpty())
-        line = m_setup.target.name.leftJustified(m_setup.nameWidth) + QStringLiteral("  ");
+        line =
+            TextRoutines::describeControls(m_setup.target.name).leftJustified(m_setup.nameWidth) +
+            QStringLiteral("  ");
     switch (m_phase) {
     case Phase::Waiting:
     case Phase::Done:

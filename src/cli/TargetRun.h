@@ -79,6 +79,7 @@ private:
     void onPhase(Downloader::Phase phase);
     void onRunFinished();
     QString slotsText(bool stored) const;
+    QString skippedText() const;
     QString transferLine() const;
 
     Setup m_setup;

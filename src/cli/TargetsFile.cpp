@@ -1,10 +1,14 @@
 #include "cli/TargetsFile.h"
 
+#include "cli/CsvReader.h"
 #include "link/ChannelSettings.h"
+#include "platform/SystemNames.h"
+#include "platform/TextRoutines.h"
 
+#include <QFile>
 #include <QHash>
 #include <QStringList>
-#include <optional>
+#include <algorithm>
 #include <variant>
 
 namespace Cli {
@@ -17,62 +21,28 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
-// Splits one CSV line; quoted fields keep commas, and "" inside quotes is one quote.
-std::optional<QStringList> splitCsvLine(const QString& line)
+// "text" for a message, cut to fit a line.
+QString quoted(const QString& text)
 {
-    QStringList fields;
-    QString field;
-    bool quoted = false;
-    bool wasQuoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (quoted) {
-            if (c == u'"' && i + 1 < line.size() && line.at(i + 1) == u'"') {
-                field.append(u'"');
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
-            } else {
-                field.append(c);
-            }
-        } else if (c == u'"' && field.trimmed().isEmpty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-            field.clear();
-        } else if (c == u',') {
-            fields.append(wasQuoted ? field : field.trimmed());
-            field.clear();
-            wasQuoted = false;
-        } else if (wasQuoted && !c.isSpace()) {
-            return std::nullopt; // text after a closing quote
-        } else if (!wasQuoted) {
-            field.append(c);
-        }
-    }
-    if (quoted)
-        return std::nullopt;
-    fields.append(wasQuoted ? field : field.trimmed());
-    return fields;
+    return u'"' + TextRoutines::cutText(text) + u'"';
 }
 
-// The header's column count, or 0 for a line that is no header.
-int headerColumns(const std::optional<QStringList>& fields)
+// The header's column count, or 0 for a row that is no header.
+int headerColumns(const CsvReader::Row& row)
 {
+    if (!row.fault.isEmpty())
+        return 0;
     QStringList header;
-    for (const QString& f : fields.value_or(QStringList()))
+    for (const QString& f : row.fields)
         header.append(f.trimmed().toLower());
     if (header == QStringList{"name", "port"} || header == QStringList{"name", "port", "baud"})
         return int(header.size());
     return 0;
 }
 
-// The rows read so far, for the rows that repeat a name or a port.
-struct Seen {
-    QHash<QString, int> names;
-    QHash<QString, int> ports;
-};
-
-// A row's target, or why it names none.
-std::variant<Target, QString> readRow(const QStringList& fields, int columns, const Seen& seen)
+// A row's target, or why it names none; names holds the line of each name read so far.
+std::variant<Target, QString> readRow(const QStringList& fields, int columns,
+                                      const QHash<QString, int>& names)
 {
     if (fields.size() < 2 || fields.size() > columns)
         return QStringLiteral("%1 fields, where the header has %2").arg(fields.size()).arg(columns);
@@ -80,8 +50,10 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns, co
     target.name = fields.at(0);
     if (target.name.isEmpty())
         return QStringLiteral("no name");
-    if (const int earlier = seen.names.value(target.name); earlier != 0)
-        return QStringLiteral("the name %1 is already on line %2").arg(target.name).arg(earlier);
+    if (const int earlier = names.value(target.name); earlier != 0)
+        return QStringLiteral("the name %1 is already on line %2")
+            .arg(TextRoutines::cutText(target.name))
+            .arg(earlier);
     QString error;
     const std::optional<PortAddress> port = PortAddress::parse(fields.at(1), &error);
     if (!port)
@@ -89,14 +61,13 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns, co
     target.port = *port;
     if (const QString baudText = fields.value(2); !baudText.isEmpty()) {
         if (!port->takesRate())
-            return QStringLiteral("a baud rate, but %1 is no serial port").arg(port->text);
+            return QStringLiteral("a baud rate, but %1 is no serial port")
+                .arg(TextRoutines::cutText(port->text));
         const std::optional<int> baud = parseBaud(baudText, &error);
         if (!baud)
             return error;
         target.baud = *baud;
     }
-    if (const int earlier = seen.ports.value(port->identity()); earlier != 0)
-        return QStringLiteral("the port %1 is already on line %2").arg(port->text).arg(earlier);
     return target;
 }
 
@@ -110,7 +81,7 @@ std::optional<int> parseBaud(const QString& text, QString* error)
         return rate;
     setError(error, QStringLiteral("'%1' is no baud rate the indicator takes: give 4800, 9600, "
                                    "19200, 38400, 57600 or 115200")
-                        .arg(text));
+                        .arg(TextRoutines::cutText(text)));
     return std::nullopt;
 }
 
@@ -120,44 +91,32 @@ FleetFile parseFleet(const QByteArray& content)
     QString text = QString::fromUtf8(content);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
-    const QStringList lines = text.split(u'\n');
     int columns = 0;
-    Seen seen;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const int lineNumber = int(i) + 1;
-        QString line = lines[i];
-        if (line.endsWith(u'\r'))
-            line.chop(1);
-        if (line.trimmed().isEmpty() || line.trimmed().startsWith(u'#'))
-            continue;
-        const std::optional<QStringList> fields = splitCsvLine(line);
+    QHash<QString, int> names;
+    for (const CsvReader::Row& row : CsvReader(text).rows()) {
         if (columns == 0) {
-            columns = headerColumns(fields);
+            columns = headerColumns(row);
             if (columns == 0) {
                 fleet.fault = QStringLiteral("line %1: the first line must be the header "
-                                             "\"name,port\" or \"name,port,baud\", not \"%2\"")
-                                  .arg(lineNumber)
-                                  .arg(line.trimmed());
+                                             "\"name,port\" or \"name,port,baud\", not %2")
+                                  .arg(row.line)
+                                  .arg(quoted(row.fields.join(u',')));
                 return fleet;
             }
             continue;
         }
-        if (!fields) {
-            fleet.badRows.append({lineNumber,
-                                  {},
-                                  QStringLiteral("a quote is not closed or text follows a "
-                                                 "closing quote")});
+        if (!row.fault.isEmpty()) {
+            fleet.badRows.append({row.line, {}, row.fault});
             continue;
         }
-        auto row = readRow(*fields, columns, seen);
-        if (const QString* fault = std::get_if<QString>(&row)) {
-            fleet.badRows.append({lineNumber, fields->value(0), *fault});
+        auto read = readRow(row.fields, columns, names);
+        if (const QString* fault = std::get_if<QString>(&read)) {
+            fleet.badRows.append({row.line, row.fields.value(0), *fault});
             continue;
         }
-        Target target = std::get<Target>(std::move(row));
-        target.line = lineNumber;
-        seen.names.insert(target.name, lineNumber);
-        seen.ports.insert(target.port.identity(), lineNumber);
+        Target target = std::get<Target>(std::move(read));
+        target.line = row.line;
+        names.insert(target.name, row.line);
         fleet.targets.append(target);
     }
     if (columns == 0)
@@ -166,6 +125,65 @@ FleetFile parseFleet(const QByteArray& content)
     else if (fleet.targets.isEmpty() && fleet.badRows.isEmpty())
         fleet.fault = QStringLiteral("the file names no indicator, only the header");
     return fleet;
+}
+
+FleetFile readFleet(const QString& path)
+{
+    FleetFile fleet;
+    QFile file;
+    QByteArray content;
+    QString why;
+    if (SystemNames::openForReading(file, path, &why)) {
+        content = file.read(kMaxFleetFileSize + 1);
+        if (file.error() != QFileDevice::NoError)
+            why = file.errorString();
+    }
+    if (!why.isEmpty()) {
+        fleet.fault = QStringLiteral("The targets file %1 could not be read: %2").arg(path, why);
+        return fleet;
+    }
+    if (content.size() > kMaxFleetFileSize) {
+        fleet.fault = QStringLiteral("The targets file %1 is larger than %2 MiB, where thousands "
+                                     "of indicators take a few hundred KB: is it the right file?")
+                          .arg(path)
+                          .arg(kMaxFleetFileSize / (1024 * 1024));
+        return fleet;
+    }
+    fleet = parseFleet(content);
+    if (!fleet.fault.isEmpty())
+        fleet.fault = QStringLiteral("%1: %2").arg(path, fleet.fault);
+    return fleet;
+}
+
+void refuseSamePorts(FleetFile& fleet, const std::function<QStringList(const PortAddress&)>& reach)
+{
+    struct Earlier {
+        int line;
+        QString port;
+    };
+    QHash<QString, Earlier> seen; // where a port leads, and the first row that went there
+    QList<Target> kept;
+    for (const Target& target : std::as_const(fleet.targets)) {
+        const QStringList places = reach(target.port);
+        const auto place = std::find_if(places.begin(), places.end(),
+                                        [&](const QString& p) { return seen.contains(p); });
+        if (place == places.end()) {
+            for (const QString& p : places)
+                seen.insert(p, {target.line, target.port.text});
+            kept.append(target);
+            continue;
+        }
+        const Earlier& earlier = seen[*place];
+        QString fault = QStringLiteral("the port %1 is already on line %2")
+                            .arg(target.port.text)
+                            .arg(earlier.line);
+        if (earlier.port != target.port.text)
+            fault += QStringLiteral(" as %1 (both reach %2)").arg(earlier.port, *place);
+        fleet.badRows.append({target.line, target.name, fault});
+    }
+    fleet.targets = kept;
+    std::stable_sort(fleet.badRows.begin(), fleet.badRows.end(),
+                     [](const auto& a, const auto& b) { return a.line < b.line; });
 }
 
 } // namespace Cli

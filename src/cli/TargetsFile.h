@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
+#include <functional>
 
 namespace Cli {
 
@@ -35,6 +37,16 @@ struct FleetFile {
 // lines and lines starting with '#' are skipped; fields may be quoted ("...", "" for a quote).
 // A row that names no usable target is listed with its line number; the others are kept.
 FleetFile parseFleet(const QByteArray& content);
+
+// A targets file holds thousands of indicators in a few hundred KB; this stops a wrong file.
+constexpr qint64 kMaxFleetFileSize = 4 * 1024 * 1024;
+
+// The targets file at the path, read and parsed; a fault of the whole file names it.
+FleetFile readFleet(const QString& path);
+
+// Moves each row whose port reaches an earlier row's indicator, however spelled, to the bad rows,
+// as the rows that repeat a name are; reach(port) lists where a port leads.
+void refuseSamePorts(FleetFile& fleet, const std::function<QStringList(const PortAddress&)>& reach);
 
 // One of the six rates the indicator takes.
 std::optional<int> parseBaud(const QString& text, QString* error);

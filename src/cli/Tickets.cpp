@@ -1,11 +1,11 @@
 #include "cli/Tickets.h"
 
 #include "cli/CommandLine.h"
+#include "platform/SystemNames.h"
 #include "ticket/DownloadPlan.h"
 #include "ticket/TicketSet.h"
 #include "ticket/TicketSlots.h"
 
-#include <QFileInfo>
 
 namespace Cli {
 
@@ -30,7 +30,7 @@ bool loadTickets(const Command& command, Tickets* tickets, QString* error)
             return fail(error, fault);
     }
     for (const auto& [slot, file] : command.slotFiles) {
-        if (!loaded.load(slot, QFileInfo(file).absoluteFilePath(), error))
+        if (!loaded.load(slot, SystemNames::absolutePath(file), error))
             return false;
     }
     if (!loaded.anyInUse())

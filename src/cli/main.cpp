@@ -5,11 +5,14 @@
 #include "cli/FleetRunner.h"
 #include "cli/HelpText.h"
 #include "cli/Tickets.h"
+#include "platform/LogSource.h"
 #include "platform/SettingsStore.h"
+#include "platform/SystemNames.h"
+#include "platform/TextRoutines.h"
+#include "session/PortIdentity.h"
 #include "version.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QThread>
 #include <cstdio>
@@ -28,18 +31,26 @@ using namespace Cli;
 
 const char* const kProgram = "ticket-talvor-cli";
 
+// A line on stderr before the console runs; its control characters named as the console's are,
+// since it may quote an argument or a line of a file.
+void sayError(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", TextRoutines::describeControls(line).toLocal8Bit().constData());
+}
+
 // The error, and where to read how it is done right: the command's help when one was named.
 int usageError(const QString& text, const QString& command)
 {
     const bool known = isCommand(command);
-    std::fprintf(stderr, "%s: %s\nTry '%s %s--help'.\n", kProgram, qPrintable(text), kProgram,
-                 known ? qPrintable(command + u' ') : "");
+    sayError(QStringLiteral("%1: %2").arg(QLatin1String(kProgram), text));
+    sayError(QStringLiteral("Try '%1 %2--help'.")
+                 .arg(QLatin1String(kProgram), known ? command + u' ' : QString()));
     return ExitUsage;
 }
 
 int fileError(const QString& text)
 {
-    std::fprintf(stderr, "%s: %s\n", kProgram, qPrintable(text));
+    sayError(QStringLiteral("%1: %2").arg(QLatin1String(kProgram), text));
     return ExitUsage;
 }
 
@@ -47,13 +58,16 @@ int fileError(const QString& text)
 // written past the console they would end up inside the block it draws again.
 Console* g_console = nullptr;
 
+// A line that names its indicator starts with that name, as the fleet's other lines do.
 void routeMessage(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
+    const QString source = LogSource::take();
+    const QString prefix = source.isEmpty() ? QString() : source + QStringLiteral(": ");
     const QString line = qFormatLogMessage(type, context, text);
     if (g_console && QThread::currentThread() == QCoreApplication::instance()->thread())
-        g_console->message(QString(), line);
+        g_console->message(prefix, line);
     else
-        std::fprintf(stderr, "%s\n", qPrintable(line));
+        sayError(prefix + line);
 }
 
 #ifdef Q_OS_UNIX
@@ -85,10 +99,22 @@ void cancelOnSignals(FleetRunner& runner)
 void cancelOnSignals(FleetRunner&) {}
 #endif
 
+// The fleet's rows that reach one indicator under two spellings: the second is refused, as a
+// repeated name is. Host names are looked up now, before any run starts.
+void refuseSamePorts(FleetFile& fleet, const QString& settingsPath)
+{
+    PortIdentity identity{SettingsStore(settingsPath)};
+    QList<PortAddress> ports;
+    for (const Target& target : std::as_const(fleet.targets))
+        ports.append(target.port);
+    identity.lookUpHosts(ports);
+    Cli::refuseSamePorts(fleet, [&](const PortAddress& port) { return identity.of(port); });
+}
+
 // The targets of the command: the fleet file's rows, or the one port given. Nothing when the
 // fleet file cannot be used; *code is then the exit status.
-std::optional<QList<Target>> readTargets(const Command& command, QList<FleetFile::BadRow>* badRows,
-                                         int* code)
+std::optional<QList<Target>> readTargets(const Command& command, const QString& settingsPath,
+                                         QList<FleetFile::BadRow>* badRows, int* code)
 {
     if (command.kind != Command::Kind::Fleet) {
         Target target;
@@ -96,20 +122,17 @@ std::optional<QList<Target>> readTargets(const Command& command, QList<FleetFile
         target.baud = command.baud;
         return QList<Target>{target};
     }
-    QFile file(command.targetsPath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *code = fileError(QStringLiteral("The targets file %1 could not be read: %2")
-                              .arg(command.targetsPath, file.errorString()));
-        return std::nullopt;
-    }
-    const FleetFile fleet = parseFleet(file.readAll());
+    FleetFile fleet = readFleet(command.targetsPath);
     if (!fleet.fault.isEmpty()) {
-        *code = fileError(QStringLiteral("%1: %2").arg(command.targetsPath, fleet.fault));
+        *code = fileError(fleet.fault);
         return std::nullopt;
     }
+    refuseSamePorts(fleet, settingsPath);
     for (const FleetFile::BadRow& bad : fleet.badRows)
-        std::fprintf(stderr, "%s:%d: skipped: %s\n", qPrintable(command.targetsPath), bad.line,
-                     qPrintable(bad.fault));
+        sayError(QStringLiteral("%1:%2: skipped: %3")
+                     .arg(command.targetsPath)
+                     .arg(bad.line)
+                     .arg(bad.fault));
     if (fleet.targets.isEmpty()) {
         *code = fileError(QStringLiteral("%1: no row names a usable indicator; nothing was sent")
                               .arg(command.targetsPath));
@@ -167,11 +190,22 @@ ExitCode runTargets(const Command& command, const QList<Target>& targets,
 
 int main(int argc, char* argv[])
 {
+#ifdef Q_OS_UNIX
+    // A reader that goes away (`| head -n1`) ends the printing, not the downloads still under way:
+    // a write to it fails instead, and the console stops writing there.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     // The same name as the window's: the same settings folder and the same download record.
     QCoreApplication::setApplicationName(SettingsStore::kApplicationName);
 
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+#ifdef Q_OS_UNIX
+    // File names are bytes here: a name that is not UTF-8 text must still find its file.
+    arguments.clear();
+    for (int i = 1; i < argc; ++i)
+        arguments.append(SystemNames::fromBytes(argv[i]));
+#endif
     const ParseResult parsed = parseArguments(arguments);
     if (!parsed.command)
         return usageError(parsed.error, arguments.value(0));
@@ -193,8 +227,12 @@ int main(int argc, char* argv[])
     QString settingsPath = command.settingsPath;
     if (settingsPath.isEmpty())
         settingsPath = SettingsStore::defaultPath();
-    else if (!QFileInfo(settingsPath).isFile())
-        return fileError(QStringLiteral("the settings file %1 does not exist").arg(settingsPath));
+    else if (const QFileInfo info(settingsPath); !info.isFile())
+        return fileError((info.isDir() ? QStringLiteral("the settings file %1 is a folder")
+                          : info.exists()
+                              ? QStringLiteral("the settings file %1 is not a file")
+                              : QStringLiteral("the settings file %1 does not exist"))
+                             .arg(settingsPath));
 
     Tickets tickets;
     QString error;
@@ -202,7 +240,8 @@ int main(int argc, char* argv[])
         return fileError(error);
     QList<FleetFile::BadRow> badRows;
     int code = ExitUsage;
-    const std::optional<QList<Target>> targets = readTargets(command, &badRows, &code);
+    const std::optional<QList<Target>> targets =
+        readTargets(command, settingsPath, &badRows, &code);
     if (!targets)
         return code;
     return runTargets(command, *targets, badRows, tickets, settingsPath);

@@ -1,6 +1,7 @@
 #include "link/CommandExchange.h"
 
 #include "link/IndicatorProtocol.h"
+#include "platform/LogSource.h"
 #include "platform/TextRoutines.h"
 
 #include <QTime>
@@ -95,7 +96,8 @@ void CommandExchange::setChannel(LineChannel* channel)
     if (channel == m_channel)
         return;
     if (isBusy()) {
-        qCWarning(lcExchange) << "channel switch while a command is pending; ignored";
+        qCWarning(lcExchange) << LogSource{m_logName}
+                              << "channel switch while a command is pending; ignored";
         return;
     }
     if (m_channel)
@@ -113,7 +115,8 @@ void CommandExchange::setChannel(LineChannel* channel)
 void CommandExchange::resetLine()
 {
     if (isBusy()) {
-        qCWarning(lcExchange) << "line reset while a command is pending; ignored";
+        qCWarning(lcExchange) << LogSource{m_logName}
+                              << "line reset while a command is pending; ignored";
         return;
     }
     m_rxBuffer.clear();
@@ -128,8 +131,9 @@ void CommandExchange::resetLine()
 quint64 CommandExchange::sendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
 {
     if (isBusy()) {
-        qCWarning(lcExchange).noquote() << "command while another is pending; ignored:"
-                                        << TextRoutines::describeBytes(command).constData();
+        qCWarning(lcExchange).noquote()
+            << LogSource{m_logName} << "command while another is pending; ignored:"
+            << TextRoutines::describeBytes(command).constData();
         return 0;
     }
     const quint64 number = ++m_commandNumber;
@@ -145,7 +149,8 @@ quint64 CommandExchange::sendCommand(const QByteArray& command, std::chrono::mil
 quint64 CommandExchange::proveInStep(std::chrono::milliseconds timeout)
 {
     if (isBusy()) {
-        qCWarning(lcExchange) << "in-step probe while a command is pending; ignored";
+        qCWarning(lcExchange) << LogSource{m_logName}
+                              << "in-step probe while a command is pending; ignored";
         return 0;
     }
     const quint64 number = ++m_commandNumber;
@@ -197,7 +202,7 @@ void CommandExchange::startAttempt()
     m_waitTimer.start();
     if (m_attempts > 0)
         ++m_retryCount;
-    qCDebug(lcExchange).noquote() << stamp() << "->"
+    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "->"
                                   << TextRoutines::describeBytes(m_command).constData() << "attempt"
                                   << m_attempts + 1;
     if (!write(m_command))
@@ -213,7 +218,7 @@ void CommandExchange::startProbe()
     m_waitTimer.setInterval(m_timeout);
     m_waitTimer.start();
     qCDebug(lcExchange).noquote()
-        << stamp() << "->"
+        << LogSource{m_logName} << stamp() << "->"
         << TextRoutines::describeBytes(IndicatorProtocol::kVersionCommand).constData() << "probe"
         << m_probes << (m_proving ? "for an in-step point" : "to bring the line back in step");
     if (!write(IndicatorProtocol::kVersionCommand))
@@ -243,7 +248,7 @@ void CommandExchange::onWriteRefused()
     // A channelLost emitted inside the write may have ended the exchange already.
     if (m_phase == Phase::Idle || m_phase == Phase::Finishing)
         return;
-    qCDebug(lcExchange).noquote() << stamp() << "write refused by"
+    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "write refused by"
                                   << (m_channel ? m_channel->channelName()
                                                 : QStringLiteral("no channel"));
     finish(false, Failure::ChannelLost);
@@ -276,8 +281,9 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
             m_rxBuffer.append(bytes.constData() + from, head);
         } else {
             if (m_droppedBytes == 0)
-                qCWarning(lcExchange) << "reply line exceeds" << kMaxLineLength
-                                      << "bytes without a CR; dropping the excess";
+                qCWarning(lcExchange)
+                    << LogSource{m_logName} << "reply line exceeds" << kMaxLineLength
+                    << "bytes without a CR; dropping the excess";
             m_droppedBytes += head - room;
             m_rxBuffer.append(bytes.constData() + from, room);
         }
@@ -289,8 +295,8 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
             ++from;
         m_afterCr = from == bytes.size();
         if (m_droppedBytes > 0) {
-            qCWarning(lcExchange) << "reply line completed after" << m_droppedBytes
-                                  << "excess bytes were dropped";
+            qCWarning(lcExchange) << LogSource{m_logName} << "reply line completed after"
+                                  << m_droppedBytes << "excess bytes were dropped";
             m_droppedBytes = 0;
         }
         takeLine(std::exchange(m_rxBuffer, QByteArray()));
@@ -318,8 +324,8 @@ void CommandExchange::takeLine(const QByteArray& line)
             reachInStep(line);
             return;
         }
-        qCInfo(lcExchange).noquote() << stamp() << "line back in step after" << m_probes
-                                     << (m_probes == 1 ? "probe" : "probes");
+        qCInfo(lcExchange).noquote() << LogSource{m_logName} << stamp() << "line back in step after"
+                                     << m_probes << (m_probes == 1 ? "probe" : "probes");
         m_outOfStep = false;
         startAttempt();
         return;
@@ -366,7 +372,7 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, Reply state)
     }
     m_replyState = state;
     m_replyText = line;
-    qCDebug(lcExchange).noquote() << stamp() << "<-"
+    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "<-"
                                   << TextRoutines::describeBytes(line).constData() << "state"
                                   << letter(state);
     emit replyTaken(m_command, line);
@@ -381,7 +387,7 @@ void CommandExchange::reachInStep(const QByteArray& line)
     m_outOfStep = false;
     m_replyState = classify(line);
     m_replyText = line;
-    qCDebug(lcExchange).noquote() << stamp() << "<-"
+    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "<-"
                                   << TextRoutines::describeBytes(line).constData()
                                   << "in-step point;" << surplus << "surplus since the last";
     emit replyTaken(m_command, line);
@@ -393,7 +399,7 @@ void CommandExchange::dropLine(const QByteArray& line, Reply state, const char* 
     // An ACK or NAK that no command took: some answer is not where timing put it.
     if (state != Reply::Text)
         ++m_surplus;
-    qCDebug(lcExchange).noquote() << stamp() << "<-"
+    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "<-"
                                   << TextRoutines::describeBytes(line).constData()
                                   << "dropped:" << why << (state != Reply::Text ? "(surplus)" : "");
 }
@@ -412,16 +418,17 @@ void CommandExchange::onTimerTick()
         onAttemptTimedOut();
         return;
     case Phase::Probe:
-        qCDebug(lcExchange).noquote() << stamp() << "probe" << m_probes << "unanswered";
+        qCDebug(lcExchange).noquote()
+            << LogSource{m_logName} << stamp() << "probe" << m_probes << "unanswered";
         // Its answer may still come, and must not be taken for the next command's.
         m_outOfStep = true;
         if (m_probes < kMaxAttempts) {
             startDrain(Next::Probe);
             return;
         }
-        qCWarning(lcExchange).noquote()
-            << stamp() << "the line could not be brought back in step; not sent:"
-            << TextRoutines::describeBytes(m_command).constData();
+        qCWarning(lcExchange).noquote() << LogSource{m_logName} << stamp()
+                                        << "the line could not be brought back in step; not sent:"
+                                        << TextRoutines::describeBytes(m_command).constData();
         // Maybe another indicator answers now: the next command is preceded by a drain only,
         // and the next query learns its version.
         m_versionText.clear();
@@ -450,8 +457,8 @@ void CommandExchange::onAttemptTimedOut()
     ++m_attempts;
     // Answers to this command or to the lone CR may still be on their way.
     m_outOfStep = true;
-    qCDebug(lcExchange).noquote() << stamp() << "time-out after" << m_timeout.count()
-                                  << "ms; lone <CR>";
+    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "time-out after"
+                                  << m_timeout.count() << "ms; lone <CR>";
     const bool again = m_attempts < kMaxAttempts;
     // The phase changes before the write, so that an answer to the lone CR is never taken.
     startDrain(Next::Attempt);
@@ -461,14 +468,15 @@ void CommandExchange::onAttemptTimedOut()
         return;
     }
     if (!again && m_phase == Phase::Drain) {
-        qCDebug(lcExchange).noquote() << stamp() << "no reply after" << m_attempts << "attempts";
+        qCDebug(lcExchange).noquote()
+            << LogSource{m_logName} << stamp() << "no reply after" << m_attempts << "attempts";
         finish(false, Failure::NoReply);
     }
 }
 
 void CommandExchange::onChannelLost(const QString& reason)
 {
-    qCDebug(lcExchange).noquote() << stamp() << "channel lost:" << reason;
+    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "channel lost:" << reason;
     if (m_phase == Phase::Idle || m_phase == Phase::Finishing)
         return;
     m_lostReason = reason;

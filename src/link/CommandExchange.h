@@ -107,6 +107,10 @@ public:
     // True while an attempt, a probe or a quiet wait is being timed.
     bool isTiming() const { return m_waitTimer.isActive(); }
 
+    // The indicator the log lines name (a fleet's target); empty: none.
+    void setLogName(const QString& name) { m_logName = name; }
+    const QString& logName() const { return m_logName; }
+
     // Tests shorten the quiet time.
     void setQuietTime(std::chrono::milliseconds quiet) { m_quietTime = quiet; }
 
@@ -146,6 +150,7 @@ private:
     bool carriesVersion(const QByteArray& line) const;
 
     QPointer<LineChannel> m_channel;
+    QString m_logName;
     // Times the attempt, the probe and the quiet wait, one at a time.
     QTimer m_waitTimer;
     Phase m_phase = Phase::Idle;

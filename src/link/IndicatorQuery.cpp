@@ -1,4 +1,5 @@
 #include "link/IndicatorQuery.h"
+#include "platform/LogSource.h"
 
 IndicatorQuery::IndicatorQuery(CommandExchange& exchange, QObject* parent)
     : QObject(parent)
@@ -13,7 +14,8 @@ void IndicatorQuery::start()
     if (isRunning() || m_exchange.isBusy()) {
         // The exchange carries one command at a time; answering keeps the caller's busy look
         // from hanging.
-        qCWarning(lcExchange) << "indicator query while an exchange is pending; refused";
+        qCWarning(lcExchange) << LogSource{m_exchange.logName()}
+                              << "indicator query while an exchange is pending; refused";
         QMetaObject::invokeMethod(
             this, [this] { emit finished(false); }, Qt::QueuedConnection);
         return;

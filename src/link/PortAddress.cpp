@@ -1,9 +1,9 @@
 #include "link/PortAddress.h"
 
 #include "platform/SerialPort.h"
+#include "platform/TextRoutines.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <tuple>
 
@@ -81,23 +81,6 @@ PortAddress PortAddress::tcp(const QString& host, quint16 port)
     return address;
 }
 
-QString PortAddress::identity() const
-{
-    switch (kind) {
-    case Kind::Com:
-        return QStringLiteral("COM%1").arg(comNumber);
-    case Kind::Device: {
-        const QString canonical = QFileInfo(device).canonicalFilePath();
-        return canonical.isEmpty() ? QDir::cleanPath(device) : canonical;
-    }
-    case Kind::Tcp:
-    case Kind::Rfc2217:
-        break;
-    }
-    // A device server's port is one port however it is spoken to.
-    return QStringLiteral("tcp:%1:%2").arg(host.toLower()).arg(tcpPort);
-}
-
 std::optional<PortAddress> PortAddress::parse(const QString& given, QString* error)
 {
     const QString text = given.trimmed();
@@ -110,7 +93,7 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
         if (number < 1 || number > SerialPort::kPortCount) {
             setError(error, QStringLiteral("there is no port %1: the COM ports are COM1 to COM%2; "
                                            "give the device path of any other")
-                                .arg(text)
+                                .arg(TextRoutines::cutText(text))
                                 .arg(SerialPort::kPortCount));
             return std::nullopt;
         }
@@ -127,7 +110,7 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
         if (!splitHostPort(text.mid(prefix.size()), &address)) {
             setError(error, QStringLiteral("'%1' is no TCP/IP endpoint: give %2 with a port from 1 "
                                            "to 65535, such as %3192.168.1.50:4001")
-                                .arg(text, form, prefix));
+                                .arg(TextRoutines::cutText(text), form, prefix));
             return std::nullopt;
         }
         address.kind = kind;
@@ -143,6 +126,6 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
                        "rfc2217://HOST:PORT")
             .arg(deviceExample());
     setError(error, text.isEmpty() ? QStringLiteral("no port given: ") + choices
-                                   : QStringLiteral("'%1' is no port: %2").arg(text, choices));
+                                   : QStringLiteral("'%1' is no port: %2").arg(TextRoutines::cutText(text), choices));
     return std::nullopt;
 }

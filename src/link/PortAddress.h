@@ -23,8 +23,6 @@ struct PortAddress {
     // A line whose rate this program sets: a serial port, or one behind RFC 2217.
     bool takesRate() const { return kind != Kind::Tcp; }
     bool isNetwork() const { return kind == Kind::Tcp || kind == Kind::Rfc2217; }
-    // The same for two addresses that name the same port, however spelled.
-    QString identity() const;
 
     // "COM3", "/dev/ttyUSB0", "tcp:192.168.1.50:4001", "tcp:[fe80::1]:4001" or
     // "rfc2217://192.168.1.50:4001". On failure nothing, and *error says what was wrong.

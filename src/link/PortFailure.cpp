@@ -27,6 +27,11 @@ std::optional<PortFailure> describePortFailure(int error, const QString& device)
                                                "group \"dialout\", then log out and log in "
                                                "again.")
                        .arg(device)};
+    case SerialPort::kErrNotSerial:
+        return PortFailure{title, QCoreApplication::translate(
+                                      "PortFailure", "%1 is not a serial device, so it cannot be "
+                                                     "opened as a serial port.")
+                                      .arg(device)};
     default:
         return PortFailure{title, QCoreApplication::translate(
                                       "PortFailure", "The serial port %1 could not be opened.")

@@ -1,9 +1,12 @@
 #include "platform/SerialPort.h"
 
+#include "platform/LogSource.h"
+
 #include <QFileInfo>
 #include <QLoggingCategory>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #endif
@@ -23,6 +26,21 @@ constexpr int kMaxPassingErrors = 100;
 // the port; platform code cannot reach the link layer's object. Rules and the default level
 // (info) go by the name, so both objects behave as one.
 Q_LOGGING_CATEGORY(lcPortExchange, "talvor.exchange", QtInfoMsg)
+#endif
+
+#ifdef Q_OS_UNIX
+// A folder, a plain file or /dev/null opens, but as no serial line. When the open fails, the
+// failure speaks for itself: true.
+bool isTerminal(const QString& device)
+{
+    const int fd = ::open(QFile::encodeName(device).constData(),
+                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return terminal;
+}
 #endif
 } // namespace
 
@@ -134,7 +152,8 @@ SerialPort::LowLatency SerialPort::requestLowLatency()
             error = errno;
     }
     if (error == 0 && (serial.flags & ASYNC_LOW_LATENCY)) {
-        qCDebug(lcPortExchange) << "low-latency mode on for" << m_openedPath;
+        qCDebug(lcPortExchange) << LogSource{m_logName} << "low-latency mode on for"
+                                << m_openedPath;
         return LowLatency::Applied;
     }
     // A pseudo-terminal has no latency timer: there is nothing to say.
@@ -144,6 +163,7 @@ SerialPort::LowLatency SerialPort::requestLowLatency()
         const QString why = error ? QString::fromLocal8Bit(std::strerror(error))
                                   : QStringLiteral("ignored by the driver");
         qCInfo(lcPortExchange).noquote()
+            << LogSource{m_logName}
             << QStringLiteral("low-latency mode not available on %1 (%2); replies may wait for "
                               "the adapter's latency timer")
                    .arg(m_openedPath, why);
@@ -164,8 +184,13 @@ int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const
     const QString device = devicePath();
     exists = QFileInfo::exists(device);
     accessible = ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
-#endif
+    const int code = openFailureCode(error, exists, accessible);
+    if (code == kErrOpenFailed && exists && !isTerminal(device))
+        return kErrNotSerial;
+    return code;
+#else
     return openFailureCode(error, exists, accessible);
+#endif
 }
 
 int SerialPort::openFailureCode(QSerialPort::SerialPortError error, bool exists, bool accessible)

@@ -17,6 +17,8 @@ public:
     static constexpr int kErrPortInUse = 8005;
     // The device exists but this user may not open it (not in the dialout group, say).
     static constexpr int kErrPermissionDenied = 8090;
+    // The path is a folder, a plain file or a device that is no serial line.
+    static constexpr int kErrNotSerial = 8091;
     static constexpr int kErrOpenFailed = 8099;
 
     explicit SerialPort(QObject* parent = nullptr);
@@ -53,6 +55,9 @@ public:
     }
     void setSettings(const QString& settings);
 
+    // The indicator the log lines name (a fleet's target); empty: none.
+    void setLogName(const QString& name) { m_logName = name; }
+
     bool portOpen() const { return m_port.isOpen(); }
     // Opens or closes the port; returns kNoError or one of the error numbers above.
     int setPortOpen(bool open);
@@ -86,6 +91,7 @@ private:
     LowLatency m_lowLatencyResult = LowLatency::Off;
     // Devices whose refusal has been logged: a reopen says nothing new.
     QSet<QString> m_lowLatencyRefusalLogged;
+    QString m_logName;
     int m_commPort = 1;
     QString m_settings = QStringLiteral("38400,n,8,1");
     std::array<QString, kPortCount> m_portNames;

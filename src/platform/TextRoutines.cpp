@@ -82,6 +82,27 @@ QByteArray describeBytes(const QByteArray& bytes)
     return out;
 }
 
+QString describeControls(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+            out += QLatin1String(describeBytes(QByteArray(1, char(code))));
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString cutText(const QString& text, qsizetype maxLength)
+{
+    if (text.size() <= maxLength)
+        return text;
+    return text.left(maxLength - 3) + QStringLiteral("...");
+}
+
 QString csvLine(const QStringList& fields)
 {
     QString line;

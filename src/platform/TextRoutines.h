@@ -23,6 +23,18 @@ QString padHex4(const QString& text);
 // bytes and bytes from 0x7F up named (<NUL>, <ACK>, <LF>, <CR>, <NAK>, else <0x1B> and the like).
 QByteArray describeBytes(const QByteArray& bytes);
 
+// A text for a terminal: the control characters (C0, DEL, C1) named as describeBytes names their
+// bytes, so that no text from an indicator or a file can move the cursor, retitle or clear the
+// screen; every other character stays.
+QString describeControls(const QString& text);
+
+// A text quoted in a message stays within a line of the terminal.
+constexpr qsizetype kQuotedLength = 60;
+
+// The text when it has at most maxLength characters, else its start and "..." in that length:
+// whatever a message quotes from a file or an argument.
+QString cutText(const QString& text, qsizetype maxLength = kQuotedLength);
+
 // One line of comma-separated values, ended by CRLF: a field holding a comma, a quote, a line
 // break or a blank at either end stands in quotes, its quotes doubled; the others stand as they
 // are.

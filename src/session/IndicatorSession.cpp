@@ -3,6 +3,7 @@
 #include "link/PortFailure.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextRoutines.h"
+#include "session/PortIdentity.h"
 
 namespace {
 // Marked here, translated where used: the translator is installed after these are made.
@@ -11,7 +12,6 @@ const char* const kTcpError = QT_TRANSLATE_NOOP("IndicatorSession", "TCP/IP ERRO
 const char* const kCommunicationError =
     QT_TRANSLATE_NOOP("IndicatorSession", "Communication Error");
 const char* const kNoResponse = QT_TRANSLATE_NOOP("IndicatorSession", "Indicator does not respond");
-const QString kPortNamesSection = QStringLiteral("PortNames");
 // "0" turns the low-latency request on USB adapters off; anything else leaves it on.
 const QString kSerialPortSection = QStringLiteral("SerialPort");
 const QString kKeyLowLatency = QStringLiteral("LowLatency");
@@ -51,8 +51,7 @@ IndicatorSession::~IndicatorSession() = default;
 void IndicatorSession::applyPortSettings(const SettingsStore& settings)
 {
     for (int k = 1; k <= SerialPort::kPortCount; ++k)
-        m_serialPort.setPortName(
-            k, settings.readValue(kPortNamesSection, QStringLiteral("COM%1").arg(k)));
+        m_serialPort.setPortName(k, PortIdentity::comDevice(settings, k));
     m_serialPort.setLowLatency(settings.readValue(kSerialPortSection, kKeyLowLatency) !=
                                QStringLiteral("0"));
 }
@@ -80,6 +79,12 @@ void IndicatorSession::setAddress(const PortAddress& address)
         m_rfc2217.setRemotePort(address.tcpPort);
         break;
     }
+}
+
+void IndicatorSession::setLogName(const QString& name)
+{
+    m_exchange.setLogName(name);
+    m_serialPort.setLogName(name);
 }
 
 void IndicatorSession::setRate(int rate)

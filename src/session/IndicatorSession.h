@@ -57,6 +57,8 @@ public:
     // The serial line's rate. On an open port it is applied at once: the port is closed and
     // opened again, and when it does not open it stays closed and failed() tells why.
     void setRate(int rate);
+    // The indicator the traffic log's lines name: a fleet's target; empty for none.
+    void setLogName(const QString& name);
     // A TCP/IP host that neither accepts nor refuses is given up after this long; 0: never.
     void setConnectLimit(std::chrono::milliseconds limit) { m_connectLimit = limit; }
 

@@ -1,6 +1,7 @@
 #include "ticket/Downloader.h"
 
 #include "link/CommandExchange.h"
+#include "platform/LogSource.h"
 #include "platform/TextRoutines.h"
 #include "platform/UiServices.h"
 
@@ -205,6 +206,7 @@ void Downloader::send(int index)
     if (index < m_sentBefore) {
         ++m_writesResent;
         qCDebug(lcExchange).noquote()
+            << LogSource{m_exchange.logName()}
             << "re-sent:" << TextRoutines::describeBytes(command).constData();
     }
     m_sentBefore = std::max(m_sentBefore, index + 1);
@@ -306,6 +308,7 @@ void Downloader::voidStretch()
     }
     const int count = m_cursor - m_stretchStart;
     qCInfo(lcExchange).noquote()
+        << LogSource{m_exchange.logName()}
         << "stretch voided: an answer since the last in-step point matched no command; sending"
         << count << (count == 1 ? "write" : "writes") << "again from"
         << TextRoutines::describeBytes(commandAt(m_stretchStart)).constData();
@@ -329,10 +332,12 @@ void Downloader::commit()
     }
     if (!m_opened) {
         m_opened = true;
-        qCDebug(lcExchange) << "download opened at an in-step point";
+        qCDebug(lcExchange) << LogSource{m_exchange.logName()}
+                            << "download opened at an in-step point";
     } else {
         qCDebug(lcExchange).noquote()
-            << "in-step point: commands" << m_stretchStart + 1 << "to" << m_cursor << "proven";
+            << LogSource{m_exchange.logName()} << "in-step point: commands" << m_stretchStart + 1
+            << "to" << m_cursor << "proven";
     }
     m_stretchStart = m_cursor;
     if (m_failed.index < 0) {

@@ -1,5 +1,7 @@
 #include "ticket/TicketSet.h"
 
+#include "platform/SystemNames.h"
+#include "platform/TextRoutines.h"
 #include "ticket/TicketSlots.h"
 
 #include <QCoreApplication>
@@ -41,9 +43,7 @@ QString writeFailure(const QString& setPath, const QString& reason)
 
 QString quotedLine(const QString& line)
 {
-    if (line.size() <= kQuotedLineLength)
-        return u'"' + line + u'"';
-    return u'"' + line.left(kQuotedLineLength - 3) + QStringLiteral("...\"");
+    return u'"' + TextRoutines::cutText(line, kQuotedLineLength) + u'"';
 }
 
 // The slot a key names: 1 to 7 for Slot1 to Slot7, 0 for "Slot" and digits naming no slot
@@ -122,6 +122,37 @@ Line parseLine(const QString& text)
     return line;
 }
 
+// One line of a set file as it stands in the file, decoded and parsed.
+Line readLine(QByteArray raw)
+{
+    if (raw.endsWith('\r'))
+        raw.chop(1);
+    // The decoder also skips the byte order mark Notepad puts before UTF-8 text.
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(raw);
+    Line line;
+    if (decoder.hasError())
+        line.fault = QCoreApplication::translate("TicketSet", "it is not UTF-8 text");
+    else if (text.contains(QChar(u'\0')))
+        // The system would end the file name there and open another file than the one named.
+        line.fault = QCoreApplication::translate("TicketSet", "it holds a NUL byte");
+    else
+        line = parseLine(text);
+    return line;
+}
+
+// The file an entry names, from the set's folder; empty for an entry without one.
+QString entryPath(const Line& line, const QString& setPath)
+{
+    if (line.value.isEmpty())
+        return {};
+    // A set written on Windows separates its folders with backslashes.
+    QString value = line.value;
+    value.replace(u'\\', u'/');
+    const QString set = SystemNames::absolutePath(setPath);
+    return SystemNames::absolutePath(value, set.left(set.lastIndexOf(u'/')));
+}
+
 // The set file's bytes; nothing, and *errorText, when it cannot be read or is too large.
 std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorText)
 {
@@ -129,12 +160,16 @@ std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorTex
         fail(errorText, QCoreApplication::translate("TicketSet", "No ticket set file was chosen."));
         return std::nullopt;
     }
-    QFile file(setPath);
+    QFile file;
     QByteArray bytes;
-    if (file.open(QIODevice::ReadOnly))
+    QString why;
+    if (SystemNames::openForReading(file, setPath, &why)) {
         bytes = file.read(kMaxSetFileSize + 1);
-    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        fail(errorText, readFailure(setPath, file.errorString()));
+        if (file.error() != QFileDevice::NoError)
+            why = file.errorString();
+    }
+    if (!why.isEmpty()) {
+        fail(errorText, readFailure(setPath, why));
         return std::nullopt;
     }
     if (bytes.size() > kMaxSetFileSize) {
@@ -152,13 +187,18 @@ std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorTex
 
 namespace TicketSetFile {
 
+bool isSetPath(const QString& path)
+{
+    return QFileInfo(path).suffix().compare(QLatin1String("tkset"), Qt::CaseInsensitive) == 0;
+}
+
 bool read(const QString& setPath, TicketSet* set, QString* errorText)
 {
     const std::optional<QByteArray> content = readSetBytes(setPath, errorText);
     if (!content)
         return false;
     const QByteArray& bytes = *content;
-    const QDir folder = QFileInfo(setPath).absoluteDir();
+    const QString canonicalSetPath = QFileInfo(setPath).canonicalFilePath();
     TicketSet result;
     std::array<int, SlotTable::kSlotCount> givenOnLine{};
     int sectionLine = 0;
@@ -171,16 +211,7 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
                     setPath,
                     QCoreApplication::translate("TicketSet", "line %1: %2.").arg(n).arg(fault)));
         };
-        QByteArray raw = lines.at(n - 1);
-        if (raw.endsWith('\r'))
-            raw.chop(1);
-        // The decoder also skips the byte order mark Notepad puts before UTF-8 text.
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        const QString text = decoder.decode(raw);
-        if (decoder.hasError())
-            return lineFault(QCoreApplication::translate("TicketSet", "it is not UTF-8 text"));
-
-        const Line line = parseLine(text);
+        const Line line = readLine(lines.at(n - 1));
         if (!line.fault.isEmpty())
             return lineFault(line.fault);
         if (line.kind == Line::Section) {
@@ -205,8 +236,13 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
                                      .arg(firstLine));
             }
             firstLine = n;
-            if (!line.value.isEmpty())
-                result.paths[line.slot - 1] = QDir::cleanPath(folder.absoluteFilePath(line.value));
+            const QString path = entryPath(line, setPath);
+            if (!path.isEmpty() && !canonicalSetPath.isEmpty() &&
+                QFileInfo(path).canonicalFilePath() == canonicalSetPath)
+                return lineFault(QCoreApplication::translate(
+                                     "TicketSet", "Slot%1 names this ticket set, not a ticket")
+                                     .arg(line.slot));
+            result.paths[line.slot - 1] = path;
         }
     }
     if (!sectionLine) {

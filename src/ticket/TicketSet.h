@@ -22,11 +22,15 @@ struct TicketSet {
 // Blank lines and lines starting with ';' or '#' are ignored; the section and key names match
 // without regard to case. Anything else makes the whole file unreadable: no [TicketSet]
 // section, another section, a key other than Slot1 to Slot7, a key given twice, a line that is
-// not key=value. A value stands without the blanks around it; one pair of enclosing double
-// quotes is removed, so a path that starts or ends with a blank can be written.
+// not key=value, a NUL byte, a slot that names the set itself. A value stands without the blanks
+// around it; one pair of enclosing double quotes is removed, so a path that starts or ends with a
+// blank can be written. A backslash separates folders, as in a set written on Windows.
 namespace TicketSetFile {
 
 inline const QString kFilter = QStringLiteral("Ticket Sets (*.tkset)");
+
+// A set file by its name (*.tkset), as the window's drops and the ticket slots tell one.
+bool isSetPath(const QString& path);
 
 // [TicketSet] SlotN=path; relative paths resolved against the set file's folder. On failure
 // false, *errorText names the file and the fault; *set untouched.

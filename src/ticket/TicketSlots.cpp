@@ -1,6 +1,8 @@
 #include "ticket/TicketSlots.h"
 
+#include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
+#include "ticket/TicketSet.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -65,10 +67,15 @@ bool TicketSlots::load(int slot, const QString& path, QString* errorText)
             QCoreApplication::translate("TicketSlots", "There is no ticket slot %1.").arg(slot));
     if (path.isEmpty())
         return fail(QCoreApplication::translate("TicketSlots", "No file was chosen."));
+    // A set's text would go to the indicator as a ticket without a word.
+    if (TicketSetFile::isSetPath(path))
+        return fail(
+            QCoreApplication::translate("TicketSlots", "The file %1 is a ticket set, not a ticket.")
+                .arg(path));
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(readFailure(path, file.errorString()));
+    QFile file;
+    if (QString why; !SystemNames::openForReading(file, path, &why))
+        return fail(readFailure(path, why));
     if (file.size() > kMaxFileSize) {
         return fail(QCoreApplication::translate(
                         "TicketSlots",

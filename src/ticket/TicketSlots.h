@@ -34,8 +34,8 @@ public:
     bool anyInUse() const;
     bool anyLoaded() const;
 
-    // Reads the file whole as bytes. On failure: false, *errorText names the file and the
-    // reason, and the slot keeps its earlier content and path.
+    // Reads the file whole as bytes; a ticket set (*.tkset) is no ticket. On failure: false,
+    // *errorText names the file and the reason, and the slot keeps its earlier content and path.
     bool load(int slot, const QString& path, QString* errorText);
     void remove(int slot);
 

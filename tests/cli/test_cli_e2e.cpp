@@ -19,8 +19,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
@@ -91,6 +93,20 @@ private:
         process.start();
         Run run;
         finish(process, run, timeoutMs);
+        return run;
+    }
+
+    // Runs the program and presses Ctrl-C once the indicator has heard its first line.
+    Run interruptedAtFirstLine(const QStringList& arguments,
+                               const sim::IndicatorSimulator& indicator) const
+    {
+        QProcess process;
+        prepare(process, arguments);
+        process.start();
+        if (QTest::qWaitFor([&] { return !indicator.commandLines().isEmpty(); }, 10000))
+            ::kill(pid_t(process.processId()), SIGINT);
+        Run run;
+        finish(process, run, 30000);
         return run;
     }
 
@@ -266,7 +282,7 @@ private Q_SLOTS:
         QVERIFY(!run.err.contains('\r') && !run.err.contains('\x1b'));
         QCOMPARE(run.errLines.mid(0, 6),
                  QStringList({opening, "asking for the version and serial number",
-                              "SW-Version: V2.05\x06, Serial-Number: 12345\x06",
+                              "SW-Version: V2.05<ACK>, Serial-Number: 12345<ACK>",
                               "clearing the pointer table", "sending 8 bytes",
                               "writing the pointer table"}));
         QCOMPARE(run.errLines.size(), 7);
@@ -303,18 +319,57 @@ private Q_SLOTS:
         QCOMPARE(log.records, QList<DownloadRecord>{*record});
     }
 
+    void query_data()
+    {
+        QTest::addColumn<QByteArray>("serial");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("plain") << QByteArray("A-0077") << QByteArray("A-0077<ACK>");
+        // Sequences that would retitle and clear the terminal are shown by name.
+        QTest::newRow("escape sequences") << QByteArray("\x1b]0;pwned\x07\x1b[2J\x9b")
+                                          << QByteArray("<0x1B>]0;pwned<0x07><0x1B>[2J<0x9B><ACK>");
+    }
     void query()
     {
+        QFETCH(QByteArray, serial);
+        QFETCH(QByteArray, shown);
         sim::Faults faults;
         faults.version = "IND V3.10";
-        faults.serial = "A-0077";
+        faults.serial = serial;
         const auto indicator = simulator(false, true, faults);
         QVERIFY(indicator);
         const Run run = cli({"query", "--port", tcpPort(*indicator)});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QByteArray("SW-Version: V3.10\x06\nSerial-Number: A-0077\x06\n"));
+        QCOMPARE(run.out, "SW-Version: V3.10<ACK>\nSerial-Number: " + shown + '\n');
         QCOMPARE(indicator->commandLines(), (QList<QByteArray>{";C4", ";SR"}));
         QVERIFY(!QFile::exists(recordPath()));
+    }
+
+    // A fleet's names and the indicators' texts reach the terminal with their control bytes
+    // named, the table's columns still aligned; --json keeps the exact text.
+    void controlBytesNamed()
+    {
+        sim::Faults faults;
+        faults.serial = "\x1b]0;pwned\x07\x9b";
+        const auto indicator = simulator(false, true, faults);
+        const auto plain = simulator(false, true);
+        QVERIFY(indicator && plain);
+        QVERIFY(TestFiles::write(m_dir.filePath("two.csv"),
+                                 "name,port\n\x1b[2Jgate," + tcpPort(*indicator).toLatin1() +
+                                     "\nnorth," + tcpPort(*plain).toLatin1() + '\n'));
+        const Run run = cli({"fleet", "--targets", "two.csv", "--slot", "1=a.prn", "--json",
+                             "--parallel", "1", "--no-record"});
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(!run.err.contains('\x1b') && !run.err.contains('\x07'), run.err.constData());
+        QVERIFY2(run.errLines.contains("<0x1B>[2Jgate: SW-Version: V2.05<ACK>, Serial-Number: "
+                                       "<0x1B>]0;pwned<0x07><0x9B><ACK>"),
+                 run.err.constData());
+        const QStringList table = run.errLines.mid(run.errLines.size() - 3);
+        QCOMPARE(table[1], QStringLiteral("<0x1B>[2Jgate  <0x1B>]0;pwned<0x07><0x9B>  stored   ") +
+                               table[1].right(7));
+        QCOMPARE(table[0].indexOf("outcome"), table[2].indexOf("stored"));
+        QVERIFY(!run.out.contains("\xc2\x9b"));
+        const QJsonObject json = QJsonDocument::fromJson(run.out.split('\n').first()).object();
+        QCOMPARE(json.value("serial").toString(), QStringLiteral("\x1b]0;pwned\x07\u009b"));
     }
 
     void exitCodes_data()
@@ -349,16 +404,33 @@ private Q_SLOTS:
                                         << "Port Error: The serial port /nonexistent/ttyUSB9 "
                                            "does not exist."
                                         << "lost" << QList<bool>{false, false};
+        QTest::newRow("a folder for a port")
+            << "folder port" << 3 << "Port Error: {dir} is not a serial device"
+            << "lost" << QList<bool>{false, false};
+        QTest::newRow("/dev/null for a port")
+            << "/dev/null" << 3 << "Port Error: /dev/null is not a serial device"
+            << "lost" << QList<bool>{false, false};
         QTest::newRow("unknown option")
             << "--colour" << 2 << "ticket-talvor-cli: download: Unknown option 'colour'."
             << "" << QList<bool>{false, false};
         QTest::newRow("missing ticket") << "missing file" << 2 << "ticket-talvor-cli: The file "
                                         << "" << QList<bool>{false, false};
+        QTest::newRow("an empty ticket file")
+            << "empty file" << 0
+            << "stored: slot 1; slot 3 skipped: its file is empty, nothing to send"
+            << "stored" << QList<bool>{true, false};
         QTest::newRow("tickets too large")
             << "too large" << 2 << "ticket-talvor-cli: The tickets hold 32771 bytes"
             << "" << QList<bool>{false, false};
+        // Nothing was sent that a retry could repeat, and the silence is not taken for an answer.
+        QTest::newRow("Ctrl-C while asking for the version")
+            << "interrupted while asking" << 1 << "cancelled: slots 1, 3 not stored"
+            << "cancelled" << QList<bool>{false, false};
         QTest::newRow("missing settings file")
             << "no settings" << 2 << "ticket-talvor-cli: the settings file "
+            << "" << QList<bool>{false, false};
+        QTest::newRow("a folder for the settings file")
+            << "settings folder" << 2 << "ticket-talvor-cli: the settings file {dir} is a folder"
             << "" << QList<bool>{false, false};
     }
     void exitCodes()
@@ -368,12 +440,13 @@ private Q_SLOTS:
         QFETCH(QString, said);
         QFETCH(QString, outcome);
         QFETCH(QList<bool>, stored);
+        said.replace("{dir}", m_dir.path());
         sim::Faults faults;
         if (setup == "nak FF08")
             faults.nakLines.insert(";EFF08-00000000");
         else if (setup == "nak 0000")
             faults.nakAt.insert(0x0000);
-        else if (setup == "silent")
+        else if (setup == "silent" || setup.startsWith("interrupted"))
             faults.silentAfter = 0;
         else if (setup == "drop")
             faults.dropAfter = 2 + 7 + 1; // the query, the clearing pass, one data block
@@ -393,8 +466,12 @@ private Q_SLOTS:
         }
         if (setup == "closed port")
             port = QStringLiteral("tcp:127.0.0.1:%1").arg(closedPort());
-        else if (setup == "no device")
-            port = "/nonexistent/ttyUSB9";
+        else if (setup == "no device" || setup == "/dev/null")
+            port = setup == "no device" ? "/nonexistent/ttyUSB9" : setup;
+        else if (setup == "folder port")
+            port = m_dir.path();
+        else if (setup == "settings folder")
+            extra << "--settings" << m_dir.path();
         else if (setup == "no settings")
             extra << "--settings" << m_dir.filePath("none.ini");
         else if (setup.startsWith("--"))
@@ -402,12 +479,17 @@ private Q_SLOTS:
         QString ticketC = "tickets/c.prn";
         if (setup == "missing file")
             ticketC = "tickets/none.prn";
+        else if (setup == "empty file")
+            QVERIFY(TestFiles::write(m_dir.filePath(ticketC), ""));
         else if (setup == "too large")
             QVERIFY(TestFiles::write(m_dir.filePath(ticketC), QByteArray(32766, 'c')));
 
-        const Run run = cli(QStringList{"download", "--port", port, "--slot", "1=a.prn", "--slot",
-                                        "3=" + ticketC, "--json"} +
-                            extra);
+        const QStringList arguments = QStringList{"download", "--port", port,           "--slot",
+                                                  "1=a.prn",  "--slot", "3=" + ticketC, "--json"} +
+                                      extra;
+        const Run run = setup.startsWith("interrupted")
+                            ? interruptedAtFirstLine(arguments, *indicator)
+                            : cli(arguments);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(std::any_of(run.errLines.begin(), run.errLines.end(),
                              [&](const QString& line) { return line.startsWith(said); }),
@@ -423,9 +505,13 @@ private Q_SLOTS:
         const QJsonObject json = onlyJson(run.out);
         QCOMPARE(json.value("outcome").toString(), outcome);
         const QJsonArray jsonSlots = json.value("slots").toArray();
-        QCOMPARE(jsonSlots.size(), 2);
-        QCOMPARE(jsonSlots[0].toObject().value("stored").toBool(), stored[0]);
-        QCOMPARE(jsonSlots[1].toObject().value("stored").toBool(), stored[1]);
+        QCOMPARE(jsonSlots.size(), setup == "empty file" ? 1 : 2);
+        for (const QJsonValue& slot : jsonSlots)
+            QCOMPARE(slot["stored"].toBool(), stored[slot["slot"].toInt() == 1 ? 0 : 1]);
+        if (setup.startsWith("interrupted")) {
+            QCOMPARE(json.value("retries").toInt(), 0);
+            QVERIFY2(!run.err.contains("Indicator does not respond"), run.err.constData());
+        }
         // As in the window, only a download that sent something is recorded.
         const DownloadLog::Contents log = DownloadLog::read(recordPath());
         if (json.value("commands").toInt() == 0) {
@@ -434,6 +520,45 @@ private Q_SLOTS:
         }
         QCOMPARE(log.records.size(), 1);
         QCOMPARE(log.records.first().outcome, outcome);
+    }
+
+    // A reader that stops after the first line (`| head -n1`) ends the printing and nothing else:
+    // the other indicator's download goes on to its end and is recorded, and the exit status is
+    // the program's own.
+    void closedStdout()
+    {
+        const auto first = simulator(true, false);
+        sim::Faults faults;
+        faults.delayMs = 10; // still at work when the reader has gone
+        const auto second = simulator(true, false, faults);
+        QVERIFY(first && second);
+        QVERIFY(TestFiles::write(m_dir.filePath("two.csv"),
+                                 "name,port\nfirst," + first->ptyPath().toLatin1() + "\nsecond," +
+                                     second->ptyPath().toLatin1() + '\n'));
+        int pipeFds[2] = {-1, -1};
+        QCOMPARE(::pipe2(pipeFds, O_CLOEXEC), 0);
+        QProcess process;
+        prepare(process, {"fleet", "--targets", "two.csv", "--slot", "1=a.prn", "--json"});
+        const int writeEnd = pipeFds[1];
+        process.setChildProcessModifier([writeEnd] {
+            ::dup2(writeEnd, STDOUT_FILENO);
+            ::signal(SIGPIPE, SIG_DFL); // as a shell starts a program
+        });
+        process.start();
+        ::close(pipeFds[1]);
+        QByteArray line;
+        pollfd reader{pipeFds[0], POLLIN, 0};
+        char c = 0;
+        while (!line.endsWith('\n') && ::poll(&reader, 1, 30000) == 1 &&
+               ::read(pipeFds[0], &c, 1) == 1)
+            line += c;
+        ::close(pipeFds[0]);
+        Run run;
+        finish(process, run, 30000);
+        QCOMPARE(QJsonDocument::fromJson(line).object().value("outcome").toString(), "stored");
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(second->slot(1), QByteArray("ABCDE"));
+        QCOMPARE(DownloadLog::read(recordPath()).records.size(), 2);
     }
 
     // Ten indicators over TCP/IP at once, one refusing a pointer and one not there: each gets
@@ -467,19 +592,24 @@ private Q_SLOTS:
                                        "ports are COM1 to COM8; give the device path of any other"),
                  run.err.constData());
 
-        QHash<QString, QJsonObject> byChannel;
+        // The objects come as the indicators finish, each with the row's name and port.
+        QHash<QString, QJsonObject> byName;
         for (const QByteArray& line : run.out.trimmed().split('\n')) {
             const QJsonObject json = QJsonDocument::fromJson(line).object();
-            byChannel.insert(json.value("channel").toString(), json);
+            byName.insert(json.value("name").toString(), json);
         }
-        QCOMPARE(byChannel.size(), kCount);
+        QCOMPARE(byName.size(), kCount);
         for (int i = 0; i < kCount; ++i) {
             const sim::IndicatorSimulator& indicator = *indicators[i];
             const QString expected = i == kRefusing      ? "refused"
                                      : i == kUnreachable ? "lost"
                                                          : "stored";
-            const QString channel = QStringLiteral("127.0.0.1:%1").arg(ports[i]);
-            QCOMPARE(byChannel.value(channel).value("outcome").toString(), expected);
+            const QJsonObject json = byName.value(QStringLiteral("scale-%1").arg(i));
+            QCOMPARE(json.value("port").toString(),
+                     QStringLiteral("tcp:127.0.0.1:%1").arg(ports[i]));
+            QCOMPARE(json.value("channel").toString(),
+                     QStringLiteral("127.0.0.1:%1").arg(ports[i]));
+            QCOMPARE(json.value("outcome").toString(), expected);
             if (expected == "stored") {
                 QCOMPARE(indicator.commandLines(), expectedLines());
                 QCOMPARE(indicator.slot(1), QByteArray("ABCDE"));
@@ -718,7 +848,8 @@ private Q_SLOTS:
                                              &exitCode);
         QCOMPARE(exitCode, 0);
         QCOMPARE(second->slot(1), QByteArray(1000, 'L'));
-        const qsizetype logged = screen.indexOf("talvor.exchange: stretch voided");
+        // The line names its indicator, as every line of a fleet does.
+        const qsizetype logged = screen.indexOf("second: talvor.exchange: stretch voided");
         QVERIFY2(logged >= 0, screen.constData());
         QVERIFY2(screen.lastIndexOf("first  ", logged) >= 0, screen.constData()); // shown before
         const qsizetype after = screen.indexOf('\n', logged) + 1;

@@ -1,6 +1,8 @@
 #include "cli/CommandLine.h"
 #include "cli/HelpText.h"
 #include "cli/Tickets.h"
+#include "platform/SettingsStore.h"
+#include "session/PortIdentity.h"
 #include "support/TestFiles.h"
 #include "ticket/TicketSet.h"
 
@@ -24,6 +26,19 @@ private:
         if (!TestFiles::write(path, bytes))
             qFatal("cannot write %s", qPrintable(path));
         return path;
+    }
+
+    // The fleet file's rows, those that reach an indicator of an earlier row refused.
+    static FleetFile fleetOf(const QByteArray& content, const QString& settingsPath)
+    {
+        FleetFile fleet = parseFleet(content);
+        PortIdentity identity{SettingsStore(settingsPath)};
+        QList<PortAddress> ports;
+        for (const Target& target : std::as_const(fleet.targets))
+            ports.append(target.port);
+        identity.lookUpHosts(ports);
+        refuseSamePorts(fleet, [&](const PortAddress& port) { return identity.of(port); });
+        return fleet;
     }
 
 private slots:
@@ -104,23 +119,27 @@ private slots:
 
     void fleetFile()
     {
-        const FleetFile fleet = parseFleet("\xEF\xBB\xBF# scales of the north site\r\n"
-                                           "Name, Port, Baud\r\n"
-                                           "north-1,tcp:10.0.0.1:4001,\r\n"
-                                           "\r\n"
-                                           "north-2,COM3,9600\r\n"
-                                           "\"gate, west\",/dev/ttyUSB1\r\n"
-                                           ",COM4,\r\n"
-                                           "north-3,COM9,\r\n"
-                                           "north-4,tcp:10.0.0.4:4001,9600\r\n"
-                                           "north-5,COM5,300\r\n"
-                                           "north-1,COM6\r\n"
-                                           "north-6,tcp:10.0.0.1:4001\r\n"
-                                           "north-7,com3\r\n"
-                                           "north-8,COM7,9600,extra\r\n"
-                                           "\"north-9,COM7\r\n"
-                                           "north-10\r\n"
-                                           "\"say \"\"hi\"\"\",tcp:10.0.0.9:1\r\n");
+        const FleetFile fleet = fleetOf("\xEF\xBB\xBF# scales of the north site\r\n"
+                                        "Name, Port, Baud\r\n"
+                                        "north-1,tcp:10.0.0.1:4001,\r\n"
+                                        "\r\n"
+                                        "north-2,COM3,9600\r\n"
+                                        "\"gate, west\",/dev/ttyUSB1\r\n"
+                                        ",COM4,\r\n"
+                                        "north-3,COM9,\r\n"
+                                        "north-4,tcp:10.0.0.4:4001,9600\r\n"
+                                        "north-5,COM5,300\r\n"
+                                        "north-1,COM6\r\n"
+                                        "north-6,tcp:10.0.0.1:4001\r\n"
+                                        "north-7,com3\r\n"
+                                        "north-8,COM7,9600,extra\r\n"
+                                        "\"north\r\n"
+                                        "9\",COM7\r\n"
+                                        "north-10\r\n"
+                                        "north-11\",COM8\r\n"
+                                        "\"say \"\"hi\"\"\",tcp:10.0.0.9:1\r\n"
+                                        "\"north-12,COM7",
+                                        m_dir.filePath("none.ini"));
         QCOMPARE(fleet.fault, QString());
         QCOMPARE(fleet.targets.size(), 4);
         QCOMPARE(fleet.targets[0].name, QStringLiteral("north-1"));
@@ -142,8 +161,10 @@ private slots:
             {12, "the port tcp:10.0.0.1:4001 is already on line 3"},
             {13, "the port com3 is already on line 5"},
             {14, "4 fields, where the header has 3"},
-            {15, "a quote is not closed"},
-            {16, "1 fields, where the header has 3"},
+            {15, "a quoted field runs over lines 15 to 16"},
+            {17, "1 fields, where the header has 3"},
+            {18, "a quote inside a field that does not start with one"},
+            {20, "a quote is not closed"},
         };
         QCOMPARE(fleet.badRows.size(), expected.size());
         for (qsizetype i = 0; i < expected.size(); ++i) {
@@ -154,10 +175,90 @@ private slots:
         QCOMPARE(fleet.badRows[1].name, QStringLiteral("north-3"));
     }
 
+    // Two spellings of one indicator are one port: the second row is refused with its line.
+    void samePort_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<QString>("fault"); // of the second row; empty: both rows kept
+        QTest::newRow("COM1 and the device [PortNames] gives it")
+            << "COM1"
+            << "{dev}"
+            << "the port {dev} is already on line 2 as COM1 (both reach {dev})";
+        QTest::newRow("a link and the device behind it")
+            << "{link}"
+            << "{dev}"
+            << "the port {dev} is already on line 2 as {link} (both reach {dev})";
+        QTest::newRow("an address and a host name for it")
+            << "tcp:127.0.0.1:4001"
+            << "tcp:localhost:4001"
+            << "the port tcp:localhost:4001 is already on line 2 as tcp:127.0.0.1:4001 (both "
+               "reach 127.0.0.1:4001)";
+        QTest::newRow("one device server port, raw and RFC 2217")
+            << "rfc2217://localhost:4001"
+            << "tcp:127.0.0.1:4001"
+            << "the port tcp:127.0.0.1:4001 is already on line 2 as rfc2217://localhost:4001 "
+               "(both reach 127.0.0.1:4001)";
+        QTest::newRow("two ports of one host") << "tcp:localhost:4001"
+                                               << "tcp:127.0.0.1:4002"
+                                               << "";
+        QTest::newRow("two COM ports") << "COM1"
+                                       << "COM2"
+                                       << "";
+    }
+    void samePort()
+    {
+        const QString dev = file("ttyX", "");
+        const QString link = m_dir.filePath("by-id-X");
+        QFile::remove(link);
+        QVERIFY(QFile::link(dev, link));
+        const auto expand = [&](QString text) {
+            return text.replace("{dev}", dev).replace("{link}", link);
+        };
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(QString, fault);
+        const QString settings = file("ports.ini", "[PortNames]\nCOM1=" + link.toUtf8() + '\n');
+        const FleetFile fleet = fleetOf("name,port\na," + expand(first).toUtf8() + "\nb," +
+                                            expand(second).toUtf8() + '\n',
+                                        settings);
+        if (fault.isEmpty()) {
+            QCOMPARE(fleet.targets.size(), 2);
+            return;
+        }
+        QCOMPARE(fleet.targets.size(), 1);
+        QCOMPARE(fleet.badRows.size(), 1);
+        QCOMPARE(fleet.badRows[0].line, 3);
+        QCOMPARE(fleet.badRows[0].fault, expand(fault));
+    }
+
+    // CR, LF and CR LF each end a line.
+    void lineEnds_data()
+    {
+        QTest::addColumn<QByteArray>("end");
+        QTest::newRow("LF") << QByteArray("\n");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("CR") << QByteArray("\r");
+    }
+    void lineEnds()
+    {
+        QFETCH(QByteArray, end);
+        const FleetFile fleet =
+            parseFleet("name,port" + end + "a,COM1" + end + end + "b,\"COM2\"" + end);
+        QCOMPARE(fleet.fault, QString());
+        QCOMPARE(fleet.badRows.size(), 0);
+        QCOMPARE(fleet.targets.size(), 2);
+        QCOMPARE(fleet.targets[1].line, 4);
+    }
+
     void fleetFileFaults_data()
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("fault");
+        QTest::newRow("too large")
+            << QByteArray(4 * 1024 * 1024 + 1, '#') << "is larger than 4 MiB";
+        QTest::newRow("a long first line quoted in part") << QByteArray(100000, 'x') + "\rx,COM1\r"
+                                                          << "not \"" + QString(57, u'x') + "...\"";
         QTest::newRow("empty") << QByteArray("\n# nothing\n") << "the file is empty";
         QTest::newRow("no header")
             << QByteArray("north-1,COM1\n") << "line 1: the first line must be the header";
@@ -169,8 +270,10 @@ private slots:
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, fault);
-        const FleetFile fleet = parseFleet(content);
-        QVERIFY2(fleet.fault.contains(fault), qPrintable(fleet.fault));
+        const QString path = file("faulty.csv", content);
+        const FleetFile fleet = readFleet(path);
+        QVERIFY2(fleet.fault.contains(path) && fleet.fault.contains(fault),
+                 qPrintable(fleet.fault.left(200)));
         QVERIFY(fleet.targets.isEmpty());
     }
 
@@ -204,6 +307,8 @@ private slots:
         QTest::newRow("slot and set")
             << QStringList{"download", "--port", "COM1", "--slot", "1=a", "--set", "s"}
             << "not both";
+        QTest::newRow("set without a file")
+            << QStringList{"download", "--port", "COM1", "--set", ""} << "no set given";
         QTest::newRow("slot 8") << QStringList{"download", "--port", "COM1", "--slot", "8=a"}
                                 << "there is no slot 8";
         QTest::newRow("slot without file")
@@ -296,6 +401,7 @@ private slots:
             {{{1, empty}}, "The tickets hold no data"},
             {{{1, big}, {2, c}}, "The tickets hold 32769 bytes in all, more than the 32768"},
             {{{2, oneByte}, {4, c}}, "slot 2 (Truck 1st Weighing) is one byte long"},
+            {{{1, setPath}, {2, c}}, "two.tkset is a ticket set, not a ticket"},
         };
         for (const auto& [slotFiles, fault] : refused) {
             command = Command{};

@@ -1,4 +1,8 @@
+#include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <QTest>
 
@@ -74,6 +78,46 @@ private slots:
     {
         QFETCH(QString, text);
         QTEST(TextRoutines::csvText(text), "cell");
+    }
+
+    // A file name is bytes: every name comes back byte for byte, and the file opens by it.
+    void systemNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("text"); // {xx}: the byte xx kept as U+DCxx
+        QTest::newRow("ASCII") << QByteArray("gross.prn") << QStringLiteral("gross.prn");
+        QTest::newRow("UTF-8") << QByteArray("bäscula 🚚.prn") << QStringLiteral("bäscula 🚚.prn");
+        QTest::newRow("Latin-1 byte") << QByteArray("b\xe1scula.prn")
+                                      << QStringLiteral("b{e1}scula.prn");
+        QTest::newRow("cut sequence") << QByteArray("a\xc3") << QStringLiteral("a{c3}");
+        QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << QStringLiteral("{c0}{af}");
+        QTest::newRow("encoded surrogate")
+            << QByteArray("\xed\xa0\x80") << QStringLiteral("{ed}{a0}{80}");
+        QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80")
+                                       << QStringLiteral("{f4}{90}{80}{80}");
+    }
+    void systemNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, text);
+        for (qsizetype at = text.indexOf(u'{'); at >= 0; at = text.indexOf(u'{'))
+            text.replace(at, 4, QChar(char16_t(0xDC00 + text.mid(at + 1, 2).toInt(nullptr, 16))));
+        QCOMPARE(SystemNames::fromBytes(name), text);
+        QCOMPARE(SystemNames::toBytes(text), name);
+
+        QTemporaryDir dir;
+        const QByteArray path = QFile::encodeName(dir.path()) + '/' + name;
+        FILE* file = std::fopen(path.constData(), "wb");
+        QVERIFY(file);
+        std::fputs("ticket", file);
+        std::fclose(file);
+        QFile opened;
+        QString error;
+        QVERIFY2(SystemNames::openForReading(opened, SystemNames::fromBytes(path), &error),
+                 qPrintable(error));
+        QCOMPARE(opened.readAll(), QByteArray("ticket"));
+        QVERIFY(!SystemNames::openForReading(opened, SystemNames::fromBytes(path + 'x'), &error));
+        QCOMPARE(error, QStringLiteral("No such file or directory"));
     }
 };
 

@@ -116,6 +116,8 @@ private slots:
             << QByteArray("[TicketSet]\nSlot3=\" a b \"\n") << Paths{"", "", "{set}/ a b "};
         QTest::newRow("an '=' in the value")
             << QByteArray("[TicketSet]\nSlot1=a=b.prn\n") << Paths{"{set}/a=b.prn"};
+        QTest::newRow("written on Windows")
+            << QByteArray("[TicketSet]\r\nSlot1=..\\other\\a.prn\r\n") << Paths{"{other}/a.prn"};
     }
     void readsHandWritten()
     {
@@ -174,6 +176,11 @@ private slots:
             << "line 2: \"" + QString(37, u'x') + "...\" is not a key=value line";
         QTest::newRow("not UTF-8")
             << QByteArray("[TicketSet]\nSlot1=b\xE1scula.prn\n") << "line 2: it is not UTF-8 text.";
+        QTest::newRow("a NUL byte") << QByteArray("[TicketSet]\nSlot1=a.prn") + '\0' + "junk\n"
+                                    << "line 2: it holds a NUL byte.";
+        QTest::newRow("the set itself as a ticket")
+            << QByteArray("[TicketSet]\nSlot2=./bad.tkset\n")
+            << "line 2: Slot2 names this ticket set, not a ticket.";
         QTest::newRow("too large") << QByteArray("[TicketSet]\n" + QByteArray(70000, ';'))
                                    << "it is larger than 65536 bytes, too large for a ticket set";
     }

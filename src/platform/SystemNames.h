@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QFile;
+
+// Names as the system gives them: on Linux a file name or an argument is bytes, which need not
+// be UTF-8 text. Each byte outside UTF-8 text becomes one of U+DC80 to U+DCFF, as Python's
+// "surrogateescape" does, so that the name finds the same file again.
+namespace SystemNames {
+
+QString fromBytes(const QByteArray& bytes);
+QByteArray toBytes(const QString& name);
+
+// The path from the folder `base` (the working folder when empty), by text alone: QFileInfo
+// would lose escaped bytes on the way through the system's encoding.
+QString absolutePath(const QString& path, const QString& base = {});
+
+// Opens the file for reading, also when its name came from fromBytes() with such bytes in it;
+// on failure *error says why, as QFile::errorString() does.
+bool openForReading(QFile& file, const QString& path, QString* error);
+
+} // namespace SystemNames

@@ -1,0 +1,89 @@
+#include "session/PortIdentity.h"
+
+#include "platform/SettingsStore.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QHostInfo>
+#include <QSet>
+
+namespace {
+
+const QString kPortNamesSection = QStringLiteral("PortNames");
+
+QString realDevice(const QString& device)
+{
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(device) : canonical;
+}
+
+// 127.0.0.1 and ::ffff:127.0.0.1 are one address.
+QString addressText(const QHostAddress& address, quint16 port)
+{
+    bool v4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&v4);
+    if (v4)
+        return QStringLiteral("%1:%2").arg(QHostAddress(ipv4).toString()).arg(port);
+    return QStringLiteral("[%1]:%2").arg(address.toString()).arg(port);
+}
+
+} // namespace
+
+PortIdentity::PortIdentity(const SettingsStore& settings)
+{
+    for (int k = 1; k <= SerialPort::kPortCount; ++k)
+        m_comDevices[k - 1] = comDevice(settings, k);
+}
+
+QString PortIdentity::comDevice(const SettingsStore& settings, int comNumber)
+{
+    const QString device =
+        settings.readValue(kPortNamesSection, QStringLiteral("COM%1").arg(comNumber));
+    return device.isEmpty() ? SerialPort::defaultPortName(comNumber) : device;
+}
+
+void PortIdentity::lookUpHosts(const QList<PortAddress>& addresses)
+{
+    QSet<QString> names;
+    for (const PortAddress& address : addresses) {
+        if (address.isNetwork() && QHostAddress(address.host).isNull())
+            names.insert(address.host.toLower());
+    }
+    if (names.isEmpty())
+        return;
+    // Nothing else runs yet, so waiting here holds up no other work.
+    QEventLoop loop;
+    qsizetype pending = names.size();
+    for (const QString& name : std::as_const(names)) {
+        QHostInfo::lookupHost(name, &loop, [this, name, &pending, &loop](const QHostInfo& info) {
+            m_hosts.insert(name, info.addresses());
+            if (--pending == 0)
+                loop.quit();
+        });
+    }
+    loop.exec();
+}
+
+QStringList PortIdentity::of(const PortAddress& address) const
+{
+    switch (address.kind) {
+    case PortAddress::Kind::Com:
+        return {realDevice(m_comDevices.at(size_t(address.comNumber - 1)))};
+    case PortAddress::Kind::Device:
+        return {realDevice(address.device)};
+    case PortAddress::Kind::Tcp:
+    case PortAddress::Kind::Rfc2217:
+        break;
+    }
+    // A device server's port is one port whether spoken to raw or through RFC 2217.
+    QList<QHostAddress> hosts{QHostAddress(address.host)};
+    if (hosts.first().isNull())
+        hosts = m_hosts.value(address.host.toLower());
+    QStringList places;
+    for (const QHostAddress& host : std::as_const(hosts))
+        places.append(addressText(host, address.tcpPort));
+    if (places.isEmpty())
+        places.append(QStringLiteral("%1:%2").arg(address.host.toLower()).arg(address.tcpPort));
+    return places;
+}
