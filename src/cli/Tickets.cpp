@@ -6,7 +6,6 @@
 #include "ticket/TicketSet.h"
 #include "ticket/TicketSlots.h"
 
-
 namespace Cli {
 
 namespace {

@@ -228,10 +228,9 @@ int main(int argc, char* argv[])
     if (settingsPath.isEmpty())
         settingsPath = SettingsStore::defaultPath();
     else if (const QFileInfo info(settingsPath); !info.isFile())
-        return fileError((info.isDir() ? QStringLiteral("the settings file %1 is a folder")
-                          : info.exists()
-                              ? QStringLiteral("the settings file %1 is not a file")
-                              : QStringLiteral("the settings file %1 does not exist"))
+        return fileError((info.isDir()    ? QStringLiteral("the settings file %1 is a folder")
+                          : info.exists() ? QStringLiteral("the settings file %1 is not a file")
+                                          : QStringLiteral("the settings file %1 does not exist"))
                              .arg(settingsPath));
 
     Tickets tickets;

@@ -125,7 +125,9 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
         QStringLiteral("give COM1 to COM8, a device path such as %1, tcp:HOST:PORT or "
                        "rfc2217://HOST:PORT")
             .arg(deviceExample());
-    setError(error, text.isEmpty() ? QStringLiteral("no port given: ") + choices
-                                   : QStringLiteral("'%1' is no port: %2").arg(TextRoutines::cutText(text), choices));
+    setError(error,
+             text.isEmpty()
+                 ? QStringLiteral("no port given: ") + choices
+                 : QStringLiteral("'%1' is no port: %2").arg(TextRoutines::cutText(text), choices));
     return std::nullopt;
 }

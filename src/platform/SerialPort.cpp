@@ -33,8 +33,8 @@ Q_LOGGING_CATEGORY(lcPortExchange, "talvor.exchange", QtInfoMsg)
 // failure speaks for itself: true.
 bool isTerminal(const QString& device)
 {
-    const int fd = ::open(QFile::encodeName(device).constData(),
-                          O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return true;
     const bool terminal = ::isatty(fd) == 1;

@@ -19,7 +19,7 @@ constexpr char16_t kEscapeBase = 0xDC00;
 int sequenceLength(const uchar* p, qsizetype left)
 {
     const uchar lead = p[0];
-    const int length = lead < 0x80                   ? 1
+    const int length = lead < 0x80                    ? 1
                        : lead >= 0xC2 && lead <= 0xDF ? 2
                        : lead >= 0xE0 && lead <= 0xEF ? 3
                        : lead >= 0xF0 && lead <= 0xF4 ? 4

@@ -87,14 +87,14 @@ private slots:
         QTest::addColumn<QString>("text"); // {xx}: the byte xx kept as U+DCxx
         QTest::newRow("ASCII") << QByteArray("gross.prn") << QStringLiteral("gross.prn");
         QTest::newRow("UTF-8") << QByteArray("bäscula 🚚.prn") << QStringLiteral("bäscula 🚚.prn");
-        QTest::newRow("Latin-1 byte") << QByteArray("b\xe1scula.prn")
-                                      << QStringLiteral("b{e1}scula.prn");
+        QTest::newRow("Latin-1 byte")
+            << QByteArray("b\xe1scula.prn") << QStringLiteral("b{e1}scula.prn");
         QTest::newRow("cut sequence") << QByteArray("a\xc3") << QStringLiteral("a{c3}");
         QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << QStringLiteral("{c0}{af}");
         QTest::newRow("encoded surrogate")
             << QByteArray("\xed\xa0\x80") << QStringLiteral("{ed}{a0}{80}");
-        QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80")
-                                       << QStringLiteral("{f4}{90}{80}{80}");
+        QTest::newRow("past U+10FFFF")
+            << QByteArray("\xf4\x90\x80\x80") << QStringLiteral("{f4}{90}{80}{80}");
     }
     void systemNames()
     {
