@@ -52,6 +52,19 @@ QString PortAddress::deviceExample()
 #endif
 }
 
+namespace {
+PortAddress networkAddress(PortAddress::Kind kind, const QString& scheme, const QString& host,
+                           quint16 port)
+{
+    PortAddress address;
+    address.kind = kind;
+    address.host = host;
+    address.tcpPort = port;
+    address.text = QStringLiteral("%1%2:%3").arg(scheme, host).arg(port);
+    return address;
+}
+} // namespace
+
 PortAddress PortAddress::com(int number)
 {
     PortAddress address;
@@ -63,22 +76,12 @@ PortAddress PortAddress::com(int number)
 
 PortAddress PortAddress::rfc2217(const QString& host, quint16 port)
 {
-    PortAddress address;
-    address.kind = Kind::Rfc2217;
-    address.host = host;
-    address.tcpPort = port;
-    address.text = QStringLiteral("rfc2217://%1:%2").arg(host).arg(port);
-    return address;
+    return networkAddress(Kind::Rfc2217, QStringLiteral("rfc2217://"), host, port);
 }
 
 PortAddress PortAddress::tcp(const QString& host, quint16 port)
 {
-    PortAddress address;
-    address.kind = Kind::Tcp;
-    address.host = host;
-    address.tcpPort = port;
-    address.text = QStringLiteral("tcp:%1:%2").arg(host).arg(port);
-    return address;
+    return networkAddress(Kind::Tcp, QStringLiteral("tcp:"), host, port);
 }
 
 std::optional<PortAddress> PortAddress::parse(const QString& given, QString* error)
