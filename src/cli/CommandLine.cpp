@@ -106,8 +106,7 @@ QString readSlot(const QString& value, Command& command)
     const int number = slotText.toInt();
     if (number < 1 || number > SlotTable::kSlotCount)
         return QStringLiteral("--slot %1: there is no slot %2; the slots are 1 to %3")
-            .arg(value, slotText)
-            .arg(SlotTable::kSlotCount);
+            .arg(value, slotText, QString::number(SlotTable::kSlotCount));
     for (const auto& [earlier, file] : std::as_const(command.slotFiles)) {
         if (earlier == number)
             return QStringLiteral("slot %1 is given twice").arg(number);

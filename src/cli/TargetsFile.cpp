@@ -145,8 +145,7 @@ FleetFile readFleet(const QString& path)
     if (content.size() > kMaxFleetFileSize) {
         fleet.fault = QStringLiteral("The targets file %1 is larger than %2 MiB, where thousands "
                                      "of indicators take a few hundred KB: is it the right file?")
-                          .arg(path)
-                          .arg(kMaxFleetFileSize / (1024 * 1024));
+                          .arg(path, QString::number(kMaxFleetFileSize / (1024 * 1024)));
         return fleet;
     }
     fleet = parseFleet(content);
@@ -175,8 +174,7 @@ void refuseSamePorts(FleetFile& fleet, const std::function<QStringList(const Por
         }
         const Earlier& earlier = seen[*place];
         QString fault = QStringLiteral("the port %1 is already on line %2")
-                            .arg(target.port.text)
-                            .arg(earlier.line);
+                            .arg(target.port.text, QString::number(earlier.line));
         if (earlier.port != target.port.text)
             fault += QStringLiteral(" as %1 (both reach %2)").arg(earlier.port, *place);
         fleet.badRows.append({target.line, target.name, fault});

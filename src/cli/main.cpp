@@ -130,9 +130,7 @@ std::optional<QList<Target>> readTargets(const Command& command, const QString& 
     refuseSamePorts(fleet, settingsPath);
     for (const FleetFile::BadRow& bad : fleet.badRows)
         sayError(QStringLiteral("%1:%2: skipped: %3")
-                     .arg(command.targetsPath)
-                     .arg(bad.line)
-                     .arg(bad.fault));
+                     .arg(command.targetsPath, QString::number(bad.line), bad.fault));
     if (fleet.targets.isEmpty()) {
         *code = fileError(QStringLiteral("%1: no row names a usable indicator; nothing was sent")
                               .arg(command.targetsPath));
@@ -199,12 +197,13 @@ int main(int argc, char* argv[])
     // The same name as the window's: the same settings folder and the same download record.
     QCoreApplication::setApplicationName(SettingsStore::kApplicationName);
 
-    QStringList arguments = QCoreApplication::arguments().mid(1);
 #ifdef Q_OS_UNIX
     // File names are bytes here: a name that is not UTF-8 text must still find its file.
-    arguments.clear();
+    QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments.append(SystemNames::fromBytes(argv[i]));
+#else
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
 #endif
     const ParseResult parsed = parseArguments(arguments);
     if (!parsed.command)

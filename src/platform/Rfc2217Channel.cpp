@@ -96,7 +96,7 @@ QString Rfc2217Channel::channelName() const
 
 QString Rfc2217Channel::address() const
 {
-    return QStringLiteral("%1:%2").arg(m_remoteHost).arg(m_remotePort);
+    return QStringLiteral("%1:%2").arg(m_remoteHost, QString::number(m_remotePort));
 }
 
 QString Rfc2217Channel::notRfc2217() const
@@ -191,9 +191,7 @@ void Rfc2217Channel::check(const TelnetCodec::ComPortAnswer& answer)
         if (*rate != quint32(asked)) {
             fail(kErrRateNotConfirmed,
                  tr("%1 set the serial line to %2 baud instead of the %3 baud asked")
-                     .arg(address())
-                     .arg(*rate)
-                     .arg(asked));
+                     .arg(address(), QString::number(*rate), QString::number(asked)));
             return;
         }
         if (!m_ratesAsked.isEmpty())
@@ -241,9 +239,8 @@ void Rfc2217Channel::onTimeout()
         fail(kErrNotRfc2217, notRfc2217());
     } else if (!m_ratesAsked.isEmpty()) {
         fail(kErrRateNotConfirmed, tr("%1 did not confirm the rate of %2 baud within %3 s")
-                                       .arg(address())
-                                       .arg(m_ratesAsked.constFirst())
-                                       .arg(secondsText(kConfirmationTimeout)));
+                                       .arg(address(), QString::number(m_ratesAsked.constFirst()),
+                                            secondsText(kConfirmationTimeout)));
     }
 }
 

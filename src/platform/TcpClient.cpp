@@ -56,7 +56,7 @@ bool TcpClient::writeBytes(const QByteArray& bytes)
 
 QString TcpClient::channelName() const
 {
-    return QStringLiteral("%1:%2").arg(m_remoteHost).arg(m_remotePort);
+    return QStringLiteral("%1:%2").arg(m_remoteHost, QString::number(m_remotePort));
 }
 
 int TcpClient::errorNumber(QAbstractSocket::SocketError error)

@@ -278,8 +278,9 @@ void IndicatorSession::onConnectLimit()
     close();
     fail({Failure::Kind::Unreachable, tr(kTcpError),
           tr("%1 did not accept the connection within %2 s.")
-              .arg(channelDescription())
-              .arg(std::chrono::duration_cast<std::chrono::seconds>(m_connectLimit).count())});
+              .arg(channelDescription(),
+                   QString::number(
+                       std::chrono::duration_cast<std::chrono::seconds>(m_connectLimit).count()))});
 }
 
 void IndicatorSession::onChannelLost(const QString& reason)

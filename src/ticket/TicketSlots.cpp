@@ -81,9 +81,7 @@ bool TicketSlots::load(int slot, const QString& path, QString* errorText)
                         "TicketSlots",
                         "The file %1 is too large to be a ticket: %2 bytes (at most %3 "
                         "bytes can be loaded).")
-                        .arg(path)
-                        .arg(file.size())
-                        .arg(kMaxFileSize));
+                        .arg(path, QString::number(file.size()), QString::number(kMaxFileSize)));
     }
 
     // Read in chunks up to the cap, so that a device or pipe with no size cannot grow the
@@ -103,8 +101,7 @@ bool TicketSlots::load(int slot, const QString& path, QString* errorText)
         return fail(
             QCoreApplication::translate(
                 "TicketSlots", "The file %1 is too large to be a ticket (more than %2 bytes).")
-                .arg(path)
-                .arg(kMaxFileSize));
+                .arg(path, QString::number(kMaxFileSize)));
     }
 
     m_data[slot - 1] = std::move(data);

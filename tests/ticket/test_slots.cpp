@@ -122,6 +122,9 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::newRow("directory") << m_dir.path();
         QTest::newRow("missing") << m_dir.filePath("no-such.prn");
+        // A name is text, never a place for the message's numbers.
+        QTest::newRow("too large, %2 in its name")
+            << writeFile("big%2.prn", QByteArray(TicketSlots::kMaxFileSize + 1, 'x'));
     }
     void unreadableFile()
     {
