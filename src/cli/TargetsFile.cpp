@@ -5,7 +5,6 @@
 #include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
 
-#include <QFile>
 #include <QHash>
 #include <QStringList>
 #include <algorithm>
@@ -130,25 +129,19 @@ FleetFile parseFleet(const QByteArray& content)
 FleetFile readFleet(const QString& path)
 {
     FleetFile fleet;
-    QFile file;
-    QByteArray content;
     QString why;
-    if (SystemNames::openForReading(file, path, &why)) {
-        content = file.read(kMaxFleetFileSize + 1);
-        if (file.error() != QFileDevice::NoError)
-            why = file.errorString();
-    }
-    if (!why.isEmpty()) {
+    const std::optional<QByteArray> content = SystemNames::readStart(path, kMaxFleetFileSize, &why);
+    if (!content) {
         fleet.fault = QStringLiteral("The targets file %1 could not be read: %2").arg(path, why);
         return fleet;
     }
-    if (content.size() > kMaxFleetFileSize) {
+    if (content->size() > kMaxFleetFileSize) {
         fleet.fault = QStringLiteral("The targets file %1 is larger than %2 MiB, where thousands "
                                      "of indicators take a few hundred KB: is it the right file?")
                           .arg(path, QString::number(kMaxFleetFileSize / (1024 * 1024)));
         return fleet;
     }
-    fleet = parseFleet(content);
+    fleet = parseFleet(*content);
     if (!fleet.fault.isEmpty())
         fleet.fault = QStringLiteral("%1: %2").arg(path, fleet.fault);
     return fleet;

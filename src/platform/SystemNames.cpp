@@ -110,4 +110,17 @@ bool openForReading(QFile& file, const QString& path, QString* error)
     return false;
 }
 
+std::optional<QByteArray> readStart(const QString& path, qint64 limit, QString* error)
+{
+    QFile file;
+    if (!openForReading(file, path, error))
+        return std::nullopt;
+    QByteArray bytes = file.read(limit + 1);
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return std::nullopt;
+    }
+    return bytes;
+}
+
 } // namespace SystemNames

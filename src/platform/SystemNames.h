@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 class QFile;
 
@@ -20,5 +21,8 @@ QString absolutePath(const QString& path, const QString& base = {});
 // Opens the file for reading, also when its name came from fromBytes() with such bytes in it;
 // on failure *error says why, as QFile::errorString() does.
 bool openForReading(QFile& file, const QString& path, QString* error);
+// The file's first `limit` + 1 bytes at most, so that a caller can tell a file over its limit
+// without holding all of it; nothing on failure, and *error says why.
+std::optional<QByteArray> readStart(const QString& path, qint64 limit, QString* error);
 
 } // namespace SystemNames

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringDecoder>
@@ -160,19 +159,13 @@ std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorTex
         fail(errorText, QCoreApplication::translate("TicketSet", "No ticket set file was chosen."));
         return std::nullopt;
     }
-    QFile file;
-    QByteArray bytes;
     QString why;
-    if (SystemNames::openForReading(file, setPath, &why)) {
-        bytes = file.read(kMaxSetFileSize + 1);
-        if (file.error() != QFileDevice::NoError)
-            why = file.errorString();
-    }
-    if (!why.isEmpty()) {
+    std::optional<QByteArray> bytes = SystemNames::readStart(setPath, kMaxSetFileSize, &why);
+    if (!bytes) {
         fail(errorText, readFailure(setPath, why));
         return std::nullopt;
     }
-    if (bytes.size() > kMaxSetFileSize) {
+    if (bytes->size() > kMaxSetFileSize) {
         fail(errorText,
              readFailure(setPath, QCoreApplication::translate(
                                       "TicketSet", "it is larger than %1 bytes, too large "
