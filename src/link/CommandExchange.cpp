@@ -36,15 +36,12 @@ char letter(Reply reply)
     return static_cast<char>(reply);
 }
 
-// The bytes the cleaning of a reply removes; they end or pad a line and start none.
-bool isLineEndByte(char c)
+// Past the LF and NUL bytes at `from`: after a CR they end the line that CR ended.
+qsizetype skipLineEndTail(const QByteArray& bytes, qsizetype from)
 {
-    return c == '\n' || c == '\0' || c == kCr;
-}
-
-bool onlyLineEndBytes(const QByteArray& bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(), isLineEndByte);
+    while (from < bytes.size() && (bytes[from] == '\n' || bytes[from] == '\0'))
+        ++from;
+    return from;
 }
 
 } // namespace
@@ -195,7 +192,8 @@ void CommandExchange::startAttempt()
 {
     m_phase = Phase::Attempt;
     // Bytes already waiting arrived before this attempt went out: the line they start is stale.
-    m_rxStale = !onlyLineEndBytes(m_rxBuffer);
+    // Bytes the cleaning of a reply removes end or pad a line and start none.
+    m_rxStale = !TextRoutines::stripControlChars(m_rxBuffer).isEmpty();
     m_waitTimer.stop();
     m_waitTimer.setInterval(m_timeout);
     m_timeoutFlag = false;
@@ -212,7 +210,8 @@ void CommandExchange::startAttempt()
 void CommandExchange::startProbe()
 {
     m_phase = Phase::Probe;
-    m_rxStale = !onlyLineEndBytes(m_rxBuffer);
+    // Bytes the cleaning of a reply removes end or pad a line and start none.
+    m_rxStale = !TextRoutines::stripControlChars(m_rxBuffer).isEmpty();
     ++m_probes;
     m_waitTimer.stop();
     m_waitTimer.setInterval(m_timeout);
@@ -269,8 +268,7 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
     // mistaken for the answer to a command sent from the finished() slot.
     qsizetype from = 0;
     if (m_afterCr) {
-        while (from < bytes.size() && (bytes[from] == '\n' || bytes[from] == '\0'))
-            ++from;
+        from = skipLineEndTail(bytes, 0);
         m_afterCr = from == bytes.size();
     }
     while (from < bytes.size()) {
@@ -290,9 +288,7 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
         if (cr < 0)
             return;
         m_rxBuffer.append(kCr);
-        from = cr + 1;
-        while (from < bytes.size() && (bytes[from] == '\n' || bytes[from] == '\0'))
-            ++from;
+        from = skipLineEndTail(bytes, cr + 1);
         m_afterCr = from == bytes.size();
         if (m_droppedBytes > 0) {
             qCWarning(lcExchange) << LogSource{m_logName} << "reply line completed after"
@@ -359,10 +355,10 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, Reply state)
         return;
     }
     if (m_proving && state != Reply::Nak) {
-        // No version was known: after a quiet line, the answer to ;C4 tells it. An empty line
-        // tells nothing.
+        // No version was known: after a quiet line, the answer to ;C4 tells it. A line of control
+        // bytes alone (a stray ACK) tells nothing.
         const QByteArray version = IndicatorProtocol::versionText(line);
-        if (version.isEmpty()) {
+        if (std::none_of(version.begin(), version.end(), [](char c) { return uchar(c) > ' '; })) {
             dropLine(line, state, "no version in it");
             return;
         }
@@ -406,9 +402,7 @@ void CommandExchange::dropLine(const QByteArray& line, Reply state, const char* 
 
 bool CommandExchange::carriesVersion(const QByteArray& line) const
 {
-    // Most lines hold no 'V' at all; only those are worth cleaning.
-    return !m_versionText.isEmpty() && line.contains('V') &&
-           IndicatorProtocol::versionText(line) == m_versionText;
+    return !m_versionText.isEmpty() && IndicatorProtocol::versionText(line) == m_versionText;
 }
 
 void CommandExchange::onTimerTick()

@@ -83,7 +83,8 @@ public:
     // Asks for the version: an in-step point. Finishes like a command: ok when the answer came
     // with no surplus line since the last in-step point; Voided when surplus lines came (the line
     // is in step again all the same); OutOfStep when the indicator never answered with its
-    // version. With no version known yet, the line is drained and the answer to ;C4 becomes it.
+    // version. With no version known yet, the line is drained and the answer to ;C4 becomes it
+    // (NoReply when none comes).
     quint64 proveInStep(std::chrono::milliseconds timeout);
     bool isBusy() const { return m_phase != Phase::Idle; }
     // Gives up the pending command without an outcome, for a caller that closes the channel

@@ -60,7 +60,7 @@ PortAddress networkAddress(PortAddress::Kind kind, const QString& scheme, const 
     address.kind = kind;
     address.host = host;
     address.tcpPort = port;
-    address.text = QStringLiteral("%1%2:%3").arg(scheme, host).arg(port);
+    address.text = QStringLiteral("%1%2:%3").arg(scheme, host, QString::number(port));
     return address;
 }
 } // namespace

@@ -24,8 +24,8 @@ QString addressText(const QHostAddress& address, quint16 port)
     bool v4 = false;
     const quint32 ipv4 = address.toIPv4Address(&v4);
     if (v4)
-        return QStringLiteral("%1:%2").arg(QHostAddress(ipv4).toString()).arg(port);
-    return QStringLiteral("[%1]:%2").arg(address.toString()).arg(port);
+        return QStringLiteral("%1:%2").arg(QHostAddress(ipv4).toString(), QString::number(port));
+    return QStringLiteral("[%1]:%2").arg(address.toString(), QString::number(port));
 }
 
 } // namespace
@@ -84,6 +84,7 @@ QStringList PortIdentity::of(const PortAddress& address) const
     for (const QHostAddress& host : std::as_const(hosts))
         places.append(addressText(host, address.tcpPort));
     if (places.isEmpty())
-        places.append(QStringLiteral("%1:%2").arg(address.host.toLower()).arg(address.tcpPort));
+        places.append(
+            QStringLiteral("%1:%2").arg(address.host.toLower(), QString::number(address.tcpPort)));
     return places;
 }

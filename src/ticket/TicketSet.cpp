@@ -140,16 +140,16 @@ Line readLine(QByteArray raw)
     return line;
 }
 
-// The file an entry names, from the set's folder; empty for an entry without one.
-QString entryPath(const Line& line, const QString& setPath)
+// The file an entry names, from the set's folder ("/" included for a set at the root); empty for
+// an entry without one.
+QString entryPath(const Line& line, const QString& setFolder)
 {
     if (line.value.isEmpty())
         return {};
     // A set written on Windows separates its folders with backslashes.
     QString value = line.value;
     value.replace(u'\\', u'/');
-    const QString set = SystemNames::absolutePath(setPath);
-    return SystemNames::absolutePath(value, set.left(set.lastIndexOf(u'/')));
+    return SystemNames::absolutePath(value, setFolder);
 }
 
 // The set file's bytes; nothing, and *errorText, when it cannot be read or is too large.
@@ -192,6 +192,8 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
         return false;
     const QByteArray& bytes = *content;
     const QString canonicalSetPath = QFileInfo(setPath).canonicalFilePath();
+    const QString absoluteSetPath = SystemNames::absolutePath(setPath);
+    const QString setFolder = absoluteSetPath.left(absoluteSetPath.lastIndexOf(u'/') + 1);
     TicketSet result;
     std::array<int, SlotTable::kSlotCount> givenOnLine{};
     int sectionLine = 0;
@@ -229,7 +231,7 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
                                      .arg(firstLine));
             }
             firstLine = n;
-            const QString path = entryPath(line, setPath);
+            const QString path = entryPath(line, setFolder);
             if (!path.isEmpty() && !canonicalSetPath.isEmpty() &&
                 QFileInfo(path).canonicalFilePath() == canonicalSetPath)
                 return lineFault(QCoreApplication::translate(

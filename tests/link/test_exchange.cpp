@@ -435,6 +435,11 @@ void TestExchange::proveInStep_data()
         << v << QByteArray() << QByteArray("\x15IND V2.05\x06\r") << F::OutOfStep << QByteArray();
     QTest::newRow("no version known: the answer tells it")
         << QByteArray() << QByteArray() << "\r" + reply << F::None << v;
+    QTest::newRow("a version without a V")
+        << QByteArray("A-0077\x06") << QByteArray() << QByteArray("A-0077\x06\r") << F::None
+        << QByteArray("A-0077\x06");
+    QTest::newRow("no version known: a stray ACK tells none")
+        << QByteArray() << QByteArray() << "\x06\r" + reply << F::Voided << v;
     QTest::newRow("silence") << v << QByteArray() << QByteArray() << F::OutOfStep << QByteArray();
 }
 
