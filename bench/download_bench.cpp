@@ -358,18 +358,7 @@ int main(int argc, char** argv)
     TcpClient tcp;
     tcp.setRemoteHost(QStringLiteral("127.0.0.1"));
     tcp.setRemotePort(simulator.tcpPort());
-    {
-        QTimer limit;
-        limit.setSingleShot(true);
-        QObject::connect(&limit, &QTimer::timeout, &app, &QCoreApplication::quit);
-        const auto connection =
-            QObject::connect(&tcp, &TcpClient::connected, &app, &QCoreApplication::quit);
-        limit.start(kConnectLimit);
-        tcp.connectToIndicator();
-        QCoreApplication::exec();
-        QObject::disconnect(connection);
-    }
-    if (!tcp.isConnected()) {
+    if (!connectWithin(tcp, kConnectLimit)) {
         std::fprintf(stderr, "cannot connect to 127.0.0.1:%u\n", simulator.tcpPort());
         return 2;
     }

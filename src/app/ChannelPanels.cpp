@@ -9,6 +9,15 @@ namespace {
 const QString kTcpText = QStringLiteral("TCP/IP");
 const QString kRfc2217Text = QStringLiteral("RFC 2217");
 
+// A device server's line: where it is and how its line is set, "10.0.0.7:4001 9600,n,8,1".
+QString deviceServerText(const IndicatorSession& session)
+{
+    const PortAddress& address = session.address();
+    return QStringLiteral("%1:%2 %3")
+        .arg(address.host, QString::number(address.tcpPort),
+             SerialPort::lineSettings(session.lineRate()));
+}
+
 // "COM  3": "COM " and the number as the boxes write numbers.
 QString comPortText(int comNumber)
 {
@@ -16,19 +25,12 @@ QString comPortText(int comNumber)
 }
 } // namespace
 
-// A device server's line: where it is and how its line is set, "10.0.0.7:4001 9600,n,8,1".
-QString deviceServerText(ChannelManager& channels, int rate)
-{
-    return channels.session().channelDescription().mid(QStringLiteral("rfc2217://").size()) + u' ' +
-           SerialPort::lineSettings(rate);
-}
-
 Texts inForce(ChannelManager& channels)
 {
     if (channels.isTcpMode())
         return {kTcpText, channels.tcpClient().remoteHost()};
     if (channels.isRfc2217Mode())
-        return {kRfc2217Text, deviceServerText(channels, channels.session().lineRate())};
+        return {kRfc2217Text, deviceServerText(channels.session())};
     return {comPortText(channels.serialPort().commPort()), channels.serialPort().settings()};
 }
 
@@ -46,7 +48,7 @@ Texts chooseRate(ChannelManager& channels, int rate)
 {
     channels.chooseRate(rate);
     if (channels.isRfc2217Mode())
-        return {std::nullopt, deviceServerText(channels, rate)};
+        return {std::nullopt, deviceServerText(channels.session())};
     return {std::nullopt, SerialPort::lineSettings(rate)};
 }
 

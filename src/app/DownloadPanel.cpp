@@ -68,9 +68,8 @@ void DownloadPanel::onStarted()
 void DownloadPanel::onProgress(qint32 value)
 {
     m_widgets.progressBar->setValue(value);
-    const qint32 done = value - m_widgets.progressBar->minimum();
     m_widgets.progressBar->setFormat(
-        DownloadProgress::text(done, m_total, std::chrono::milliseconds(m_elapsed.elapsed())));
+        DownloadProgress::text(value, m_total, std::chrono::milliseconds(m_elapsed.elapsed())));
 }
 
 void DownloadPanel::showNotice(const QString& text)

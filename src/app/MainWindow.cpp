@@ -109,12 +109,8 @@ void MainWindow::connectCore()
 
     connect(m_ticketArea, &TicketArea::slotsChanged, this, &MainWindow::refreshControls);
 
-    connect(m_ui->downloadButton, &QPushButton::clicked, this, [this] {
-        SlotTable::Paths paths;
-        for (int s = 1; s <= kSlotCount; ++s)
-            paths[s - 1] = m_slots.path(s);
-        m_session.download(m_slots.contents(), paths);
-    });
+    connect(m_ui->downloadButton, &QPushButton::clicked, this,
+            [this] { m_session.download(m_slots.contents(), m_slots.paths()); });
     Downloader& downloader = m_session.downloader();
     m_downloadPanel = new DownloadPanel(
         downloader, *m_uiServices,

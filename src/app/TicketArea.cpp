@@ -55,7 +55,7 @@ bool TicketArea::eventFilter(QObject* watched, QEvent* event)
     auto* drop = static_cast<QDropEvent*>(event);
     const QList<QUrl> urls = drop->mimeData()->urls();
     const bool isSet = m_shown && urls.size() == 1 && urls.first().isLocalFile() &&
-                       isSetFile(urls.first().toLocalFile());
+                       TicketSetFile::isSetPath(urls.first().toLocalFile());
     if (!isSet) {
         drop->ignore();
         return true;
@@ -152,11 +152,6 @@ void TicketArea::preview(int slot)
     window->show();
 }
 
-bool TicketArea::isSetFile(const QString& path)
-{
-    return TicketSetFile::isSetPath(path);
-}
-
 void TicketArea::chooseSetToOpen()
 {
     if (!m_shown)
@@ -201,8 +196,7 @@ void TicketArea::chooseSetToSave()
 void TicketArea::saveSet(const QString& path)
 {
     TicketSet set;
-    for (int s = 1; s <= SlotTable::kSlotCount; ++s)
-        set.paths.at(s - 1) = m_slots.path(s);
+    set.paths = m_slots.paths();
     QString error;
     if (!TicketSetFile::write(path, set, &error))
         m_ui.critical(tr("File Error"), error);

@@ -48,7 +48,6 @@ public:
     void chooseSetToOpen();
     void openSet(const QString& path);
     void chooseSetToSave();
-    static bool isSetFile(const QString& path);
     // The file dialogs' filters: "Description|*.a;*.b".
     static QString ticketFilter();
     static QString setFilter();

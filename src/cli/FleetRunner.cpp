@@ -11,12 +11,6 @@ namespace Cli {
 
 namespace {
 
-QString padded(const QString& text, qsizetype width, bool right = false)
-{
-    const QString fill(std::max<qsizetype>(0, width - text.size()), u' ');
-    return right ? fill + text : text + fill;
-}
-
 // JSON escapes the C0 controls but leaves DEL and the C1 controls as they are, and some terminals
 // act on those; escaped too, the line means the same to a reader.
 QString jsonLine(const QJsonObject& object)
@@ -173,10 +167,10 @@ QStringList summaryTable(const std::vector<std::unique_ptr<TargetRun>>& runs,
     QStringList lines;
     rows.prepend(header);
     for (const Row& row : rows) {
-        lines.append(padded(row.name, nameWidth) + QStringLiteral("  ") +
-                     padded(row.serial, serialWidth) + QStringLiteral("  ") +
-                     padded(row.outcome, outcomeWidth) + QStringLiteral("  ") +
-                     padded(row.seconds, secondsWidth, true));
+        lines.append(row.name.leftJustified(nameWidth) + QStringLiteral("  ") +
+                     row.serial.leftJustified(serialWidth) + QStringLiteral("  ") +
+                     row.outcome.leftJustified(outcomeWidth) + QStringLiteral("  ") +
+                     row.seconds.rightJustified(secondsWidth));
     }
     return lines;
 }

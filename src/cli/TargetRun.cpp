@@ -9,6 +9,10 @@
 
 namespace Cli {
 
+namespace {
+const QString kAskingText = QStringLiteral("asking for the version and serial number");
+}
+
 ConsoleUi::ConsoleUi(Console& console, QString prefix)
     : m_console(console)
     , m_prefix(std::move(prefix))
@@ -45,7 +49,10 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
     , m_console(console)
     , m_ui(console, prefix())
 {
-    m_session.applyPortSettings(SettingsStore(m_setup.settingsPath));
+    // Only a serial port needs the settings' device names; a fleet of thousands reads no file for
+    // its network rows.
+    if (m_setup.target.port.isSerial())
+        m_session.applyPortSettings(SettingsStore(m_setup.settingsPath));
     m_session.setAddress(m_setup.target.port);
     m_session.setRate(m_setup.target.baud);
     m_session.setConnectLimit(kConnectLimit);
@@ -54,11 +61,11 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
     // The failure that ended a run is told as the window tells it, title first.
     connect(&m_session, &IndicatorSession::failed, this,
             [this](const IndicatorSession::Failure& failure) {
-                say(failure.title + QStringLiteral(": ") + failure.text);
+                m_ui.critical(failure.title, failure.text, {});
             });
     connect(&m_session, &IndicatorSession::stateChanged, this, [this](IndicatorSession::State s) {
         if (s == IndicatorSession::State::Open)
-            sayPhase(Phase::Querying, QStringLiteral("asking for the version and serial number"));
+            sayPhase(Phase::Querying, kAskingText);
     });
     connect(&m_session, &IndicatorSession::queryFinished, this, [this](bool ok) {
         if (ok && m_setup.task == Task::Download)
@@ -84,6 +91,13 @@ QString TargetRun::prefix() const
     return m_setup.target.name.isEmpty() ? QString() : m_setup.target.name + QStringLiteral(": ");
 }
 
+QString TargetRun::openingText() const
+{
+    return (m_setup.target.port.isSerial() ? QStringLiteral("opening %1")
+                                           : QStringLiteral("connecting to %1"))
+        .arg(m_session.channelDescription());
+}
+
 void TargetRun::say(const QString& text)
 {
     m_console.message(prefix(), text);
@@ -103,12 +117,8 @@ void TargetRun::start()
 {
     if (m_phase != Phase::Waiting)
         return;
-    const QString channel = m_session.channelDescription();
-    const PortAddress& port = m_setup.target.port;
-    QString text =
-        (port.isSerial() ? QStringLiteral("opening %1") : QStringLiteral("connecting to %1"))
-            .arg(channel);
-    if (port.takesRate())
+    QString text = openingText();
+    if (m_setup.target.port.takesRate())
         text += QStringLiteral(" at %1 baud").arg(m_setup.target.baud);
     sayPhase(Phase::Opening, text);
     const Tickets none;
@@ -222,11 +232,9 @@ QString TargetRun::progressLine() const
     case Phase::Done:
         return {};
     case Phase::Opening:
-        return line + (m_setup.target.port.isSerial() ? QStringLiteral("opening %1")
-                                                      : QStringLiteral("connecting to %1"))
-                          .arg(m_session.channelDescription());
+        return line + openingText();
     case Phase::Querying:
-        return line + QStringLiteral("asking for the version and serial number");
+        return line + kAskingText;
     case Phase::Clearing:
     case Phase::Data:
     case Phase::Pointers:

@@ -74,6 +74,8 @@ signals:
 
 private:
     QString prefix() const;
+    // "opening /dev/ttyUSB0" or "connecting to 10.0.0.7:4001".
+    QString openingText() const;
     void say(const QString& text);
     void sayPhase(Phase phase, const QString& text);
     void onPhase(Downloader::Phase phase);

@@ -38,8 +38,7 @@ bool loadTickets(const Command& command, Tickets* tickets, QString* error)
     if (const QString fault = layoutFault(loaded.contents()); !fault.isEmpty())
         return fail(error, fault);
     tickets->contents = loaded.contents();
-    for (int s = 1; s <= SlotTable::kSlotCount; ++s)
-        tickets->paths[s - 1] = loaded.path(s);
+    tickets->paths = loaded.paths();
     return true;
 }
 

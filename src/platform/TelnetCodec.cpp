@@ -1,5 +1,7 @@
 #include "platform/TelnetCodec.h"
 
+#include <QtEndian>
+
 #include <utility>
 
 namespace {
@@ -204,17 +206,11 @@ QByteArray TelnetCodec::encode(QByteArrayView data) const
 
 QByteArray TelnetCodec::comPortCommand(ComPortCommand command, QByteArrayView value)
 {
-    QByteArray bytes;
-    bytes += char(kIac);
-    bytes += char(kSb);
-    bytes += char(kOptionComPort);
-    bytes += char(command);
-    for (const char ch : value) {
-        bytes += ch;
-        if (quint8(ch) == kIac)
-            bytes += ch;
-    }
-    bytes += char(kIac);
+    const char iac = char(kIac);
+    const char head[] = {iac, char(kSb), char(kOptionComPort), char(command)};
+    QByteArray bytes(head, sizeof head);
+    bytes += value.toByteArray().replace(QByteArrayView(&iac, 1), QByteArray(2, iac));
+    bytes += iac;
     bytes += char(kSe);
     return bytes;
 }
@@ -222,8 +218,7 @@ QByteArray TelnetCodec::comPortCommand(ComPortCommand command, QByteArrayView va
 QByteArray TelnetCodec::baudRateValue(quint32 rate)
 {
     QByteArray value(kBaudRateSize, Qt::Uninitialized);
-    for (qsizetype i = 0; i < kBaudRateSize; ++i)
-        value[i] = char(rate >> (8 * (kBaudRateSize - 1 - i)));
+    qToBigEndian(rate, value.data());
     return value;
 }
 
@@ -231,8 +226,5 @@ std::optional<quint32> TelnetCodec::baudRateOf(QByteArrayView value)
 {
     if (value.size() != kBaudRateSize)
         return std::nullopt;
-    quint32 rate = 0;
-    for (const char ch : value)
-        rate = rate << 8 | quint8(ch);
-    return rate;
+    return qFromBigEndian<quint32>(value.data());
 }

@@ -127,12 +127,14 @@ QString csvText(const QString& text)
     return text;
 }
 
-QString utcOffsetText(int offsetSeconds)
+QString timeWithOffset(const QDateTime& time, const QString& format)
 {
-    const int minutes = std::abs(offsetSeconds) / 60;
-    return (offsetSeconds < 0 ? u'-' : u'+') + QStringLiteral("%1:%2")
-                                                   .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-                                                   .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    const int offset = time.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return time.toString(format) + (offset < 0 ? u'-' : u'+') +
+           QStringLiteral("%1:%2")
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace TextRoutines

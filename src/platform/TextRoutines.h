@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -45,7 +46,8 @@ QString csvLine(const QStringList& fields);
 // leading apostrophe; any other is returned as it is.
 QString csvText(const QString& text);
 
-// A UTC offset in seconds as ISO 8601 writes it: "+01:00", "-03:30", "+00:00".
-QString utcOffsetText(int offsetSeconds);
+// The time in `format`, then its UTC offset as ISO 8601 writes it ("+01:00", "-03:30", "+00:00",
+// never "Z"), so that a time read elsewhere still tells when.
+QString timeWithOffset(const QDateTime& time, const QString& format);
 
 } // namespace TextRoutines

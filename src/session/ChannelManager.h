@@ -36,8 +36,6 @@ public:
     const SerialPort& serialPort() const { return m_session.serialPort(); }
     TcpClient& tcpClient() { return m_session.tcpClient(); }
     const TcpClient& tcpClient() const { return m_session.tcpClient(); }
-    // The channel in force: the socket in TCP/IP mode, the serial port otherwise.
-    LineChannel& activeChannel() { return m_session.channel(); }
 
     bool isTcpMode() const { return m_session.isTcp(); }
     // The indicator's port on a serial device server, its rate set through RFC 2217

@@ -40,8 +40,10 @@ IndicatorSession::IndicatorSession(UiServices& ui, QObject* parent)
     });
     connect(&m_query, &IndicatorQuery::finished, this, &IndicatorSession::onQueryFinished);
     connect(&m_downloader, &Downloader::finished, this, [this] {
+        // A download that would not start (its layout refused) sent nothing: not a success.
+        const Downloader::Outcome outcome = m_downloader.outcome();
         if (m_runActive)
-            endRun(m_downloader.outcome());
+            endRun(outcome == Downloader::Outcome::None ? Downloader::Outcome::Refused : outcome);
     });
 }
 
@@ -172,7 +174,6 @@ void IndicatorSession::open()
     if (m_state != State::Closed)
         return;
     m_lossReported = false;
-    m_failure = {};
     // A new line: nothing from an earlier one is owed or known, and what arrives before the
     // first command answers none of them.
     m_exchange.setChannel(&channel());
@@ -241,7 +242,6 @@ void IndicatorSession::fail(const Failure& failure)
 {
     if (failure.kind == Failure::Kind::None)
         return;
-    m_failure = failure;
     emit failed(failure);
     if (m_runActive)
         continueRun();
@@ -297,7 +297,6 @@ void IndicatorSession::query()
 {
     if (isBusy() || m_state == State::Closed)
         return;
-    m_failure = {};
     m_query.start();
 }
 
@@ -326,7 +325,6 @@ void IndicatorSession::onQueryFinished(bool ok)
     const bool tell = failure.kind != Failure::Kind::Lost || !m_lossReported;
     if (failure.kind == Failure::Kind::Lost)
         m_lossReported = true;
-    m_failure = failure;
     emit queryFinished(false);
     if (tell)
         emit failed(failure);

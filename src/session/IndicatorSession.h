@@ -86,7 +86,6 @@ public:
     bool isBusy() const { return m_query.isRunning() || m_downloader.isRunning(); }
     const QByteArray& version() const { return m_version; }
     const QByteArray& serial() const { return m_serial; }
-    const Failure& failure() const { return m_failure; }
 
     // A whole run for the command line: opens the channel, queries, downloads the tickets when
     // asked, records, and closes; runFinished() follows once, also when the channel did not open.
@@ -106,15 +105,10 @@ public:
     const SerialPort& serialPort() const { return m_serialPort; }
     TcpClient& tcpClient() { return m_tcpClient; }
     const TcpClient& tcpClient() const { return m_tcpClient; }
-    Rfc2217Channel& rfc2217Channel() { return m_rfc2217; }
     CommandExchange& exchange() { return m_exchange; }
     Downloader& downloader() { return m_downloader; }
     const Downloader& downloader() const { return m_downloader; }
     DownloadRecorder& recorder() { return m_recorder; }
-
-    // The texts of the channel failures, in one place for the window and the command line.
-    static Failure portFailure(int error, const QString& device);
-    Failure lossFailure(const QString& reason) const;
 
 signals:
     void stateChanged(IndicatorSession::State state);
@@ -126,6 +120,9 @@ signals:
     void runFinished();
 
 private:
+    // The texts of the channel failures, in one place for the window and the command line.
+    static Failure portFailure(int error, const QString& device);
+    Failure lossFailure(const QString& reason) const;
     void setState(State state);
     void changeSerialPort(const std::function<void(SerialPort&)>& change);
     void openSerial();
@@ -155,7 +152,6 @@ private:
     bool m_lossReported = false;
     QByteArray m_version;
     QByteArray m_serial;
-    Failure m_failure;
 
     // The command line's run.
     bool m_runActive = false;

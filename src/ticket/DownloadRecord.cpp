@@ -37,13 +37,9 @@ const QString kStored = QStringLiteral("stored");
 
 constexpr qsizetype kSha256HexLength = 64;
 
-// The local time with its offset written out (+00:00 rather than Z, so every line reads alike),
-// so that a log read elsewhere still tells when.
 QString timeText(const QDateTime& time)
 {
-    const int offset = time.offsetFromUtc();
-    return time.toOffsetFromUtc(offset).toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           TextRoutines::utcOffsetText(offset);
+    return TextRoutines::timeWithOffset(time, QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
 }
 
 // A whole number within [minimum, maximum] stored as a JSON number, or nothing.

@@ -16,8 +16,6 @@ DownloadRecorder::DownloadRecorder(Downloader& downloader, const CommandExchange
 void DownloadRecorder::prepare(const Target& target, const SlotTable::Contents& contents,
                                const SlotTable::Paths& paths)
 {
-    m_contents = contents;
-    m_paths = paths;
     m_record = DownloadRecord::fromDownload(m_downloader, 0, contents, paths);
     m_record.outcome = outcomeName(Downloader::Outcome::None);
     m_record.commands = 0;
@@ -48,15 +46,12 @@ void DownloadRecorder::onStarted()
 
 void DownloadRecorder::onFinished()
 {
-    const DownloadRecord started = m_record;
-    m_record = DownloadRecord::fromDownload(
-        m_downloader, static_cast<int>(m_exchange.retryCount() - m_retriesBefore), m_contents,
-        m_paths);
-    m_record.time = started.time;
-    m_record.channel = started.channel;
-    m_record.baud = started.baud;
-    m_record.version = started.version;
-    m_record.serial = started.serial;
+    // The tickets were hashed when the download was prepared; what it did is added now.
+    m_record.outcome = outcomeName(m_downloader.outcome());
+    m_record.commands = m_downloader.commandsSent();
+    m_record.retries = static_cast<int>(m_exchange.retryCount() - m_retriesBefore);
+    for (DownloadRecord::Slot& slot : m_record.tickets)
+        slot.stored = m_downloader.slotStored(slot.slot);
     m_record.seconds = static_cast<double>(m_elapsed.elapsed()) / 1000.0;
     // A download that sent nothing changed nothing in the indicator.
     if (m_downloader.commandsSent() == 0 || m_path.isEmpty())

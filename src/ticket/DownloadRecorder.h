@@ -53,8 +53,6 @@ private:
     const CommandExchange& m_exchange;
     QString m_path = DownloadLog::defaultPath();
     DownloadRecord m_record;
-    SlotTable::Contents m_contents;
-    SlotTable::Paths m_paths;
     quint64 m_retriesBefore = 0;
     QElapsedTimer m_elapsed;
 };

@@ -25,7 +25,6 @@ class Downloader : public QObject {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kTimeout = IndicatorProtocol::kWriteTimeout;
-    static constexpr qint32 kMaxTotalBytes = DownloadPlan::kDataAreaSize;
     // Writes between two in-step points: one probe per 64 writes costs about 1.2 % of the time
     // on the wire.
     static constexpr int kStretchLength = 64;

@@ -29,6 +29,7 @@ public:
     const std::array<QByteArray, kSlotCount>& contents() const { return m_data; }
     const QByteArray& content(int slot) const;
     QString path(int slot) const;
+    const SlotTable::Paths& paths() const { return m_paths; }
     bool isLoaded(int slot) const;
     bool inUse(int slot) const;
     bool anyInUse() const;
@@ -58,5 +59,5 @@ signals:
 
 private:
     std::array<QByteArray, kSlotCount> m_data;
-    std::array<QString, kSlotCount> m_paths;
+    SlotTable::Paths m_paths;
 };

@@ -192,13 +192,10 @@ bool DownloadHistoryDialog::exportCsv(const QString& path, QString* errorText) c
     QString text = TextRoutines::csvLine(cells);
     for (int row = 0; row < m_model->rowCount(); ++row) {
         cells.clear();
-        for (int column = 0; column < DownloadHistoryModel::ColumnCount; ++column) {
-            // The texts came from the indicator or any peer on the network: none may become a
-            // formula. The count of slots stays a number.
-            const QString shown = m_model->text(row, column);
-            cells << (DownloadHistoryModel::isNumberColumn(column) ? shown
-                                                                   : TextRoutines::csvText(shown));
-        }
+        // The texts came from the indicator or any peer on the network: none may become a
+        // formula.
+        for (int column = 0; column < DownloadHistoryModel::ColumnCount; ++column)
+            cells << TextRoutines::csvText(m_model->text(row, column));
         text += TextRoutines::csvLine(cells);
     }
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss ");
 
 // The record keeps its outcome words in English; the table shows them in the window's language.
 // A word the window does not know is shown as the record has it.
@@ -101,9 +101,7 @@ QString DownloadHistoryModel::outcomeText(const QString& outcome)
 
 QString DownloadHistoryModel::shownTime(const QDateTime& time)
 {
-    const int offset = time.offsetFromUtc();
-    return time.toOffsetFromUtc(offset).toString(kTimeFormat) + u' ' +
-           TextRoutines::utcOffsetText(offset);
+    return TextRoutines::timeWithOffset(time, kTimeFormat);
 }
 
 QString DownloadHistoryModel::text(int row, int column) const
