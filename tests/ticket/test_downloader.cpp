@@ -374,6 +374,29 @@ private slots:
         QTEST(stored, "stored");
     }
 
+    // An answer nobody asked for voids the stretch, the refusal in it too: the write is sent
+    // again, and acknowledged then, it stores its ticket.
+    void refusalInAVoidedStretch_data()
+    {
+        QTest::addColumn<QByteArray>("failing");
+        QTest::newRow("data block") << QByteArray(";E0000-");
+        QTest::newRow("pointer entry") << QByteArray(";EFF08-0005");
+    }
+    void refusalInAVoidedStretch()
+    {
+        QFETCH(QByteArray, failing);
+        Rig rig;
+        bool first = true;
+        rig.answer = [&](const QByteArray& c) {
+            return c.startsWith(failing) && std::exchange(first, false) ? kNak + kAck : behaves(c);
+        };
+        QVERIFY(rig.run({"ABCDE", {}, "xyz"}));
+        QVERIFY(!first);
+        QCOMPARE(rig.ui.texts(), QStringList());
+        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::Stored);
+        QVERIFY(rig.downloader.slotStored(1) && rig.downloader.slotStored(3));
+    }
+
     // What cannot be laid out in the indicator's memory is refused before anything is sent.
     void refusedBeforeSending_data()
     {
