@@ -353,6 +353,23 @@ private slots:
         QVERIFY(m_ui->messages.isEmpty());
     }
 
+    // A failed query disables Connect on that line only: a port opened again is a new line.
+    void connectAfterAFailedQuery()
+    {
+        writeSettings("[CommSettings]\nCommPort=3\nCommBaud=2\n");
+        auto window = makeWindow();
+        Ui::MainWindow& ui = window->form();
+        ui.openCloseAction->trigger();
+        ui.connectButton->click(); // nothing answers on COM 3
+        QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
+        QCOMPARE(m_ui->messages.first().text, QStringLiteral("Indicator does not respond"));
+        QVERIFY(!ui.connectButton->isEnabled());
+        ui.openCloseAction->trigger();
+        ui.openCloseAction->trigger();
+        QVERIFY(window->channels().serialPort().portOpen());
+        QVERIFY(ui.connectButton->isEnabled());
+    }
+
     void openFailures_data()
     {
         QTest::addColumn<int>("comPort");
