@@ -658,6 +658,8 @@ private Q_SLOTS:
         QTest::newRow("refused, then lost") << QStringList{"refused", "lost"} << 3;
         QTest::newRow("refused, then stored") << QStringList{"refused", "stored"} << 1;
         QTest::newRow("stored, then refused") << QStringList{"stored", "refused"} << 1;
+        // A skipped row says less than a ticket the indicator refused.
+        QTest::newRow("refused, then a bad row") << QStringList{"refused", "bad"} << 1;
     }
     // The worst outcome decides the fleet's exit code, whichever row it is on. One at a time,
     // so that the order of the ends is the order of the file too.
@@ -673,7 +675,9 @@ private Q_SLOTS:
             indicators.push_back(simulator(false, true, faults));
             QVERIFY(indicators.back());
             const quint16 port = outcome == "lost" ? closedPort() : indicators.back()->tcpPort();
-            csv += QStringLiteral("%1,tcp:127.0.0.1:%2\n").arg(outcome).arg(port).toLatin1();
+            const QString address = outcome == "bad" ? QStringLiteral("COM12")
+                                                     : QStringLiteral("tcp:127.0.0.1:%1").arg(port);
+            csv += QStringLiteral("%1,%2\n").arg(outcome, address).toLatin1();
         }
         QVERIFY(TestFiles::write(m_dir.filePath("two.csv"), csv));
         const Run run = cli({"fleet", "--targets", "two.csv", "--slot", "1=a.prn", "--parallel",
@@ -682,7 +686,8 @@ private Q_SLOTS:
         // Each row ended as its name says: the table has them in the file's order.
         const QStringList table = QString::fromLocal8Bit(run.out).split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(table.size(), outcomes.size() + 1);
-        static const QRegularExpression row("^(\\S+) +\\S+ +(\\S+) +[0-9.]+$");
+        static const QRegularExpression row(
+            "^(\\S+) +\\S+ +(\\S+)(?: row \\(line \\d\\))? +(?:[0-9.]+|-)$");
         for (qsizetype i = 0; i < outcomes.size(); ++i) {
             const QRegularExpressionMatch match = row.match(table[i + 1]);
             QVERIFY2(match.hasMatch(), qPrintable(table[i + 1]));
