@@ -120,6 +120,12 @@ void TestRfc2217::setUp_data()
         << agree << QList<QByteArray>{answer(C::SetDataSize, bytes({7})) + rateAnswer(9600)}
         << int(R::kErrLineSettingRefused)
         << "set the data bits of the serial line to 7 instead of 8" << false;
+    QTest::newRow("hardware flow control kept")
+        << agree
+        << QList<QByteArray>{answer(C::SetControl, bytes({TelnetCodec::kHardwareFlowControl})) +
+                             rateAnswer(9600)}
+        << int(R::kErrLineSettingRefused)
+        << "set the flow control of the serial line to hardware instead of none" << false;
     QTest::newRow("change confirmed at another rate")
         << agree << QList<QByteArray>{rateAnswer(9600), rateAnswer(57600)}
         << int(R::kErrRateNotConfirmed)
