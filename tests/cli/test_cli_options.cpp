@@ -194,6 +194,12 @@ private slots:
             << "tcp:localhost:4001"
             << "the port tcp:localhost:4001 is already on line 2 as tcp:127.0.0.1:4001 (both "
                "reach 127.0.0.1:4001)";
+        // Host names are looked up in lower case, and found so whatever their case.
+        QTest::newRow("a host name in capitals and its address")
+            << "tcp:LOCALHOST:4001"
+            << "tcp:127.0.0.1:4001"
+            << "the port tcp:127.0.0.1:4001 is already on line 2 as tcp:LOCALHOST:4001 (both "
+               "reach 127.0.0.1:4001)";
         QTest::newRow("one device server port, raw and RFC 2217")
             << "rfc2217://localhost:4001"
             << "tcp:127.0.0.1:4001"
