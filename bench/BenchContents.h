@@ -15,7 +15,7 @@ using Contents = std::array<QByteArray, SlotTable::kSlotCount>;
 constexpr std::array<int, SlotTable::kSlotCount> kSlotSizes{5001, 1, 0, 9999, 3, 11111, 6653};
 static_assert(kSlotSizes[0] + kSlotSizes[1] + kSlotSizes[2] + kSlotSizes[3] + kSlotSizes[4] +
                   kSlotSizes[5] + kSlotSizes[6] ==
-              SlotTable::kMemorySize);
+              IndicatorProtocol::kDataAreaSize);
 
 // Every byte value, in an order that differs per seed, so a stale memory cannot pass the check.
 inline Contents make(quint32 seed)

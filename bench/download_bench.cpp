@@ -1,17 +1,16 @@
 // Downloads a full ticket memory through the Downloader (no window) into the simulator and prints
-// what it costs: over the real SerialPort on a pseudo-terminal with an instantly answering
+// what it costs: over the real serial channel on a pseudo-terminal with an instantly answering
 // simulator, over TCP on 127.0.0.1, and on the pseudo-terminal with the simulator holding every
 // byte to the time a 115200-baud wire would take.
 
 #include "BenchContents.h"
 #include "IndicatorSimulator.h"
+#include "link/ChannelFactory.h"
 #include "link/CommandExchange.h"
 #include "link/IndicatorQuery.h"
 #include "platform/Rfc2217Channel.h"
-#include "platform/SerialPort.h"
-#include "platform/TcpClient.h"
-#include "platform/UiServices.h"
 #include "support/Ser2Net.h"
+#include "ticket/DownloadMessages.h"
 #include "ticket/Downloader.h"
 #include "ticket/TicketSlots.h"
 
@@ -42,30 +41,6 @@ constexpr int kBitsPerByte = 10; // start bit, 8 data bits, stop bit
 constexpr auto kConnectLimit = std::chrono::seconds(5);
 constexpr int kReferenceReplyLimitMs = 2000;
 constexpr auto kDeviceRelease = std::chrono::milliseconds(500);
-
-// Messages would mean the download went wrong: print them and let it go on.
-class ConsoleUi : public UiServices {
-public:
-    void critical(const QString& title, const QString& text, std::function<void()> done) override
-    {
-        std::fprintf(stderr, "  message [%s] %s\n", qPrintable(title), qPrintable(text));
-        ++messages;
-        if (done)
-            done();
-    }
-    void chooseSaveFile(const QString&, const QString&,
-                        std::function<void(const QString&)> done) override
-    {
-        done(QString());
-    }
-    void chooseOpenFile(const QString&, const QString&,
-                        std::function<void(const QString&)> done) override
-    {
-        done({});
-    }
-    void setBusy(bool) override {}
-    int messages = 0;
-};
 
 struct Usage {
     double processCpu; // seconds, every thread (the simulator's included)
@@ -115,8 +90,13 @@ Measurement runDownload(LineChannel& channel, sim::IndicatorSimulator& simulator
         query.start();
         QCoreApplication::exec();
     }
-    ConsoleUi ui;
-    Downloader downloader(exchange, ui);
+    // Notices would mean the download went wrong: they are printed and counted.
+    int messages = 0;
+    Downloader downloader(exchange);
+    QObject::connect(&downloader, &Downloader::notice, [&messages](const DownloadNotice& notice) {
+        std::fprintf(stderr, "  message %s\n", qPrintable(DownloadMessages::text(notice)));
+        ++messages;
+    });
     QObject::connect(&downloader, &Downloader::finished, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
 
@@ -146,8 +126,8 @@ Measurement runDownload(LineChannel& channel, sim::IndicatorSimulator& simulator
     const Usage endUsage = usage();
     const sim::Counters after = simulator.counters();
 
-    m.verified = ui.messages == 0;
-    for (int s = 1; s <= TicketSlots::kSlotCount; ++s)
+    m.verified = messages == 0;
+    for (int s = 1; s <= SlotTable::kSlotCount; ++s)
         m.verified = m.verified && simulator.slot(s) == contents[s - 1];
     m.commands = downloader.commandsSent();
     m.probes = downloader.probesSent();
@@ -155,7 +135,7 @@ Measurement runDownload(LineChannel& channel, sim::IndicatorSimulator& simulator
     m.processCpu = endUsage.processCpu - startUsage.processCpu;
     m.threadCpu = endUsage.threadCpu - startUsage.threadCpu;
     m.wireBytes = (after.bytesIn - before.bytesIn) + (after.bytesOut - before.bytesOut);
-    m.messages = ui.messages;
+    m.messages = messages;
     return m;
 }
 
@@ -245,22 +225,38 @@ void pause(std::chrono::milliseconds time)
 
 // Runs the event loop until the channel has connected or the limit is reached. A device server
 // still busy with the connection before refuses the next one for a moment: tried again.
-template <typename Channel> bool connectWithin(Channel& channel, std::chrono::milliseconds limit)
+// Opens the channel, trying again while the server is not there yet; false when it did not
+// open within the limit.
+bool openWithin(LineChannel& channel, std::chrono::milliseconds limit)
 {
     QTimer timer;
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, qApp, &QCoreApplication::quit);
     const auto done =
-        QObject::connect(&channel, &Channel::connected, qApp, &QCoreApplication::quit);
-    const auto failed = QObject::connect(&channel, &Channel::errorOccurred, qApp, [&channel] {
-        QTimer::singleShot(100, &channel, [&channel] { channel.connectToIndicator(); });
+        QObject::connect(&channel, &LineChannel::stateChanged, qApp, [](LineChannel::State state) {
+            if (state == LineChannel::State::Open)
+                QCoreApplication::quit();
+        });
+    const auto failed = QObject::connect(&channel, &LineChannel::failed, qApp, [&channel] {
+        QTimer::singleShot(100, &channel, [&channel] { channel.open(); });
     });
     timer.start(limit);
-    channel.connectToIndicator();
-    QCoreApplication::exec();
+    channel.open();
+    if (!channel.isUsable())
+        QCoreApplication::exec();
     QObject::disconnect(done);
     QObject::disconnect(failed);
-    return channel.isConnected();
+    return channel.isUsable();
+}
+
+// The channel to the address, as the program makes it.
+std::unique_ptr<LineChannel> channelTo(const QString& address, int rate = 0)
+{
+    QString error;
+    auto channel = ChannelFactory::make(*PortAddress::parse(address, &error), ComPorts());
+    if (rate > 0)
+        channel->setLineSettings(LineSettings::at(rate));
+    return channel;
 }
 
 // The same indicator behind ser2net's raw TCP port and behind its RFC 2217 port, one after the
@@ -283,10 +279,9 @@ bool runThroughSer2Net(sim::IndicatorSimulator& simulator, quint32& seed, int ru
         faults.baud = baud;
         simulator.setFaults(faults);
         QList<Measurement> rawRuns, rfcRuns;
-        TcpClient raw;
-        raw.setRemoteHost(QStringLiteral("127.0.0.1"));
-        raw.setRemotePort(server.rawPort());
-        if (!connectWithin(raw, kConnectLimit)) {
+        const auto rawChannel = channelTo(QStringLiteral("tcp:127.0.0.1:%1").arg(server.rawPort()));
+        LineChannel& raw = *rawChannel;
+        if (!openWithin(raw, kConnectLimit)) {
             std::printf("\ncannot connect to ser2net's raw port %u\n", server.rawPort());
             return false;
         }
@@ -295,11 +290,10 @@ bool runThroughSer2Net(sim::IndicatorSimulator& simulator, quint32& seed, int ru
         raw.close();
         // ser2net lets the device go a moment after its client has gone.
         pause(kDeviceRelease);
-        Rfc2217Channel rfc;
-        rfc.setRemoteHost(QStringLiteral("127.0.0.1"));
-        rfc.setRemotePort(server.rfc2217Port());
-        rfc.setBaudRate(kWireBaud);
-        if (!connectWithin(rfc, kConnectLimit)) {
+        const auto rfcChannel = channelTo(
+            QStringLiteral("rfc2217://127.0.0.1:%1").arg(server.rfc2217Port()), kWireBaud);
+        LineChannel& rfc = *rfcChannel;
+        if (!openWithin(rfc, kConnectLimit)) {
             std::printf("\ncannot connect to ser2net's RFC 2217 port %u\n", server.rfc2217Port());
             return false;
         }
@@ -347,18 +341,15 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    SerialPort port;
-    port.setPortName(1, simulator.ptyPath());
-    port.setCommPort(1);
-    port.setSettings(QStringLiteral("115200,n,8,1"));
-    if (const int code = port.setPortOpen(true); code != SerialPort::kNoError) {
-        std::fprintf(stderr, "cannot open %s: error %d\n", qPrintable(simulator.ptyPath()), code);
+    const auto portChannel = channelTo(simulator.ptyPath(), 115200);
+    LineChannel& port = *portChannel;
+    if (!openWithin(port, kConnectLimit)) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(simulator.ptyPath()));
         return 2;
     }
-    TcpClient tcp;
-    tcp.setRemoteHost(QStringLiteral("127.0.0.1"));
-    tcp.setRemotePort(simulator.tcpPort());
-    if (!connectWithin(tcp, kConnectLimit)) {
+    const auto tcpChannel = channelTo(QStringLiteral("tcp:127.0.0.1:%1").arg(simulator.tcpPort()));
+    LineChannel& tcp = *tcpChannel;
+    if (!openWithin(tcp, kConnectLimit)) {
         std::fprintf(stderr, "cannot connect to 127.0.0.1:%u\n", simulator.tcpPort());
         return 2;
     }
@@ -366,7 +357,7 @@ int main(int argc, char** argv)
     std::printf(
         "Full download: %d bytes in 7 slots, %lld commands; %d runs each; event "
         "dispatcher %s\n\n",
-        TicketSlots::kMemoryBudget,
+        IndicatorProtocol::kDataAreaSize,
         static_cast<long long>(makeDownloadPlan(BenchContents::make(0)).allCommands().size()), runs,
         QAbstractEventDispatcher::instance()->metaObject()->className());
     quint32 seed = 1;
@@ -375,13 +366,14 @@ int main(int argc, char** argv)
     // Each download on the pseudo-terminal is followed by the reference client on the same
     // commands, so that both meet the same load from the rest of the machine.
     const auto withReference = [&](Measurement m, const Contents& contents) {
-        port.setPortOpen(false);
+        port.close();
         const Reference ref =
             runReference(simulator.ptyPath(), simulator, makeDownloadPlan(contents).allCommands());
         m.referenceSeconds = ref.ok ? ref.wallSeconds : 0;
         if (!ref.ok)
             std::printf("  reference client failed on %s\n", qPrintable(simulator.ptyPath()));
-        if (port.setPortOpen(true) != SerialPort::kNoError)
+        port.open();
+        if (!port.isUsable())
             m.verified = false;
         return m;
     };
@@ -391,12 +383,12 @@ int main(int argc, char** argv)
         const Contents contents = BenchContents::make(seed++);
         ptyRuns.append(withReference(runDownload(port, simulator, contents), contents));
     }
-    print("Pseudo-terminal (SerialPort), instantly answering simulator", ptyRuns);
+    print("Pseudo-terminal (SerialChannel), instantly answering simulator", ptyRuns);
     ok = ok && allVerified(ptyRuns);
 
     for (int k = 0; k < runs; ++k)
         tcpRuns.append(runDownload(tcp, simulator, BenchContents::make(seed++)));
-    print("\nTCP on 127.0.0.1 (TcpClient), instantly answering simulator", tcpRuns);
+    print("\nTCP on 127.0.0.1 (TcpChannel), instantly answering simulator", tcpRuns);
     ok = ok && allVerified(tcpRuns);
 
     // At wire speed, an indicator that ends its answers with CR and one that ends them with CR LF.
@@ -433,7 +425,7 @@ int main(int argc, char** argv)
     }
 
     // ser2net opens the pseudo-terminal itself.
-    port.setPortOpen(false);
+    port.close();
     ok = runThroughSer2Net(simulator, seed, runs) && ok;
 
     std::printf("\n%s\n", ok ? "Every download verified: the simulator's slots equal the contents."

@@ -162,7 +162,7 @@ int main(int argc, char** argv)
 
     const Contents contents = BenchContents::make(42);
     QStringList ticketArguments;
-    for (int s = 1; s <= DownloadPlan::kSlotCount; ++s) {
+    for (int s = 1; s <= SlotTable::kSlotCount; ++s) {
         if (contents[s - 1].isEmpty())
             continue;
         const QString path =
@@ -193,7 +193,7 @@ int main(int argc, char** argv)
     const qsizetype commands = makeDownloadPlan(contents).allCommands().size() + 2;
     std::printf("ticket-talvor-cli: %s\nA full download of %d bytes, %lld commands with the query, "
                 "over TCP on 127.0.0.1; simulators %s\n\n",
-                qPrintable(cli), DownloadPlan::kDataAreaSize, static_cast<long long>(commands),
+                qPrintable(cli), IndicatorProtocol::kDataAreaSize, static_cast<long long>(commands),
                 baud > 0 ? qPrintable(QStringLiteral("hold every byte to a %1-baud wire").arg(baud))
                          : "answer at once");
 
@@ -208,7 +208,7 @@ int main(int argc, char** argv)
         m.verified = m.exitCode == 0;
         for (int i = first; i < first + n; ++i) {
             m.exchanges += indicators[i]->counters().commands;
-            for (int s = 1; s <= DownloadPlan::kSlotCount; ++s)
+            for (int s = 1; s <= SlotTable::kSlotCount; ++s)
                 m.verified = m.verified && indicators[i]->slot(s) == contents[s - 1];
         }
         m.exchanges -= before;

@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int kRuns = 3;
-constexpr int kMemoryBudget = TicketSlots::kMemoryBudget;
+constexpr int kMemoryBudget = IndicatorProtocol::kDataAreaSize;
 constexpr auto kWaitLimit = std::chrono::seconds(120);
 
 double cpuSeconds()

@@ -160,30 +160,6 @@
 <context>
     <name>DownloadHistoryModel</name>
     <message>
-        <source>stored</source>
-        <translation>guardado</translation>
-    </message>
-    <message>
-        <source>refused</source>
-        <translation>rechazado</translation>
-    </message>
-    <message>
-        <source>stopped</source>
-        <translation>detenido</translation>
-    </message>
-    <message>
-        <source>cancelled</source>
-        <translation>cancelado</translation>
-    </message>
-    <message>
-        <source>lost</source>
-        <translation>perdido</translation>
-    </message>
-    <message>
-        <source>none</source>
-        <translation>ninguno</translation>
-    </message>
-    <message>
         <source>%1, %2 baud</source>
         <translation>%1, %2 baudios</translation>
     </message>
@@ -210,6 +186,129 @@
     <message>
         <source>Slots</source>
         <translation>Posiciones</translation>
+    </message>
+</context>
+<context>
+    <name>DownloadMessages</name>
+    <message>
+        <source>Update Error</source>
+        <translation>Error de actualización</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 y %2</translation>
+    </message>
+    <message>
+        <source>The indicator is still answering another command. Nothing was sent; try the download again.</source>
+        <translation>El indicador todavía está respondiendo a otro comando. No se envió nada; intente de nuevo la descarga.</translation>
+    </message>
+    <message>
+        <source>Data Error</source>
+        <translation>Error de datos</translation>
+    </message>
+    <message>
+        <source>The indicator refused the data of %1 at address %2.</source>
+        <translation>El indicador rechazó los datos de %1 en la dirección %2.</translation>
+    </message>
+    <message>
+        <source>The indicator did not answer the write of %1 at address %2.</source>
+        <translation>El indicador no respondió a la escritura de %1 en la dirección %2.</translation>
+    </message>
+    <message>
+        <source>The download was cancelled. %1</source>
+        <translation>Se canceló la descarga. %1</translation>
+    </message>
+    <message>
+        <source>The download was cancelled. The indicator now holds no valid ticket set; download the tickets again before using it.</source>
+        <translation>Se canceló la descarga. El indicador ya no tiene ningún juego de tickets válido; vuelva a descargar los tickets antes de usarlo.</translation>
+    </message>
+    <message>
+        <source>Pointer Error</source>
+        <translation>Error de punteros</translation>
+    </message>
+    <message>
+        <source>The indicator refused the pointer entry of %1 at address %2.</source>
+        <translation>El indicador rechazó la entrada de puntero de %1 en la dirección %2.</translation>
+    </message>
+    <message>
+        <source>The indicator did not answer the write of the pointer entry of %1 at address %2.</source>
+        <translation>El indicador no respondió a la escritura de la entrada de puntero de %1 en la dirección %2.</translation>
+    </message>
+    <message>
+        <source>Error sending Truck Simple Weighing ticket.</source>
+        <translation>Error al enviar el ticket de camión pesada simple.</translation>
+    </message>
+    <message>
+        <source>%1: the indicator refused the data at address %2.</source>
+        <translation>%1: el indicador rechazó los datos en la dirección %2.</translation>
+    </message>
+    <message>
+        <source>%1: the indicator did not answer a write at address %2.</source>
+        <translation>%1: el indicador no respondió a una escritura en la dirección %2.</translation>
+    </message>
+    <message>
+        <source>These tickets were not stored:<byte value="xd"/>
+%1<byte value="xd"/>
+<byte value="xd"/>
+Their pointer entries are cleared, so the indicator does not use them. Download the tickets again.</source>
+        <translation>Estos tickets no se guardaron:<byte value="xd"/>
+%1<byte value="xd"/>
+<byte value="xd"/>
+Sus entradas de puntero están borradas, así que el indicador no los usa. Vuelva a descargar los tickets.</translation>
+    </message>
+    <message>
+        <source>The indicator holds none of these tickets.</source>
+        <translation>El indicador no tiene ninguno de estos tickets.</translation>
+    </message>
+    <message>
+        <source>The indicator holds the tickets of %1.</source>
+        <translation>El indicador tiene los tickets de %1.</translation>
+    </message>
+    <message>
+        <source><byte value="xd"/>
+Not stored: %1. Download the tickets again.</source>
+        <translation><byte value="xd"/>
+No guardados: %1. Vuelva a descargar los tickets.</translation>
+    </message>
+    <message>
+        <source>The indicator&apos;s answers could not be matched to the commands: it sent more answers than it was asked for, again and again.</source>
+        <translation>No se pudieron asociar las respuestas del indicador a los comandos: envió más respuestas de las pedidas, una y otra vez.</translation>
+    </message>
+    <message>
+        <source>The connection to the indicator was lost.</source>
+        <translation>Se perdió la conexión con el indicador.</translation>
+    </message>
+    <message>
+        <source>The indicator stopped answering.</source>
+        <translation>El indicador dejó de responder.</translation>
+    </message>
+    <message>
+        <source>%1 Nothing was sent. Check the cable and the indicator, then download the tickets again.</source>
+        <translation>%1 No se envió nada. Revise el cable y el indicador y vuelva a descargar los tickets.</translation>
+    </message>
+    <message>
+        <source>The indicator&apos;s pointer table is cleared, so it holds no valid ticket set.</source>
+        <translation>La tabla de punteros del indicador está borrada, así que no tiene ningún juego de tickets válido.</translation>
+    </message>
+    <message>
+        <source>No ticket data was sent. The indicator&apos;s pointer table is partly cleared, so it holds no valid ticket set.</source>
+        <translation>No se enviaron datos de tickets. La tabla de punteros del indicador está borrada en parte, así que no tiene ningún juego de tickets válido.</translation>
+    </message>
+    <message>
+        <source>The indicator holds only the tickets of %1.</source>
+        <translation>El indicador solo tiene los tickets de %1.</translation>
+    </message>
+    <message>
+        <source>%1, address %2</source>
+        <translation>%1, dirección %2</translation>
+    </message>
+    <message>
+        <source>%1 The download stopped at %2.<byte value="xd"/>
+<byte value="xd"/>
+%3 Check the cable and the indicator, then download the tickets again.</source>
+        <translation>%1 La descarga se detuvo en %2.<byte value="xd"/>
+<byte value="xd"/>
+%3 Revise el cable y el indicador y vuelva a descargar los tickets.</translation>
     </message>
 </context>
 <context>
@@ -257,148 +356,22 @@
     </message>
 </context>
 <context>
-    <name>Downloader</name>
+    <name>FailureTexts</name>
     <message>
-        <source>Update Error</source>
-        <translation>Error de actualización</translation>
+        <source>TCP/IP ERROR</source>
+        <translation>ERROR TCP/IP</translation>
     </message>
-    <message>
-        <source>Pointer Error</source>
-        <translation>Error de punteros</translation>
-    </message>
-    <message>
-        <source>Data Error</source>
-        <translation>Error de datos</translation>
-    </message>
-    <message>
-        <source>Error sending Truck Simple Weighing ticket.</source>
-        <translation>Error al enviar el ticket de camión pesada simple.</translation>
-    </message>
-    <message>
-        <source>The indicator is still answering another command. Nothing was sent; try the download again.</source>
-        <translation>El indicador todavía está respondiendo a otro comando. No se envió nada; intente de nuevo la descarga.</translation>
-    </message>
-    <message>
-        <source>The download was cancelled. The indicator now holds no valid ticket set; download the tickets again before using it.</source>
-        <translation>Se canceló la descarga. El indicador ya no tiene ningún juego de tickets válido; vuelva a descargar los tickets antes de usarlo.</translation>
-    </message>
-    <message>
-        <source>The indicator&apos;s pointer table is cleared, so it holds no valid ticket set.</source>
-        <translation>La tabla de punteros del indicador está borrada, así que no tiene ningún juego de tickets válido.</translation>
-    </message>
-    <message>
-        <source>The indicator stopped answering.</source>
-        <translation>El indicador dejó de responder.</translation>
-    </message>
-    <message>
-        <source>The indicator&apos;s answers could not be matched to the commands: it sent more answers than it was asked for, again and again.</source>
-        <translation>No se pudieron asociar las respuestas del indicador a los comandos: envió más respuestas de las pedidas, una y otra vez.</translation>
-    </message>
-    <message>
-        <source>%1 and %2</source>
-        <translation>%1 y %2</translation>
-    </message>
-    <message>
-        <source>The connection to the indicator was lost.</source>
-        <translation>Se perdió la conexión con el indicador.</translation>
-    </message>
-    <message>
-        <source>The indicator refused the data of %1 at address %2.</source>
-        <translation>El indicador rechazó los datos de %1 en la dirección %2.</translation>
-    </message>
-    <message>
-        <source>The indicator did not answer the write of %1 at address %2.</source>
-        <translation>El indicador no respondió a la escritura de %1 en la dirección %2.</translation>
-    </message>
-    <message>
-        <source>The indicator refused the pointer entry of %1 at address %2.</source>
-        <translation>El indicador rechazó la entrada de puntero de %1 en la dirección %2.</translation>
-    </message>
-    <message>
-        <source>The indicator did not answer the write of the pointer entry of %1 at address %2.</source>
-        <translation>El indicador no respondió a la escritura de la entrada de puntero de %1 en la dirección %2.</translation>
-    </message>
-    <message>
-        <source>%1: the indicator refused the data at address %2.</source>
-        <translation>%1: el indicador rechazó los datos en la dirección %2.</translation>
-    </message>
-    <message>
-        <source>%1: the indicator did not answer a write at address %2.</source>
-        <translation>%1: el indicador no respondió a una escritura en la dirección %2.</translation>
-    </message>
-    <message>
-        <source>These tickets were not stored:<byte value="xd"/>
-%1<byte value="xd"/>
-<byte value="xd"/>
-Their pointer entries are cleared, so the indicator does not use them. Download the tickets again.</source>
-        <translation>Estos tickets no se guardaron:<byte value="xd"/>
-%1<byte value="xd"/>
-<byte value="xd"/>
-Sus entradas de puntero están borradas, así que el indicador no los usa. Vuelva a descargar los tickets.</translation>
-    </message>
-    <message>
-        <source>The download was cancelled. %1</source>
-        <translation>Se canceló la descarga. %1</translation>
-    </message>
-    <message>
-        <source>%1, address %2</source>
-        <translation>%1, dirección %2</translation>
-    </message>
-    <message>
-        <source>The indicator holds none of these tickets.</source>
-        <translation>El indicador no tiene ninguno de estos tickets.</translation>
-    </message>
-    <message>
-        <source>The indicator holds the tickets of %1.</source>
-        <translation>El indicador tiene los tickets de %1.</translation>
-    </message>
-    <message>
-        <source><byte value="xd"/>
-Not stored: %1. Download the tickets again.</source>
-        <translation><byte value="xd"/>
-No guardados: %1. Vuelva a descargar los tickets.</translation>
-    </message>
-    <message>
-        <source>%1 Nothing was sent. Check the cable and the indicator, then download the tickets again.</source>
-        <translation>%1 No se envió nada. Revise el cable y el indicador y vuelva a descargar los tickets.</translation>
-    </message>
-    <message>
-        <source>No ticket data was sent. The indicator&apos;s pointer table is partly cleared, so it holds no valid ticket set.</source>
-        <translation>No se enviaron datos de tickets. La tabla de punteros del indicador está borrada en parte, así que no tiene ningún juego de tickets válido.</translation>
-    </message>
-    <message>
-        <source>The indicator holds only the tickets of %1.</source>
-        <translation>El indicador solo tiene los tickets de %1.</translation>
-    </message>
-    <message>
-        <source>%1 The download stopped at %2.<byte value="xd"/>
-<byte value="xd"/>
-%3 Check the cable and the indicator, then download the tickets again.</source>
-        <translation>%1 La descarga se detuvo en %2.<byte value="xd"/>
-<byte value="xd"/>
-%3 Revise el cable y el indicador y vuelva a descargar los tickets.</translation>
-    </message>
-</context>
-<context>
-    <name>HelpDialog</name>
-    <message>
-        <source>Help</source>
-        <translation>Ayuda</translation>
-    </message>
-    <message>
-        <source>OK</source>
-        <translation>Aceptar</translation>
-    </message>
-</context>
-<context>
-    <name>IndicatorSession</name>
     <message>
         <source>Port Error</source>
         <translation>Error de puerto</translation>
     </message>
     <message>
-        <source>TCP/IP ERROR</source>
-        <translation>ERROR TCP/IP</translation>
+        <source>%1 did not accept the connection within %2 s.</source>
+        <translation>%1 no aceptó la conexión en %2 s.</translation>
+    </message>
+    <message>
+        <source>The connection to the indicator at %1 was lost.</source>
+        <translation>Se perdió la conexión con el indicador en %1.</translation>
     </message>
     <message>
         <source>Communication Error</source>
@@ -407,10 +380,6 @@ No guardados: %1. Vuelva a descargar los tickets.</translation>
     <message>
         <source>Indicator does not respond</source>
         <translation>El indicador no responde</translation>
-    </message>
-    <message>
-        <source>The connection to the indicator at %1 was lost.</source>
-        <translation>Se perdió la conexión con el indicador en %1.</translation>
     </message>
     <message>
         <source>Error: %1<byte value="xd"/>
@@ -423,8 +392,43 @@ No guardados: %1. Vuelva a descargar los tickets.</translation>
 </translation>
     </message>
     <message>
-        <source>%1 did not accept the connection within %2 s.</source>
-        <translation>%1 no aceptó la conexión en %2 s.</translation>
+        <source>Port is used by other aplication</source>
+        <translation>El puerto está en uso por otra aplicación</translation>
+    </message>
+    <message>
+        <source>The serial port %1 does not exist.<byte value="xd"/>
+<byte value="xd"/>
+Plug in the adapter, or choose another port under Comm &gt; Port.</source>
+        <translation>El puerto serie %1 no existe.<byte value="xd"/>
+<byte value="xd"/>
+Conecte el adaptador o elija otro puerto en Comunicación &gt; Puerto.</translation>
+    </message>
+    <message>
+        <source>You may not open the serial port %1.<byte value="xd"/>
+<byte value="xd"/>
+Ask the administrator to add your user to the group &quot;dialout&quot;, then log out and log in again.</source>
+        <translation>No tiene permiso para abrir el puerto serie %1.<byte value="xd"/>
+<byte value="xd"/>
+Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; después cierre la sesión y vuelva a iniciarla.</translation>
+    </message>
+    <message>
+        <source>%1 is not a serial device, so it cannot be opened as a serial port.</source>
+        <translation>%1 no es un dispositivo serie, así que no se puede abrir como puerto serie.</translation>
+    </message>
+    <message>
+        <source>The serial port %1 could not be opened.</source>
+        <translation>No se pudo abrir el puerto serie %1.</translation>
+    </message>
+</context>
+<context>
+    <name>HelpDialog</name>
+    <message>
+        <source>Help</source>
+        <translation>Ayuda</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>Aceptar</translation>
     </message>
 </context>
 <context>
@@ -527,6 +531,37 @@ No guardados: %1. Vuelva a descargar los tickets.</translation>
     </message>
 </context>
 <context>
+    <name>Outcome</name>
+    <message>
+        <source>none</source>
+        <translation>ninguno</translation>
+    </message>
+    <message>
+        <source>answered</source>
+        <translation>respondido</translation>
+    </message>
+    <message>
+        <source>stored</source>
+        <translation>guardado</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>rechazado</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>detenido</translation>
+    </message>
+    <message>
+        <source>cancelled</source>
+        <translation>cancelado</translation>
+    </message>
+    <message>
+        <source>lost</source>
+        <translation>perdido</translation>
+    </message>
+</context>
+<context>
     <name>PortDialog</name>
     <message>
         <source>Set COM PORT</source>
@@ -543,41 +578,6 @@ No guardados: %1. Vuelva a descargar los tickets.</translation>
     <message>
         <source>COM PORT</source>
         <translation>PUERTO COM</translation>
-    </message>
-</context>
-<context>
-    <name>PortFailure</name>
-    <message>
-        <source>Port Error</source>
-        <translation>Error de puerto</translation>
-    </message>
-    <message>
-        <source>Port is used by other aplication</source>
-        <translation>El puerto está en uso por otra aplicación</translation>
-    </message>
-    <message>
-        <source>The serial port %1 does not exist.<byte value="xd"/>
-<byte value="xd"/>
-Plug in the adapter, or choose another port under Comm &gt; Port.</source>
-        <translation>El puerto serie %1 no existe.<byte value="xd"/>
-<byte value="xd"/>
-Conecte el adaptador o elija otro puerto en Comunicación &gt; Puerto.</translation>
-    </message>
-    <message>
-        <source>You may not open the serial port %1.<byte value="xd"/>
-<byte value="xd"/>
-Ask the administrator to add your user to the group &quot;dialout&quot;, then log out and log in again.</source>
-        <translation>No tiene permiso para abrir el puerto serie %1.<byte value="xd"/>
-<byte value="xd"/>
-Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; después cierre la sesión y vuelva a iniciarla.</translation>
-    </message>
-    <message>
-        <source>The serial port %1 could not be opened.</source>
-        <translation>No se pudo abrir el puerto serie %1.</translation>
-    </message>
-    <message>
-        <source>%1 is not a serial device, so it cannot be opened as a serial port.</source>
-        <translation>%1 no es un dispositivo serie, así que no se puede abrir como puerto serie.</translation>
     </message>
 </context>
 <context>
@@ -693,7 +693,7 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
     </message>
 </context>
 <context>
-    <name>TcpClient</name>
+    <name>TcpChannel</name>
     <message>
         <source>The indicator closed the connection.</source>
         <translation>El indicador cerró la conexión.</translation>

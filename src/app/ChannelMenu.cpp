@@ -5,7 +5,7 @@
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "dialogs/TcpHostDialog.h"
-#include "session/ChannelManager.h"
+#include "session/WindowChannelSettings.h"
 
 #include <QAction>
 
@@ -21,11 +21,12 @@ void whenAccepted(QDialog* window, std::function<void()> onAccepted)
 }
 } // namespace
 
-ChannelMenu::ChannelMenu(ChannelManager& channels, StatusPanels& panels, QWidget* window,
+ChannelMenu::ChannelMenu(WindowChannelSettings& channels, StatusPanels& panels, QWidget* window,
                          const Actions& actions, std::function<void(QDialog*)> openWindow,
                          QObject* parent)
     : QObject(parent)
     , m_channels(channels)
+    , m_session(channels.session())
     , m_panels(panels)
     , m_window(window)
     , m_actions(actions)
@@ -38,13 +39,13 @@ ChannelMenu::ChannelMenu(ChannelManager& channels, StatusPanels& panels, QWidget
 
 void ChannelMenu::refresh(bool exchangeRunning)
 {
-    const bool open = m_channels.state() != ChannelManager::State::Closed;
+    const bool open = m_session.state() != IndicatorSession::State::Closed;
     m_actions.openClose->setText(open ? tr("Close") : tr("Open"));
     m_actions.openClose->setEnabled(!exchangeRunning);
     m_actions.port->setEnabled(!open && !exchangeRunning);
     // A device server's rate changes at once on its open line, as a TCP/IP host is kept for
     // the next connection; a serial port's rate only while it is closed.
-    m_actions.settings->setEnabled((!open || m_channels.session().isNetwork()) && !exchangeRunning);
+    m_actions.settings->setEnabled((!open || m_session.address().isNetwork()) && !exchangeRunning);
 }
 
 void ChannelMenu::show(const ChannelPanels::Texts& texts)
@@ -62,7 +63,7 @@ void ChannelMenu::showChannel()
 
 void ChannelMenu::onPort()
 {
-    auto* dialog = new PortDialog(m_channels.channelSettings(), m_window);
+    auto* dialog = new PortDialog(m_channels.inForce(), m_window);
     whenAccepted(dialog, [this, dialog] {
         show(ChannelPanels::choosePort(m_channels, dialog->chosenChannel()));
     });
@@ -71,15 +72,16 @@ void ChannelMenu::onPort()
 
 void ChannelMenu::onSettings()
 {
-    if (m_channels.isTcpMode()) {
-        auto* dialog = new TcpHostDialog(m_channels.channelSettings(), m_window);
+    // A line whose rate this program sets gets the rate window; a raw TCP port its host.
+    if (!m_session.address().takesRate()) {
+        auto* dialog = new TcpHostDialog(m_channels.inForce(), m_window);
         whenAccepted(dialog, [this, dialog] {
             show(ChannelPanels::chooseHost(m_channels, dialog->chosenHost()));
         });
         m_openWindow(dialog);
         return;
     }
-    auto* dialog = new BaudDialog(ChannelPanels::rateForDialog(m_channels), m_window);
+    auto* dialog = new BaudDialog(m_channels.rateForDialog(), m_window);
     whenAccepted(dialog, [this, dialog] {
         show(ChannelPanels::chooseRate(m_channels, dialog->chosenRate()));
     });
@@ -88,8 +90,8 @@ void ChannelMenu::onSettings()
 
 void ChannelMenu::onOpenClose()
 {
-    if (m_channels.state() != ChannelManager::State::Closed)
-        m_channels.close();
+    if (m_session.state() != IndicatorSession::State::Closed)
+        m_session.close();
     else
-        m_channels.open();
+        m_session.open();
 }

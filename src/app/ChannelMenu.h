@@ -5,15 +5,16 @@
 #include <QObject>
 #include <functional>
 
-class ChannelManager;
+class IndicatorSession;
+class WindowChannelSettings;
 class QAction;
 class QDialog;
 class QWidget;
 class StatusPanels;
 
 // The Comm menu: the port window, the rate or TCP/IP window, and opening and closing the
-// channel. The windows hand back the operator's choice; the channel manager applies it and the
-// status panels show what it returns.
+// channel. The windows hand back the operator's choice; the window's channel settings apply it and
+// the status panels show what it returns.
 class ChannelMenu : public QObject {
     Q_OBJECT
 public:
@@ -23,7 +24,7 @@ public:
         QAction* openClose = nullptr;
     };
     // openWindow opens one of the program's windows the way the main window does.
-    ChannelMenu(ChannelManager& channels, StatusPanels& panels, QWidget* window,
+    ChannelMenu(WindowChannelSettings& channels, StatusPanels& panels, QWidget* window,
                 const Actions& actions, std::function<void(QDialog*)> openWindow,
                 QObject* parent = nullptr);
 
@@ -39,7 +40,8 @@ private:
     void onSettings();
     void onOpenClose();
 
-    ChannelManager& m_channels;
+    WindowChannelSettings& m_channels;
+    IndicatorSession& m_session;
     StatusPanels& m_panels;
     QWidget* m_window;
     Actions m_actions;

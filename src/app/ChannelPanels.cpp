@@ -1,7 +1,7 @@
 #include "app/ChannelPanels.h"
 
 #include "platform/TextRoutines.h"
-#include "session/ChannelManager.h"
+#include "session/WindowChannelSettings.h"
 
 namespace ChannelPanels {
 
@@ -15,7 +15,7 @@ QString deviceServerText(const IndicatorSession& session)
     const PortAddress& address = session.address();
     return QStringLiteral("%1:%2 %3")
         .arg(address.host, QString::number(address.tcpPort),
-             SerialPort::lineSettings(session.lineRate()));
+             LineSettings::at(session.lineRate()).text());
 }
 
 // "COM  3": "COM " and the number as the boxes write numbers.
@@ -25,53 +25,44 @@ QString comPortText(int comNumber)
 }
 } // namespace
 
-Texts inForce(ChannelManager& channels)
+Texts inForce(const WindowChannelSettings& channels)
 {
-    if (channels.isTcpMode())
-        return {kTcpText, channels.tcpClient().remoteHost()};
-    if (channels.isRfc2217Mode())
-        return {kRfc2217Text, deviceServerText(channels.session())};
-    return {comPortText(channels.serialPort().commPort()), channels.serialPort().settings()};
+    const IndicatorSession& session = channels.session();
+    const PortAddress& address = session.address();
+    switch (address.kind) {
+    case PortAddress::Kind::Tcp:
+        return {kTcpText, channels.inForce().host};
+    case PortAddress::Kind::Rfc2217:
+        return {kRfc2217Text, deviceServerText(session)};
+    case PortAddress::Kind::Com:
+    case PortAddress::Kind::Device:
+        break;
+    }
+    return {comPortText(address.comNumber), session.lineSettings().text()};
 }
 
-Texts choosePort(ChannelManager& channels, int channelCode)
+Texts choosePort(WindowChannelSettings& channels, ChannelSettings::Choice choice)
 {
-    const bool changed = channels.choosePort(channelCode);
-    if (channelCode != ChannelManager::kTcpChannel)
-        return {comPortText(channelCode), std::nullopt};
+    const bool changed = channels.choosePort(choice);
+    if (!choice.isNetwork())
+        return {comPortText(choice.comNumber), std::nullopt};
     if (changed)
         return {kTcpText, QString()};
     return {};
 }
 
-Texts chooseRate(ChannelManager& channels, int rate)
+Texts chooseRate(WindowChannelSettings& channels, int rate)
 {
     channels.chooseRate(rate);
-    if (channels.isRfc2217Mode())
+    if (channels.session().address().kind == PortAddress::Kind::Rfc2217)
         return {std::nullopt, deviceServerText(channels.session())};
-    return {std::nullopt, SerialPort::lineSettings(rate)};
+    return {std::nullopt, LineSettings::at(rate).text()};
 }
 
-Texts chooseHost(ChannelManager& channels, const QString& host)
+Texts chooseHost(WindowChannelSettings& channels, const QString& host)
 {
     channels.chooseHost(host);
     return {std::nullopt, host};
-}
-
-int rateForDialog(ChannelManager& channels)
-{
-    // A device server's rate is one of the six already: it was asked for by this program.
-    if (channels.isRfc2217Mode())
-        return channels.session().lineRate();
-    SerialPort& port = channels.serialPort();
-    // The rate text must be one of the six as it stands: " 9600" is none of them.
-    const QString inForce = port.rateText();
-    for (const int rate : ChannelSettings::kBaudRates) {
-        if (QString::number(rate) == inForce)
-            return rate;
-    }
-    port.setSettings(SerialPort::lineSettings(kDialogFallbackRate));
-    return kDialogFallbackRate;
 }
 
 } // namespace ChannelPanels

@@ -2,8 +2,8 @@
 
 #include "platform/TextRoutines.h"
 #include "platform/UiServices.h"
+#include "session/IndicatorSession.h"
 #include "ticket/DownloadProgress.h"
-#include "ticket/Downloader.h"
 #include "ui/Fonts.h"
 
 #include <QLineEdit>
@@ -16,15 +16,17 @@ QString DownloadPanel::statusText(qint32 value, qint32 max)
         .arg(TextRoutines::numberText(value), TextRoutines::numberText(max));
 }
 
-DownloadPanel::DownloadPanel(Downloader& downloader, UiServices& ui, const Widgets& widgets,
+DownloadPanel::DownloadPanel(IndicatorSession& session, UiServices& ui, const Widgets& widgets,
                              QObject* parent)
     : QObject(parent)
+    , m_downloader(session.downloader())
     , m_ui(ui)
     , m_widgets(widgets)
 {
     Fonts::set(m_widgets.statusEdit, Fonts::kMedium, true);
     Fonts::set(m_widgets.cancelButton, Fonts::kDefault, true);
-    connect(m_widgets.cancelButton, &QPushButton::clicked, &downloader, &Downloader::cancel);
+    Downloader& downloader = session.downloader();
+    connect(m_widgets.cancelButton, &QPushButton::clicked, &session, &IndicatorSession::cancel);
     connect(&downloader, &Downloader::started, this, &DownloadPanel::onStarted);
     connect(&downloader, &Downloader::phaseChanged, this,
             [this, &downloader](Downloader::Phase phase) {
@@ -61,7 +63,6 @@ void DownloadPanel::onStarted()
     m_widgets.cancelButton->show();
     m_widgets.statusEdit->clear();
     m_total = 0;
-    m_elapsed.start();
     m_widgets.frame->show();
 }
 
@@ -69,7 +70,7 @@ void DownloadPanel::onProgress(qint32 value)
 {
     m_widgets.progressBar->setValue(value);
     m_widgets.progressBar->setFormat(
-        DownloadProgress::text(value, m_total, std::chrono::milliseconds(m_elapsed.elapsed())));
+        DownloadProgress::text(value, m_total, m_downloader.elapsed()));
 }
 
 void DownloadPanel::showNotice(const QString& text)

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 
 class Downloader;
+class IndicatorSession;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -22,7 +22,8 @@ public:
         QPushButton* cancelButton = nullptr;
     };
 
-    DownloadPanel(Downloader& downloader, UiServices& ui, const Widgets& widgets,
+    // Cancel goes to the session, the one owner of cancelling.
+    DownloadPanel(IndicatorSession& session, UiServices& ui, const Widgets& widgets,
                   QObject* parent = nullptr);
 
     // Shows the frame again after a download with text in the status line alone, until the next
@@ -38,9 +39,9 @@ private:
     void onStatusText(const QString& text);
     void onFinished();
 
+    const Downloader& m_downloader;
     UiServices& m_ui;
     Widgets m_widgets;
     bool m_shown = false;
     qint32 m_total = 0;
-    QElapsedTimer m_elapsed;
 };

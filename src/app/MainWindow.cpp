@@ -7,6 +7,8 @@
 #include "app/TicketSlotBox.h"
 #include "info/AboutDialog.h"
 #include "info/HelpDialog.h"
+#include "session/FailureTexts.h"
+#include "ticket/DownloadMessages.h"
 #include "ui/AppIcon.h"
 #include "ui/Fonts.h"
 #include "ui/QtUiServices.h"
@@ -58,7 +60,7 @@ void MainWindow::setUpLook()
     Fonts::set(m_ui->freeLabel, Fonts::kMedium, true);
     m_ui->versionEdit->setStyleSheet(QStringLiteral("color: red"));
     m_ui->serialEdit->setStyleSheet(QStringLiteral("color: red"));
-    m_ticketArea = new TicketArea(m_slots, *m_uiServices, m_channels.settings(),
+    m_ticketArea = new TicketArea(m_slots, *m_uiServices, m_channels.store(),
                                   {this,
                                    {m_ui->slotBox1, m_ui->slotBox2, m_ui->slotBox3, m_ui->slotBox4,
                                     m_ui->slotBox5, m_ui->slotBox6, m_ui->slotBox7},
@@ -92,10 +94,11 @@ void MainWindow::connectMenus()
 
 void MainWindow::connectCore()
 {
-    connect(&m_channels, &ChannelManager::stateChanged, this, &MainWindow::onChannelStateChanged);
-    connect(
-        &m_channels, &ChannelManager::failed, this,
-        [this](const QString& title, const QString& text) { m_uiServices->critical(title, text); });
+    connect(&m_session, &IndicatorSession::stateChanged, this, &MainWindow::onChannelStateChanged);
+    connect(&m_session, &IndicatorSession::failed, this, [this](const SessionFailure& failure) {
+        if (const auto message = FailureTexts::forWindow(failure))
+            m_uiServices->critical(message->title, message->text);
+    });
 
     connect(m_ui->connectButton, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
     connect(&m_session, &IndicatorSession::versionReceived, this,
@@ -112,8 +115,9 @@ void MainWindow::connectCore()
     connect(m_ui->downloadButton, &QPushButton::clicked, this,
             [this] { m_session.download(m_slots.contents(), m_slots.paths()); });
     Downloader& downloader = m_session.downloader();
+    showDownloadNotices(downloader, *m_uiServices);
     m_downloadPanel = new DownloadPanel(
-        downloader, *m_uiServices,
+        m_session, *m_uiServices,
         {m_ui->downloadFrame, m_ui->statusEdit, m_ui->progressBar, m_ui->cancelButton}, this);
     // Queued: the record is written as the download ends, before the panel has closed its
     // frame; the notice is shown after that, and stays.
@@ -172,7 +176,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 {
     // The program ends at once, without a question, also in the middle of an exchange; a
     // download cut short still leaves its line in the record.
-    m_session.downloader().abandon();
+    m_session.abandon();
     event->accept();
     QMainWindow::closeEvent(event);
 }
@@ -188,12 +192,12 @@ void MainWindow::activate()
 
 QString MainWindow::channelStateText() const
 {
-    switch (m_channels.state()) {
-    case ChannelManager::State::Closed:
+    switch (m_session.state()) {
+    case IndicatorSession::State::Closed:
         return tr("Port closed");
-    case ChannelManager::State::Connecting:
+    case IndicatorSession::State::Connecting:
         return tr("Connecting ...");
-    case ChannelManager::State::Open:
+    case IndicatorSession::State::Open:
         break;
     }
     return tr("Port opened");
@@ -204,12 +208,12 @@ QString MainWindow::channelStateText() const
 // second exchange or close the channel under it is usable.
 void MainWindow::refreshControls()
 {
-    const ChannelManager::State state = m_channels.state();
+    const IndicatorSession::State state = m_session.state();
     const bool busy = m_session.isBusy();
     m_channelMenu->refresh(busy);
     // Over TCP/IP the query waits for the connection to be made: a command sent before would
     // go nowhere.
-    const bool reachable = state == ChannelManager::State::Open;
+    const bool reachable = state == IndicatorSession::State::Open;
     m_ui->connectButton->setEnabled(reachable && !busy && !m_queryFailed);
     m_ui->downloadButton->setEnabled(reachable && !busy && m_ticketArea->isShown() &&
                                      m_slots.anyInUse());
@@ -217,17 +221,15 @@ void MainWindow::refreshControls()
     m_ui->saveSetAction->setEnabled(m_slots.anyLoaded());
 }
 
-void MainWindow::onChannelStateChanged(ChannelManager::State state)
+void MainWindow::onChannelStateChanged(IndicatorSession::State state)
 {
     setPanelText(StatusPanels::kState, channelStateText());
-    if (state == ChannelManager::State::Closed) {
+    if (state == IndicatorSession::State::Closed) {
         showClosedLook();
         return;
     }
-    // A serial port opens at once, a TCP/IP connection through Connecting: either way a new
-    // line, on which Connect may be tried again.
-    if (state == ChannelManager::State::Connecting || !m_session.isNetwork())
-        m_queryFailed = false;
+    // A new line, on which Connect may be tried again.
+    m_queryFailed = false;
     refreshControls();
 }
 
@@ -237,14 +239,14 @@ void MainWindow::showClosedLook()
 {
     m_ui->serialEdit->clear();
     m_ui->versionEdit->clear();
-    if (!m_session.isNetwork())
+    if (!m_session.address().isNetwork())
         m_ticketArea->fold();
     refreshControls();
 }
 
 void MainWindow::onConnectClicked()
 {
-    if (m_session.isBusy() || m_channels.state() == ChannelManager::State::Closed)
+    if (m_session.isBusy() || m_session.state() == IndicatorSession::State::Closed)
         return;
     m_uiServices->setBusy(true);
     m_session.query();

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/UiServices.h"
-#include "session/ChannelManager.h"
 #include "session/IndicatorSession.h"
+#include "session/WindowChannelSettings.h"
 #include "ticket/TicketSlots.h"
 
 #include <QMainWindow>
@@ -25,15 +25,14 @@ class MainWindow;
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int kSlotCount = SlotTable::kSlotCount;
-
     // Runs start-up at once: probes the ports and applies the settings file at settingsPath.
     // Without ui the window shows real message boxes and file dialogs.
     explicit MainWindow(const QString& settingsPath = SettingsStore::defaultPath(),
                         std::unique_ptr<UiServices> ui = nullptr, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    ChannelManager& channels() { return m_channels; }
+    WindowChannelSettings& channels() { return m_channels; }
+    IndicatorSession& session() { return m_session; }
     TicketSlots& ticketSlots() { return m_slots; }
     CommandExchange& exchange() { return m_session.exchange(); }
     Downloader& downloader() { return m_session.downloader(); }
@@ -59,7 +58,7 @@ private:
     void openWindow(QDialog* window);
     void openHistory();
 
-    void onChannelStateChanged(ChannelManager::State state);
+    void onChannelStateChanged(IndicatorSession::State state);
     void showClosedLook();
     QString channelStateText() const;
     void refreshControls();
@@ -69,8 +68,8 @@ private:
 
     std::unique_ptr<Ui::MainWindow> m_ui;
     std::unique_ptr<UiServices> m_uiServices;
-    IndicatorSession m_session{*m_uiServices};
-    ChannelManager m_channels;
+    IndicatorSession m_session;
+    WindowChannelSettings m_channels;
     TicketSlots m_slots;
     StatusPanels* m_panels = nullptr;
     ChannelMenu* m_channelMenu = nullptr;

@@ -1,6 +1,7 @@
 #include "app/TicketArea.h"
 
 #include "app/TicketSlotBox.h"
+#include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 #include "platform/UiServices.h"
 #include "ticket/TicketSet.h"
@@ -32,7 +33,7 @@ TicketArea::TicketArea(TicketSlots& ticketSlots, UiServices& ui, SettingsStore& 
     , m_ui(ui)
     , m_settings(settings)
     , m_widgets(widgets)
-    , m_lastFolder(settings.readValue(kWorkspaceSection, kKeyLastFolder))
+    , m_lastFolder(settings.readValue(SettingsKeys::kWorkspaceSection, SettingsKeys::kLastFolder))
 {
     for (int s = 1; s <= SlotTable::kSlotCount; ++s) {
         box(s)->setSlot(s);
@@ -208,5 +209,5 @@ void TicketArea::rememberFolder(const QString& path)
     if (folder == m_lastFolder)
         return;
     m_lastFolder = folder;
-    m_settings.writeValue(kWorkspaceSection, kKeyLastFolder, folder);
+    m_settings.writeValue(SettingsKeys::kWorkspaceSection, SettingsKeys::kLastFolder, folder);
 }

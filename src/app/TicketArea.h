@@ -19,9 +19,6 @@ class UiServices;
 class TicketArea : public QObject {
     Q_OBJECT
 public:
-    static inline const QString kWorkspaceSection = QStringLiteral("Workspace");
-    static inline const QString kKeyLastFolder = QStringLiteral("LastFolder");
-
     struct Widgets {
         // Parent of the preview windows; a ticket set dropped anywhere on it opens.
         QWidget* window = nullptr;

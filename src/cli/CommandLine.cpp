@@ -42,17 +42,6 @@ struct Options {
     }
 };
 
-std::optional<Command::Kind> commandKind(const QString& word)
-{
-    if (word == QLatin1String("query"))
-        return Command::Kind::Query;
-    if (word == QLatin1String("download"))
-        return Command::Kind::Download;
-    if (word == QLatin1String("fleet"))
-        return Command::Kind::Fleet;
-    return std::nullopt;
-}
-
 // --port and --baud of query and download; the error, or nothing.
 QString readPort(const QCommandLineParser& parser, const Options& o, Command& command)
 {
@@ -88,8 +77,7 @@ QString readFleet(const QCommandLineParser& parser, const Options& o, Command& c
     command.parallel = parser.value(o.parallel).toInt(&ok, 10);
     if (!ok || command.parallel < 1 || command.parallel > kMaxParallel)
         return QStringLiteral("--parallel needs a whole number from 1 to %1, not '%2'")
-            .arg(kMaxParallel)
-            .arg(parser.value(o.parallel));
+            .arg(QString::number(kMaxParallel), parser.value(o.parallel));
     return {};
 }
 
@@ -143,9 +131,7 @@ QString readOptions(const QStringList& arguments, Command& command)
     if (!parser.parse(QStringList{kProgram} + arguments))
         return parser.errorText();
     if (parser.isSet(o.help)) {
-        command.helpTopic = command.kind == Command::Kind::Query      ? QStringLiteral("query")
-                            : command.kind == Command::Kind::Download ? QStringLiteral("download")
-                                                                      : QStringLiteral("fleet");
+        command.helpTopic = findCommand(command.kind)->word;
         command.kind = Command::Kind::Help;
         return {};
     }
@@ -180,7 +166,7 @@ ParseResult parseArguments(const QStringList& arguments)
 {
     ParseResult result;
     if (arguments.isEmpty()) {
-        result.error = QStringLiteral("no command given: give query, download or fleet");
+        result.error = QStringLiteral("no command given: give ") + commandChoices();
         return result;
     }
     Command command;
@@ -189,10 +175,9 @@ ParseResult parseArguments(const QStringList& arguments)
         word == QLatin1String("help")) {
         command.kind = Command::Kind::Help;
         command.helpTopic = arguments.value(1);
-        if (!command.helpTopic.isEmpty() && !isCommand(command.helpTopic))
-            result.error = QStringLiteral("there is no command '%1': give query, download or "
-                                          "fleet")
-                               .arg(command.helpTopic);
+        if (!command.helpTopic.isEmpty() && !findCommand(command.helpTopic))
+            result.error = QStringLiteral("there is no command '%1': give %2")
+                               .arg(command.helpTopic, commandChoices());
         else
             result.command = command;
         return result;
@@ -202,13 +187,13 @@ ParseResult parseArguments(const QStringList& arguments)
         result.command = command;
         return result;
     }
-    const std::optional<Command::Kind> kind = commandKind(word);
-    if (!kind) {
+    const CommandInfo* info = findCommand(word);
+    if (!info) {
         result.error =
-            QStringLiteral("there is no command '%1': give query, download or fleet").arg(word);
+            QStringLiteral("there is no command '%1': give %2").arg(word, commandChoices());
         return result;
     }
-    command.kind = *kind;
+    command.kind = info->kind;
     if (const QString error = readOptions(arguments.mid(1), command); !error.isEmpty()) {
         result.error = word + QStringLiteral(": ") + error;
         return result;

@@ -1,31 +1,20 @@
 #pragma once
 
-#include "ticket/Downloader.h"
+#include "ticket/Outcome.h"
 
 namespace Cli {
 
 enum ExitCode {
-    ExitStored = 0,    // every target stored every slot (or the query answered)
-    ExitNotStored = 1, // an indicator refused or stopped answering: some slot not stored
-    ExitUsage = 2,     // usage, file or set error: nothing sent
-    ExitChannel = 3,   // a channel could not be opened or was lost
+    ExitStored = Outcomes::kExitStored,       // every target stored every slot (or answered)
+    ExitNotStored = Outcomes::kExitNotStored, // an indicator refused or stopped answering
+    ExitUsage = Outcomes::kExitUsage,         // usage, file or set error: nothing sent
+    ExitChannel = Outcomes::kExitChannel,     // a channel could not be opened or was lost
 };
 
-// What a run's outcome means for the program's exit status; None is a query that was answered.
-inline ExitCode exitCodeFor(Downloader::Outcome outcome)
+// What a run's outcome means for the program's exit status.
+inline ExitCode exitCodeFor(Outcome outcome)
 {
-    switch (outcome) {
-    case Downloader::Outcome::None:
-    case Downloader::Outcome::Stored:
-        return ExitStored;
-    case Downloader::Outcome::Lost:
-        return ExitChannel;
-    case Downloader::Outcome::Refused:
-    case Downloader::Outcome::Stopped:
-    case Downloader::Outcome::Cancelled:
-        break;
-    }
-    return ExitNotStored;
+    return ExitCode(Outcomes::exitCode(outcome));
 }
 
 // A fleet ends with the worst of its runs: a channel, then a ticket not stored, then a row that

@@ -74,9 +74,11 @@ void FleetRunner::startNext()
     while (m_running < m_options.parallel && m_next < m_runs.size()) {
         TargetRun* run = m_runs[m_next++].get();
         ++m_running;
+        // A fleet cancelled before a row's turn never opens its channel.
         if (m_cancelled)
-            run->cancel();
-        run->start();
+            run->skipCancelled();
+        else
+            run->start();
     }
 }
 
@@ -123,9 +125,8 @@ QStringList FleetRunner::progressLines() const
     }
     if (m_runs.size() > 1) {
         lines.prepend(QStringLiteral("%1 of %2 done, %3 running")
-                          .arg(m_finished)
-                          .arg(m_runs.size())
-                          .arg(m_running));
+                          .arg(QString::number(m_finished), QString::number(m_runs.size()),
+                               QString::number(m_running)));
     }
     return lines;
 }
@@ -144,7 +145,8 @@ QStringList summaryTable(const std::vector<std::unique_ptr<TargetRun>>& runs,
     QList<Row> rows;
     for (const auto& run : runs) {
         rows.append({run->target().line, shown(run->target().name), shown(run->record().serial),
-                     outcomeName(run->outcome()), QString::number(run->record().seconds, 'f', 2)});
+                     Outcomes::word(run->outcome()),
+                     QString::number(run->record().seconds, 'f', 2)});
     }
     for (const FleetFile::BadRow& bad : badRows) {
         rows.append({bad.line, shown(bad.name), QStringLiteral("-"),

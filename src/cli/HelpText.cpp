@@ -1,21 +1,22 @@
 #include "cli/HelpText.h"
 
 #include "link/PortAddress.h"
+#include "platform/LineSettings.h"
 
 namespace Cli {
 
 namespace {
 
-const QString kOverview = QStringLiteral(R"(Usage: ticket-talvor-cli COMMAND [options]
+const QString kOverviewHead = QStringLiteral(R"(Usage: ticket-talvor-cli COMMAND [options]
 
 Downloads ticket templates into weighing indicators without the window: the same
 query, the same download and the same messages, over a serial port or TCP/IP.
 
 Commands:
-  query      Read an indicator's software version and serial number.
-  download   Download tickets into one indicator.
-  fleet      Download the same tickets into many indicators at once.
-  help CMD   Show the options of a command (also: CMD --help).
+)");
+
+const QString kOverviewTail =
+    QStringLiteral(R"(  help CMD   Show the options of a command (also: CMD --help).
 
   --version  Show the program's version.
 
@@ -33,11 +34,11 @@ const QString kPortHelp =
                    %1, tcp:HOST:PORT (a raw TCP port), or
                    rfc2217://HOST:PORT (a serial device server or ser2net that
                    speaks RFC 2217: the program sets its line's rate).
-  --baud RATE      4800, 9600, 19200, 38400, 57600 or 115200; 19200 when not
+  --baud RATE      %2; 19200 when not
                    given. Serial ports and rfc2217:// only: a raw TCP port's
                    rate is set on the device server itself.
 )")
-        .arg(PortAddress::deviceExample());
+        .arg(PortAddress::deviceExample(), LineSettings::ratesText());
 
 const QString kSettingsHelp = QStringLiteral(
     R"(  --settings FILE  The settings file to take [PortNames] and [SerialPort] from,
@@ -98,21 +99,54 @@ A bad row is reported with its line number and skipped; the others go on.
 
 } // namespace
 
-QString helpText(const QString& topic)
+const QList<CommandInfo>& commandTable()
 {
-    if (topic == QLatin1String("query"))
-        return kQueryHelp;
-    if (topic == QLatin1String("download"))
-        return kDownloadHelp;
-    if (topic == QLatin1String("fleet"))
-        return kFleetHelp;
-    return kOverview;
+    static const QList<CommandInfo> table = {
+        {Command::Kind::Query, QStringLiteral("query"),
+         QStringLiteral("Read an indicator's software version and serial number."), kQueryHelp},
+        {Command::Kind::Download, QStringLiteral("download"),
+         QStringLiteral("Download tickets into one indicator."), kDownloadHelp},
+        {Command::Kind::Fleet, QStringLiteral("fleet"),
+         QStringLiteral("Download the same tickets into many indicators at once."), kFleetHelp},
+    };
+    return table;
 }
 
-bool isCommand(const QString& word)
+const CommandInfo* findCommand(const QString& word)
 {
-    return word == QLatin1String("query") || word == QLatin1String("download") ||
-           word == QLatin1String("fleet");
+    for (const CommandInfo& info : commandTable()) {
+        if (info.word == word)
+            return &info;
+    }
+    return nullptr;
+}
+
+const CommandInfo* findCommand(Command::Kind kind)
+{
+    for (const CommandInfo& info : commandTable()) {
+        if (info.kind == kind)
+            return &info;
+    }
+    return nullptr;
+}
+
+QString commandChoices()
+{
+    QStringList words;
+    for (const CommandInfo& info : commandTable())
+        words.append(info.word);
+    const QString last = words.takeLast();
+    return words.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
+QString helpText(const QString& topic)
+{
+    if (const CommandInfo* info = findCommand(topic))
+        return info->help;
+    QString overview = kOverviewHead;
+    for (const CommandInfo& info : commandTable())
+        overview += QStringLiteral("  %1 %2\n").arg(info.word.leftJustified(10), info.summary);
+    return overview + kOverviewTail;
 }
 
 } // namespace Cli

@@ -1,6 +1,7 @@
 #include "cli/TargetRun.h"
 
 #include "cli/Console.h"
+#include "cli/TerminalTexts.h"
 #include "platform/SettingsStore.h"
 #include "platform/TextRoutines.h"
 #include "ticket/DownloadProgress.h"
@@ -13,75 +14,43 @@ namespace {
 const QString kAskingText = QStringLiteral("asking for the version and serial number");
 }
 
-ConsoleUi::ConsoleUi(Console& console, QString prefix)
-    : m_console(console)
-    , m_prefix(std::move(prefix))
-{
-}
-
-void ConsoleUi::critical(const QString& title, const QString& text, std::function<void()> done)
-{
-    m_console.message(m_prefix, title + QStringLiteral(": ") + text);
-    if (done)
-        done();
-}
-
-void ConsoleUi::chooseOpenFile(const QString&, const QString&,
-                               std::function<void(const QString&)> done)
-{
-    // Files come from the command line; nobody is there to choose one.
-    if (done)
-        done(QString());
-}
-
-void ConsoleUi::chooseSaveFile(const QString&, const QString&,
-                               std::function<void(const QString&)> done)
-{
-    if (done)
-        done(QString());
-}
-
-void ConsoleUi::setBusy(bool) {}
-
 TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
     : QObject(parent)
     , m_setup(std::move(setup))
     , m_console(console)
-    , m_ui(console, prefix())
 {
     // Only a serial port needs the settings' device names; a fleet of thousands reads no file for
     // its network rows.
     if (m_setup.target.port.isSerial())
-        m_session.applyPortSettings(SettingsStore(m_setup.settingsPath));
+        m_session.setComPorts(ComPorts::fromSettings(SettingsStore(m_setup.settingsPath)));
     m_session.setAddress(m_setup.target.port);
-    m_session.setRate(m_setup.target.baud);
+    m_session.setLineSettings(LineSettings::at(m_setup.target.baud));
     m_session.setConnectLimit(kConnectLimit);
     m_session.setLogName(m_setup.target.name);
     m_session.recorder().setPath(m_setup.recordPath);
     // The failure that ended a run is told as the window tells it, title first.
     connect(&m_session, &IndicatorSession::failed, this,
-            [this](const IndicatorSession::Failure& failure) {
-                m_ui.critical(failure.title, failure.text, {});
-            });
+            [this](const SessionFailure& failure) { say(TerminalTexts::failure(failure)); });
     connect(&m_session, &IndicatorSession::stateChanged, this, [this](IndicatorSession::State s) {
         if (s == IndicatorSession::State::Open)
             sayPhase(Phase::Querying, kAskingText);
     });
-    connect(&m_session, &IndicatorSession::queryFinished, this, [this](bool ok) {
-        if (ok && m_setup.task == Task::Download)
+    // The serial number is the query's last answer: told before the download that follows.
+    connect(&m_session, &IndicatorSession::serialReceived, this, [this] {
+        if (m_setup.task == Task::Download)
             say(QStringLiteral("SW-Version: %1, Serial-Number: %2").arg(version(), serial()));
     });
     // A record that cannot be written never fails the download; the technician is told.
     connect(&m_session.recorder(), &DownloadRecorder::notWritten, this,
             [this](const QString& error) { say(error); });
     Downloader& downloader = m_session.downloader();
-    connect(&downloader, &Downloader::started, this, [this] { m_downloadClock.start(); });
+    connect(&downloader, &Downloader::notice, this,
+            [this](const DownloadNotice& notice) { say(TerminalTexts::notice(notice)); });
     connect(&downloader, &Downloader::phaseChanged, this, &TargetRun::onPhase);
     connect(&downloader, &Downloader::blockDone, this,
             [this](qint32, qint32 bytesDone) { m_bytesDone = bytesDone; });
     // Queued: the session ends its run inside its own handlers, and the run may be deleted after.
-    connect(&m_session, &IndicatorSession::runFinished, this, &TargetRun::onRunFinished,
-            Qt::QueuedConnection);
+    connect(&m_run, &SessionRun::finished, this, &TargetRun::onRunFinished, Qt::QueuedConnection);
 }
 
 TargetRun::~TargetRun() = default;
@@ -121,14 +90,25 @@ void TargetRun::start()
     if (m_setup.target.port.takesRate())
         text += QStringLiteral(" at %1 baud").arg(m_setup.target.baud);
     sayPhase(Phase::Opening, text);
-    const Tickets none;
-    const Tickets& tickets = m_setup.tickets ? *m_setup.tickets : none;
-    m_session.run(m_setup.task, tickets.contents, tickets.paths);
+    m_run.start(m_setup.task, tickets().contents, tickets().paths);
+}
+
+const Tickets& TargetRun::tickets() const
+{
+    static const Tickets none;
+    return m_setup.tickets ? *m_setup.tickets : none;
 }
 
 void TargetRun::cancel()
 {
-    m_session.cancelRun();
+    m_run.cancel();
+}
+
+void TargetRun::skipCancelled()
+{
+    if (m_phase != Phase::Waiting)
+        return;
+    m_run.endUnstarted(Outcome::Cancelled, tickets().contents, tickets().paths);
 }
 
 void TargetRun::onPhase(Downloader::Phase phase)
@@ -185,16 +165,15 @@ void TargetRun::onRunFinished()
         return;
     m_phase = Phase::Done;
     if (m_setup.task == Task::Download) {
-        const bool stored = outcome() == Downloader::Outcome::Stored;
+        const bool stored = outcome() == Outcome::Stored;
         QString line =
-            outcomeName(outcome()) + QStringLiteral(": ") +
+            Outcomes::word(outcome()) + QStringLiteral(": ") +
             (stored ? slotsText(true) : slotsText(false) + QStringLiteral(" not stored")) +
             skippedText();
         if (record().commands > 0)
             line += QStringLiteral("; %1 commands, %2 retries, %3 s")
-                        .arg(record().commands)
-                        .arg(record().retries)
-                        .arg(record().seconds, 0, 'f', 2);
+                        .arg(QString::number(record().commands), QString::number(record().retries),
+                             QString::number(record().seconds, 'f', 2));
         say(line);
     }
     emit finished();
@@ -208,16 +187,16 @@ QString TargetRun::transferLine() const
     const qint32 bytes = m_phase == Phase::Clearing   ? 0
                          : m_phase == Phase::Pointers ? total
                                                       : m_bytesDone;
-    const double elapsed = double(m_downloadClock.elapsed()) / 1000.0;
+    const std::chrono::milliseconds clock = downloader.elapsed();
+    const double elapsed = double(clock.count()) / 1000.0;
     const int exchanges = downloader.commandsSent() + downloader.probesSent();
     const double rate = elapsed > 0 ? exchanges / elapsed : 0;
-    const std::optional<qint64> left = DownloadProgress::secondsLeft(
-        bytes, total, std::chrono::milliseconds(m_downloadClock.elapsed()));
+    const std::optional<qint64> left = DownloadProgress::secondsLeft(bytes, total, clock);
+    const QString totalText = QString::number(total);
     return QStringLiteral("%1/%2 bytes  %3 exch/s  %4 left")
-        .arg(bytes, int(QString::number(total).size()))
-        .arg(total)
-        .arg(qint64(std::lround(rate)), 6)
-        .arg(left ? DownloadProgress::durationText(*left) : QStringLiteral("-:--"));
+        .arg(QString::number(bytes).rightJustified(totalText.size()), totalText,
+             QString::number(qint64(std::lround(rate))).rightJustified(6),
+             left ? DownloadProgress::durationText(*left) : QStringLiteral("-:--"));
 }
 
 QString TargetRun::progressLine() const

@@ -1,7 +1,7 @@
 #include "cli/TargetsFile.h"
 
 #include "cli/CsvReader.h"
-#include "link/ChannelSettings.h"
+#include "platform/LineSettings.h"
 #include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
 
@@ -76,11 +76,10 @@ std::optional<int> parseBaud(const QString& text, QString* error)
 {
     bool ok = false;
     const int rate = text.trimmed().toInt(&ok, 10);
-    if (ok && ChannelSettings::baudCode(rate) >= 0)
+    if (ok && LineSettings::isIndicatorRate(rate))
         return rate;
-    setError(error, QStringLiteral("'%1' is no baud rate the indicator takes: give 4800, 9600, "
-                                   "19200, 38400, 57600 or 115200")
-                        .arg(TextRoutines::cutText(text)));
+    setError(error, QStringLiteral("'%1' is no baud rate the indicator takes: give %2")
+                        .arg(TextRoutines::cutText(text), LineSettings::ratesText()));
     return std::nullopt;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/PortAddress.h"
+#include "platform/LineSettings.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,7 +11,7 @@
 
 namespace Cli {
 
-constexpr int kDefaultBaud = 19200;
+constexpr int kDefaultBaud = LineSettings::kDefaultRate;
 
 // One indicator of a run: where it is and at what rate.
 struct Target {

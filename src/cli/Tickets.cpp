@@ -35,8 +35,8 @@ bool loadTickets(const Command& command, Tickets* tickets, QString* error)
     if (!loaded.anyInUse())
         return fail(error,
                     QStringLiteral("The tickets hold no data: there is nothing to download."));
-    if (const QString fault = layoutFault(loaded.contents()); !fault.isEmpty())
-        return fail(error, fault);
+    if (const LayoutFault fault = checkLayout(loaded.contents()); !fault.isNone())
+        return fail(error, layoutFaultText(fault));
     tickets->contents = loaded.contents();
     tickets->paths = loaded.paths();
     return true;

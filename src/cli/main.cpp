@@ -41,7 +41,7 @@ void sayError(const QString& line)
 // The error, and where to read how it is done right: the command's help when one was named.
 int usageError(const QString& text, const QString& command)
 {
-    const bool known = isCommand(command);
+    const bool known = findCommand(command) != nullptr;
     sayError(QStringLiteral("%1: %2").arg(QLatin1String(kProgram), text));
     sayError(QStringLiteral("Try '%1 %2--help'.")
                  .arg(QLatin1String(kProgram), known ? command + u' ' : QString()));
@@ -103,7 +103,7 @@ void cancelOnSignals(FleetRunner&) {}
 // repeated name is. Host names are looked up now, before any run starts.
 void refuseSamePorts(FleetFile& fleet, const QString& settingsPath)
 {
-    PortIdentity identity{SettingsStore(settingsPath)};
+    PortIdentity identity{ComPorts::fromSettings(SettingsStore(settingsPath))};
     QList<PortAddress> ports;
     for (const Target& target : std::as_const(fleet.targets))
         ports.append(target.port);

@@ -18,7 +18,7 @@ BaudDialog::BaudDialog(int rate, QWidget* parent)
         // Arrow keys move the selection without a click, so the choice follows the check mark.
         connect(m_rateOptions[i], &QRadioButton::toggled, this, [this, i](bool checked) {
             if (checked)
-                m_chosenRate = ChannelSettings::kBaudRates[i];
+                m_chosenRate = LineSettings::kRates[i];
         });
     }
     connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -26,7 +26,7 @@ BaudDialog::BaudDialog(int rate, QWidget* parent)
 
     m_initialRate = rate;
     for (int i = 0; i < kOptionCount; ++i) {
-        if (ChannelSettings::kBaudRates[i] == rate)
+        if (LineSettings::kRates[i] == rate)
             selectOption(i);
     }
 }
@@ -38,5 +38,5 @@ void BaudDialog::selectOption(int index)
     if (index < 0 || index >= kOptionCount)
         return;
     m_rateOptions[index]->setChecked(true);
-    m_chosenRate = ChannelSettings::kBaudRates[index];
+    m_chosenRate = LineSettings::kRates[index];
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/ChannelSettings.h"
+#include "platform/LineSettings.h"
 #include "ui/FixedDialog.h"
 
 #include <array>
@@ -17,7 +17,7 @@ class BaudDialog;
 class BaudDialog : public FixedDialog {
     Q_OBJECT
 public:
-    static constexpr int kOptionCount = 6;
+    static constexpr int kOptionCount = int(LineSettings::kRates.size());
 
     explicit BaudDialog(int rate, QWidget* parent = nullptr);
     ~BaudDialog() override;

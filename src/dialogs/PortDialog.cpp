@@ -20,19 +20,24 @@ PortDialog::PortDialog(const ChannelSettings& settings, QWidget* parent)
         // Arrow keys move the selection without a click, so the choice follows the check mark.
         connect(m_portOptions[i], &QRadioButton::toggled, this, [this, i](bool checked) {
             if (checked)
-                m_chosenChannel = i + 1;
+                m_chosenChannel = choiceOf(i);
         });
     }
     connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    for (int k = 1; k <= SerialPort::kPortCount; ++k) {
+    for (int k = 1; k <= ComPorts::kCount; ++k) {
         m_portOptions[k - 1]->setToolTip(PortToolTip::forDevice(settings.devices.at(k - 1)));
         m_portOptions[k - 1]->setEnabled(settings.present.at(k - 1));
     }
-    m_initialChannel = settings.channelCode;
-    if (m_initialChannel >= 1 && m_initialChannel <= kOptionCount)
-        selectOption(m_initialChannel - 1);
+    m_initialChannel = settings.channel;
+    selectOption(settings.channel.isNetwork() ? kTcpOption : settings.channel.comNumber - 1);
+}
+
+ChannelSettings::Choice PortDialog::choiceOf(int index)
+{
+    return index == kTcpOption ? ChannelSettings::Choice::network()
+                               : ChannelSettings::Choice::com(index + 1);
 }
 
 PortDialog::~PortDialog() = default;
@@ -42,5 +47,5 @@ void PortDialog::selectOption(int index)
     if (index < 0 || index >= kOptionCount)
         return;
     m_portOptions[index]->setChecked(true);
-    m_chosenChannel = index + 1;
+    m_chosenChannel = choiceOf(index);
 }

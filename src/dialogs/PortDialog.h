@@ -18,8 +18,9 @@ class PortDialog;
 class PortDialog : public FixedDialog {
     Q_OBJECT
 public:
-    static constexpr int kOptionCount = 9;
-    static constexpr int kTcpOption = 8;
+    // COM 1 to COM 8, then the network choice.
+    static constexpr int kOptionCount = ComPorts::kCount + 1;
+    static constexpr int kTcpOption = ComPorts::kCount;
 
     explicit PortDialog(const ChannelSettings& settings, QWidget* parent = nullptr);
     ~PortDialog() override;
@@ -28,13 +29,14 @@ public:
     void selectOption(int index);
     QRadioButton* portOption(int index) const { return m_portOptions.at(index); }
 
-    // Channel codes: 1 to 8 for COM 1 to COM 8, 9 for TCP/IP; 0 for none.
-    int initialChannel() const { return m_initialChannel; }
-    int chosenChannel() const { return m_chosenChannel; }
+    // The option's channel: COM k for option k - 1, the network channel for the last one.
+    static ChannelSettings::Choice choiceOf(int index);
+    ChannelSettings::Choice initialChannel() const { return m_initialChannel; }
+    ChannelSettings::Choice chosenChannel() const { return m_chosenChannel; }
 
 private:
     std::unique_ptr<Ui::PortDialog> m_ui;
     std::array<QRadioButton*, kOptionCount> m_portOptions{};
-    int m_initialChannel = 0;
-    int m_chosenChannel = 0;
+    ChannelSettings::Choice m_initialChannel;
+    ChannelSettings::Choice m_chosenChannel;
 };

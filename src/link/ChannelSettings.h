@@ -1,35 +1,32 @@
 #pragma once
 
-#include "platform/SerialPort.h"
+#include "link/ComPorts.h"
 
 #include <QString>
 #include <array>
 
-// The channel settings in force, as a plain value: what the port and TCP/IP windows show. The
-// channel manager hands it out and applies the choices made.
+// The window's channel settings in force, as a plain value: what the port, rate and TCP/IP
+// windows show and hand back.
 struct ChannelSettings {
-    // 1 to 8 for COM 1 to COM 8, kTcpChannel for TCP/IP.
-    static constexpr int kTcpChannel = 9;
-    // The six rates of the serial line, in the order of their codes "0" to "5".
-    static constexpr std::array<int, 6> kBaudRates = {4800, 9600, 19200, 38400, 57600, 115200};
+    // A channel the port window offers: COM 1 to COM 8, or the network channel the settings
+    // file names (TCP/IP, or a serial device server's port).
+    struct Choice {
+        enum class Kind { Com, Network };
+        Kind kind = Kind::Com;
+        int comNumber = 1; // Com
 
-    int channelCode = 1;
-    // The device behind each COM number, COM k at k - 1.
-    std::array<QString, SerialPort::kPortCount> devices{};
-    // What the start-up probe found, COM k at k - 1.
-    std::array<bool, SerialPort::kPortCount> present{};
+        static Choice com(int comNumber) { return {Kind::Com, comNumber}; }
+        static Choice network() { return {Kind::Network, 0}; }
+        bool isNetwork() const { return kind == Kind::Network; }
+        friend bool operator==(const Choice&, const Choice&) = default;
+    };
+
+    Choice channel;
+    // The device behind each COM port and what the start-up probe found, COM k at k - 1.
+    std::array<QString, ComPorts::kCount> devices{};
+    std::array<bool, ComPorts::kCount> present{};
+    // The serial line's rate, here or behind a device server; 0 for a raw TCP port.
+    int rate = 0;
     QString host;
-    qint32 port = 0;
-
-    bool isTcp() const { return channelCode == kTcpChannel; }
-
-    // The rate's code "0" to "5" as the settings file stores it, or -1 for a rate outside the six.
-    static int baudCode(int rate)
-    {
-        for (size_t i = 0; i < kBaudRates.size(); ++i) {
-            if (kBaudRates[i] == rate)
-                return static_cast<int>(i);
-        }
-        return -1;
-    }
+    quint16 port = 0;
 };

@@ -104,9 +104,11 @@ void CommandExchange::setChannel(LineChannel* channel)
     if (!channel)
         return;
     connect(channel, &LineChannel::bytesReceived, this, &CommandExchange::onBytesReceived);
-    connect(channel, &LineChannel::channelLost, this, &CommandExchange::onChannelLost);
-    connect(channel, &QObject::destroyed, this,
-            [this] { onChannelLost(QStringLiteral("channel destroyed")); });
+    connect(channel, &LineChannel::failed, this, &CommandExchange::onChannelLost);
+    connect(channel, &QObject::destroyed, this, [this] {
+        onChannelLost(ChannelFailure::of(ChannelFailure::Kind::PeerClosed, 0,
+                                         QStringLiteral("channel destroyed")));
+    });
 }
 
 void CommandExchange::resetLine()
@@ -174,7 +176,7 @@ void CommandExchange::begin(const QByteArray& command, std::chrono::milliseconds
     m_probes = 0;
     m_timeoutFlag = false;
     m_lastFailure = Failure::None;
-    m_lostReason.clear();
+    m_lostFailure = {};
 }
 
 void CommandExchange::abandon()
@@ -468,12 +470,13 @@ void CommandExchange::onAttemptTimedOut()
     }
 }
 
-void CommandExchange::onChannelLost(const QString& reason)
+void CommandExchange::onChannelLost(const ChannelFailure& failure)
 {
-    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "channel lost:" << reason;
+    qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp()
+                                  << "channel lost:" << failure.detail;
     if (m_phase == Phase::Idle || m_phase == Phase::Finishing)
         return;
-    m_lostReason = reason;
+    m_lostFailure = failure;
     finish(false, Failure::ChannelLost);
 }
 

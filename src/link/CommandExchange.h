@@ -102,11 +102,10 @@ public:
     bool timeoutFlag() const { return m_timeoutFlag; }
     Failure lastFailure() const { return m_lastFailure; }
     // What the channel said when it was lost during the last command.
-    QString lostReason() const { return m_lostReason; }
+    const ChannelFailure& lostFailure() const { return m_lostFailure; }
+    QString lostReason() const { return m_lostFailure.detail; }
     // Attempts beyond the first of each command, since the exchange was made.
     quint64 retryCount() const { return m_retryCount; }
-    // True while an attempt, a probe or a quiet wait is being timed.
-    bool isTiming() const { return m_waitTimer.isActive(); }
 
     // The indicator the log lines name (a fleet's target); empty: none.
     void setLogName(const QString& name) { m_logName = name; }
@@ -143,7 +142,7 @@ private:
     void dropLine(const QByteArray& line, Reply state, const char* why);
     void onTimerTick();
     void onAttemptTimedOut();
-    void onChannelLost(const QString& reason);
+    void onChannelLost(const ChannelFailure& failure);
     bool write(const QByteArray& bytes);
     void onWriteRefused();
     void finish(bool ok, Failure failure);
@@ -178,7 +177,7 @@ private:
     bool m_outOfStep = false;
     QByteArray m_versionText;
     Failure m_lastFailure = Failure::None;
-    QString m_lostReason;
+    ChannelFailure m_lostFailure;
     bool m_result = false;
     // Non-zero while SendCommand, a write or a receipt is handled: an outcome reached then is
     // delivered afterwards, so that no caller sees finished() before its call returns, a receipt

@@ -1,6 +1,6 @@
 #include "link/PortAddress.h"
 
-#include "platform/SerialPort.h"
+#include "link/ComPorts.h"
 #include "platform/TextRoutines.h"
 
 #include <QDir>
@@ -70,7 +70,7 @@ PortAddress PortAddress::com(int number)
     PortAddress address;
     address.kind = Kind::Com;
     address.comNumber = number;
-    address.text = QStringLiteral("COM%1").arg(number);
+    address.text = QStringLiteral("COM") + QString::number(number);
     return address;
 }
 
@@ -93,11 +93,11 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
                                         QRegularExpression::CaseInsensitiveOption);
     if (const QRegularExpressionMatch match = com.match(text); match.hasMatch()) {
         const int number = match.captured(1).toInt();
-        if (number < 1 || number > SerialPort::kPortCount) {
-            setError(error, QStringLiteral("there is no port %1: the COM ports are COM1 to COM%2; "
-                                           "give the device path of any other")
-                                .arg(TextRoutines::cutText(text))
-                                .arg(SerialPort::kPortCount));
+        if (number < 1 || number > ComPorts::kCount) {
+            setError(error,
+                     QStringLiteral("there is no port %1: the COM ports are COM1 to COM%2; "
+                                    "give the device path of any other")
+                         .arg(TextRoutines::cutText(text), QString::number(ComPorts::kCount)));
             return std::nullopt;
         }
         address.kind = PortAddress::Kind::Com;
@@ -112,8 +112,9 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
             continue;
         if (!splitHostPort(text.mid(prefix.size()), &address)) {
             setError(error, QStringLiteral("'%1' is no TCP/IP endpoint: give %2 with a port from 1 "
-                                           "to 65535, such as %3192.168.1.50:4001")
-                                .arg(TextRoutines::cutText(text), form, prefix));
+                                           "to 65535, such as %3")
+                                .arg(TextRoutines::cutText(text), form,
+                                     prefix + QStringLiteral("192.168.1.50:4001")));
             return std::nullopt;
         }
         address.kind = kind;

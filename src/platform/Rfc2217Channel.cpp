@@ -1,12 +1,8 @@
 #include "platform/Rfc2217Channel.h"
 
-#include "platform/TcpClient.h"
-
 namespace {
 
 using Command = TelnetCodec::ComPortCommand;
-
-constexpr quint8 kDataBits = 8;
 
 QString secondsText(std::chrono::milliseconds time)
 {
@@ -33,60 +29,59 @@ QString flowControlName(int code)
 
 } // namespace
 
-Rfc2217Channel::Rfc2217Channel(QObject* parent)
+Rfc2217Channel::Rfc2217Channel(std::unique_ptr<LineChannel> transport, QObject* parent)
     : LineChannel(parent)
+    , m_transport(std::move(transport))
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &Rfc2217Channel::onTimeout);
-    connect(&m_socket, &QTcpSocket::connected, this, &Rfc2217Channel::onConnected);
-    connect(&m_socket, &QTcpSocket::readyRead, this, &Rfc2217Channel::onReadyRead);
-    connect(&m_socket, &QTcpSocket::errorOccurred, this, &Rfc2217Channel::onErrorOccurred);
-    connect(&m_socket, &QTcpSocket::disconnected, this, &Rfc2217Channel::onDisconnected);
+    connect(m_transport.get(), &LineChannel::stateChanged, this, [this](State state) {
+        if (state == State::Open && m_phase == Phase::Connecting)
+            onConnected();
+    });
+    connect(m_transport.get(), &LineChannel::bytesReceived, this, &Rfc2217Channel::onReceived);
+    connect(m_transport.get(), &LineChannel::failed, this, &Rfc2217Channel::onTransportFailed);
 }
 
 Rfc2217Channel::~Rfc2217Channel()
 {
-    m_phase = Phase::Closed;
-    m_socket.abort();
+    // Whoever listens may be going too; what the close reports is our own doing anyway.
+    blockSignals(true);
+    close();
 }
 
-bool Rfc2217Channel::setBaudRate(qint32 rate)
+void Rfc2217Channel::setLineSettings(const LineSettings& settings)
 {
-    if (rate <= 0)
-        return false;
-    m_baudRate = rate;
+    if (settings.rate <= 0)
+        return;
+    m_settings = settings;
     if (m_phase == Phase::Confirming || m_phase == Phase::Ready)
         askBaudRate();
-    return true;
 }
 
-void Rfc2217Channel::connectToIndicator()
+void Rfc2217Channel::open()
 {
-    close();
+    if (state() != State::Closed)
+        return;
     m_phase = Phase::Connecting;
-    m_socket.connectToHost(m_remoteHost, static_cast<quint16>(m_remotePort));
+    setState(State::Opening);
+    m_transport->open();
 }
 
 void Rfc2217Channel::close()
 {
-    // Closed first, so that what the abort reports is taken for our own doing.
+    // Closed first, so that what the close reports is taken for our own doing.
     m_phase = Phase::Closed;
     m_timer.stop();
     m_ratesAsked.clear();
-    m_socket.abort();
+    m_transport->close();
+    setState(State::Closed);
 }
 
 bool Rfc2217Channel::writeBytes(const QByteArray& bytes)
 {
-    if (!isConnected())
-        return false;
-    const QByteArray framed = m_codec.encode(bytes);
-    if (m_socket.write(framed) != framed.size())
-        return false;
-    // Sent now rather than on the next pass of the event loop.
-    m_socket.flush();
-    return true;
+    return m_phase == Phase::Ready && m_transport->writeBytes(m_codec.encode(bytes));
 }
 
 QString Rfc2217Channel::channelName() const
@@ -96,7 +91,7 @@ QString Rfc2217Channel::channelName() const
 
 QString Rfc2217Channel::address() const
 {
-    return QStringLiteral("%1:%2").arg(m_remoteHost, QString::number(m_remotePort));
+    return m_transport->channelName();
 }
 
 QString Rfc2217Channel::notRfc2217() const
@@ -106,16 +101,14 @@ QString Rfc2217Channel::notRfc2217() const
 
 void Rfc2217Channel::send(const QByteArray& bytes)
 {
-    m_socket.write(bytes);
-    m_socket.flush();
+    m_transport->writeBytes(bytes);
 }
 
 void Rfc2217Channel::onConnected()
 {
-    // Commands are small and each waits for its reply: send them at once.
-    m_socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (m_baudRate <= 0) {
-        fail(kErrNoBaudRate, tr("No baud rate was set for %1.").arg(channelName()));
+    if (m_settings.rate <= 0) {
+        failWith(ChannelFailure::Kind::NoBaudRate, ChannelFailure::kNoBaudRate,
+                 tr("No baud rate was set for %1.").arg(channelName()));
         return;
     }
     m_phase = Phase::Agreeing;
@@ -126,12 +119,11 @@ void Rfc2217Channel::onConnected()
 void Rfc2217Channel::sendLineSettings()
 {
     // The rate last: a server answers in order, so whatever it confirms of the others has
-    // arrived by the time the rate is confirmed and the channel declared usable.
-    send(TelnetCodec::comPortCommand(Command::SetDataSize, QByteArray(1, char(kDataBits))) +
-         TelnetCodec::comPortCommand(Command::SetParity,
-                                     QByteArray(1, char(TelnetCodec::kParityNone))) +
-         TelnetCodec::comPortCommand(Command::SetStopSize,
-                                     QByteArray(1, char(TelnetCodec::kStopBitsOne))) +
+    // arrived by the time the rate is confirmed and the channel declared open.
+    send(TelnetCodec::comPortCommand(Command::SetDataSize,
+                                     QByteArray(1, char(m_settings.dataBits))) +
+         TelnetCodec::comPortCommand(Command::SetParity, QByteArray(1, char(parityCode()))) +
+         TelnetCodec::comPortCommand(Command::SetStopSize, QByteArray(1, char(stopBitsCode()))) +
          TelnetCodec::comPortCommand(Command::SetControl,
                                      QByteArray(1, char(TelnetCodec::kNoFlowControl))));
     m_phase = Phase::Confirming;
@@ -140,17 +132,17 @@ void Rfc2217Channel::sendLineSettings()
 
 void Rfc2217Channel::askBaudRate()
 {
-    m_ratesAsked.append(m_baudRate);
+    m_ratesAsked.append(m_settings.rate);
     send(TelnetCodec::comPortCommand(Command::SetBaudRate,
-                                     TelnetCodec::baudRateValue(quint32(m_baudRate))));
+                                     TelnetCodec::baudRateValue(quint32(m_settings.rate))));
     m_timer.start(kConfirmationTimeout);
 }
 
-void Rfc2217Channel::onReadyRead()
+void Rfc2217Channel::onReceived(const QByteArray& bytes)
 {
     if (m_phase == Phase::Closed)
         return;
-    const TelnetCodec::Received received = m_codec.receive(m_socket.readAll());
+    const TelnetCodec::Received received = m_codec.receive(bytes);
     if (!received.reply.isEmpty())
         send(received.reply);
     if (m_phase == Phase::Agreeing) {
@@ -159,7 +151,7 @@ void Rfc2217Channel::onReadyRead()
             sendLineSettings();
             break;
         case TelnetCodec::Agreement::Refused:
-            fail(kErrNotRfc2217, notRfc2217());
+            failWith(ChannelFailure::Kind::NotRfc2217, ChannelFailure::kNotRfc2217, notRfc2217());
             return;
         case TelnetCodec::Agreement::Pending:
             break;
@@ -189,9 +181,9 @@ void Rfc2217Channel::check(const TelnetCodec::ComPortAnswer& answer)
             return;
         const qint32 asked = m_ratesAsked.takeFirst();
         if (*rate != quint32(asked)) {
-            fail(kErrRateNotConfirmed,
-                 tr("%1 set the serial line to %2 baud instead of the %3 baud asked")
-                     .arg(address(), QString::number(*rate), QString::number(asked)));
+            failWith(ChannelFailure::Kind::RateNotConfirmed, ChannelFailure::kRateNotConfirmed,
+                     tr("%1 set the serial line to %2 baud instead of the %3 baud asked")
+                         .arg(address(), QString::number(*rate), QString::number(asked)));
             return;
         }
         if (!m_ratesAsked.isEmpty())
@@ -199,24 +191,24 @@ void Rfc2217Channel::check(const TelnetCodec::ComPortAnswer& answer)
         m_timer.stop();
         if (m_phase == Phase::Confirming) {
             m_phase = Phase::Ready;
-            emit connected();
+            setState(State::Open);
         } else {
             emit baudRateChanged(asked);
         }
         return;
     }
     case Command::SetDataSize:
-        if (value != kDataBits)
-            refuseSetting(tr("data bits"), QString::number(value), QString::number(kDataBits));
+        if (value != m_settings.dataBits)
+            refuseSetting(tr("data bits"), QString::number(value),
+                          QString::number(m_settings.dataBits));
         return;
     case Command::SetParity:
-        if (value != TelnetCodec::kParityNone)
-            refuseSetting(tr("parity"), parityName(value), parityName(TelnetCodec::kParityNone));
+        if (value != parityCode())
+            refuseSetting(tr("parity"), parityName(value), parityName(parityCode()));
         return;
     case Command::SetStopSize:
-        if (value != TelnetCodec::kStopBitsOne)
-            refuseSetting(tr("stop bits"), stopBitsName(value),
-                          stopBitsName(TelnetCodec::kStopBitsOne));
+        if (value != stopBitsCode())
+            refuseSetting(tr("stop bits"), stopBitsName(value), stopBitsName(stopBitsCode()));
         return;
     case Command::SetControl:
         // The same command also reports break and modem lines; only flow control matters.
@@ -229,49 +221,55 @@ void Rfc2217Channel::check(const TelnetCodec::ComPortAnswer& answer)
 
 void Rfc2217Channel::refuseSetting(const QString& what, const QString& got, const QString& asked)
 {
-    fail(kErrLineSettingRefused, tr("%1 set the %2 of the serial line to %3 instead of %4")
-                                     .arg(address(), what, got, asked));
+    failWith(ChannelFailure::Kind::LineSettingRefused, ChannelFailure::kLineSettingRefused,
+             tr("%1 set the %2 of the serial line to %3 instead of %4")
+                 .arg(address(), what, got, asked));
 }
 
 void Rfc2217Channel::onTimeout()
 {
     if (m_phase == Phase::Agreeing) {
-        fail(kErrNotRfc2217, notRfc2217());
+        failWith(ChannelFailure::Kind::NotRfc2217, ChannelFailure::kNotRfc2217, notRfc2217());
     } else if (!m_ratesAsked.isEmpty()) {
-        fail(kErrRateNotConfirmed, tr("%1 did not confirm the rate of %2 baud within %3 s")
-                                       .arg(address(), QString::number(m_ratesAsked.constFirst()),
-                                            secondsText(kConfirmationTimeout)));
+        failWith(ChannelFailure::Kind::RateNotConfirmed, ChannelFailure::kRateNotConfirmed,
+                 tr("%1 did not confirm the rate of %2 baud within %3 s")
+                     .arg(address(), QString::number(m_ratesAsked.constFirst()),
+                          secondsText(kConfirmationTimeout)));
     }
 }
 
-void Rfc2217Channel::onErrorOccurred(QAbstractSocket::SocketError error)
+void Rfc2217Channel::onTransportFailed(const ChannelFailure& failure)
 {
     if (m_phase == Phase::Closed)
         return;
-    // A peer that closes is not a failure of the socket; it is reported through disconnected().
-    if (error == QAbstractSocket::RemoteHostClosedError)
+    if (failure.kind != ChannelFailure::Kind::PeerClosed) {
+        close();
+        fail(failure);
         return;
-    fail(TcpClient::errorNumber(error), m_socket.errorString());
-}
-
-void Rfc2217Channel::onDisconnected()
-{
-    if (m_phase == Phase::Closed)
-        return;
+    }
     if (m_phase == Phase::Ready) {
         close();
-        emit channelLost(tr("%1 closed the connection.").arg(address()));
+        fail(ChannelFailure::of(ChannelFailure::Kind::PeerClosed, 0,
+                                tr("%1 closed the connection.").arg(address())));
         return;
     }
-    fail(kErrClosedWhileSettingUp,
-         tr("%1 closed the connection before the serial line was set up").arg(address()));
+    failWith(ChannelFailure::Kind::ClosedWhileSettingUp, ChannelFailure::kClosedWhileSettingUp,
+             tr("%1 closed the connection before the serial line was set up").arg(address()));
 }
 
-void Rfc2217Channel::fail(int number, const QString& description)
+void Rfc2217Channel::failWith(ChannelFailure::Kind kind, int number, const QString& description)
 {
-    const bool wasOpen = m_phase == Phase::Ready;
     close();
-    emit errorOccurred(number, description);
-    if (wasOpen)
-        emit channelLost(description);
+    fail(ChannelFailure::of(kind, number, description));
+}
+
+int Rfc2217Channel::parityCode() const
+{
+    // RFC 2217 counts none, odd, even, mark and space from 1.
+    return int(m_settings.parity) + 1;
+}
+
+int Rfc2217Channel::stopBitsCode() const
+{
+    return m_settings.stopBits == 2 ? 2 : TelnetCodec::kStopBitsOne;
 }

@@ -110,15 +110,28 @@ bool openForReading(QFile& file, const QString& path, QString* error)
     return false;
 }
 
-std::optional<QByteArray> readStart(const QString& path, qint64 limit, QString* error)
+std::optional<QByteArray> readStart(const QString& path, qint64 limit, QString* error,
+                                    qint64* fileSize)
 {
     QFile file;
     if (!openForReading(file, path, error))
         return std::nullopt;
-    QByteArray bytes = file.read(limit + 1);
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return std::nullopt;
+    if (fileSize)
+        *fileSize = file.size();
+    // In chunks, so that a device or a pipe, which has no size, cannot grow the bytes past the
+    // limit either.
+    constexpr qint64 kChunk = 64 * 1024;
+    QByteArray bytes;
+    bytes.reserve(std::min(file.size(), limit) + 1);
+    while (bytes.size() <= limit) {
+        const QByteArray chunk = file.read(std::min(kChunk, limit + 1 - bytes.size()));
+        if (file.error() != QFileDevice::NoError) {
+            *error = file.errorString();
+            return std::nullopt;
+        }
+        if (chunk.isEmpty())
+            break;
+        bytes.append(chunk);
     }
     return bytes;
 }

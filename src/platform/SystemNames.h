@@ -22,7 +22,9 @@ QString absolutePath(const QString& path, const QString& base = {});
 // on failure *error says why, as QFile::errorString() does.
 bool openForReading(QFile& file, const QString& path, QString* error);
 // The file's first `limit` + 1 bytes at most, so that a caller can tell a file over its limit
-// without holding all of it; nothing on failure, and *error says why.
-std::optional<QByteArray> readStart(const QString& path, qint64 limit, QString* error);
+// without holding all of it; nothing on failure, and *error says why. *fileSize, when asked,
+// is the size the system gives the file (0 for a device or a pipe).
+std::optional<QByteArray> readStart(const QString& path, qint64 limit, QString* error,
+                                    qint64* fileSize = nullptr);
 
 } // namespace SystemNames

@@ -1,7 +1,5 @@
 #include "session/PortIdentity.h"
 
-#include "platform/SettingsStore.h"
-
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
@@ -9,8 +7,6 @@
 #include <QSet>
 
 namespace {
-
-const QString kPortNamesSection = QStringLiteral("PortNames");
 
 QString realDevice(const QString& device)
 {
@@ -30,17 +26,9 @@ QString addressText(const QHostAddress& address, quint16 port)
 
 } // namespace
 
-PortIdentity::PortIdentity(const SettingsStore& settings)
+PortIdentity::PortIdentity(const ComPorts& ports)
+    : m_ports(ports)
 {
-    for (int k = 1; k <= SerialPort::kPortCount; ++k)
-        m_comDevices[k - 1] = comDevice(settings, k);
-}
-
-QString PortIdentity::comDevice(const SettingsStore& settings, int comNumber)
-{
-    const QString device =
-        settings.readValue(kPortNamesSection, QStringLiteral("COM%1").arg(comNumber));
-    return device.isEmpty() ? SerialPort::defaultPortName(comNumber) : device;
 }
 
 void PortIdentity::lookUpHosts(const QList<PortAddress>& addresses)
@@ -69,7 +57,7 @@ QStringList PortIdentity::of(const PortAddress& address) const
 {
     switch (address.kind) {
     case PortAddress::Kind::Com:
-        return {realDevice(m_comDevices.at(size_t(address.comNumber - 1)))};
+        return {realDevice(m_ports.device(address.comNumber))};
     case PortAddress::Kind::Device:
         return {realDevice(address.device)};
     case PortAddress::Kind::Tcp:

@@ -1,25 +1,19 @@
 #pragma once
 
+#include "link/ComPorts.h"
 #include "link/PortAddress.h"
-#include "platform/SerialPort.h"
 
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
 #include <QStringList>
-#include <array>
-
-class SettingsStore;
 
 // What a port address reaches, so that two spellings of one indicator are known as one: the real
 // device behind a serial port (COM k through the settings' [PortNames], links followed), and each
 // address a TCP/IP host resolves to, with the port.
 class PortIdentity {
 public:
-    explicit PortIdentity(const SettingsStore& settings);
-
-    // The device behind COM k: the settings' [PortNames] entry, or the system's name for it.
-    static QString comDevice(const SettingsStore& settings, int comNumber);
+    explicit PortIdentity(const ComPorts& ports);
 
     // Looks up every host name among the addresses at once and waits for the answers; meant for
     // before anything else runs. An address written as numbers needs no look-up.
@@ -30,6 +24,6 @@ public:
     QStringList of(const PortAddress& address) const;
 
 private:
-    std::array<QString, SerialPort::kPortCount> m_comDevices;
+    ComPorts m_ports;
     QHash<QString, QList<QHostAddress>> m_hosts; // by lower-case name
 };

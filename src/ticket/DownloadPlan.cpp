@@ -14,7 +14,7 @@ constexpr char kFillByte = char(0xFF);
 QList<QByteArray> DownloadPlan::allCommands() const
 {
     QList<QByteArray> commands;
-    commands.reserve(2 * kSlotCount + dataBlocks.size());
+    commands.reserve(2 * SlotTable::kSlotCount + dataBlocks.size());
     for (const QByteArray& c : clearingCommands)
         commands.append(c);
     for (const Block& b : dataBlocks)
@@ -24,33 +24,45 @@ QList<QByteArray> DownloadPlan::allCommands() const
     return commands;
 }
 
-QString layoutFault(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents)
+LayoutFault checkLayout(const SlotTable::Contents& contents)
 {
     qint64 total = 0;
     for (const QByteArray& c : contents)
         total += c.size();
-    if (total > DownloadPlan::kDataAreaSize)
-        return QCoreApplication::translate("DownloadPlan",
-                                           "The tickets hold %1 bytes in all, more than the %2 "
-                                           "bytes of the indicator's ticket memory. Nothing was "
-                                           "sent; remove a ticket and download again.")
-            .arg(total)
-            .arg(DownloadPlan::kDataAreaSize);
+    if (total > kDataAreaSize)
+        return {LayoutFault::Kind::TooLarge, total, 0};
     // Only the first ticket starts at 0000; a longer one there ends past it.
     const auto first = std::find_if(contents.begin(), contents.end(),
                                     [](const QByteArray& c) { return !c.isEmpty(); });
     if (first != contents.end() && first->size() == 1)
+        return {LayoutFault::Kind::OneByteFirst, total, int(first - contents.begin()) + 1};
+    return {};
+}
+
+QString layoutFaultText(const LayoutFault& fault)
+{
+    switch (fault.kind) {
+    case LayoutFault::Kind::None:
+        break;
+    case LayoutFault::Kind::TooLarge:
+        return QCoreApplication::translate("DownloadPlan",
+                                           "The tickets hold %1 bytes in all, more than the %2 "
+                                           "bytes of the indicator's ticket memory. Nothing was "
+                                           "sent; remove a ticket and download again.")
+            .arg(QString::number(fault.totalBytes), QString::number(kDataAreaSize));
+    case LayoutFault::Kind::OneByteFirst:
         return QCoreApplication::translate(
                    "DownloadPlan",
                    "The ticket of %1 is one byte long: at address 0000 its pointer entry would "
                    "read 00000000, which the indicator takes for an empty slot. Nothing was sent; "
                    "use a ticket file of at least two bytes, or put a longer ticket in a slot "
                    "before it.")
-            .arg(SlotTable::slotName(int(first - contents.begin()) + 1));
+            .arg(SlotTable::slotName(fault.slot));
+    }
     return {};
 }
 
-DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents)
+DownloadPlan makeDownloadPlan(const SlotTable::Contents& contents)
 {
     DownloadPlan plan;
     qsizetype total = 0;
@@ -58,7 +70,7 @@ DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCo
         total += c.size();
     plan.image.reserve(total);
 
-    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+    for (int s = 0; s < SlotTable::kSlotCount; ++s) {
         const QByteArray& content = contents[s];
         if (!content.isEmpty()) {
             plan.startOffset[s] = plan.totalBytes();
@@ -70,7 +82,7 @@ DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCo
     }
 
     const QByteArray clearedEntry("00000000");
-    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+    for (int s = 0; s < SlotTable::kSlotCount; ++s) {
         const qint32 address = pointerEntryAddress(s);
         plan.clearingCommands[s] = writeCommand(address, clearedEntry);
         plan.pointerCommands[s] =

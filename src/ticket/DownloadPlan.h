@@ -12,8 +12,6 @@
 // contents joined into one image, each slot's place in it, and the ordered command lines.
 // Slot s is index s - 1 of every array.
 struct DownloadPlan {
-    static constexpr int kSlotCount = SlotTable::kSlotCount;
-    static constexpr qint32 kDataAreaSize = SlotTable::kMemorySize;
     static constexpr int kBlockSize = IndicatorProtocol::kBytesPerWrite;
 
     struct Block {
@@ -22,22 +20,32 @@ struct DownloadPlan {
     };
 
     QByteArray image;
-    std::array<qint32, kSlotCount> startOffset{}, endOffset{};
-    std::array<QString, kSlotCount> startText, endText;
-    std::array<QByteArray, kSlotCount> clearingCommands;
+    std::array<qint32, SlotTable::kSlotCount> startOffset{}, endOffset{};
+    std::array<QString, SlotTable::kSlotCount> startText, endText;
+    std::array<QByteArray, SlotTable::kSlotCount> clearingCommands;
     QList<Block> dataBlocks;
-    std::array<QByteArray, kSlotCount> pointerCommands;
+    std::array<QByteArray, SlotTable::kSlotCount> pointerCommands;
 
     qint32 totalBytes() const { return static_cast<qint32>(image.size()); }
     // The clearing pass, the data pass and the pointer pass, in the order they are sent.
     QList<QByteArray> allCommands() const;
 };
 
-// Why the seven contents cannot be downloaded as they are, as the message that says so; empty
-// when they can: more bytes than the data area holds, or a one-byte ticket at address 0000,
-// whose pointer entry 00000000 the indicator reads as an empty slot.
-QString layoutFault(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents);
+// Why the seven contents cannot be downloaded as they are: more bytes than the data area holds,
+// or a one-byte ticket at address 0000, whose pointer entry 00000000 the indicator reads as an
+// empty slot.
+struct LayoutFault {
+    enum class Kind { None, TooLarge, OneByteFirst };
+    Kind kind = Kind::None;
+    qint64 totalBytes = 0; // TooLarge
+    int slot = 0;          // OneByteFirst
+    bool isNone() const { return kind == Kind::None; }
+};
+LayoutFault checkLayout(const SlotTable::Contents& contents);
+// The message that says so, in the language of the installed translator; empty for none.
+QString layoutFaultText(const LayoutFault& fault);
 
-// Lays out the seven contents (slot 1 first). Only a total of at most kDataAreaSize bytes gives
-// addresses the indicator can take; the downloader refuses anything larger before using a plan.
-DownloadPlan makeDownloadPlan(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents);
+// Lays out the seven contents (slot 1 first). Only a total of at most
+// IndicatorProtocol::kDataAreaSize bytes gives addresses the indicator can take; the downloader
+// refuses anything larger before using a plan.
+DownloadPlan makeDownloadPlan(const SlotTable::Contents& contents);

@@ -136,25 +136,6 @@ bool endsWithLineEnd(const QString& path)
 
 } // namespace
 
-QString outcomeName(Downloader::Outcome outcome)
-{
-    switch (outcome) {
-    case Downloader::Outcome::Stored:
-        return QStringLiteral("stored");
-    case Downloader::Outcome::Refused:
-        return QStringLiteral("refused");
-    case Downloader::Outcome::Stopped:
-        return QStringLiteral("stopped");
-    case Downloader::Outcome::Cancelled:
-        return QStringLiteral("cancelled");
-    case Downloader::Outcome::Lost:
-        return QStringLiteral("lost");
-    case Downloader::Outcome::None:
-        break;
-    }
-    return QStringLiteral("none");
-}
-
 QJsonObject DownloadRecord::toJson() const
 {
     QJsonArray slotArray;
@@ -222,25 +203,20 @@ QString DownloadRecord::indicatorText(const QByteArray& text)
     return QString::fromLatin1(kept);
 }
 
-DownloadRecord DownloadRecord::fromDownload(const Downloader& downloader, int retries,
-                                            const SlotTable::Contents& contents,
-                                            const SlotTable::Paths& paths)
+QList<DownloadRecord::Slot> DownloadRecord::ticketsOf(const SlotTable::Contents& contents,
+                                                      const SlotTable::Paths& paths)
 {
-    DownloadRecord record;
-    record.outcome = outcomeName(downloader.outcome());
-    record.commands = downloader.commandsSent();
-    record.retries = retries;
+    QList<Slot> tickets;
     for (int s = 1; s <= SlotTable::kSlotCount; ++s) {
         const QByteArray& bytes = contents[s - 1];
         if (bytes.isEmpty())
             continue;
-        record.tickets.append(
-            {s, paths[s - 1], bytes.size(),
-             QString::fromLatin1(
-                 QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()),
-             downloader.slotStored(s)});
+        tickets.append({s, paths[s - 1], bytes.size(),
+                        QString::fromLatin1(
+                            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()),
+                        false});
     }
-    return record;
+    return tickets;
 }
 
 namespace DownloadLog {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "ticket/Downloader.h"
 #include "ticket/SlotTable.h"
 
 #include <QByteArray>
@@ -29,7 +28,7 @@ struct DownloadRecord {
     QString channel;         // "COM 1 /dev/ttyUSB0" or "192.168.1.50:4001"
     int baud = 0;            // 0 for TCP/IP
     QString version, serial; // from the last query
-    QString outcome;         // "stored", "refused", "stopped", "cancelled", "lost"
+    QString outcome;         // Outcomes::word(): "stored", "refused", "stopped", ...
     double seconds = 0;
     int commands = 0;
     int retries = 0;
@@ -38,10 +37,9 @@ struct DownloadRecord {
     QJsonObject toJson() const;
     // Nothing when a field is missing or of the wrong kind: a damaged line is no record.
     static std::optional<DownloadRecord> fromJson(const QJsonObject& object);
-    // Outcome, commands, retries and tickets of a finished download; the caller fills the rest.
-    static DownloadRecord fromDownload(const Downloader& downloader, int retries,
-                                       const SlotTable::Contents& contents,
-                                       const SlotTable::Paths& paths);
+    // Each slot holding data, with its file, size and hash; none stored yet.
+    static QList<Slot> ticketsOf(const SlotTable::Contents& contents,
+                                 const SlotTable::Paths& paths);
     // An indicator's text as a record keeps it: without the protocol's bytes (the ACK that ends
     // a version or a serial number, NAK, NUL, CR, LF), so that one indicator reads alike
     // everywhere; any other byte stays.
@@ -49,9 +47,6 @@ struct DownloadRecord {
 
     friend bool operator==(const DownloadRecord&, const DownloadRecord&) = default;
 };
-
-// "stored", "refused", "stopped", "cancelled", "lost"; "none" for a download that sent nothing.
-QString outcomeName(Downloader::Outcome outcome);
 
 // The log of downloads: one JSON object a line, oldest first.
 namespace DownloadLog {

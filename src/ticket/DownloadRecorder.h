@@ -1,8 +1,8 @@
 #pragma once
 
 #include "ticket/DownloadRecord.h"
+#include "ticket/Outcome.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <chrono>
 
@@ -10,9 +10,9 @@ class CommandExchange;
 class Downloader;
 
 // Keeps the record of every download and appends it to the download record when the download
-// sent at least one command: the tickets as they were when it started (later slot changes send
-// nothing), where it went, and how it ended. A record that cannot be written never fails the
-// download; it is told through notWritten().
+// sent at least one command: the tickets as they were when it was prepared (later slot changes
+// send nothing), where it went, and how it ended. A record that cannot be written never fails
+// the download; it is told through notWritten().
 class DownloadRecorder : public QObject {
     Q_OBJECT
 public:
@@ -31,13 +31,13 @@ public:
     void setPath(const QString& path) { m_path = path; }
     QString path() const { return m_path; }
 
-    // The download about to start: where it goes and the tickets it sends.
-    void prepare(const Target& target, const SlotTable::Contents& contents,
-                 const SlotTable::Paths& paths);
-    // The record of a run that ended before its download sent anything: how it ended, how long
-    // it took, and what the indicator said it was, if it answered. Nothing is written.
-    void finishUnsent(Downloader::Outcome outcome, std::chrono::milliseconds elapsed,
-                      const QString& version, const QString& serial);
+    // The tickets a download will send, hashed once.
+    void prepare(const SlotTable::Contents& contents, const SlotTable::Paths& paths);
+    // Where it goes and what the indicator said it was.
+    void setTarget(const Target& target);
+    // The record of a run that ended before its download sent anything: how it ended and how long
+    // it took. Nothing is written.
+    void finishUnsent(Outcome outcome, std::chrono::milliseconds elapsed);
     // The last download's record; before one ends, the prepared one with no command sent.
     const DownloadRecord& record() const { return m_record; }
 
@@ -54,5 +54,4 @@ private:
     QString m_path = DownloadLog::defaultPath();
     DownloadRecord m_record;
     quint64 m_retriesBefore = 0;
-    QElapsedTimer m_elapsed;
 };

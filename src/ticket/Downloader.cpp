@@ -3,102 +3,69 @@
 #include "link/CommandExchange.h"
 #include "platform/LogSource.h"
 #include "platform/TextRoutines.h"
-#include "platform/UiServices.h"
-
-#include <QPointer>
 
 namespace {
-using IndicatorProtocol::hex4;
-
 constexpr int kOptionalIndex = SlotTable::kOptionalSlot - 1;
 
-// Marked here, translated where used: the translator is installed after these are made.
-const char* const kTitle = QT_TRANSLATE_NOOP("Downloader", "Update Error");
-const char* const kPointerError = QT_TRANSLATE_NOOP("Downloader", "Pointer Error");
-const char* const kDataError = QT_TRANSLATE_NOOP("Downloader", "Data Error");
-const char* const kSlot7Error =
-    QT_TRANSLATE_NOOP("Downloader", "Error sending Truck Simple Weighing ticket.");
-const char* const kBusy =
-    QT_TRANSLATE_NOOP("Downloader", "The indicator is still answering another command. Nothing "
-                                    "was sent; try the download again.");
-// The pointer table is cleared before any data is written, so after a cancel the indicator
-// never points at half-written data: it simply holds no valid ticket set.
-const char* const kCancelled = QT_TRANSLATE_NOOP(
-    "Downloader", "The download was cancelled. The indicator now holds no "
-                  "valid ticket set; download the tickets again before using it.");
-const char* const kNoValidSet = QT_TRANSLATE_NOOP(
-    "Downloader", "The indicator's pointer table is cleared, so it holds no valid ticket set.");
-const char* const kStoppedAnswering =
-    QT_TRANSLATE_NOOP("Downloader", "The indicator stopped answering.");
-const char* const kUnmatched =
-    QT_TRANSLATE_NOOP("Downloader", "The indicator's answers could not be matched to the "
-                                    "commands: it sent more answers than it was asked for, again "
-                                    "and again.");
-
-// "slot 1 (…)", "slot 1 (…) and slot 3 (…)", "slot 1 (…), slot 2 (…) and slot 3 (…)".
-QString slotList(const QList<int>& slotNumbers)
+DownloadNotice::Pass passOf(Downloader::Phase phase)
 {
-    QStringList names;
-    for (const int s : slotNumbers)
-        names.append(SlotTable::slotName(s));
-    if (names.size() < 2)
-        return names.join(QString());
-    const QString last = names.takeLast();
-    return Downloader::tr("%1 and %2").arg(names.join(QStringLiteral(", ")), last);
+    switch (phase) {
+    case Downloader::Phase::Preparing:
+    case Downloader::Phase::Clearing:
+        break;
+    case Downloader::Phase::Data:
+        return DownloadNotice::Pass::Data;
+    case Downloader::Phase::Pointers:
+        return DownloadNotice::Pass::Pointers;
+    }
+    return DownloadNotice::Pass::Clearing;
 }
 } // namespace
 
-Downloader::Downloader(CommandExchange& exchange, UiServices& ui, QObject* parent)
+Downloader::Downloader(CommandExchange& exchange, QObject* parent)
     : QObject(parent)
     , m_exchange(exchange)
-    , m_ui(ui)
 {
     connect(&m_exchange, &CommandExchange::commandFinished, this, &Downloader::onExchangeFinished);
 }
 
 Downloader::~Downloader() = default;
 
-void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents)
+std::chrono::milliseconds Downloader::elapsed() const
+{
+    return std::chrono::milliseconds(m_run.clock.isValid() ? m_run.clock.elapsed() : 0);
+}
+
+void Downloader::start(const SlotTable::Contents& contents)
 {
     if (isRunning())
         return;
-    m_cancelRequested = false;
-    m_slot7Failed = false;
-    m_resent = false;
-    m_proving = false;
-    m_opened = false;
-    m_dataAnnounced = false;
-    m_pointersAnnounced = false;
-    m_failed = {};
-    m_failedBlock = -1;
-    m_faults = {};
-    m_stored = {};
-    m_outcome = Outcome::None;
-    m_commandsSent = m_probesSent = m_writesResent = 0;
-    m_totalBytes = 0;
-    m_cursor = m_stretchStart = m_sentBefore = 0;
-    m_stretchLength = kStretchLength;
-    m_voids = 0;
-    m_running = true;
+    m_run = Run{};
+    m_run.running = true;
+    m_run.clock.start();
     emit started();
 
-    if (const QString fault = layoutFault(contents); !fault.isEmpty()) {
-        report(fault, &Downloader::finish);
+    if (const LayoutFault fault = checkLayout(contents); !fault.isNone()) {
+        m_run.outcome = Outcome::Refused;
+        DownloadNotice notice = noticeOf(DownloadNotice::Kind::LayoutRefused);
+        notice.layout = fault;
+        report(notice, &Downloader::finish);
         return;
     }
     if (m_exchange.isBusy()) {
-        report(tr(kBusy), &Downloader::finish);
+        m_run.outcome = Outcome::Refused;
+        report(noticeOf(DownloadNotice::Kind::Busy), &Downloader::finish);
         return;
     }
 
     emit phaseChanged(Phase::Preparing);
-    m_plan = makeDownloadPlan(contents);
-    m_totalBytes = m_plan.totalBytes();
-    for (int s = 0; s < DownloadPlan::kSlotCount; ++s)
-        m_holdsData[s] = !contents[s].isEmpty();
-    m_dataBegin = DownloadPlan::kSlotCount;
-    m_pointerBegin = m_dataBegin + int(m_plan.dataBlocks.size());
-    m_end = m_pointerBegin + DownloadPlan::kSlotCount;
+    m_run.plan = makeDownloadPlan(contents);
+    m_run.totalBytes = m_run.plan.totalBytes();
+    for (int s = 0; s < SlotTable::kSlotCount; ++s)
+        m_run.holdsData[s] = !contents[s].isEmpty();
+    m_run.dataBegin = SlotTable::kSlotCount;
+    m_run.pointerBegin = m_run.dataBegin + int(m_run.plan.dataBlocks.size());
+    m_run.end = m_run.pointerBegin + SlotTable::kSlotCount;
     emit phaseChanged(Phase::Clearing);
     // The opening in-step point: answers owed to anything before the download are set aside.
     prove();
@@ -107,58 +74,65 @@ void Downloader::start(const std::array<QByteArray, DownloadPlan::kSlotCount>& c
 void Downloader::cancel()
 {
     if (isRunning())
-        m_cancelRequested = true;
+        m_run.cancelRequested = true;
 }
 
 void Downloader::abandon()
 {
     if (!isRunning())
         return;
-    // An outcome already decided stands: the pointer pass is over and only a message is open.
-    if (m_outcome == Outcome::None)
-        m_outcome = Outcome::Cancelled;
+    // An outcome already decided stands: the pointer pass is over and only a notice is open.
+    if (m_run.outcome == Outcome::None)
+        m_run.outcome = Outcome::Cancelled;
     finish();
+}
+
+void Downloader::proceed()
+{
+    if (const Next next = std::exchange(m_run.afterNotice, nullptr))
+        (this->*next)();
 }
 
 Downloader::Phase Downloader::phaseOf(int index) const
 {
-    return index < m_dataBegin      ? Phase::Clearing
-           : index < m_pointerBegin ? Phase::Data
-                                    : Phase::Pointers;
+    return index < m_run.dataBegin      ? Phase::Clearing
+           : index < m_run.pointerBegin ? Phase::Data
+                                        : Phase::Pointers;
 }
 
 int Downloader::slotOf(int index) const
 {
-    return phaseOf(index) == Phase::Clearing ? index : index - m_pointerBegin;
+    return phaseOf(index) == Phase::Clearing ? index : index - m_run.pointerBegin;
 }
 
 QByteArray Downloader::commandAt(int index) const
 {
+    const DownloadPlan& plan = m_run.plan;
     switch (phaseOf(index)) {
     case Phase::Preparing:
     case Phase::Clearing:
-        return m_plan.clearingCommands[index];
+        return plan.clearingCommands[index];
     case Phase::Data:
-        return m_plan.dataBlocks[blockOf(index)].command;
+        return plan.dataBlocks[blockOf(index)].command;
     case Phase::Pointers:
         break;
     }
     // A ticket that is not whole in the indicator must never be pointed at.
     const int s = slotOf(index);
-    return m_faults[s].failed ? m_plan.clearingCommands[s] : m_plan.pointerCommands[s];
+    return m_run.faults[s].failed ? plan.clearingCommands[s] : plan.pointerCommands[s];
 }
 
 qint32 Downloader::addressOf(int index) const
 {
     if (phaseOf(index) == Phase::Data)
-        return m_plan.dataBlocks[blockOf(index)].position - 1;
+        return m_run.plan.dataBlocks[blockOf(index)].position - 1;
     return IndicatorProtocol::pointerEntryAddress(slotOf(index));
 }
 
 // Sends the next command, or closes the stretch with an in-step point first when one is due.
 void Downloader::advance()
 {
-    if (m_cancelRequested) {
+    if (m_run.cancelRequested) {
         endCancelled();
         return;
     }
@@ -167,121 +141,117 @@ void Downloader::advance()
         return;
     }
     announce();
-    if (m_cursor == m_end) {
+    if (m_run.cursor == m_run.end) {
         endOfPointerPass();
         return;
     }
-    send(m_cursor);
+    send(m_run.cursor);
 }
 
 bool Downloader::proofDue() const
 {
-    if (m_cursor == m_stretchStart)
+    const Run& r = m_run;
+    if (r.cursor == r.stretchStart)
         return false;
     // The passes meet at in-step points: no data goes out before the table is proven cleared,
     // and no pointer entry before every data block is proven.
-    if (m_cursor == m_dataBegin || m_cursor == m_pointerBegin || m_cursor == m_end ||
-        m_cursor - m_stretchStart >= m_stretchLength)
+    if (r.cursor == r.dataBegin || r.cursor == r.pointerBegin || r.cursor == r.end ||
+        r.cursor - r.stretchStart >= r.stretchLength)
         return true;
     // Some answer already matched no command: whatever follows is void anyway.
     if (m_exchange.surplusLines() > 0)
         return true;
     // A ticket counts as stored as soon as its own pointer entry is proven.
-    const int last = m_cursor - 1;
-    return phaseOf(last) == Phase::Pointers && m_holdsData[slotOf(last)];
+    const int last = r.cursor - 1;
+    return phaseOf(last) == Phase::Pointers && r.holdsData[slotOf(last)];
 }
 
 void Downloader::prove()
 {
-    m_proving = true;
-    ++m_probesSent;
-    m_awaitedCommand = m_exchange.proveInStep(m_timeout);
+    m_run.proving = true;
+    ++m_run.probesSent;
+    m_run.awaitedCommand = m_exchange.proveInStep(m_timeout);
 }
 
 void Downloader::send(int index)
 {
-    m_proving = false;
-    ++m_commandsSent;
+    m_run.proving = false;
+    ++m_run.commandsSent;
     const QByteArray command = commandAt(index);
-    if (index < m_sentBefore) {
-        ++m_writesResent;
+    if (index < m_run.sentBefore)
         qCDebug(lcExchange).noquote()
             << LogSource{m_exchange.logName()}
             << "re-sent:" << TextRoutines::describeBytes(command).constData();
-    }
-    m_sentBefore = std::max(m_sentBefore, index + 1);
-    m_awaitedCommand = m_exchange.sendCommand(command, m_timeout);
+    m_run.sentBefore = std::max(m_run.sentBefore, index + 1);
+    m_run.awaitedCommand = m_exchange.sendCommand(command, m_timeout);
 }
 
 // The passes as they begin; a download with no data passes the data pass all the same.
 void Downloader::announce()
 {
-    if (!m_dataAnnounced && m_cursor >= m_dataBegin) {
-        m_dataAnnounced = true;
+    if (!m_run.dataAnnounced && m_run.cursor >= m_run.dataBegin) {
+        m_run.dataAnnounced = true;
         emit phaseChanged(Phase::Data);
     }
-    if (!m_pointersAnnounced && m_cursor >= m_pointerBegin) {
-        m_pointersAnnounced = true;
+    if (!m_run.pointersAnnounced && m_run.cursor >= m_run.pointerBegin) {
+        m_run.pointersAnnounced = true;
         emit phaseChanged(Phase::Pointers);
     }
 }
 
 void Downloader::emitBlockDone(int block)
 {
-    const qint32 position = m_plan.dataBlocks[block].position;
+    const qint32 position = m_run.plan.dataBlocks[block].position;
     emit blockDone(position, std::min(position + DownloadPlan::kBlockSize - 1, totalBytes()));
 }
 
 void Downloader::onExchangeFinished(quint64 command, bool ok)
 {
     // The exchange also serves the indicator query; only answers to our own commands count.
-    if (command == 0 || command != m_awaitedCommand)
+    if (command == 0 || command != m_run.awaitedCommand)
         return;
-    m_awaitedCommand = 0;
+    m_run.awaitedCommand = 0;
 
     const CommandExchange::Failure failure = m_exchange.lastFailure();
     if (failure == CommandExchange::Failure::ChannelLost) {
-        m_outcome = Outcome::Lost;
-        QString cause = tr("The connection to the indicator was lost.");
-        if (const QString reason = m_exchange.lostReason(); !reason.isEmpty())
-            cause += u' ' + reason + (reason.endsWith(u'.') ? QString() : QStringLiteral("."));
-        report(stopText(cause, m_proving ? std::max(m_cursor - 1, 0) : m_cursor),
-               &Downloader::finish);
+        m_run.outcome = Outcome::Lost;
+        stop(DownloadNotice::Cause::Lost,
+             m_run.proving ? std::max(m_run.cursor - 1, 0) : m_run.cursor);
         return;
     }
-    if (m_proving) {
+    if (m_run.proving) {
         afterProof();
         return;
     }
     if (failure == CommandExchange::Failure::OutOfStep) {
-        m_outcome = Outcome::Stopped;
-        report(stopText(tr(kStoppedAnswering), m_cursor), &Downloader::finish);
+        m_run.outcome = Outcome::Stopped;
+        stop(DownloadNotice::Cause::StoppedAnswering, m_run.cursor);
         return;
     }
     if (!ok) {
         // A refusal or a silence is acted on only once an in-step point proves it was the
         // indicator's answer to this very write.
-        m_failed = {m_cursor, failure == CommandExchange::Failure::Nak};
-        ++m_cursor;
+        m_run.failed = {m_run.cursor, failure == CommandExchange::Failure::Nak};
+        ++m_run.cursor;
         prove();
         return;
     }
-    m_resent = false;
-    if (phaseOf(m_cursor) == Phase::Data)
-        emitBlockDone(blockOf(m_cursor));
-    ++m_cursor;
+    m_run.resent = false;
+    if (phaseOf(m_run.cursor) == Phase::Data)
+        emitBlockDone(blockOf(m_run.cursor));
+    ++m_run.cursor;
     advance();
 }
 
 void Downloader::afterProof()
 {
-    m_proving = false;
+    m_run.proving = false;
     switch (m_exchange.lastFailure()) {
     case CommandExchange::Failure::None:
         break;
     case CommandExchange::Failure::Voided:
         // Nothing was judged since the last in-step point: nothing to send again.
-        if (m_cursor != m_stretchStart) {
+        if (m_run.cursor != m_run.stretchStart) {
             voidStretch();
             return;
         }
@@ -290,8 +260,8 @@ void Downloader::afterProof()
     case CommandExchange::Failure::NoReply:
     case CommandExchange::Failure::OutOfStep:
     case CommandExchange::Failure::ChannelLost:
-        m_outcome = Outcome::Stopped;
-        report(stopText(tr(kStoppedAnswering), std::max(m_cursor - 1, 0)), &Downloader::finish);
+        m_run.outcome = Outcome::Stopped;
+        stop(DownloadNotice::Cause::StoppedAnswering, std::max(m_run.cursor - 1, 0));
         return;
     }
     commit();
@@ -301,20 +271,20 @@ void Downloader::afterProof()
 // the stretch goes out again from its first write.
 void Downloader::voidStretch()
 {
-    if (++m_voids > kMaxVoids) {
-        m_outcome = Outcome::Stopped;
-        report(stopText(tr(kUnmatched), m_stretchStart), &Downloader::finish);
+    if (++m_run.voids > kMaxVoids) {
+        m_run.outcome = Outcome::Stopped;
+        stop(DownloadNotice::Cause::Unmatched, m_run.stretchStart);
         return;
     }
-    const int count = m_cursor - m_stretchStart;
+    const int count = m_run.cursor - m_run.stretchStart;
     qCInfo(lcExchange).noquote()
         << LogSource{m_exchange.logName()}
         << "stretch voided: an answer since the last in-step point matched no command; sending"
         << count << (count == 1 ? "write" : "writes") << "again from"
-        << TextRoutines::describeBytes(commandAt(m_stretchStart)).constData();
-    m_cursor = m_stretchStart;
-    m_failed = {};
-    m_stretchLength = kShortStretchLength;
+        << TextRoutines::describeBytes(commandAt(m_run.stretchStart)).constData();
+    m_run.cursor = m_run.stretchStart;
+    m_run.failed = {};
+    m_run.stretchLength = kShortStretchLength;
     advance();
 }
 
@@ -322,41 +292,42 @@ void Downloader::voidStretch()
 // write at its end is now known to be the indicator's answer.
 void Downloader::commit()
 {
-    m_voids = 0;
-    m_stretchLength = std::min(2 * m_stretchLength, kStretchLength);
-    const int provenEnd = m_failed.index >= 0 ? m_failed.index : m_cursor;
-    for (int i = std::max(m_stretchStart, m_pointerBegin); i < provenEnd; ++i) {
+    Run& r = m_run;
+    r.voids = 0;
+    r.stretchLength = std::min(2 * r.stretchLength, kStretchLength);
+    const int provenEnd = r.failed.index >= 0 ? r.failed.index : r.cursor;
+    for (int i = std::max(r.stretchStart, r.pointerBegin); i < provenEnd; ++i) {
         const int s = slotOf(i);
-        m_stored[s] =
-            m_holdsData[s] && !m_faults[s].failed && !(s == kOptionalIndex && m_slot7Failed);
+        r.stored[s] =
+            r.holdsData[s] && !r.faults[s].failed && !(s == kOptionalIndex && r.slot7Failed);
     }
-    if (!m_opened) {
-        m_opened = true;
+    if (!r.opened) {
+        r.opened = true;
         qCDebug(lcExchange) << LogSource{m_exchange.logName()}
                             << "download opened at an in-step point";
     } else {
         qCDebug(lcExchange).noquote()
-            << LogSource{m_exchange.logName()} << "in-step point: commands" << m_stretchStart + 1
-            << "to" << m_cursor << "proven";
+            << LogSource{m_exchange.logName()} << "in-step point: commands" << r.stretchStart + 1
+            << "to" << r.cursor << "proven";
     }
-    m_stretchStart = m_cursor;
-    if (m_failed.index < 0) {
+    r.stretchStart = r.cursor;
+    if (r.failed.index < 0) {
         advance();
         return;
     }
-    judgeFailure(std::exchange(m_failed, {}));
+    judgeFailure(std::exchange(r.failed, {}));
 }
 
 void Downloader::judgeFailure(FailedWrite failed)
 {
     // Unanswered: sent once more, as a stretch of its own.
-    if (!failed.refused && !m_resent && !m_cancelRequested) {
-        m_resent = true;
-        m_cursor = m_stretchStart = failed.index;
+    if (!failed.refused && !m_run.resent && !m_run.cancelRequested) {
+        m_run.resent = true;
+        m_run.cursor = m_run.stretchStart = failed.index;
         advance();
         return;
     }
-    m_resent = false;
+    m_run.resent = false;
     if (phaseOf(failed.index) == Phase::Data)
         failedBlock(failed);
     else
@@ -367,19 +338,17 @@ void Downloader::judgeFailure(FailedWrite failed)
 void Downloader::failedBlock(FailedWrite failed)
 {
     const int block = blockOf(failed.index);
-    const qint32 address = addressOf(failed.index);
-    const QList<int> hit = slotsOfBlock(block);
-    for (const int s : hit) {
-        SlotFault& fault = m_faults[s - 1];
+    DownloadNotice notice = noticeOf(DownloadNotice::Kind::DataError);
+    notice.address = addressOf(failed.index);
+    notice.refused = failed.refused;
+    notice.slotNumbers = slotsOfBlock(block);
+    for (const int s : std::as_const(notice.slotNumbers)) {
+        DownloadNotice::SlotFault& fault = m_run.faults[s - 1];
         if (!fault.failed)
-            fault = {true, failed.refused, address};
+            fault = {true, failed.refused, notice.address};
     }
-    m_failedBlock = block;
-    report(tr(kDataError) + QStringLiteral("\r\n\r\n") +
-               (failed.refused ? tr("The indicator refused the data of %1 at address %2.")
-                               : tr("The indicator did not answer the write of %1 at address %2."))
-                   .arg(slotList(hit), hex4(address)),
-           &Downloader::afterFailedBlock);
+    m_run.failedBlock = block;
+    report(notice, &Downloader::afterFailedBlock);
 }
 
 // A failed pointer entry ends the download, but for slot 7's, which the indicator may lack.
@@ -387,38 +356,34 @@ void Downloader::failedEntry(FailedWrite failed)
 {
     const int s = slotOf(failed.index);
     if (s == kOptionalIndex) {
-        m_slot7Failed = true;
+        m_run.slot7Failed = true;
         advance();
         return;
     }
-    m_outcome = Outcome::Refused;
-    if (phaseOf(failed.index) == Phase::Clearing) {
-        report(tr(kPointerError), &Downloader::finish);
-        return;
-    }
-    report(tr(kPointerError) + QStringLiteral("\r\n\r\n") +
-               (failed.refused ? tr("The indicator refused the pointer entry of %1 at address %2.")
-                               : tr("The indicator did not answer the write of the pointer entry "
-                                    "of %1 at address %2."))
-                   .arg(SlotTable::slotName(s + 1), hex4(addressOf(failed.index))) +
-               QStringLiteral("\r\n\r\n") + holdingsText(),
-           &Downloader::finish);
+    m_run.outcome = Outcome::Refused;
+    DownloadNotice notice = noticeOf(DownloadNotice::Kind::PointerError);
+    notice.pass = passOf(phaseOf(failed.index));
+    notice.slotNumbers = {s + 1};
+    notice.address = addressOf(failed.index);
+    notice.refused = failed.refused;
+    report(notice, &Downloader::finish);
 }
 
 void Downloader::afterFailedBlock()
 {
-    emitBlockDone(std::exchange(m_failedBlock, -1));
+    emitBlockDone(std::exchange(m_run.failedBlock, -1));
     advance();
 }
 
 // The slots whose bytes the data block holds: one, or several where tickets end inside it.
 QList<int> Downloader::slotsOfBlock(int block) const
 {
-    const qint32 first = m_plan.dataBlocks[block].position - 1;
+    const DownloadPlan& plan = m_run.plan;
+    const qint32 first = plan.dataBlocks[block].position - 1;
     const qint32 last = first + DownloadPlan::kBlockSize - 1;
     QList<int> result;
-    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
-        if (m_holdsData[s] && m_plan.startOffset[s] <= last && m_plan.endOffset[s] >= first)
+    for (int s = 0; s < SlotTable::kSlotCount; ++s) {
+        if (m_run.holdsData[s] && plan.startOffset[s] <= last && plan.endOffset[s] >= first)
             result.append(s + 1);
     }
     return result;
@@ -426,122 +391,70 @@ QList<int> Downloader::slotsOfBlock(int block) const
 
 void Downloader::endOfPointerPass()
 {
-    QStringList lost;
-    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
-        const SlotFault& fault = m_faults[s];
-        if (fault.failed)
-            lost.append((fault.refused
-                             ? tr("%1: the indicator refused the data at address %2.")
-                             : tr("%1: the indicator did not answer a write at address %2."))
-                            .arg(SlotTable::slotName(s + 1), hex4(fault.address)));
-    }
-    const bool slot7Lost = m_slot7Failed && m_holdsData[kOptionalIndex];
-    if (lost.isEmpty() && !slot7Lost) {
-        m_outcome = Outcome::Stored;
+    const bool anyFault = std::any_of(m_run.faults.begin(), m_run.faults.end(),
+                                      [](const auto& fault) { return fault.failed; });
+    const bool slot7Lost = m_run.slot7Failed && m_run.holdsData[kOptionalIndex];
+    if (!anyFault && !slot7Lost) {
+        m_run.outcome = Outcome::Stored;
         finish();
         return;
     }
-    m_outcome = Outcome::Refused;
-    if (lost.isEmpty()) {
-        report(tr(kSlot7Error), &Downloader::finish);
-        return;
-    }
-    QString text = tr("These tickets were not stored:\r\n%1\r\n\r\nTheir pointer entries are "
-                      "cleared, so the indicator does not use them. Download the tickets again.")
-                       .arg(lost.join(QStringLiteral("\r\n")));
-    if (slot7Lost && !m_faults[kOptionalIndex].failed)
-        text += QStringLiteral("\r\n\r\n") + tr(kSlot7Error);
-    report(text, &Downloader::finish);
+    m_run.outcome = Outcome::Refused;
+    report(noticeOf(DownloadNotice::Kind::NotStored), &Downloader::finish);
 }
 
 void Downloader::endCancelled()
 {
-    m_outcome = Outcome::Cancelled;
-    const bool anyStored = std::find(m_stored.begin(), m_stored.end(), true) != m_stored.end();
-    report(anyStored ? tr("The download was cancelled. %1").arg(holdingsText()) : tr(kCancelled),
-           &Downloader::finish);
+    m_run.outcome = Outcome::Cancelled;
+    report(noticeOf(DownloadNotice::Kind::Cancelled), &Downloader::finish);
 }
 
-// Where the download stands: the slot and the indicator address of a command.
-QString Downloader::whereText(int index) const
+// The download had to stop: why, at which command, and what the indicator holds now.
+void Downloader::stop(DownloadNotice::Cause cause, int index)
 {
-    if (index >= m_end)
-        index = m_end - 1;
-    const QString names = phaseOf(index) == Phase::Data ? slotList(slotsOfBlock(blockOf(index)))
-                                                        : SlotTable::slotName(slotOf(index) + 1);
-    return tr("%1, address %2").arg(names, hex4(addressOf(index)));
+    DownloadNotice notice = noticeOf(DownloadNotice::Kind::Stopped);
+    notice.cause = cause;
+    if (cause == DownloadNotice::Cause::Lost)
+        notice.lost = m_exchange.lostFailure();
+    index = std::min(index, m_run.end - 1);
+    const Phase phase = phaseOf(index);
+    notice.pass = passOf(phase);
+    notice.slotNumbers =
+        phase == Phase::Data ? slotsOfBlock(blockOf(index)) : QList<int>{slotOf(index) + 1};
+    notice.address = addressOf(index);
+    report(notice, &Downloader::finish);
 }
 
-// Which of the tickets sent the indicator now holds, as proven, and which it does not.
-QString Downloader::holdingsText() const
+DownloadNotice Downloader::noticeOf(DownloadNotice::Kind kind) const
 {
-    QList<int> held, notHeld;
-    for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
-        if (m_holdsData[s])
-            (m_stored[s] ? held : notHeld).append(s + 1);
-    }
-    QString text = held.isEmpty()
-                       ? tr("The indicator holds none of these tickets.")
-                       : tr("The indicator holds the tickets of %1.").arg(slotList(held));
-    if (!notHeld.isEmpty())
-        text += tr("\r\nNot stored: %1. Download the tickets again.").arg(slotList(notHeld));
-    return text;
+    DownloadNotice notice;
+    notice.kind = kind;
+    notice.opened = m_run.opened;
+    notice.faults = m_run.faults;
+    notice.slot7Failed = m_run.slot7Failed && m_run.holdsData[kOptionalIndex];
+    notice.sent = m_run.holdsData;
+    notice.stored = m_run.stored;
+    return notice;
 }
 
-// The message of a download that had to stop: why, where, and what the indicator holds now.
-QString Downloader::stopText(const QString& cause, int index) const
+void Downloader::report(const DownloadNotice& told, Next next)
 {
-    // Stopped at the opening in-step point: not one write went out.
-    if (!m_opened)
-        return tr("%1 Nothing was sent. Check the cable and the indicator, then download the "
-                  "tickets again.")
-            .arg(cause);
-    QString holds;
-    switch (phaseOf(index)) {
-    case Phase::Preparing:
-    case Phase::Clearing:
-        holds = tr("No ticket data was sent. The indicator's pointer table is partly cleared, so "
-                   "it holds no valid ticket set.");
-        break;
-    case Phase::Data:
-        holds = tr(kNoValidSet);
-        break;
-    case Phase::Pointers: {
-        QList<int> held;
-        for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
-            if (m_stored[s])
-                held.append(s + 1);
-        }
-        holds = held.isEmpty()
-                    ? tr(kNoValidSet)
-                    : tr("The indicator holds only the tickets of %1.").arg(slotList(held));
-        break;
-    }
-    }
-    return tr("%1 The download stopped at %2.\r\n\r\n%3 Check the cable and the indicator, then "
-              "download the tickets again.")
-        .arg(cause, whereText(index), holds);
-}
-
-void Downloader::report(const QString& text, void (Downloader::*next)())
-{
-    // The box may outlive this object (the window closing under it): then nothing follows.
-    QPointer<Downloader> self(this);
-    m_ui.critical(tr(kTitle), text, [self, next] {
-        if (self)
-            (self.data()->*next)();
-    });
+    m_run.afterNotice = next;
+    emit notice(told);
+    if (!m_holdOnNotice)
+        proceed();
 }
 
 void Downloader::finish()
 {
     if (!isRunning())
         return;
-    m_running = false;
-    m_awaitedCommand = 0;
-    m_cancelRequested = false;
-    m_resent = false;
-    m_proving = false;
-    m_plan = DownloadPlan{};
+    m_run.running = false;
+    m_run.awaitedCommand = 0;
+    m_run.afterNotice = nullptr;
+    m_run.cancelRequested = false;
+    m_run.resent = false;
+    m_run.proving = false;
+    m_run.plan = DownloadPlan{};
     emit finished();
 }

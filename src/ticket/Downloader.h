@@ -1,20 +1,20 @@
 #pragma once
 
 #include "link/IndicatorProtocol.h"
+#include "ticket/DownloadNotice.h"
 #include "ticket/DownloadPlan.h"
+#include "ticket/Outcome.h"
 
+#include <QElapsedTimer>
 #include <QObject>
-#include <QString>
-#include <array>
 #include <chrono>
 
 class CommandExchange;
-class UiServices;
 
 // Runs one download plan through the command exchange: the clearing pass, the data pass and the
 // pointer pass, one command outstanding at a time, each next command started by the reply to
-// the one before. Messages go through UiServices and the download waits for the operator to
-// close each one before it goes on.
+// the one before. What the operator must know goes out as a notice of facts; a view that shows
+// it may hold the download until the operator has read it.
 //
 // No answer is trusted on timing alone. The commands go out in stretches, each closed by an
 // in-step point (CommandExchange::proveInStep): only then are the stretch's answers taken as
@@ -43,46 +43,41 @@ public:
     };
     Q_ENUM(Phase)
 
-    // How the last download ended; None while running or when nothing was sent.
-    enum class Outcome {
-        None,
-        Stored,    // every slot that holds data is stored and pointed at
-        Refused,   // the indicator refused or did not answer some write: some slot not stored
-        Stopped,   // the indicator stopped answering; the download was stopped
-        Cancelled, // the operator cancelled
-        Lost,      // the channel was lost
-    };
-    Q_ENUM(Outcome)
-
-    Downloader(CommandExchange& exchange, UiServices& ui, QObject* parent = nullptr);
+    explicit Downloader(CommandExchange& exchange, QObject* parent = nullptr);
     ~Downloader() override;
 
     // Takes its own plan from the contents, so slot changes during the download change nothing
     // sent. Ignored while a download runs.
-    void start(const std::array<QByteArray, DownloadPlan::kSlotCount>& contents);
+    void start(const SlotTable::Contents& contents);
     // Stops after the reply to the command in flight; the download ends through finished().
     void cancel();
     // Ends the download at once, without waiting for the reply in flight or the operator, for a
     // program that is closing: Cancelled, no slot counted as stored beyond what was proven,
-    // unless the pointer pass was over and only its closing message was still open.
+    // unless the pointer pass was over and only its closing notice was still being read.
     void abandon();
-    bool isRunning() const { return m_running; }
+    bool isRunning() const { return m_run.running; }
+
+    // Set by a view that shows each notice to the operator: the download then waits after each
+    // one until proceed() is called. Otherwise it goes on at once.
+    void setHoldOnNotice(bool hold) { m_holdOnNotice = hold; }
+    // The notice has been read: the download goes on.
+    void proceed();
 
     // The per-attempt time-out of every command; tests shorten it.
     void setTimeout(std::chrono::milliseconds timeout) { m_timeout = timeout; }
     std::chrono::milliseconds timeout() const { return m_timeout; }
     // Writes handed to the exchange by the current or last download, those sent again after a
-    // voided stretch included.
-    int commandsSent() const { return m_commandsSent; }
-    // Of those, the ones sent again; and the in-step probes, which come on top.
-    int writesResent() const { return m_writesResent; }
-    int probesSent() const { return m_probesSent; }
-    Outcome outcome() const { return m_outcome; }
+    // voided stretch included; and the in-step probes, which come on top.
+    int commandsSent() const { return m_run.commandsSent; }
+    int probesSent() const { return m_run.probesSent; }
+    Outcome outcome() const { return m_run.outcome; }
     // The bytes of all tickets of the current or last download.
-    qint32 totalBytes() const { return m_totalBytes; }
+    qint32 totalBytes() const { return m_run.totalBytes; }
     // True when slot s (1 to 7) held data in the last download and its ticket is now stored in
     // the indicator with its pointer entry, proven.
-    bool slotStored(int slot) const { return m_stored.at(slot - 1); }
+    bool slotStored(int slot) const { return m_run.stored.at(slot - 1); }
+    // The time since the current or last download started.
+    std::chrono::milliseconds elapsed() const;
 
 signals:
     void started();
@@ -90,19 +85,53 @@ signals:
     // A data block has been answered (or its failure reported): its first byte's 1-based
     // position in the tickets, and the bytes of the tickets sent so far.
     void blockDone(qint32 position, qint32 bytesDone);
+    // Something the operator must read; finished() follows those that end the download.
+    void notice(const DownloadNotice& notice);
     void finished();
 
 private:
-    // Why a slot's ticket could not be stored: the first data block of it that failed.
-    struct SlotFault {
-        bool failed = false;
-        bool refused = false; // NAK; otherwise no answer
-        qint32 address = 0;
-    };
+    using Next = void (Downloader::*)();
     // A write that failed, judged only once an in-step point proves its answer.
     struct FailedWrite {
         int index = -1; // in the whole sequence; -1: none
         bool refused = false;
+    };
+    // Everything one download changes, set afresh by assignment when the next one starts.
+    struct Run {
+        bool running = false;
+        DownloadPlan plan;
+        // The command sequence: clearing pass [0, dataBegin), data pass [dataBegin,
+        // pointerBegin), pointer pass [pointerBegin, end).
+        int dataBegin = 0;
+        int pointerBegin = 0;
+        int end = 0;
+        int cursor = 0;       // the next command to send, or the one in flight
+        int stretchStart = 0; // the first command not yet proven
+        int sentBefore = 0;   // every command below this was sent at least once
+        int stretchLength = kStretchLength;
+        int voids = 0;       // voided stretches since the last proof
+        bool opened = false; // the opening in-step point is passed
+        bool dataAnnounced = false;
+        bool pointersAnnounced = false;
+        // The exchange's number of the command in flight; 0 while none is.
+        quint64 awaitedCommand = 0;
+        bool proving = false; // the command in flight is an in-step probe
+        FailedWrite failed;
+        int failedBlock = -1; // the data block whose notice is being read
+        // The write in flight is the second try after the indicator did not answer the first.
+        bool resent = false;
+        bool cancelRequested = false;
+        bool slot7Failed = false;
+        DownloadNotice::SlotFlags holdsData{};
+        std::array<DownloadNotice::SlotFault, SlotTable::kSlotCount> faults{};
+        DownloadNotice::SlotFlags stored{};
+        Outcome outcome = Outcome::None;
+        int commandsSent = 0;
+        int probesSent = 0;
+        qint32 totalBytes = 0;
+        QElapsedTimer clock;
+        // What follows the notice being read; nullptr while none is.
+        Next afterNotice = nullptr;
     };
 
     void onExchangeFinished(quint64 command, bool ok);
@@ -121,53 +150,22 @@ private:
     void afterFailedBlock();
     void endOfPointerPass();
     void endCancelled();
+    void stop(DownloadNotice::Cause cause, int index);
 
     Phase phaseOf(int index) const;
-    int blockOf(int index) const { return index - m_dataBegin; }
+    int blockOf(int index) const { return index - m_run.dataBegin; }
     int slotOf(int index) const; // clearing and pointer passes: the slot index 0..6
     QByteArray commandAt(int index) const;
     qint32 addressOf(int index) const;
     QList<int> slotsOfBlock(int block) const;
-    QString whereText(int index) const;
-    QString holdingsText() const;
-    QString stopText(const QString& cause, int index) const;
-    // Shows a message and then runs next, once the operator has closed it.
-    void report(const QString& text, void (Downloader::*next)());
+    // A notice with what the indicator holds now filled in.
+    DownloadNotice noticeOf(DownloadNotice::Kind kind) const;
+    // Tells the notice, then runs next once it has been read.
+    void report(const DownloadNotice& notice, Next next);
     void finish();
 
     CommandExchange& m_exchange;
-    UiServices& m_ui;
     std::chrono::milliseconds m_timeout = kTimeout;
-    DownloadPlan m_plan;
-    bool m_running = false;
-    // The command sequence: clearing pass [0, m_dataBegin), data pass [m_dataBegin,
-    // m_pointerBegin), pointer pass [m_pointerBegin, m_end).
-    int m_dataBegin = 0;
-    int m_pointerBegin = 0;
-    int m_end = 0;
-    int m_cursor = 0;       // the next command to send, or the one in flight
-    int m_stretchStart = 0; // the first command not yet proven
-    int m_sentBefore = 0;   // every command below this was sent at least once
-    int m_stretchLength = kStretchLength;
-    int m_voids = 0;       // voided stretches since the last proof
-    bool m_opened = false; // the opening in-step point is passed
-    bool m_dataAnnounced = false;
-    bool m_pointersAnnounced = false;
-    // The exchange's number of the command in flight; 0 while none is.
-    quint64 m_awaitedCommand = 0;
-    bool m_proving = false; // the command in flight is an in-step probe
-    FailedWrite m_failed;
-    int m_failedBlock = -1; // the data block whose Data Error message is open
-    // The write in flight is the second try after the indicator did not answer the first.
-    bool m_resent = false;
-    bool m_cancelRequested = false;
-    bool m_slot7Failed = false;
-    std::array<bool, DownloadPlan::kSlotCount> m_holdsData{};
-    std::array<SlotFault, DownloadPlan::kSlotCount> m_faults{};
-    std::array<bool, DownloadPlan::kSlotCount> m_stored{};
-    Outcome m_outcome = Outcome::None;
-    int m_commandsSent = 0;
-    qint32 m_totalBytes = 0;
-    int m_probesSent = 0;
-    int m_writesResent = 0;
+    bool m_holdOnNotice = false;
+    Run m_run;
 };

@@ -12,8 +12,6 @@
 namespace SlotTable {
 
 constexpr int kSlotCount = 7;
-// The ticket data area runs from 0000 to 7FFF.
-constexpr qint32 kMemorySize = IndicatorProtocol::kDataAreaSize;
 // The indicator may lack this slot's ticket kind: a refused pointer write for it is tolerated
 // while it holds nothing.
 constexpr int kOptionalSlot = 7;

@@ -298,8 +298,8 @@ bool write(const QString& setPath, const TicketSet& set, QString* errorText)
 
 QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
 {
-    // Every file is read into a scratch copy first, so that the slots change only once each file
-    // is known to load or not.
+    // Every file is read once, into a scratch copy, so that the slots change only once each
+    // file is known to load or not.
     TicketSlots scratch;
     std::array<QString, SlotTable::kSlotCount> errors;
     for (int slot = 1; slot <= SlotTable::kSlotCount; ++slot) {
@@ -312,9 +312,10 @@ QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
     for (int slot = 1; slot <= SlotTable::kSlotCount; ++slot) {
         const QString& path = set.paths[slot - 1];
         QString& error = errors[slot - 1];
-        // A file that changed or vanished since the first read still leaves its slot empty.
-        if (!path.isEmpty() && error.isEmpty() && ticketSlots.load(slot, path, &error))
+        if (!path.isEmpty() && error.isEmpty()) {
+            ticketSlots.copySlot(slot, scratch);
             continue;
+        }
         ticketSlots.remove(slot);
         if (!error.isEmpty()) {
             QString name = SlotTable::slotName(slot);

@@ -27,8 +27,6 @@ struct TicketSet {
 // blank can be written. A backslash separates folders, as in a set written on Windows.
 namespace TicketSetFile {
 
-inline const QString kFilter = QStringLiteral("Ticket Sets (*.tkset)");
-
 // A set file by its name (*.tkset), as the window's drops and the ticket slots tell one.
 bool isSetPath(const QString& path);
 

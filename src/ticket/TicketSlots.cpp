@@ -9,7 +9,6 @@
 #include <algorithm>
 
 namespace {
-constexpr qint64 kReadChunk = 64 * 1024;
 const QByteArray kNoContent;
 
 QString readFailure(const QString& path, const QString& reason)
@@ -55,6 +54,14 @@ bool TicketSlots::anyInUse() const
     return usedSpace() > 0;
 }
 
+void TicketSlots::copySlot(int slot, const TicketSlots& from)
+{
+    if (!isValidSlot(slot))
+        return;
+    m_data[slot - 1] = from.m_data[slot - 1];
+    m_paths[slot - 1] = from.m_paths[slot - 1];
+}
+
 bool TicketSlots::load(int slot, const QString& path, QString* errorText)
 {
     const auto fail = [errorText](const QString& text) {
@@ -73,40 +80,25 @@ bool TicketSlots::load(int slot, const QString& path, QString* errorText)
             QCoreApplication::translate("TicketSlots", "The file %1 is a ticket set, not a ticket.")
                 .arg(path));
 
-    QFile file;
-    if (QString why; !SystemNames::openForReading(file, path, &why))
+    QString why;
+    qint64 fileSize = 0;
+    std::optional<QByteArray> data = SystemNames::readStart(path, kMaxFileSize, &why, &fileSize);
+    if (!data)
         return fail(readFailure(path, why));
-    if (file.size() > kMaxFileSize) {
+    if (fileSize > kMaxFileSize)
         return fail(QCoreApplication::translate(
                         "TicketSlots",
                         "The file %1 is too large to be a ticket: %2 bytes (at most %3 "
                         "bytes can be loaded).")
-                        .arg(path, QString::number(file.size()), QString::number(kMaxFileSize)));
-    }
-
-    // Read in chunks up to the cap, so that a device or pipe with no size cannot grow the
-    // content without bound.
-    QByteArray data;
-    data.reserve(file.size());
-    while (data.size() <= kMaxFileSize) {
-        const QByteArray chunk = file.read(kReadChunk);
-        if (chunk.isEmpty()) {
-            if (file.error() != QFileDevice::NoError)
-                return fail(readFailure(path, file.errorString()));
-            break;
-        }
-        data.append(chunk);
-    }
-    if (data.size() > kMaxFileSize) {
+                        .arg(path, QString::number(fileSize), QString::number(kMaxFileSize)));
+    if (data->size() > kMaxFileSize)
         return fail(
             QCoreApplication::translate(
                 "TicketSlots", "The file %1 is too large to be a ticket (more than %2 bytes).")
                 .arg(path, QString::number(kMaxFileSize)));
-    }
 
-    m_data[slot - 1] = std::move(data);
+    m_data[slot - 1] = std::move(*data);
     m_paths[slot - 1] = path;
-    emit slotChanged(slot);
     return true;
 }
 
@@ -116,7 +108,6 @@ void TicketSlots::remove(int slot)
         return;
     m_data[slot - 1].clear();
     m_paths[slot - 1].clear();
-    emit slotChanged(slot);
 }
 
 qint32 TicketSlots::usedSpace() const
@@ -129,7 +120,7 @@ qint32 TicketSlots::usedSpace() const
 
 qint32 TicketSlots::freeSpace() const
 {
-    return kMemoryBudget - usedSpace();
+    return IndicatorProtocol::kDataAreaSize - usedSpace();
 }
 
 QString TicketSlots::fileNameText(int slot) const

@@ -16,8 +16,6 @@
 class TicketSlots : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kSlotCount = SlotTable::kSlotCount;
-    static constexpr qint32 kMemoryBudget = SlotTable::kMemorySize;
     // Far beyond any ticket template; it only stops a wrongly chosen huge file from exhausting
     // memory.
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
@@ -26,7 +24,7 @@ public:
 
     explicit TicketSlots(QObject* parent = nullptr);
 
-    const std::array<QByteArray, kSlotCount>& contents() const { return m_data; }
+    const SlotTable::Contents& contents() const { return m_data; }
     const QByteArray& content(int slot) const;
     QString path(int slot) const;
     const SlotTable::Paths& paths() const { return m_paths; }
@@ -39,6 +37,8 @@ public:
     // *errorText names the file and the reason, and the slot keeps its earlier content and path.
     bool load(int slot, const QString& path, QString* errorText);
     void remove(int slot);
+    // Slot s of `from`, as it was read there.
+    void copySlot(int slot, const TicketSlots& from);
 
     qint32 freeSpace() const;
     qint32 usedSpace() const;
@@ -52,12 +52,9 @@ public:
 
     // The whole path when it has at most 30 characters, else "..." and its last 27.
     static QString shortFileName(const QString& path);
-    static bool isValidSlot(int slot) { return slot >= 1 && slot <= kSlotCount; }
-
-signals:
-    void slotChanged(int slot);
+    static bool isValidSlot(int slot) { return slot >= 1 && slot <= SlotTable::kSlotCount; }
 
 private:
-    std::array<QByteArray, kSlotCount> m_data;
+    SlotTable::Contents m_data;
     SlotTable::Paths m_paths;
 };

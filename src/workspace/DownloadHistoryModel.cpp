@@ -1,6 +1,7 @@
 #include "workspace/DownloadHistoryModel.h"
 
 #include "platform/TextRoutines.h"
+#include "ticket/Outcome.h"
 
 #include <algorithm>
 #include <array>
@@ -9,17 +10,6 @@
 namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss ");
-
-// The record keeps its outcome words in English; the table shows them in the window's language.
-// A word the window does not know is shown as the record has it.
-constexpr std::array<const char*, 6> kOutcomeWords = {
-    QT_TRANSLATE_NOOP("DownloadHistoryModel", "stored"),
-    QT_TRANSLATE_NOOP("DownloadHistoryModel", "refused"),
-    QT_TRANSLATE_NOOP("DownloadHistoryModel", "stopped"),
-    QT_TRANSLATE_NOOP("DownloadHistoryModel", "cancelled"),
-    QT_TRANSLATE_NOOP("DownloadHistoryModel", "lost"),
-    QT_TRANSLATE_NOOP("DownloadHistoryModel", "none"),
-};
 
 } // namespace
 
@@ -90,13 +80,12 @@ QString DownloadHistoryModel::shownText(const QString& text)
     return shown;
 }
 
+// The record keeps its outcome words in English; the table shows them in the window's language.
+// A word the window does not know is shown as the record has it.
 QString DownloadHistoryModel::outcomeText(const QString& outcome)
 {
-    for (const char* word : kOutcomeWords) {
-        if (outcome == QLatin1String(word))
-            return tr(word);
-    }
-    return shownText(outcome);
+    const QString shown = Outcomes::shownWord(outcome);
+    return shown == outcome ? shownText(outcome) : shown;
 }
 
 QString DownloadHistoryModel::shownTime(const QDateTime& time)

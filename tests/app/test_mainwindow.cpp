@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
+#include "platform/SerialChannel.h"
 #include "support/FakeUiServices.h"
 #include "support/PseudoTerminal.h"
 #include "support/TestFiles.h"
@@ -17,6 +18,15 @@
 
 // Builds a settings file in which COM 1 and COM 3 are pseudo-terminals and the other six ports
 // name devices that do not exist.
+// The serial channel the window's session has made for its COM port.
+SerialChannel& serialChannel(MainWindow& window)
+{
+    auto* channel = qobject_cast<SerialChannel*>(&window.session().channel());
+    if (!channel)
+        qFatal("the window's channel is no serial port");
+    return *channel;
+}
+
 class TestMainWindow : public QObject {
     Q_OBJECT
 
@@ -136,20 +146,21 @@ private slots:
         const QByteArray before = fileBytes();
 
         auto window = makeWindow();
-        ChannelManager& state = window->channels();
+        WindowChannelSettings& state = window->channels();
+        IndicatorSession& session = window->session();
         for (int k = 1; k <= 8; ++k)
             QCOMPARE(state.portPresent(k), k == 1 || k == 3);
-        QVERIFY(!state.isTcpMode());
-        QCOMPARE(state.serialPort().commPort(), commPort);
-        QCOMPARE(state.serialPort().settings(), lineSettings);
-        QVERIFY(!state.serialPort().portOpen());
+        QCOMPARE(session.address().kind, PortAddress::Kind::Com);
+        QCOMPARE(session.address().comNumber, commPort);
+        QCOMPARE(session.lineSettings().text(), lineSettings);
+        QVERIFY(!session.channel().isUsable());
         QCOMPARE(window->panelText(2), panel2);
         QCOMPARE(window->panelText(3), lineSettings);
         if (baudRepaired) {
             QVERIFY(fileBytes() != before);
-            QCOMPARE(state.settings().readValue(QStringLiteral("CommSettings"),
-                                                QStringLiteral("CommBaud")),
-                     QStringLiteral("2"));
+            QCOMPARE(
+                state.store().readValue(QStringLiteral("CommSettings"), QStringLiteral("CommBaud")),
+                QStringLiteral("2"));
             // A key already in the file keeps its spelling; an added one is spelt as written.
             QVERIFY(fileBytes().contains(commSettings.contains("CommBaud=") ? "CommBaud= 2\n"
                                                                             : "Commbaud= 2\n"));
@@ -172,20 +183,19 @@ private slots:
         QFETCH(QByteArray, section);
         writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n" + section);
         auto window = makeWindow();
-        QTEST(window->channels().serialPort().lowLatencyRequested(), "requested");
+        QTEST(serialChannel(*window).lowLatencyRequested(), "requested");
         window->form().openCloseAction->trigger();
-        QVERIFY(window->channels().serialPort().portOpen());
+        QVERIFY(window->session().channel().isUsable());
         // A pseudo-terminal has no such mode: asked for, refused, and the port works on.
-        QTEST(window->channels().serialPort().lowLatencyResult() ==
-                  SerialPort::LowLatency::Unsupported,
+        QTEST(serialChannel(*window).lowLatencyResult() == SerialChannel::LowLatency::Unsupported,
               "requested");
     }
 
     void startUpWithoutSettingsFile()
     {
         auto window = makeWindow();
-        QCOMPARE(window->channels().serialPort().settings(), QStringLiteral("19200,n,8,1"));
-        QCOMPARE(window->channels().serialPort().commPort(), 8);
+        QCOMPARE(window->session().lineSettings().text(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(window->session().address().comNumber, 8);
         QCOMPARE(window->panelText(2), QStringLiteral("COM  8"));
         QCOMPARE(fileBytes(), QByteArray("[CommSettings]\r\nCommbaud= 2\r\n"));
     }
@@ -195,12 +205,12 @@ private slots:
     void heldPortStaysPresent()
     {
         writeSettings("[CommSettings]\nCommPort=3\nCommBaud=2\n");
-        SerialPort other;
-        other.setPortName(1, m_com3.path());
-        QCOMPARE(other.setPortOpen(true), SerialPort::kNoError);
+        SerialChannel other(m_com3.path());
+        other.open();
+        QVERIFY(other.isUsable());
         auto window = makeWindow();
         QVERIFY(window->channels().portPresent(2 + 1));
-        QCOMPARE(window->channels().serialPort().commPort(), 3);
+        QCOMPARE(window->session().address().comNumber, 3);
         window->form().openCloseAction->trigger();
         QCOMPARE(m_ui->texts(), QStringList{"Port is used by other aplication"});
     }
@@ -213,13 +223,13 @@ private slots:
         auto window = makeWindow();
         writeSettings("[CommSettings]\nCommPort=3\nCommBaud=5\n");
         window->form().openCloseAction->trigger();
-        QCOMPARE(window->channels().serialPort().commPort(), 1);
-        QCOMPARE(window->channels().serialPort().settings(), QStringLiteral("19200,n,8,1"));
+        QCOMPARE(window->session().address().comNumber, 1);
+        QCOMPARE(window->session().lineSettings().text(), QStringLiteral("19200,n,8,1"));
         QCOMPARE(window->panelText(3), QStringLiteral("19200,n,8,1"));
         window.reset();
         auto next = makeWindow();
-        QCOMPARE(next->channels().serialPort().commPort(), 3);
-        QCOMPARE(next->channels().serialPort().settings(), QStringLiteral("115200,n,8,1"));
+        QCOMPARE(next->session().address().comNumber, 3);
+        QCOMPARE(next->session().lineSettings().text(), QStringLiteral("115200,n,8,1"));
     }
 
     void startUpInTcpMode_data()
@@ -245,13 +255,12 @@ private slots:
         writeSettings(commSettings);
         const QByteArray before = fileBytes();
         auto window = makeWindow();
-        QVERIFY(window->channels().isTcpMode());
-        QCOMPARE(window->channels().tcpClient().remoteHost(), host);
-        QCOMPARE(window->channels().tcpClient().remotePort(), port);
+        QCOMPARE(window->session().address().kind, PortAddress::Kind::Tcp);
+        QCOMPARE(window->channels().inForce().host, host);
+        QCOMPARE(window->channels().inForce().port, port);
         QCOMPARE(window->panelText(2), QStringLiteral("TCP/IP"));
         QCOMPARE(window->panelText(3), host);
-        QCOMPARE(window->channels().serialPort().settings(), QStringLiteral("38400,n,8,1"));
-        QCOMPARE(window->channels().serialPort().commPort(), 8);
+        QCOMPARE(window->session().lineSettings().text(), QStringLiteral("38400,n,8,1"));
         QCOMPARE(fileBytes(), before);
     }
 
@@ -333,7 +342,7 @@ private slots:
         Ui::MainWindow& ui = window->form();
 
         ui.openCloseAction->trigger();
-        QVERIFY(window->channels().serialPort().portOpen());
+        QVERIFY(window->session().channel().isUsable());
         QCOMPARE(ui.openCloseAction->text(), QStringLiteral("Close"));
         QVERIFY(ui.connectButton->isEnabled());
         QVERIFY(!ui.portAction->isEnabled());
@@ -344,7 +353,7 @@ private slots:
         QCOMPARE(window->panelText(1), QStringLiteral("Port opened"));
 
         ui.openCloseAction->trigger();
-        QVERIFY(!window->channels().serialPort().portOpen());
+        QVERIFY(!window->session().channel().isUsable());
         QCOMPARE(ui.openCloseAction->text(), QStringLiteral("Open"));
         QVERIFY(!ui.connectButton->isEnabled());
         QVERIFY(ui.portAction->isEnabled());
@@ -366,7 +375,7 @@ private slots:
         QVERIFY(!ui.connectButton->isEnabled());
         ui.openCloseAction->trigger();
         ui.openCloseAction->trigger();
-        QVERIFY(window->channels().serialPort().portOpen());
+        QVERIFY(window->session().channel().isUsable());
         QVERIFY(ui.connectButton->isEnabled());
     }
 
@@ -386,10 +395,11 @@ private slots:
         writeSettings(QByteArray("[CommSettings]\nCommBaud=2\nCommPort=") +
                       QByteArray::number(comPort) + "\n");
         auto window = makeWindow();
-        SerialPort other;
-        other.setPortName(1, m_com1.path());
-        if (holdItFirst)
-            QCOMPARE(other.setPortOpen(true), SerialPort::kNoError);
+        SerialChannel other(m_com1.path());
+        if (holdItFirst) {
+            other.open();
+            QVERIFY(other.isUsable());
+        }
 
         window->form().openCloseAction->trigger();
         QCOMPARE(m_ui->messages.size(), 1);
@@ -437,13 +447,13 @@ private slots:
                 QVERIFY(QFile::remove(link) && QFile::link(adapter->path(), link));
             }
             window->form().openCloseAction->trigger();
-            QVERIFY(window->channels().serialPort().portOpen());
+            QVERIFY(window->session().channel().isUsable());
             // Characters that come before any command start the next reply line.
             QCOMPARE(::write(adapter->master(), "xy", 2), ssize_t(2));
             QTRY_COMPARE(window->exchange().rxBuffer(), QByteArray("xy"));
             adapter->closeMaster();
             QTRY_COMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
-            QVERIFY(!window->channels().serialPort().portOpen());
+            QVERIFY(!window->session().channel().isUsable());
             QCOMPARE(m_ui->messages.size(), round);
             QCOMPARE(m_ui->messages.last().title, QStringLiteral("Port Error"));
         }
@@ -489,8 +499,8 @@ private slots:
         dialog->findChild<QPushButton*>(button)->click();
         QVERIFY(!dialog->isVisible());
 
-        QCOMPARE(window->channels().serialPort().commPort(), commPort);
-        QCOMPARE(window->channels().serialPort().settings(), lineSettings);
+        QCOMPARE(window->session().address().comNumber, commPort);
+        QCOMPARE(window->session().lineSettings().text(), lineSettings);
         QCOMPARE(window->panelText(2), QStringLiteral("COM  %1").arg(commPort));
         QCOMPARE(window->panelText(3), lineSettings);
         if (button == QStringLiteral("okButton"))
@@ -501,8 +511,8 @@ private slots:
         // What is stored is what the next start finds.
         window.reset();
         auto next = makeWindow();
-        QCOMPARE(next->channels().serialPort().commPort(), commPort);
-        QCOMPARE(next->channels().serialPort().settings(), lineSettings);
+        QCOMPARE(next->session().address().comNumber, commPort);
+        QCOMPARE(next->session().lineSettings().text(), lineSettings);
     }
 };
 

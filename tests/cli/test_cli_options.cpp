@@ -32,7 +32,7 @@ private:
     static FleetFile fleetOf(const QByteArray& content, const QString& settingsPath)
     {
         FleetFile fleet = parseFleet(content);
-        PortIdentity identity{SettingsStore(settingsPath)};
+        PortIdentity identity{ComPorts::fromSettings(SettingsStore(settingsPath))};
         QList<PortAddress> ports;
         for (const Target& target : std::as_const(fleet.targets))
             ports.append(target.port);

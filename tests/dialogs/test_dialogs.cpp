@@ -3,8 +3,8 @@
 #include "dialogs/PortDialog.h"
 #include "dialogs/PortToolTip.h"
 #include "dialogs/TcpHostDialog.h"
-#include "link/PortFailure.h"
-#include "session/ChannelManager.h"
+#include "session/FailureTexts.h"
+#include "session/WindowChannelSettings.h"
 #include "support/FakeUiServices.h"
 #include "support/PseudoTerminal.h"
 #include "support/TestFiles.h"
@@ -42,19 +42,19 @@ QStringList panels(const ChannelPanels::Texts& texts)
 }
 
 // What the main window does with a choice confirmed in a dialog.
-QStringList applyPort(ChannelManager& channels, const PortDialog& dialog)
+QStringList applyPort(WindowChannelSettings& channels, const PortDialog& dialog)
 {
     if (dialog.result() != QDialog::Accepted)
         return {};
     return panels(ChannelPanels::choosePort(channels, dialog.chosenChannel()));
 }
-QStringList applyRate(ChannelManager& channels, const BaudDialog& dialog)
+QStringList applyRate(WindowChannelSettings& channels, const BaudDialog& dialog)
 {
     if (dialog.result() != QDialog::Accepted)
         return {};
     return panels(ChannelPanels::chooseRate(channels, dialog.chosenRate()));
 }
-QStringList applyHost(ChannelManager& channels, const TcpHostDialog& dialog)
+QStringList applyHost(WindowChannelSettings& channels, const TcpHostDialog& dialog)
 {
     if (dialog.result() != QDialog::Accepted)
         return {};
@@ -99,19 +99,29 @@ class TestDialogs : public QObject {
         return path;
     }
     static QByteArray bytesOf(const QString& path) { return TestFiles::read(path); }
-    static void setPresent(ChannelManager& state, quint8 mask)
+    static void setPresent(WindowChannelSettings& state, quint8 mask)
     {
-        for (int k = 1; k <= SerialPort::kPortCount; ++k)
+        for (int k = 1; k <= ComPorts::kCount; ++k)
             state.setPortPresent(k, (mask >> (k - 1)) & 1);
     }
     // Puts the channel in force in TCP/IP mode, as a stored "TCP" would at start-up.
-    static void setTcpMode(ChannelManager& state) { state.choosePort(ChannelManager::kTcpChannel); }
+    static void setTcpMode(WindowChannelSettings& state)
+    {
+        state.choosePort(ChannelSettings::Choice::network());
+    }
+    static bool isTcpMode(const WindowChannelSettings& state)
+    {
+        return state.session().address().kind == PortAddress::Kind::Tcp;
+    }
+    static int channelCode(const ChannelSettings::Choice& choice)
+    {
+        return choice.isNetwork() ? PortDialog::kTcpOption + 1 : choice.comNumber;
+    }
 
     // The channel manager over a session of its own, as the main window has them.
     struct Channels {
-        FakeUiServices ui;
-        IndicatorSession session{ui};
-        ChannelManager state;
+        IndicatorSession session;
+        WindowChannelSettings state;
         explicit Channels(const QString& path)
             : state(session, path)
         {
@@ -164,28 +174,28 @@ private slots:
         QFETCH(QStringList, panelTexts);
         const QString path = iniWith(tcpMode ? kTcpIni : kSerialIni);
         Channels channels(path);
-        ChannelManager& state = channels.state;
-        QSignalSpy failures(&state, &ChannelManager::failed);
+        WindowChannelSettings& state = channels.state;
+        QSignalSpy failures(&channels.session, &IndicatorSession::failed);
         setPresent(state, present);
-        state.serialPort().setCommPort(commPort);
+        channels.session.setAddress(PortAddress::com(commPort));
         if (tcpMode)
             setTcpMode(state);
 
         // Every opening starts from the channel in force and the ports the probe found.
         for (const bool first : {true, false}) {
-            auto* dialog = new PortDialog(state.channelSettings());
+            auto* dialog = new PortDialog(state.inForce());
             dialog->show();
             const int inForce = first ? (tcpMode ? 9 : commPort) : (tcpAfter ? 9 : portAfter);
-            QCOMPARE(dialog->initialChannel(), inForce);
-            QCOMPARE(dialog->chosenChannel(), inForce);
+            QCOMPARE(channelCode(dialog->initialChannel()), inForce);
+            QCOMPARE(channelCode(dialog->chosenChannel()), inForce);
             for (int i = 0; i < PortDialog::kOptionCount; ++i) {
                 QCOMPARE(dialog->portOption(i)->isChecked(), i == inForce - 1);
                 QCOMPARE(dialog->portOption(i)->isVisible(), i != PortDialog::kTcpOption);
                 if (i == PortDialog::kTcpOption)
                     continue;
                 QCOMPARE(dialog->portOption(i)->isEnabled(), bool((present >> i) & 1));
-                QVERIFY(
-                    dialog->portOption(i)->toolTip().contains(state.serialPort().portName(i + 1)));
+                QVERIFY(dialog->portOption(i)->toolTip().contains(
+                    channels.session.comPorts().device(i + 1)));
             }
             if (!first) {
                 delete dialog;
@@ -196,17 +206,18 @@ private slots:
                     QTest::mouseClick(dialog->portOption(option), Qt::LeftButton);
                 else
                     dialog->selectOption(option);
-                QCOMPARE(dialog->chosenChannel(), option + 1);
+                QCOMPARE(channelCode(dialog->chosenChannel()), option + 1);
             }
             QStringList shown;
             QVERIFY(clickAndDiscard<PortDialog>(
                 dialog, ok ? "okButton" : "cancelButton",
                 [&](const PortDialog& closed) { shown = applyPort(state, closed); }));
-            QCOMPARE(state.isTcpMode(), tcpAfter);
-            QCOMPARE(state.serialPort().commPort(), portAfter);
+            QCOMPARE(isTcpMode(state), tcpAfter);
+            if (!tcpAfter)
+                QCOMPARE(channels.session.address().comNumber, portAfter);
             QCOMPARE(bytesOf(path), iniAfter);
             QCOMPARE(shown, panelTexts);
-            QVERIFY(!state.serialPort().portOpen());
+            QCOMPARE(channels.session.state(), IndicatorSession::State::Closed);
             QCOMPARE(failures.count(), 0);
         }
     }
@@ -237,7 +248,7 @@ private slots:
         QVERIFY(com1.isValid() && com5.isValid());
         // Every COM number is mapped, so that the machine's own ports play no part.
         QByteArray names = "[PortNames]\r\n";
-        for (int k = 1; k <= SerialPort::kPortCount; ++k) {
+        for (int k = 1; k <= ComPorts::kCount; ++k) {
             const QString device = k == 1   ? com1.path()
                                    : k == 5 ? com5.path()
                                             : m_dir.filePath(QStringLiteral("none"));
@@ -245,11 +256,11 @@ private slots:
         }
         const QString path = iniWith(ini + names);
         Channels channels(path);
-        ChannelManager& state = channels.state;
+        WindowChannelSettings& state = channels.state;
         state.startUp();
         QVERIFY(state.portPresent(1) && state.portPresent(5) && !state.portPresent(2));
 
-        auto* comDialog = new PortDialog(state.channelSettings());
+        auto* comDialog = new PortDialog(state.inForce());
         comDialog->show();
         QVERIFY(!comDialog->portOption(1)->isEnabled());
         QTest::mouseClick(comDialog->portOption(comOption), Qt::LeftButton);
@@ -257,18 +268,18 @@ private slots:
         QVERIFY(clickAndDiscard<PortDialog>(comDialog, "okButton", [&](const PortDialog& closed) {
             comShown = applyPort(state, closed);
         }));
-        QCOMPARE(state.serialPort().commPort(), comOption + 1);
+        QCOMPARE(channels.session.address().comNumber, comOption + 1);
         QCOMPARE(comShown, QStringList{"2:" + QStringLiteral("COM  %1").arg(comOption + 1)});
 
-        auto* baudDialog = new BaudDialog(ChannelPanels::rateForDialog(state));
+        auto* baudDialog = new BaudDialog(state.rateForDialog());
         baudDialog->show();
         QTest::mouseClick(baudDialog->rateOption(baudOption), Qt::LeftButton);
         QStringList baudShown;
         QVERIFY(clickAndDiscard<BaudDialog>(baudDialog, "okButton", [&](const BaudDialog& closed) {
             baudShown = applyRate(state, closed);
         }));
-        const QString line = SerialPort::lineSettings(ChannelSettings::kBaudRates[baudOption]);
-        QCOMPARE(state.serialPort().settings(), line);
+        const QString line = LineSettings::at(LineSettings::kRates[baudOption]).text();
+        QCOMPARE(channels.session.lineSettings().text(), line);
         QCOMPARE(baudShown, QStringList{"3:" + line});
         QCOMPARE(bytesOf(path), iniAfter + names);
     }
@@ -295,19 +306,20 @@ private slots:
         QVERIFY(QFile::link(first.path(), link));
         const QString path = iniWith(kSerialIni);
         Channels channels(path);
-        ChannelManager& state = channels.state;
+        WindowChannelSettings& state = channels.state;
+        IndicatorSession& session = channels.session;
         setPresent(state, 0xFF);
-        SerialPort& port = state.serialPort();
-        port.setPortName(1, link);
-        port.setPortName(2, targetExists ? second.path() : m_dir.filePath(QStringLiteral("none")));
-        port.setCommPort(1);
-        port.setSettings(QStringLiteral("19200,n,8,1"));
-        QSignalSpy failed(&state, &ChannelManager::failed);
-        state.open();
-        QCOMPARE(state.state(), ChannelManager::State::Open);
-        QVERIFY(port.portOpen());
+        ComPorts ports;
+        ports.devices[0] = link;
+        ports.devices[1] = targetExists ? second.path() : m_dir.filePath(QStringLiteral("none"));
+        session.setComPorts(ports);
+        session.setAddress(PortAddress::com(1));
+        session.setLineSettings(LineSettings::at(19200));
+        QSignalSpy failed(&session, &IndicatorSession::failed);
+        session.open();
+        QCOMPARE(session.state(), IndicatorSession::State::Open);
         if (baud) {
-            auto* baudDialog = new BaudDialog(ChannelPanels::rateForDialog(state));
+            auto* baudDialog = new BaudDialog(state.rateForDialog());
             baudDialog->selectOption(5);
             // Unplugged while the dialog is open, before the port has noticed: only the reopen
             // can find out.
@@ -319,7 +331,7 @@ private slots:
                     applyRate(state, closed);
                 }));
         } else {
-            auto* comDialog = new PortDialog(state.channelSettings());
+            auto* comDialog = new PortDialog(state.inForce());
             comDialog->selectOption(1);
             comDialog->show();
             QVERIFY(
@@ -328,92 +340,96 @@ private slots:
                 }));
         }
 
-        QCOMPARE(port.portOpen(), targetExists);
-        QCOMPARE(state.state(),
-                 targetExists ? ChannelManager::State::Open : ChannelManager::State::Closed);
+        QCOMPARE(session.channel().isUsable(), targetExists);
+        QCOMPARE(session.state(),
+                 targetExists ? IndicatorSession::State::Open : IndicatorSession::State::Closed);
         QCOMPARE(failed.count(), targetExists ? 0 : 1);
-        QCOMPARE(port.commPort(), baud ? 1 : 2);
-        QCOMPARE(port.settings(), baud ? QStringLiteral("115200,n,8,1") : "19200,n,8,1");
+        QCOMPARE(session.address().comNumber, baud ? 1 : 2);
+        QCOMPARE(session.lineSettings().text(),
+                 baud ? QStringLiteral("115200,n,8,1") : "19200,n,8,1");
         QCOMPARE(bytesOf(path), baud ? withLine(kSerialIni, "Commbaud= 3", "Commbaud= 5")
                                      : withLine(kSerialIni, "CommPort= 5", "CommPort= 2"));
-        const auto failure = describePortFailure(SerialPort::kErrNoSuchPort, port.devicePath());
         if (!targetExists) {
-            QCOMPARE(failed.first().at(0).toString(), QStringLiteral("Port Error"));
-            QCOMPARE(failed.first().at(1).toString(), failure->text);
+            const auto message =
+                FailureTexts::forWindow(failed.first().first().value<SessionFailure>());
+            QCOMPARE(message->title, QStringLiteral("Port Error"));
+            QCOMPARE(message->text,
+                     QStringLiteral("The serial port %1 does not exist.\r\n\r\nPlug in the "
+                                    "adapter, or choose another port under Comm > Port.")
+                         .arg(session.channel().channelName()));
         }
-        port.setPortOpen(false);
+        session.close();
     }
 
     void baud_data()
     {
-        QTest::addColumn<QString>("settings");
+        QTest::addColumn<int>("rate");    // the line's rate when the dialog opens
         QTest::addColumn<int>("checked"); // selected on opening
         QTest::addColumn<int>("option");  // -1: no selection
         QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("settingsAfter");
+        QTest::addColumn<int>("rateAfter");
         QTest::addColumn<QByteArray>("iniAfter");
         QTest::addColumn<QStringList>("panelTexts");
         const auto code = [](const char* digit) {
             return withLine(kSerialIni, "Commbaud= 3", QByteArray("Commbaud= ") + digit);
         };
-        QTest::newRow("57600 kept") << "57600,n,8,1" << 4 << -1 << true << "57600,n,8,1"
-                                    << kSerialIni << QStringList{"3:57600,n,8,1"};
-        QTest::newRow("57600 to 115200") << "57600,n,8,1" << 4 << 5 << true << "115200,n,8,1"
-                                         << code("5") << QStringList{"3:115200,n,8,1"};
-        QTest::newRow("4800 kept, no comma")
-            << "4800" << 0 << -1 << true << "4800" << kSerialIni << QStringList{"3:4800,n,8,1"};
-        QTest::newRow("2400 switched, OK") << "2400,n,8,1" << 3 << -1 << true << "38400,n,8,1"
-                                           << kSerialIni << QStringList{"3:38400,n,8,1"};
-        QTest::newRow("2400 switched, to 9600") << "2400,n,8,1" << 3 << 1 << true << "9600,n,8,1"
-                                                << code("1") << QStringList{"3:9600,n,8,1"};
-        QTest::newRow("blank before rate, cancel")
-            << " 9600,n,8,1" << 3 << -1 << false << "38400,n,8,1" << kSerialIni << QStringList();
-        QTest::newRow("empty, to 4800")
-            << "" << 3 << 0 << true << "4800,n,8,1" << code("0") << QStringList{"3:4800,n,8,1"};
+        QTest::newRow("57600 kept")
+            << 57600 << 4 << -1 << true << 57600 << kSerialIni << QStringList{"3:57600,n,8,1"};
+        QTest::newRow("57600 to 115200")
+            << 57600 << 4 << 5 << true << 115200 << code("5") << QStringList{"3:115200,n,8,1"};
+        QTest::newRow("4800 kept")
+            << 4800 << 0 << -1 << true << 4800 << kSerialIni << QStringList{"3:4800,n,8,1"};
+        QTest::newRow("2400 switched, OK")
+            << 2400 << 3 << -1 << true << 38400 << kSerialIni << QStringList{"3:38400,n,8,1"};
+        QTest::newRow("2400 switched, to 9600")
+            << 2400 << 3 << 1 << true << 9600 << code("1") << QStringList{"3:9600,n,8,1"};
+        QTest::newRow("no rate, cancel")
+            << 0 << 3 << -1 << false << 38400 << kSerialIni << QStringList();
+        QTest::newRow("no rate, to 4800")
+            << 0 << 3 << 0 << true << 4800 << code("0") << QStringList{"3:4800,n,8,1"};
         QTest::newRow("cancel after choosing 19200")
-            << "57600,n,8,1" << 4 << 2 << false << "57600,n,8,1" << kSerialIni << QStringList();
+            << 57600 << 4 << 2 << false << 57600 << kSerialIni << QStringList();
     }
     void baud()
     {
-        QFETCH(QString, settings);
+        QFETCH(int, rate);
         QFETCH(int, checked);
         QFETCH(int, option);
         QFETCH(bool, ok);
-        QFETCH(QString, settingsAfter);
+        QFETCH(int, rateAfter);
         QFETCH(QByteArray, iniAfter);
         QFETCH(QStringList, panelTexts);
         const QString path = iniWith(kSerialIni);
         Channels channels(path);
-        ChannelManager& state = channels.state;
-        state.serialPort().setSettings(settings);
-        auto* dialog = new BaudDialog(ChannelPanels::rateForDialog(state));
+        WindowChannelSettings& state = channels.state;
+        channels.session.setLineSettings(LineSettings::at(rate));
+        auto* dialog = new BaudDialog(state.rateForDialog());
         dialog->show();
-        const QString rate = QString::number(ChannelSettings::kBaudRates.at(checked));
-        QCOMPARE(QString::number(dialog->initialRate()), rate);
-        QCOMPARE(QString::number(dialog->chosenRate()), rate);
+        const int shownRate = LineSettings::kRates.at(checked);
+        QCOMPARE(dialog->initialRate(), shownRate);
+        QCOMPARE(dialog->chosenRate(), shownRate);
         for (int i = 0; i < BaudDialog::kOptionCount; ++i) {
             QCOMPARE(dialog->rateOption(i)->isChecked(), i == checked);
             QVERIFY(dialog->rateOption(i)->isEnabled());
         }
         // A rate outside the six is replaced at once, without touching the file or the panels.
-        if (!settings.startsWith(rate))
-            QCOMPARE(state.serialPort().settings(), SerialPort::lineSettings(rate.toInt()));
+        QCOMPARE(channels.session.lineSettings().rate, shownRate);
         QCOMPARE(bytesOf(path), kSerialIni);
         if (option >= 0) {
             QTest::mouseClick(dialog->rateOption(option), Qt::LeftButton);
-            QCOMPARE(dialog->chosenRate(), ChannelSettings::kBaudRates.at(option));
+            QCOMPARE(dialog->chosenRate(), LineSettings::kRates.at(option));
         }
         QStringList shown;
         QVERIFY(clickAndDiscard<BaudDialog>(
             dialog, ok ? "okButton" : "cancelButton",
             [&](const BaudDialog& closed) { shown = applyRate(state, closed); }));
-        QCOMPARE(state.serialPort().settings(), settingsAfter);
+        QCOMPARE(channels.session.lineSettings().rate, rateAfter);
         QCOMPARE(bytesOf(path), iniAfter);
         QCOMPARE(shown, panelTexts);
-        QVERIFY(!state.serialPort().portOpen());
+        QCOMPARE(channels.session.state(), IndicatorSession::State::Closed);
 
-        auto* next = new BaudDialog(ChannelPanels::rateForDialog(state));
-        QCOMPARE(QString::number(next->initialRate()), settingsAfter.section(u',', 0, 0));
+        auto* next = new BaudDialog(state.rateForDialog());
+        QCOMPARE(next->initialRate(), rateAfter);
         delete next;
     }
 
@@ -444,14 +460,17 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(QString, hostAfter);
         QFETCH(QStringList, panelTexts);
-        const QString path = iniWith(kTcpIni);
+        // No COM port of this machine is probed.
+        QByteArray ini = kTcpIni + "[PortNames]\r\n";
+        for (int k = 1; k <= ComPorts::kCount; ++k)
+            ini += "COM" + QByteArray::number(k) + "=" + m_dir.filePath("none").toUtf8() + "\r\n";
+        const QString path = iniWith(ini);
         Channels channels(path);
-        ChannelManager& state = channels.state;
-        setTcpMode(state);
-        state.tcpClient().setRemoteHost(host);
-        state.tcpClient().setRemotePort(1234);
+        WindowChannelSettings& state = channels.state;
+        state.startUp();
+        state.chooseHost(host);
 
-        auto* dialog = new TcpHostDialog(state.channelSettings());
+        auto* dialog = new TcpHostDialog(state.inForce());
         dialog->show();
         auto* hostBox = dialog->findChild<QLineEdit*>(QStringLiteral("hostEdit"));
         auto* portBox = dialog->findChild<QLineEdit*>(QStringLiteral("portEdit"));
@@ -467,13 +486,14 @@ private slots:
         QVERIFY(clickAndDiscard<TcpHostDialog>(
             dialog, ok ? "okButton" : "cancelButton",
             [&](const TcpHostDialog& closed) { shown = applyHost(state, closed); }));
-        QCOMPARE(state.tcpClient().remoteHost(), hostAfter);
-        QCOMPARE(state.tcpClient().remotePort(), 1234);
+        QCOMPARE(state.inForce().host, hostAfter);
+        QCOMPARE(channels.session.address().host, hostAfter);
+        QCOMPARE(channels.session.address().tcpPort, 1234);
         QCOMPARE(shown, panelTexts);
-        QCOMPARE(bytesOf(path), kTcpIni);
+        QCOMPARE(bytesOf(path), ini);
 
         // The next opening shows the host in force.
-        auto* next = new TcpHostDialog(state.channelSettings());
+        auto* next = new TcpHostDialog(state.inForce());
         QCOMPARE(next->findChild<QLineEdit*>(QStringLiteral("hostEdit"))->text(), hostAfter);
         delete next;
     }
@@ -498,11 +518,10 @@ private slots:
         QFETCH(QSize, size);
         QFETCH(QStringList, buttons);
         Channels channels(iniWith(kSerialIni));
-        ChannelManager& state = channels.state;
-        QDialog* dialog =
-            kind == 0   ? static_cast<QDialog*>(new PortDialog(state.channelSettings()))
-            : kind == 1 ? static_cast<QDialog*>(new BaudDialog(ChannelPanels::rateForDialog(state)))
-                        : static_cast<QDialog*>(new TcpHostDialog(state.channelSettings()));
+        WindowChannelSettings& state = channels.state;
+        QDialog* dialog = kind == 0   ? static_cast<QDialog*>(new PortDialog(state.inForce()))
+                          : kind == 1 ? static_cast<QDialog*>(new BaudDialog(state.rateForDialog()))
+                                      : static_cast<QDialog*>(new TcpHostDialog(state.inForce()));
         dialog->show();
         QCOMPARE(dialog->windowTitle(), title);
         QCOMPARE(dialog->size(), size);

@@ -138,7 +138,7 @@ private slots:
         QCOMPARE(window.panelText(3), where + "115200,n,8,1");
 
         window.form().openCloseAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(window.channels().state(), ChannelManager::State::Open, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.session().state(), IndicatorSession::State::Open, 10000);
         QCOMPARE(m_sim->ptyBaudRate(), 115200);
         window.form().connectButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(window.slotBox(1)->isVisible(), 10000);
@@ -162,7 +162,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_sim->ptyBaudRate(), 9600, 5000);
         QCOMPARE(window.panelText(3), where + "9600,n,8,1");
         QVERIFY2(TestFiles::read(ini).contains("CommBaud= 1"), TestFiles::read(ini).constData());
-        QCOMPARE(window.channels().state(), ChannelManager::State::Open);
+        QCOMPARE(window.session().state(), IndicatorSession::State::Open);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "link/IndicatorQuery.h"
 #include "support/FakeUiServices.h"
 #include "support/SimulatedLine.h"
+#include "ticket/DownloadMessages.h"
 #include "ticket/Downloader.h"
 
 #include <QRandomGenerator>
@@ -13,7 +14,7 @@
 #include <memory>
 
 using namespace std::chrono_literals;
-using Contents = std::array<QByteArray, DownloadPlan::kSlotCount>;
+using Contents = std::array<QByteArray, SlotTable::kSlotCount>;
 Q_DECLARE_METATYPE(sim::Faults)
 
 namespace {
@@ -128,7 +129,8 @@ void TestLineFaults::storedIsWhatTheIndicatorHolds()
     QCOMPARE(exchange.versionText(), QByteArray("V2.05\x06"));
 
     FakeUiServices ui;
-    Downloader downloader(exchange, ui);
+    Downloader downloader(exchange);
+    showDownloadNotices(downloader, ui);
     downloader.setTimeout(kTimeout);
     QSignalSpy finished(&downloader, &Downloader::finished);
     const Contents contents = sixTickets();
@@ -144,8 +146,7 @@ void TestLineFaults::storedIsWhatTheIndicatorHolds()
         QCOMPARE(downloader.slotStored(s), !(refuseSlot6 && s == 6) && !lost.contains(s));
     }
     const bool refused = refuseSlot6 || !lost.isEmpty();
-    QCOMPARE(downloader.outcome(),
-             refused ? Downloader::Outcome::Refused : Downloader::Outcome::Stored);
+    QCOMPARE(downloader.outcome(), refused ? Outcome::Refused : Outcome::Stored);
     // One message for each refusal: the refused block's, and the one that ends the download.
     QCOMPARE(ui.messages.size(),
              int(refuseSlot6) + 2 * int(lost.size()) - int(refuseSlot6 && !lost.isEmpty()));

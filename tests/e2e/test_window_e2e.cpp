@@ -66,8 +66,8 @@ private:
     void openAndQuery()
     {
         form().openCloseAction->trigger();
-        if (m_window->channels().isTcpMode())
-            QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
+        if (m_window->session().address().isNetwork())
+            QTRY_VERIFY(m_window->session().channel().isUsable());
         QVERIFY(form().connectButton->isEnabled());
         form().connectButton->click();
         QTRY_VERIFY(m_window->slotBox(1)->isVisible());
@@ -459,7 +459,7 @@ private slots:
     void nextConnectionGoesToTheNewHost()
     {
         startWindow(Tcp);
-        m_window->channels().tcpClient().setRemoteHost(QStringLiteral("no-such-host.invalid"));
+        m_window->channels().chooseHost(QStringLiteral("no-such-host.invalid"));
         form().settingsAction->trigger();
         auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("TcpHostDialog"));
         QVERIFY(dialog);
@@ -478,8 +478,8 @@ private slots:
     {
         startWindow(Tcp);
         form().openCloseAction->trigger();
-        QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
-        emit m_window->channels().tcpClient().bytesReceived("ST,GS,+0001234kg\r\x15\r");
+        QTRY_VERIFY(m_window->session().channel().isUsable());
+        emit m_window->session().channel().bytesReceived("ST,GS,+0001234kg\r\x15\r");
         QCOMPARE(m_window->exchange().replyState(), CommandExchange::Reply::Waiting);
         form().connectButton->click();
         QTRY_VERIFY(m_window->slotBox(1)->isVisible());
@@ -493,7 +493,7 @@ private slots:
     {
         startWindow(Serial);
         form().openCloseAction->trigger();
-        QVERIFY(m_window->channels().serialPort().portOpen());
+        QVERIFY(m_window->session().channel().isUsable());
         form().endAction->trigger();
         QVERIFY(!m_window->isVisible());
         QVERIFY(m_ui->messages.isEmpty());
@@ -578,7 +578,7 @@ private slots:
                 QVERIFY(m_window->downloader().slotStored(s));
             }
             QCOMPARE(m_sim->slot(6), QByteArray());
-            QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Refused);
+            QCOMPARE(m_window->downloader().outcome(), Outcome::Refused);
         } else if (fault == QLatin1String("stall for ever")) {
             QCOMPARE(m_ui->messages.size(), 1);
             QVERIFY2(m_ui->texts().first().startsWith(QStringLiteral(
@@ -586,7 +586,7 @@ private slots:
                          "(Truck Complete Weighing), address 0050.")),
                      qPrintable(m_ui->texts().first()));
             QCOMPARE(m_sim->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
-            QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Stopped);
+            QCOMPARE(m_window->downloader().outcome(), Outcome::Stopped);
             // Three attempts with the quiet time after two of them, then the probe: three more
             // with the quiet time before each.
             const qint64 bound = 6 * timeout.count() + 5 * CommandExchange::kQuietTime.count();
@@ -595,7 +595,7 @@ private slots:
             QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
             for (int s = 1; s <= 7; ++s)
                 QCOMPARE(m_sim->slot(s), contents[s - 1]);
-            QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Stored);
+            QCOMPARE(m_window->downloader().outcome(), Outcome::Stored);
             QCOMPARE(taken.size(),
                      m_window->downloader().commandsSent() + m_window->downloader().probesSent());
         }

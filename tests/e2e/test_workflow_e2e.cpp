@@ -101,8 +101,8 @@ private:
     {
         if (form().openCloseAction->text() == QStringLiteral("Open"))
             form().openCloseAction->trigger();
-        if (m_window->channels().isTcpMode())
-            QTRY_VERIFY(m_window->channels().tcpClient().isConnected());
+        if (m_window->session().address().isNetwork())
+            QTRY_VERIFY(m_window->session().channel().isUsable());
         QVERIFY(form().connectButton->isEnabled());
         form().connectButton->click();
         QTRY_VERIFY(m_window->slotBox(1)->isVisible());
@@ -161,7 +161,7 @@ private:
     QStringList slotPaths() const
     {
         QStringList paths;
-        for (int s = 1; s <= MainWindow::kSlotCount; ++s)
+        for (int s = 1; s <= SlotTable::kSlotCount; ++s)
             paths.append(m_window->ticketSlots().path(s));
         return paths;
     }
@@ -272,7 +272,7 @@ private:
         QVERIFY2(isoWithOffset.match(time).hasMatch(), qPrintable(time));
         const QDateTime parsed = QDateTime::fromString(time, Qt::ISODateWithMs);
         QVERIFY2(parsed >= before && parsed <= after, qPrintable(time));
-        if (m_window->channels().isTcpMode()) {
+        if (m_window->session().address().kind == PortAddress::Kind::Tcp) {
             QCOMPARE(line.value("channel").toString(),
                      QStringLiteral("127.0.0.1:%1").arg(m_sim->tcpPort()));
             QCOMPARE(line.value("baud").toInt(-1), 0);
@@ -733,7 +733,7 @@ private slots:
         addTicket(1, writeFile(QStringLiteral("t/kept.prn"), bytes));
         download();
         QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
-        QCOMPARE(m_window->downloader().outcome(), Downloader::Outcome::Stored);
+        QCOMPARE(m_window->downloader().outcome(), Outcome::Stored);
         QCOMPARE(m_sim->slot(1), bytes);
         QVERIFY(!QFileInfo::exists(unwritable));
         QTRY_VERIFY(form().statusEdit->text().startsWith(QStringLiteral("Not recorded: ")));

@@ -43,8 +43,8 @@ QByteArray dataOf(const QByteArray& command, const QByteArray& address)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider input(data, size);
-    std::array<QByteArray, DownloadPlan::kSlotCount> contents;
-    for (int s = 0; s < DownloadPlan::kSlotCount - 1; ++s)
+    std::array<QByteArray, SlotTable::kSlotCount> contents;
+    for (int s = 0; s < SlotTable::kSlotCount - 1; ++s)
         contents[s] = QByteArray::fromStdString(input.ConsumeRandomLengthString(size));
     contents.back() = QByteArray::fromStdString(input.ConsumeRemainingBytesAsString());
 
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QList<QByteArray> commands = plan.allCommands();
     require(commands.size() == 7 + blocks + 7, "wrong number of commands");
     // Larger images have no four-digit addresses; the downloader refuses them.
-    if (n > DownloadPlan::kDataAreaSize)
+    if (n > IndicatorProtocol::kDataAreaSize)
         return 0;
 
     for (int s = 0; s < 7; ++s) {

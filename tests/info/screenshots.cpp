@@ -1,14 +1,11 @@
 // Renders each dialog and information window to a PNG, for the documentation, in the language
 // the program would choose from the environment (LANG=es_ES.UTF-8 for the Spanish set):
 // dialog-screenshots <output folder>
-#include "app/ChannelPanels.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "dialogs/TcpHostDialog.h"
 #include "info/AboutDialog.h"
 #include "info/HelpDialog.h"
-#include "session/ChannelManager.h"
-#include "support/FakeUiServices.h"
 #include "support/TestFiles.h"
 #include "ticket/TicketPreview.h"
 #include "ui/Language.h"
@@ -17,7 +14,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimeZone>
 
@@ -88,26 +84,20 @@ int main(int argc, char** argv)
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
-    QTemporaryDir settingsDir;
-    FakeUiServices ui;
-    IndicatorSession session(ui);
-    ChannelManager state(session, settingsDir.filePath(QStringLiteral("TicketTalvor.ini")));
     // A machine with COM 1 and COM 3 to COM 5, on COM 3 at 19200 baud.
-    for (int k = 1; k <= SerialPort::kPortCount; ++k)
-        state.setPortPresent(k, k == 1 || (k >= 3 && k <= 5));
-    state.serialPort().setCommPort(3);
-    state.serialPort().setSettings(QStringLiteral("19200,n,8,1"));
-    state.tcpClient().setRemoteHost(QStringLiteral("192.168.1.100"));
-    state.tcpClient().setRemotePort(1234);
+    ChannelSettings state;
+    state.channel = ChannelSettings::Choice::com(3);
+    for (int k = 1; k <= ComPorts::kCount; ++k) {
+        state.devices.at(k - 1) = ComPorts::systemDevice(k);
+        state.present.at(k - 1) = k == 1 || (k >= 3 && k <= 5);
+    }
+    state.rate = 19200;
+    state.host = QStringLiteral("192.168.1.100");
+    state.port = 1234;
 
-    bool ok =
-        save(new PortDialog(state.channelSettings()), folder, QStringLiteral("comm-dialog.png"));
-    ok = save(new BaudDialog(ChannelPanels::rateForDialog(state)), folder,
-              QStringLiteral("baud-dialog.png")) &&
-         ok;
-    ok = save(new TcpHostDialog(state.channelSettings()), folder,
-              QStringLiteral("tcpip-dialog.png")) &&
-         ok;
+    bool ok = save(new PortDialog(state), folder, QStringLiteral("comm-dialog.png"));
+    ok = save(new BaudDialog(state.rate), folder, QStringLiteral("baud-dialog.png")) && ok;
+    ok = save(new TcpHostDialog(state), folder, QStringLiteral("tcpip-dialog.png")) && ok;
     ok = save(new AboutDialog, folder, QStringLiteral("about.png")) && ok;
     ok = save(new HelpDialog, folder, QStringLiteral("help.png")) && ok;
 

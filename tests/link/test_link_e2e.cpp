@@ -1,5 +1,6 @@
 #include "IndicatorSimulator.h"
 #include "link/IndicatorQuery.h"
+#include "platform/SerialChannel.h"
 #include "support/PseudoTerminal.h"
 #include "support/SimulatedLine.h"
 
@@ -92,9 +93,9 @@ void TestLinkE2e::slowAnswersWithinTheTimeOut()
     sim::Faults faults;
     faults.delayMs = delayMs;
     indicator.setFaults(faults);
-    SerialPort port;
-    port.setPortName(1, indicator.ptyPath());
-    QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
+    SerialChannel port(indicator.ptyPath());
+    port.open();
+    QVERIFY(port.isUsable());
     CommandExchange exchange;
     exchange.setChannel(&port);
     QSignalSpy finished(&exchange, &CommandExchange::finished);
@@ -114,15 +115,20 @@ void TestLinkE2e::oneLockWhateverTheName()
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("usb-FTDI_FT232R-if00-port0"));
     QVERIFY(QFile::link(pty.path(), link));
-    SerialPort first;
-    first.setPortName(1, link);
-    QCOMPARE(first.setPortOpen(true), SerialPort::kNoError);
-    SerialPort second;
-    second.setPortName(1, pty.path());
-    QCOMPARE(second.setPortOpen(true), SerialPort::kErrPortInUse);
-    first.setPortOpen(false);
-    QCOMPARE(second.setPortOpen(true), SerialPort::kNoError);
-    QCOMPARE(first.setPortOpen(true), SerialPort::kErrPortInUse);
+    SerialChannel first(link);
+    SerialChannel second(pty.path());
+    // The failure of an open, or none when it opened.
+    const auto openFailure = [](SerialChannel& port) {
+        QSignalSpy failed(&port, &LineChannel::failed);
+        port.open();
+        return failed.isEmpty() ? ChannelFailure::Kind::None
+                                : failed.first().first().value<ChannelFailure>().kind;
+    };
+    QCOMPARE(openFailure(first), ChannelFailure::Kind::None);
+    QCOMPARE(openFailure(second), ChannelFailure::Kind::PortInUse);
+    first.close();
+    QCOMPARE(openFailure(second), ChannelFailure::Kind::None);
+    QCOMPARE(openFailure(first), ChannelFailure::Kind::PortInUse);
 }
 
 // A read error on a device that is still there (EAGAIN and the like) passes; a hang-up does not.
@@ -130,10 +136,10 @@ void TestLinkE2e::passingReadErrorKeepsThePort()
 {
     PseudoTerminal pty;
     QVERIFY(pty.isValid());
-    SerialPort port;
-    port.setPortName(1, pty.path());
-    QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
-    QSignalSpy lost(&port, &LineChannel::channelLost);
+    SerialChannel port(pty.path());
+    port.open();
+    QVERIFY(port.isUsable());
+    QSignalSpy lost(&port, &LineChannel::failed);
     QSignalSpy received(&port, &LineChannel::bytesReceived);
     auto* device = port.findChild<QSerialPort*>();
     QVERIFY(device);

@@ -1,5 +1,6 @@
-#include "platform/SerialPort.h"
-#include "platform/TcpClient.h"
+#include "link/ComPorts.h"
+#include "platform/SerialChannel.h"
+#include "platform/TcpChannel.h"
 #include "support/PseudoTerminal.h"
 
 #include <QElapsedTimer>
@@ -34,31 +35,31 @@ private slots:
 
 void TestChannels::lineSettingsReachTheDevice_data()
 {
-    QTest::addColumn<QString>("settings");
+    QTest::addColumn<int>("rate");
     QTest::addColumn<bool>("whileOpen"); // applied to an open port rather than at the open
     QTest::addColumn<speed_t>("speed");
-    QTest::newRow("4800") << "4800,n,8,1" << false << speed_t(B4800);
-    QTest::newRow("9600") << "9600,n,8,1" << false << speed_t(B9600);
-    QTest::newRow("19200") << "19200,n,8,1" << false << speed_t(B19200);
-    QTest::newRow("38400") << "38400,n,8,1" << false << speed_t(B38400);
-    QTest::newRow("57600 on an open port") << "57600,n,8,1" << true << speed_t(B57600);
-    QTest::newRow("115200") << "115200,n,8,1" << false << speed_t(B115200);
+    QTest::newRow("4800") << 4800 << false << speed_t(B4800);
+    QTest::newRow("9600") << 9600 << false << speed_t(B9600);
+    QTest::newRow("19200") << 19200 << false << speed_t(B19200);
+    QTest::newRow("38400") << 38400 << false << speed_t(B38400);
+    QTest::newRow("57600 on an open port") << 57600 << true << speed_t(B57600);
+    QTest::newRow("115200") << 115200 << false << speed_t(B115200);
 }
 
 // A pseudo-terminal keeps the settings the program gave it, so tcgetattr reads them back.
 void TestChannels::lineSettingsReachTheDevice()
 {
-    QFETCH(QString, settings);
+    QFETCH(int, rate);
     QFETCH(bool, whileOpen);
     PseudoTerminal pty;
     QVERIFY(pty.isValid());
-    SerialPort port;
-    port.setPortName(1, pty.path());
+    SerialChannel port(pty.path());
     if (!whileOpen)
-        port.setSettings(settings);
-    QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
+        port.setLineSettings(LineSettings::at(rate));
+    port.open();
+    QVERIFY(port.isUsable());
     if (whileOpen)
-        port.setSettings(settings);
+        port.setLineSettings(LineSettings::at(rate));
     auto* device = port.findChild<QSerialPort*>();
     QVERIFY(device);
     termios tio{};
@@ -78,7 +79,7 @@ void TestChannels::defaultDevices_data()
 {
     QTest::addColumn<int>("com");
     QTest::addColumn<QString>("device");
-    for (int k = 1; k <= SerialPort::kPortCount; ++k)
+    for (int k = 1; k <= ComPorts::kCount; ++k)
         QTest::addRow("COM %d", k) << k << QStringLiteral("/dev/ttyS%1").arg(k - 1);
 }
 
@@ -87,14 +88,12 @@ void TestChannels::defaultDevices()
 {
     QFETCH(int, com);
     QFETCH(QString, device);
-    SerialPort port;
-    QCOMPARE(port.portName(com), device);
-    port.setPortName(com, QStringLiteral("/dev/ttyUSB0"));
-    QCOMPARE(port.portName(com), QStringLiteral("/dev/ttyUSB0"));
-    port.setPortName(com, QString());
-    QCOMPARE(port.portName(com), device);
-    QCOMPARE(port.portName(0), QString());
-    QCOMPARE(port.portName(SerialPort::kPortCount + 1), QString());
+    ComPorts ports;
+    QCOMPARE(ports.device(com), device);
+    ports.devices[com - 1] = QStringLiteral("/dev/ttyUSB0");
+    QCOMPARE(ports.device(com), QStringLiteral("/dev/ttyUSB0"));
+    QCOMPARE(ports.device(0), QString());
+    QCOMPARE(ports.device(ComPorts::kCount + 1), QString());
 }
 
 void TestChannels::openFailures_data()
@@ -102,18 +101,16 @@ void TestChannels::openFailures_data()
     QTest::addColumn<QSerialPort::SerialPortError>("error");
     QTest::addColumn<bool>("exists");
     QTest::addColumn<bool>("accessible");
-    QTest::addColumn<int>("code");
+    QTest::addColumn<ChannelFailure::Kind>("kind");
     using E = QSerialPort::SerialPortError;
-    QTest::newRow("device not found")
-        << E::DeviceNotFoundError << true << true << SerialPort::kErrNoSuchPort;
-    QTest::newRow("refused, file gone")
-        << E::PermissionError << false << true << SerialPort::kErrNoSuchPort;
-    QTest::newRow("refused, allowed: held")
-        << E::PermissionError << true << true << SerialPort::kErrPortInUse;
+    using K = ChannelFailure::Kind;
+    QTest::newRow("device not found") << E::DeviceNotFoundError << true << true << K::NoSuchPort;
+    QTest::newRow("refused, file gone") << E::PermissionError << false << true << K::NoSuchPort;
+    QTest::newRow("refused, allowed: held") << E::PermissionError << true << true << K::PortInUse;
     QTest::newRow("refused, not allowed")
-        << E::PermissionError << true << false << SerialPort::kErrPermissionDenied;
-    QTest::newRow("open error") << E::OpenError << true << true << SerialPort::kErrOpenFailed;
-    QTest::newRow("unknown") << E::UnknownError << true << true << SerialPort::kErrOpenFailed;
+        << E::PermissionError << true << false << K::PermissionDenied;
+    QTest::newRow("open error") << E::OpenError << true << true << K::OpenFailed;
+    QTest::newRow("unknown") << E::UnknownError << true << true << K::OpenFailed;
 }
 
 void TestChannels::openFailures()
@@ -121,16 +118,20 @@ void TestChannels::openFailures()
     QFETCH(QSerialPort::SerialPortError, error);
     QFETCH(bool, exists);
     QFETCH(bool, accessible);
-    QTEST(SerialPort::openFailureCode(error, exists, accessible), "code");
+    QTEST(SerialChannel::openFailure(error, exists, accessible), "kind");
 }
 
 // A device that is not there is no port (8002), not a port in use.
 void TestChannels::missingDevice()
 {
-    SerialPort port;
-    port.setPortName(1, QStringLiteral("/dev/no-such-adapter"));
-    QCOMPARE(port.setPortOpen(true), SerialPort::kErrNoSuchPort);
-    QVERIFY(!port.portOpen());
+    SerialChannel port(QStringLiteral("/dev/no-such-adapter"));
+    QSignalSpy failed(&port, &LineChannel::failed);
+    port.open();
+    QCOMPARE(failed.count(), 1);
+    const auto failure = failed.first().first().value<ChannelFailure>();
+    QCOMPARE(failure.kind, ChannelFailure::Kind::NoSuchPort);
+    QCOMPARE(failure.number, ChannelFailure::kNoSuchPort);
+    QVERIFY(!port.isUsable());
 }
 
 namespace {
@@ -207,26 +208,27 @@ void TestChannels::lowLatency()
     QFETCH(QList<bool>, opens);
     PseudoTerminal pty;
     QVERIFY(pty.isValid());
-    SerialPort port;
-    port.setPortName(1, pty.path());
+    SerialChannel port(pty.path());
     QVERIFY(port.lowLatencyRequested());
-    QCOMPARE(port.lowLatencyResult(), SerialPort::LowLatency::Off);
+    QCOMPARE(port.lowLatencyResult(), SerialChannel::LowLatency::Off);
     QSignalSpy received(&port, &LineChannel::bytesReceived);
 
     ExchangeLog log;
     for (const bool on : opens) {
         port.setLowLatency(on);
         QCOMPARE(port.lowLatencyRequested(), on);
-        QCOMPARE(port.setPortOpen(true), SerialPort::kNoError);
+        port.open();
+        QVERIFY(port.isUsable());
         QCOMPARE(port.lowLatencyResult(),
-                 on ? SerialPort::LowLatency::Unsupported : SerialPort::LowLatency::Off);
+                 on ? SerialChannel::LowLatency::Unsupported : SerialChannel::LowLatency::Off);
 
         QVERIFY(port.writeBytes(";C4\r"));
         QCOMPARE(readMaster(pty.master(), 4), QByteArray(";C4\r"));
         received.clear();
         QCOMPARE(::write(pty.master(), "\x06\r", 2), ssize_t(2));
         QTRY_COMPARE_WITH_TIMEOUT(joined(received), QByteArray("\x06\r"), 2000);
-        QCOMPARE(port.setPortOpen(false), SerialPort::kNoError);
+        port.close();
+        QVERIFY(!port.isUsable());
     }
 
     QCOMPARE(ExchangeLog::messages().size(), 0);
@@ -255,7 +257,7 @@ void TestChannels::socketErrorNumbers_data()
 void TestChannels::socketErrorNumbers()
 {
     QFETCH(QAbstractSocket::SocketError, error);
-    QTEST(TcpClient::errorNumber(error), "number");
+    QTEST(TcpChannel::errorNumber(error), "number");
 }
 
 // Our own close() is no loss; the indicator hanging up is one loss and no socket error.
@@ -263,31 +265,29 @@ void TestChannels::tcpEndings()
 {
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
-    TcpClient client;
-    client.setRemoteHost(QStringLiteral("127.0.0.1"));
-    client.setRemotePort(server.serverPort());
-    QSignalSpy lost(&client, &LineChannel::channelLost);
-    QSignalSpy errors(&client, &TcpClient::errorOccurred);
-    QSignalSpy connected(&client, &TcpClient::connected);
+    TcpChannel client(QStringLiteral("127.0.0.1"), server.serverPort());
+    QSignalSpy failed(&client, &LineChannel::failed);
+    QSignalSpy states(&client, &LineChannel::stateChanged);
+    const auto opened = [&] { return QTest::qWaitFor([&] { return client.isUsable(); }, 5000); };
 
-    client.connectToIndicator();
-    QVERIFY(connected.wait(5000));
+    client.open();
+    QVERIFY(opened());
     QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 5000);
     std::unique_ptr<QTcpSocket> peer(server.nextPendingConnection());
     client.close();
     QVERIFY(!client.isUsable());
-    QVERIFY(!lost.wait(50)); // whatever the close would report arrives within this
-    QCOMPARE(lost.count(), 0);
-    QCOMPARE(errors.count(), 0);
+    QVERIFY(!failed.wait(50)); // whatever the close would report arrives within this
+    QCOMPARE(failed.count(), 0);
 
-    client.connectToIndicator();
-    QVERIFY(connected.wait(5000));
+    client.open();
+    QVERIFY(opened());
     QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingConnections(), 5000);
     peer.reset(server.nextPendingConnection());
     peer->close();
-    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
-    QCOMPARE(errors.count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
+    QCOMPARE(failed.first().first().value<ChannelFailure>().kind, ChannelFailure::Kind::PeerClosed);
     QVERIFY(!client.isUsable());
+    QCOMPARE(states.last().first().value<LineChannel::State>(), LineChannel::State::Closed);
 }
 
 QTEST_GUILESS_MAIN(TestChannels)

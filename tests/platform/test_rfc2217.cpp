@@ -1,4 +1,5 @@
 #include "platform/Rfc2217Channel.h"
+#include "platform/TcpChannel.h"
 #include "support/PseudoTerminal.h"
 #include "support/Ser2Net.h"
 
@@ -56,11 +57,18 @@ QByteArray exchange(Rfc2217Channel& channel, const QByteArray& bytes, qsizetype 
     return joined(received);
 }
 
-void aim(Rfc2217Channel& channel, quint16 port, qint32 rate)
+// A channel to the server on 127.0.0.1 that asks for the rate.
+std::unique_ptr<Rfc2217Channel> aimed(quint16 port, qint32 rate)
 {
-    channel.setRemoteHost(QStringLiteral("127.0.0.1"));
-    channel.setRemotePort(port);
-    channel.setBaudRate(rate);
+    auto channel =
+        std::make_unique<Rfc2217Channel>(std::make_unique<TcpChannel>("127.0.0.1", port));
+    channel->setLineSettings(LineSettings::at(rate));
+    return channel;
+}
+
+ChannelFailure failureAt(const QSignalSpy& failed, qsizetype i)
+{
+    return i < failed.size() ? failed.at(i).at(0).value<ChannelFailure>() : ChannelFailure{};
 }
 
 } // namespace
@@ -105,30 +113,30 @@ void TestRfc2217::setUp_data()
                              rateAnswer(115200)}
         << 0 << QString() << false;
     QTest::newRow("another rate confirmed")
-        << agree << QList<QByteArray>{rateAnswer(19200)} << int(R::kErrRateNotConfirmed)
+        << agree << QList<QByteArray>{rateAnswer(19200)} << ChannelFailure::kRateNotConfirmed
         << "set the serial line to 19200 baud instead of the 9600 baud asked" << false;
     QTest::newRow("COM port control refused")
-        << bytes({255, 254, 44}) << QList<QByteArray>{} << int(R::kErrNotRfc2217)
+        << bytes({255, 254, 44}) << QList<QByteArray>{} << ChannelFailure::kNotRfc2217
         << "does not speak RFC 2217; use tcp:127.0.0.1:" << false;
     QTest::newRow("no answer at all")
-        << QByteArray() << QList<QByteArray>{} << int(R::kErrNotRfc2217)
+        << QByteArray() << QList<QByteArray>{} << ChannelFailure::kNotRfc2217
         << "does not speak RFC 2217" << true;
     QTest::newRow("rate never confirmed")
-        << agree << QList<QByteArray>{} << int(R::kErrRateNotConfirmed)
+        << agree << QList<QByteArray>{} << ChannelFailure::kRateNotConfirmed
         << "did not confirm the rate of 9600 baud within 3 s" << true;
     QTest::newRow("seven data bits")
         << agree << QList<QByteArray>{answer(C::SetDataSize, bytes({7})) + rateAnswer(9600)}
-        << int(R::kErrLineSettingRefused)
+        << ChannelFailure::kLineSettingRefused
         << "set the data bits of the serial line to 7 instead of 8" << false;
     QTest::newRow("hardware flow control kept")
         << agree
         << QList<QByteArray>{answer(C::SetControl, bytes({TelnetCodec::kHardwareFlowControl})) +
                              rateAnswer(9600)}
-        << int(R::kErrLineSettingRefused)
+        << ChannelFailure::kLineSettingRefused
         << "set the flow control of the serial line to hardware instead of none" << false;
     QTest::newRow("change confirmed at another rate")
         << agree << QList<QByteArray>{rateAnswer(9600), rateAnswer(57600)}
-        << int(R::kErrRateNotConfirmed)
+        << ChannelFailure::kRateNotConfirmed
         << "set the serial line to 57600 baud instead of the 115200 baud asked" << false;
 }
 
@@ -158,40 +166,37 @@ void TestRfc2217::setUp()
         });
     });
 
-    Rfc2217Channel channel;
-    aim(channel, server.serverPort(), 9600);
-    QSignalSpy connected(&channel, &Rfc2217Channel::connected);
-    QSignalSpy errors(&channel, &Rfc2217Channel::errorOccurred);
-    QSignalSpy lost(&channel, &LineChannel::channelLost);
+    const auto made = aimed(server.serverPort(), 9600);
+    Rfc2217Channel& channel = *made;
+    QSignalSpy failed(&channel, &LineChannel::failed);
     QSignalSpy changed(&channel, &Rfc2217Channel::baudRateChanged);
     QElapsedTimer clock;
     clock.start();
-    channel.connectToIndicator();
-    QTRY_VERIFY_WITH_TIMEOUT(connected.count() + errors.count() > 0, kBoundMs + 1000);
-    if (!connected.isEmpty()) {
-        QCOMPARE(connected.count(), 1);
+    channel.open();
+    QTRY_VERIFY_WITH_TIMEOUT(channel.isUsable() || failed.count() > 0, kBoundMs + 1000);
+    if (channel.isUsable()) {
         // The indicator's bytes reach the server with IAC doubled.
         QVERIFY(channel.writeBytes(bytes({255, ';', 'C', '4', '\r'})));
         QTRY_VERIFY(received.endsWith(bytes({255, 255, ';', 'C', '4', '\r'})));
         clock.restart();
-        QVERIFY(channel.setBaudRate(115200));
-        QTRY_VERIFY_WITH_TIMEOUT(changed.count() + errors.count() > 0, kBoundMs);
+        channel.setLineSettings(LineSettings::at(115200));
+        QTRY_VERIFY_WITH_TIMEOUT(changed.count() + failed.count() > 0, kBoundMs);
     }
     const auto elapsed = clock.elapsed();
     if (error == 0) {
-        QCOMPARE(errors.count(), 0);
+        QCOMPARE(failed.count(), 0);
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed.at(0).at(0).toInt(), 115200);
         QVERIFY(channel.isUsable());
         return;
     }
-    QCOMPARE(errors.count(), 1);
-    QCOMPARE(errors.at(0).at(0).toInt(), error);
-    const QString text = errors.at(0).at(1).toString();
+    // Told once, whether or not the channel had been open.
+    QCOMPARE(failed.count(), 1);
+    QCOMPARE(failureAt(failed, 0).number, error);
+    const QString text = failureAt(failed, 0).detail;
     QVERIFY2(text.contains(message), qPrintable(text));
     QVERIFY(!channel.writeBytes("x"));
-    // Lost only when it had been open, and once.
-    QCOMPARE(lost.count(), connected.count());
+    QCOMPARE(channel.state(), LineChannel::State::Closed);
     const auto shortest = std::min(R::kAgreementTimeout, R::kConfirmationTimeout).count();
     QVERIFY2(waits ? elapsed >= shortest : elapsed < shortest / 2,
              qPrintable(QString::number(elapsed)));
@@ -246,13 +251,12 @@ void TestRfc2217::ser2net()
     for (int i = 0; i < 4000; ++i)
         faults.version += char(255 - i % 256);
     m_sim->setFaults(faults);
-    Rfc2217Channel channel;
-    aim(channel, m_ser2net->rfc2217Port(), rate);
-    QSignalSpy connected(&channel, &Rfc2217Channel::connected);
-    QSignalSpy errors(&channel, &Rfc2217Channel::errorOccurred);
-    channel.connectToIndicator();
-    QTRY_VERIFY_WITH_TIMEOUT(connected.count() + errors.count() > 0, kBoundMs);
-    QVERIFY2(errors.isEmpty(), qPrintable(errors.value(0).value(1).toString()));
+    const auto made = aimed(m_ser2net->rfc2217Port(), rate);
+    Rfc2217Channel& channel = *made;
+    QSignalSpy failed(&channel, &LineChannel::failed);
+    channel.open();
+    QTRY_VERIFY_WITH_TIMEOUT(channel.isUsable() || failed.count() > 0, kBoundMs);
+    QVERIFY2(failed.isEmpty(), qPrintable(failureAt(failed, 0).detail));
     QCOMPARE(channel.channelName(),
              QStringLiteral("rfc2217://127.0.0.1:%1").arg(m_ser2net->rfc2217Port()));
     QCOMPARE(m_sim->ptyBaudRate(), rate);
@@ -277,17 +281,17 @@ void TestRfc2217::ser2net()
     QCOMPARE(m_sim->memory().mid(0x100, 4), bytes({0xFF, 0x00, 0xFF, 0xFF}));
 
     QSignalSpy changed(&channel, &Rfc2217Channel::baudRateChanged);
-    QVERIFY(channel.setBaudRate(changeTo));
+    channel.setLineSettings(LineSettings::at(changeTo));
     QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, kBoundMs);
     QCOMPARE(m_sim->ptyBaudRate(), changeTo);
     const QByteArray version = faults.version + "\x06\r";
     QCOMPARE(exchange(channel, ";C4\r", version.size()), version);
 
-    QSignalSpy lost(&channel, &LineChannel::channelLost);
+    QCOMPARE(failed.count(), 0);
     m_ser2net->stop();
-    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 5000);
-    QVERIFY(!lost.wait(100)); // a second report would arrive within this
-    QCOMPARE(errors.count(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, 5000);
+    QVERIFY(!failed.wait(100)); // a second report would arrive within this
+    QCOMPARE(failureAt(failed, 0).kind, ChannelFailure::Kind::PeerClosed);
     QVERIFY(!channel.isUsable());
 }
 
@@ -295,13 +299,12 @@ void TestRfc2217::ser2net()
 void TestRfc2217::ser2netRawPort()
 {
     START_SER2NET();
-    Rfc2217Channel channel;
-    aim(channel, m_ser2net->rawPort(), 9600);
-    QSignalSpy errors(&channel, &Rfc2217Channel::errorOccurred);
-    channel.connectToIndicator();
-    QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, int(R::kAgreementTimeout.count()) + 2000);
-    QCOMPARE(errors.at(0).at(0).toInt(), R::kErrNotRfc2217);
-    QCOMPARE(errors.at(0).at(1).toString(),
+    const auto made = aimed(m_ser2net->rawPort(), 9600);
+    QSignalSpy failed(made.get(), &LineChannel::failed);
+    made->open();
+    QTRY_COMPARE_WITH_TIMEOUT(failed.count(), 1, int(R::kAgreementTimeout.count()) + 2000);
+    QCOMPARE(failureAt(failed, 0).number, ChannelFailure::kNotRfc2217);
+    QCOMPARE(failureAt(failed, 0).detail,
              QStringLiteral("127.0.0.1:%1 does not speak RFC 2217; use tcp:127.0.0.1:%1 for a raw "
                             "TCP port")
                  .arg(m_ser2net->rawPort()));

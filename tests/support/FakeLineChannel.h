@@ -5,17 +5,22 @@
 #include <QList>
 #include <functional>
 
-// A channel the test plays the indicator on: it records every write and lets the test answer
-// at once, later, in pieces, or die.
+// A channel the test plays the indicator on: open from the start, it records every write and
+// lets the test answer at once, later, in pieces, or die.
 class FakeLineChannel : public LineChannel {
     Q_OBJECT
 public:
-    using LineChannel::LineChannel;
+    explicit FakeLineChannel(QObject* parent = nullptr)
+        : LineChannel(parent)
+    {
+        setState(State::Open);
+    }
 
-    bool isUsable() const override { return m_usable; }
+    void open() override { setState(State::Open); }
+    void close() override { setState(State::Closed); }
     bool writeBytes(const QByteArray& bytes) override
     {
-        if (!m_usable)
+        if (!isUsable())
             return false;
         writes.append(bytes);
         if (onWrite)
@@ -29,15 +34,11 @@ public:
     // Makes the channel unusable, as an unplugged adapter does.
     void die(const QString& reason = QStringLiteral("unplugged"))
     {
-        m_usable = false;
-        emit channelLost(reason);
+        fail(ChannelFailure::of(ChannelFailure::Kind::DeviceGone, 0, reason));
     }
-    void setUsable(bool usable) { m_usable = usable; }
+    void setUsable(bool usable) { setState(usable ? State::Open : State::Closed); }
 
     QList<QByteArray> writes;
     // Called for every write, so a test can script the indicator's answer.
     std::function<void(const QByteArray&)> onWrite;
-
-private:
-    bool m_usable = true;
 };

@@ -2,6 +2,7 @@
 #include "link/IndicatorQuery.h"
 #include "support/FakeLineChannel.h"
 #include "support/FakeUiServices.h"
+#include "ticket/DownloadMessages.h"
 #include "ticket/Downloader.h"
 #include "ticket/TicketSlots.h"
 
@@ -10,9 +11,9 @@
 #include <QTest>
 
 using namespace std::chrono_literals;
-using Contents = std::array<QByteArray, DownloadPlan::kSlotCount>;
+using Contents = std::array<QByteArray, SlotTable::kSlotCount>;
 Q_DECLARE_METATYPE(Contents)
-Q_DECLARE_METATYPE(Downloader::Outcome)
+Q_DECLARE_METATYPE(Outcome)
 
 namespace {
 constexpr auto kShortTimeout = 20ms;
@@ -35,7 +36,7 @@ struct Rig {
     FakeLineChannel channel;
     CommandExchange exchange;
     FakeUiServices ui;
-    Downloader downloader{exchange, ui};
+    Downloader downloader{exchange};
     QSignalSpy finished{&downloader, &Downloader::finished};
     QList<Downloader::Phase> phases;
     QList<qint32> progress; // each block's first position
@@ -49,6 +50,7 @@ struct Rig {
         exchange.setQuietTime(kShortTimeout);
         exchange.setVersionText("V2.05\x06");
         downloader.setTimeout(kShortTimeout);
+        showDownloadNotices(downloader, ui);
         QObject::connect(&downloader, &Downloader::phaseChanged,
                          [this](Downloader::Phase p) { phases.append(p); });
         QObject::connect(&downloader, &Downloader::blockDone, [this](qint32 position, qint32 done) {
@@ -166,8 +168,9 @@ private slots:
         };
         // Made before the downloader, so that it hears the end of each command first.
         IndicatorQuery query(rig.exchange);
-        Downloader downloader(rig.exchange, rig.ui);
+        Downloader downloader(rig.exchange);
         downloader.setTimeout(kShortTimeout);
+        showDownloadNotices(downloader, rig.ui);
         QSignalSpy finished(&downloader, &Downloader::finished);
         const Contents contents{"ABCDE"};
         connect(&query, &IndicatorQuery::finished, &downloader, [&](bool ok) {
@@ -182,7 +185,7 @@ private slots:
         QCOMPARE(writesOf(rig.commands.mid(2)), writesOf(expected.mid(2)));
         QCOMPARE(rig.commands.mid(0, 2), expected.mid(0, 2));
         QCOMPARE(downloader.commandsSent(), writesOf(rig.commands.mid(2)).size());
-        QCOMPARE(downloader.outcome(), Downloader::Outcome::Stored);
+        QCOMPARE(downloader.outcome(), Outcome::Stored);
         QVERIFY(rig.ui.messages.isEmpty());
     }
 
@@ -220,8 +223,7 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(rig.finished.count(), 1, kWaitMs);
         QVERIFY(!rig.downloader.isRunning());
-        QCOMPARE(rig.downloader.outcome(),
-                 duringPointers ? Downloader::Outcome::Cancelled : Downloader::Outcome::Refused);
+        QCOMPARE(rig.downloader.outcome(), duringPointers ? Outcome::Cancelled : Outcome::Refused);
         QCOMPARE(rig.downloader.slotStored(1), true);
         QVERIFY(!rig.downloader.slotStored(3));
         // Nothing more goes out, and a message still open closes into nothing.
@@ -242,9 +244,9 @@ private slots:
         QTest::addColumn<int>("sent");  // distinct commands written, probes aside
         QTest::addColumn<QList<int>>("unpointed"); // slots whose pointer entry stays cleared
         QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<Downloader::Outcome>("outcome");
+        QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QList<int>>("stored");
-        using O = Downloader::Outcome;
+        using O = Outcome;
         const Contents two{"ABCDE", {}, "xyz"};
         const Contents withSlot7{"ABCDE", {}, {}, {}, {}, {}, "T7"};
         const QString notStored = "These tickets were not stored:\r\n";
@@ -393,7 +395,7 @@ private slots:
         QVERIFY(rig.run({"ABCDE", {}, "xyz"}));
         QVERIFY(!first);
         QCOMPARE(rig.ui.texts(), QStringList());
-        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::Stored);
+        QCOMPARE(rig.downloader.outcome(), Outcome::Stored);
         QVERIFY(rig.downloader.slotStored(1) && rig.downloader.slotStored(3));
     }
 
@@ -419,7 +421,7 @@ private slots:
         QFETCH(QStringList, named);
         for (const QString& text : named)
             QVERIFY2(rig.ui.messages[0].text.contains(text), qPrintable(rig.ui.messages[0].text));
-        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::None);
+        QCOMPARE(rig.downloader.outcome(), Outcome::Refused);
     }
 
     // A one-byte ticket after another is pointed at as start and end alike, and stored.
@@ -458,14 +460,14 @@ private slots:
         };
         QVERIFY(rig.run(withSlot7));
         QCOMPARE(rig.ui.texts(), QStringList{"Error sending Truck Simple Weighing ticket."});
-        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::Refused);
+        QCOMPARE(rig.downloader.outcome(), Outcome::Refused);
         QVERIFY(!rig.downloader.slotStored(7));
         silent = false;
         rig.ui.messages.clear();
         rig.finished.clear();
         QVERIFY(rig.run(withSlot7));
         QCOMPARE(rig.ui.texts(), QStringList());
-        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::Stored);
+        QCOMPARE(rig.downloader.outcome(), Outcome::Stored);
         QVERIFY(rig.downloader.slotStored(1));
         QVERIFY(rig.downloader.slotStored(7));
     }
@@ -480,7 +482,7 @@ private slots:
         QCOMPARE(rig.commands, QList<QByteArray>{";C4\r"});
         QCOMPARE(rig.ui.messages.size(), 1);
         QVERIFY(rig.ui.messages.first().text.contains("Nothing was sent"));
-        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::None);
+        QCOMPARE(rig.downloader.outcome(), Outcome::Refused);
     }
 
     // A start while a download runs changes nothing: the running one ends as planned.
@@ -494,7 +496,7 @@ private slots:
         QVERIFY(rig.run(first)); // a third start, also ignored; waits for the end
         QCOMPARE(started.count(), 1);
         QCOMPARE(writesOf(rig.commands), expectedCommands(first));
-        QCOMPARE(rig.downloader.outcome(), Downloader::Outcome::Stored);
+        QCOMPARE(rig.downloader.outcome(), Outcome::Stored);
     }
 
     // The download waits for the operator to close a message before it goes on.

@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-using Contents = std::array<QByteArray, DownloadPlan::kSlotCount>;
+using Contents = std::array<QByteArray, SlotTable::kSlotCount>;
 Q_DECLARE_METATYPE(Contents)
 
 namespace {
@@ -81,9 +81,9 @@ private slots:
         QCOMPARE(plan.dataBlocks.size(), (image.size() + 3) / 4);
         QCOMPARE(plan.dataBlocks.last().position, plan.dataBlocks.size() * 4 - 3);
         QCOMPARE(plan.dataBlocks.last().command, lastData.toLatin1() + '\r');
-        while (pointers.size() < DownloadPlan::kSlotCount)
+        while (pointers.size() < SlotTable::kSlotCount)
             pointers.append(QStringLiteral("00000000"));
-        for (int s = 0; s < DownloadPlan::kSlotCount; ++s) {
+        for (int s = 0; s < SlotTable::kSlotCount; ++s) {
             QCOMPARE(plan.startText[s] + plan.endText[s], pointers[s]);
             QCOMPARE(plan.pointerCommands[s], lines({kClearing[s].left(7) + pointers[s]})[0]);
         }

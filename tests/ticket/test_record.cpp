@@ -1,8 +1,9 @@
 #include "link/CommandExchange.h"
 #include "support/FakeLineChannel.h"
-#include "support/FakeUiServices.h"
 #include "support/TestFiles.h"
 #include "ticket/DownloadRecord.h"
+#include "ticket/DownloadRecorder.h"
+#include "ticket/Downloader.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -103,16 +104,17 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(path), jsonLine(record) + jsonLine(second));
     }
 
-    // What the download did, taken from the downloader: only slots holding data, each with the
-    // hash of what was sent and whether the indicator now points at it.
+    // What the download did, taken from the downloader by the recorder: only slots holding data,
+    // each with the hash of what was sent and whether the indicator now points at it.
     void fromDownload()
     {
         FakeLineChannel channel;
         CommandExchange exchange;
         exchange.setChannel(&channel);
         exchange.setVersionText("V2.05\x06");
-        FakeUiServices ui;
-        Downloader downloader(exchange, ui);
+        Downloader downloader(exchange);
+        DownloadRecorder recorder(downloader, exchange);
+        recorder.setPath(QString());
         downloader.setTimeout(20ms);
         channel.onWrite = [&](const QByteArray& bytes) {
             // Slot 3's only block is refused.
@@ -125,13 +127,14 @@ private Q_SLOTS:
         const Contents contents{"ABCD", {}, "xyz", {}, {}, {}, {}};
         const Paths paths{"/t/one.prn", "/t/ignored.prn", "/t/three.prn"};
         QSignalSpy finished(&downloader, &Downloader::finished);
+        recorder.prepare(contents, paths);
         downloader.start(contents);
         QVERIFY(finished.wait(5000));
 
-        const DownloadRecord record = DownloadRecord::fromDownload(downloader, 4, contents, paths);
+        const DownloadRecord& record = recorder.record();
         QCOMPARE(record.outcome, QStringLiteral("refused"));
         QCOMPARE(record.commands, 7 + 2 + 7);
-        QCOMPARE(record.retries, 4);
+        QCOMPARE(record.retries, 0);
         const QList<DownloadRecord::Slot> expected{
             {1, "/t/one.prn", 4, "e12e115acf4552b2568b55e93cbd39394c4ef81c82447fafc997882a02d23677",
              true},
@@ -139,10 +142,10 @@ private Q_SLOTS:
              "3608bca1e44ea6c4d268eb6db02260269892c0b42b86bbf1e77a6fa16c3c9282", false}};
         QCOMPARE(record.tickets, expected);
 
-        QCOMPARE(outcomeName(Downloader::Outcome::Stored), QStringLiteral("stored"));
-        QCOMPARE(outcomeName(Downloader::Outcome::Stopped), QStringLiteral("stopped"));
-        QCOMPARE(outcomeName(Downloader::Outcome::Cancelled), QStringLiteral("cancelled"));
-        QCOMPARE(outcomeName(Downloader::Outcome::Lost), QStringLiteral("lost"));
+        QCOMPARE(Outcomes::word(Outcome::Stored), QStringLiteral("stored"));
+        QCOMPARE(Outcomes::word(Outcome::Stopped), QStringLiteral("stopped"));
+        QCOMPARE(Outcomes::word(Outcome::Cancelled), QStringLiteral("cancelled"));
+        QCOMPARE(Outcomes::word(Outcome::Lost), QStringLiteral("lost"));
     }
 
     // A line that is no record (torn by a crash, edited by hand, of another kind) is counted and

@@ -49,7 +49,6 @@ private slots:
         QFETCH(QList<int>, sizes);
         QFETCH(int, removed);
         TicketSlots ticketSlots;
-        QSignalSpy changed(&ticketSlots, &TicketSlots::slotChanged);
         for (int s = 1; s <= sizes.size(); ++s) {
             if (sizes[s - 1] == 0)
                 continue;
@@ -57,11 +56,10 @@ private slots:
             const QString path =
                 writeFile(QStringLiteral("t%1.prn").arg(s), QByteArray(sizes[s - 1], 'x'));
             QVERIFY2(ticketSlots.load(s, path, &error), qPrintable(error));
-            QCOMPARE(changed.takeLast().at(0).toInt(), s);
+            QCOMPARE(ticketSlots.path(s), path);
         }
         if (removed) {
             ticketSlots.remove(removed);
-            QCOMPARE(changed.takeLast().at(0).toInt(), removed);
             QCOMPARE(ticketSlots.path(removed), QString());
         }
         QTEST(ticketSlots.freeSpaceText(), "free");
@@ -133,12 +131,10 @@ private slots:
         const QString earlier = writeFile("earlier.prn", "ABC");
         QString error;
         QVERIFY(ticketSlots.load(5, earlier, &error));
-        QSignalSpy changed(&ticketSlots, &TicketSlots::slotChanged);
         QVERIFY(!ticketSlots.load(5, path, &error));
         QVERIFY2(error.contains(path) && error.size() > path.size() + 20, qPrintable(error));
         QCOMPARE(ticketSlots.content(5), QByteArray("ABC"));
         QCOMPARE(ticketSlots.path(5), earlier);
-        QCOMPARE(changed.count(), 0);
     }
 };
 

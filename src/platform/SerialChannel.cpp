@@ -1,4 +1,4 @@
-#include "platform/SerialPort.h"
+#include "platform/SerialChannel.h"
 
 #include "platform/LogSource.h"
 
@@ -44,11 +44,11 @@ bool isTerminal(const QString& device)
 #endif
 } // namespace
 
-SerialPort::SerialPort(QObject* parent)
+SerialChannel::SerialChannel(const QString& device, int comNumber, QObject* parent)
     : LineChannel(parent)
+    , m_device(device)
+    , m_comNumber(comNumber)
 {
-    for (int k = 1; k <= kPortCount; ++k)
-        m_portNames[k - 1] = defaultPortName(k);
     connect(&m_port, &QSerialPort::readyRead, this, [this] {
         const QByteArray bytes = m_port.readAll();
         if (bytes.isEmpty())
@@ -56,88 +56,83 @@ SerialPort::SerialPort(QObject* parent)
         m_passingErrors = 0;
         emit bytesReceived(bytes);
     });
-    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialPort::onErrorOccurred);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &SerialChannel::onErrorOccurred);
 }
 
-SerialPort::~SerialPort() = default;
-
-QString SerialPort::defaultPortName(int comNumber)
+SerialChannel::~SerialChannel()
 {
-#ifdef Q_OS_WIN
-    return QStringLiteral("COM%1").arg(comNumber);
-#else
-    // The numbering Wine uses, so COM 1 is the first on-board port.
-    return QStringLiteral("/dev/ttyS%1").arg(comNumber - 1);
-#endif
+    // Whoever listens may be going too; the port closes with this object.
+    blockSignals(true);
 }
 
-void SerialPort::setPortName(int comNumber, const QString& device)
+QString SerialChannel::description() const
 {
-    if (comNumber < 1 || comNumber > kPortCount)
-        return;
-    m_portNames[comNumber - 1] = device.isEmpty() ? defaultPortName(comNumber) : device;
+    if (m_comNumber <= 0)
+        return m_device;
+    return QStringLiteral("COM %1 %2").arg(QString::number(m_comNumber), m_device);
 }
 
-QString SerialPort::portName(int comNumber) const
-{
-    if (comNumber < 1 || comNumber > kPortCount)
-        return {};
-    return m_portNames[comNumber - 1];
-}
-
-void SerialPort::setSettings(const QString& settings)
+void SerialChannel::setLineSettings(const LineSettings& settings)
 {
     m_settings = settings;
     if (m_port.isOpen())
         applyLineSettings();
 }
 
-void SerialPort::applyLineSettings()
+void SerialChannel::applyLineSettings()
 {
-    bool ok = false;
-    const int rate = rateText().trimmed().toInt(&ok);
-    if (ok && rate > 0)
-        m_port.setBaudRate(rate);
-    m_port.setDataBits(QSerialPort::Data8);
-    m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::OneStop);
+    if (m_settings.rate > 0)
+        m_port.setBaudRate(m_settings.rate);
+    m_port.setDataBits(QSerialPort::DataBits(m_settings.dataBits));
+    static constexpr QSerialPort::Parity parities[] = {
+        QSerialPort::NoParity, QSerialPort::OddParity, QSerialPort::EvenParity,
+        QSerialPort::MarkParity, QSerialPort::SpaceParity};
+    m_port.setParity(parities[int(m_settings.parity)]);
+    m_port.setStopBits(m_settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
     m_port.setFlowControl(QSerialPort::NoFlowControl);
 }
 
-int SerialPort::setPortOpen(bool open)
+void SerialChannel::open()
 {
-    if (!open) {
-        if (m_port.isOpen())
-            m_port.close();
-        return kNoError;
+    if (state() != State::Closed)
+        return;
+    if (m_device.isEmpty()) {
+        fail(ChannelFailure::of(ChannelFailure::Kind::NoSuchPort, ChannelFailure::kNoSuchPort));
+        return;
     }
-    if (m_port.isOpen())
-        return kErrPortInUse;
-    const QString device = devicePath();
-    if (device.isEmpty())
-        return kErrNoSuchPort;
 #ifdef Q_OS_UNIX
     // Windows port names are no files; there the open itself reports a missing device.
-    if (!QFileInfo::exists(device))
-        return kErrNoSuchPort;
+    if (!QFileInfo::exists(m_device)) {
+        fail(ChannelFailure::of(ChannelFailure::Kind::NoSuchPort, ChannelFailure::kNoSuchPort));
+        return;
+    }
     // The lock that keeps a second program off the port is named after the path opened: the
     // real device, so that /dev/serial/by-id/... and /dev/ttyUSB0 are one port.
-    const QString canonical = QFileInfo(device).canonicalFilePath();
-    m_openedPath = canonical.isEmpty() ? device : canonical;
+    const QString canonical = QFileInfo(m_device).canonicalFilePath();
+    m_openedPath = canonical.isEmpty() ? m_device : canonical;
 #else
-    m_openedPath = device;
+    m_openedPath = m_device;
 #endif
     m_port.setPortName(m_openedPath);
     m_passingErrors = 0;
     applyLineSettings();
-    if (!m_port.open(QIODevice::ReadWrite))
-        return classifyOpenFailure(m_port.error());
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        fail(openFailure(m_port.error()));
+        return;
+    }
     m_port.clearError();
     m_lowLatencyResult = m_lowLatency ? requestLowLatency() : LowLatency::Off;
-    return kNoError;
+    setState(State::Open);
 }
 
-SerialPort::LowLatency SerialPort::requestLowLatency()
+void SerialChannel::close()
+{
+    if (m_port.isOpen())
+        m_port.close();
+    setState(State::Closed);
+}
+
+SerialChannel::LowLatency SerialChannel::requestLowLatency()
 {
 #ifdef Q_OS_LINUX
     const int fd = int(m_port.handle());
@@ -152,7 +147,7 @@ SerialPort::LowLatency SerialPort::requestLowLatency()
             error = errno;
     }
     if (error == 0 && (serial.flags & ASYNC_LOW_LATENCY)) {
-        qCDebug(lcPortExchange) << LogSource{m_logName} << "low-latency mode on for"
+        qCDebug(lcPortExchange) << LogSource{logName()} << "low-latency mode on for"
                                 << m_openedPath;
         return LowLatency::Applied;
     }
@@ -163,7 +158,7 @@ SerialPort::LowLatency SerialPort::requestLowLatency()
         const QString why = error ? QString::fromLocal8Bit(std::strerror(error))
                                   : QStringLiteral("ignored by the driver");
         qCInfo(lcPortExchange).noquote()
-            << LogSource{m_logName}
+            << LogSource{logName()}
             << QStringLiteral("low-latency mode not available on %1 (%2); replies may wait for "
                               "the adapter's latency timer")
                    .arg(m_openedPath, why);
@@ -174,40 +169,59 @@ SerialPort::LowLatency SerialPort::requestLowLatency()
 #endif
 }
 
-int SerialPort::classifyOpenFailure(QSerialPort::SerialPortError error) const
+ChannelFailure SerialChannel::openFailure(QSerialPort::SerialPortError error) const
 {
+    using Kind = ChannelFailure::Kind;
     bool exists = true;
     bool accessible = true;
 #ifdef Q_OS_UNIX
     // A held port and a forbidden one both arrive as PermissionError; only access() tells them
     // apart.
-    const QString device = devicePath();
-    exists = QFileInfo::exists(device);
-    accessible = ::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0;
-    const int code = openFailureCode(error, exists, accessible);
-    if (code == kErrOpenFailed && exists && !isTerminal(device))
-        return kErrNotSerial;
-    return code;
-#else
-    return openFailureCode(error, exists, accessible);
+    exists = QFileInfo::exists(m_device);
+    accessible = ::access(QFile::encodeName(m_device).constData(), R_OK | W_OK) == 0;
 #endif
+    Kind kind = openFailure(error, exists, accessible);
+#ifdef Q_OS_UNIX
+    if (kind == Kind::OpenFailed && exists && !isTerminal(m_device))
+        kind = Kind::NotSerial;
+#endif
+    int number = ChannelFailure::kOpenFailed;
+    switch (kind) {
+    case Kind::NoSuchPort:
+        number = ChannelFailure::kNoSuchPort;
+        break;
+    case Kind::PortInUse:
+        number = ChannelFailure::kPortInUse;
+        break;
+    case Kind::PermissionDenied:
+        number = ChannelFailure::kPermissionDenied;
+        break;
+    case Kind::NotSerial:
+        number = ChannelFailure::kNotSerial;
+        break;
+    default:
+        break;
+    }
+    return ChannelFailure::of(kind, number, m_port.errorString());
 }
 
-int SerialPort::openFailureCode(QSerialPort::SerialPortError error, bool exists, bool accessible)
+ChannelFailure::Kind SerialChannel::openFailure(QSerialPort::SerialPortError error, bool exists,
+                                                bool accessible)
 {
+    using Kind = ChannelFailure::Kind;
     switch (error) {
     case QSerialPort::DeviceNotFoundError:
-        return kErrNoSuchPort;
+        return Kind::NoSuchPort;
     case QSerialPort::PermissionError:
         if (!exists)
-            return kErrNoSuchPort;
-        return accessible ? kErrPortInUse : kErrPermissionDenied;
+            return Kind::NoSuchPort;
+        return accessible ? Kind::PortInUse : Kind::PermissionDenied;
     default:
-        return kErrOpenFailed;
+        return Kind::OpenFailed;
     }
 }
 
-bool SerialPort::writeBytes(const QByteArray& bytes)
+bool SerialChannel::writeBytes(const QByteArray& bytes)
 {
     if (!m_port.isOpen())
         return false;
@@ -219,7 +233,7 @@ bool SerialPort::writeBytes(const QByteArray& bytes)
     return true;
 }
 
-void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
+void SerialChannel::onErrorOccurred(QSerialPort::SerialPortError error)
 {
     // A setting the device cannot take (a pseudo-terminal has no modem lines) leaves it usable.
     if (error == QSerialPort::NoError || error == QSerialPort::UnsupportedOperationError ||
@@ -236,10 +250,10 @@ void SerialPort::onErrorOccurred(QSerialPort::SerialPortError error)
     const QString reason = m_port.errorString();
     m_port.close();
     m_port.clearError();
-    emit channelLost(reason);
+    fail(ChannelFailure::of(ChannelFailure::Kind::DeviceGone, 0, reason));
 }
 
-bool SerialPort::deviceGone() const
+bool SerialChannel::deviceGone() const
 {
 #ifdef Q_OS_UNIX
     if (!QFileInfo::exists(m_openedPath))

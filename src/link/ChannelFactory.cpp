@@ -1,0 +1,36 @@
+#include "link/ChannelFactory.h"
+
+#include "platform/Rfc2217Channel.h"
+#include "platform/SerialChannel.h"
+#include "platform/TcpChannel.h"
+
+namespace ChannelFactory {
+
+namespace {
+std::unique_ptr<LineChannel> serial(const QString& device, int comNumber, const ComPorts& ports,
+                                    QObject* parent)
+{
+    auto channel = std::make_unique<SerialChannel>(device, comNumber, parent);
+    channel->setLowLatency(ports.lowLatency);
+    return channel;
+}
+} // namespace
+
+std::unique_ptr<LineChannel> make(const PortAddress& address, const ComPorts& ports,
+                                  QObject* parent)
+{
+    switch (address.kind) {
+    case PortAddress::Kind::Com:
+        return serial(ports.device(address.comNumber), address.comNumber, ports, parent);
+    case PortAddress::Kind::Device:
+        return serial(address.device, 0, ports, parent);
+    case PortAddress::Kind::Tcp:
+        return std::make_unique<TcpChannel>(address.host, address.tcpPort, parent);
+    case PortAddress::Kind::Rfc2217:
+        break;
+    }
+    return std::make_unique<Rfc2217Channel>(
+        std::make_unique<TcpChannel>(address.host, address.tcpPort), parent);
+}
+
+} // namespace ChannelFactory
