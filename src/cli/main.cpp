@@ -184,6 +184,19 @@ ExitCode runTargets(const Command& command, const QList<Target>& targets,
     return badRows.isEmpty() ? code : worse(code, ExitUsage);
 }
 
+// Why the settings file given with --settings cannot be used; empty when it can, or when none
+// was given.
+QString settingsFileFault(const QString& path)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || info.isFile())
+        return {};
+    return (info.isDir()    ? QStringLiteral("the settings file %1 is a folder")
+            : info.exists() ? QStringLiteral("the settings file %1 is not a file")
+                            : QStringLiteral("the settings file %1 does not exist"))
+        .arg(path);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -223,14 +236,10 @@ int main(int argc, char* argv[])
         break;
     }
 
-    QString settingsPath = command.settingsPath;
-    if (settingsPath.isEmpty())
-        settingsPath = SettingsStore::defaultPath();
-    else if (const QFileInfo info(settingsPath); !info.isFile())
-        return fileError((info.isDir()    ? QStringLiteral("the settings file %1 is a folder")
-                          : info.exists() ? QStringLiteral("the settings file %1 is not a file")
-                                          : QStringLiteral("the settings file %1 does not exist"))
-                             .arg(settingsPath));
+    const QString settingsPath =
+        command.settingsPath.isEmpty() ? SettingsStore::defaultPath() : command.settingsPath;
+    if (const QString fault = settingsFileFault(command.settingsPath); !fault.isEmpty())
+        return fileError(fault);
 
     Tickets tickets;
     QString error;

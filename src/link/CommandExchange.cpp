@@ -1,5 +1,6 @@
 #include "link/CommandExchange.h"
 
+#include "link/CommandExchangeScope.h"
 #include "link/IndicatorProtocol.h"
 #include "platform/LogSource.h"
 #include "platform/TextRoutines.h"
@@ -36,48 +37,7 @@ char letter(Reply reply)
     return static_cast<char>(reply);
 }
 
-// Past the LF and NUL bytes at `from`: after a CR they end the line that CR ended.
-qsizetype skipLineEndTail(const QByteArray& bytes, qsizetype from)
-{
-    while (from < bytes.size() && (bytes[from] == '\n' || bytes[from] == '\0'))
-        ++from;
-    return from;
-}
-
 } // namespace
-
-// Marks a stretch during which an outcome must not be emitted at once. When the outermost scope
-// ends, an outcome reached inside it is emitted: directly at the end of a receipt, so chained
-// commands cost no extra pass of the event loop; from the event loop after a call or a write,
-// so no caller sees finished() before its call returns.
-class CommandExchange::Scope {
-public:
-    Scope(CommandExchange& exchange, bool deliverDirectly)
-        : m_exchange(exchange)
-        , m_outermost(exchange.m_syncDepth == 0)
-        , m_direct(deliverDirectly)
-    {
-        ++m_exchange.m_syncDepth;
-    }
-    ~Scope()
-    {
-        --m_exchange.m_syncDepth;
-        if (!m_outermost || !std::exchange(m_exchange.m_deliveryOwed, false))
-            return;
-        if (m_direct)
-            m_exchange.deliverFinished();
-        else
-            QMetaObject::invokeMethod(&m_exchange, &CommandExchange::deliverFinished,
-                                      Qt::QueuedConnection);
-    }
-    Scope(const Scope&) = delete;
-    Scope& operator=(const Scope&) = delete;
-
-private:
-    CommandExchange& m_exchange;
-    bool m_outermost;
-    bool m_direct;
-};
 
 CommandExchange::CommandExchange(QObject* parent)
     : QObject(parent)
@@ -118,13 +78,11 @@ void CommandExchange::resetLine()
                               << "line reset while a command is pending; ignored";
         return;
     }
-    m_rxBuffer.clear();
+    m_lines.clear();
     m_rxStale = false;
-    m_afterCr = false;
     m_outOfStep = false;
     m_surplus = 0;
     m_versionText.clear();
-    m_droppedBytes = 0;
 }
 
 quint64 CommandExchange::sendCommand(const QByteArray& command, std::chrono::milliseconds timeout)
@@ -195,7 +153,7 @@ void CommandExchange::startAttempt()
     m_phase = Phase::Attempt;
     // Bytes already waiting arrived before this attempt went out: the line they start is stale.
     // Bytes the cleaning of a reply removes end or pad a line and start none.
-    m_rxStale = !TextRoutines::stripControlChars(m_rxBuffer).isEmpty();
+    m_rxStale = !TextRoutines::stripControlChars(m_lines.pending()).isEmpty();
     m_waitTimer.stop();
     m_waitTimer.setInterval(m_timeout);
     m_timeoutFlag = false;
@@ -213,7 +171,7 @@ void CommandExchange::startProbe()
 {
     m_phase = Phase::Probe;
     // Bytes the cleaning of a reply removes end or pad a line and start none.
-    m_rxStale = !TextRoutines::stripControlChars(m_rxBuffer).isEmpty();
+    m_rxStale = !TextRoutines::stripControlChars(m_lines.pending()).isEmpty();
     ++m_probes;
     m_waitTimer.stop();
     m_waitTimer.setInterval(m_timeout);
@@ -264,41 +222,10 @@ void CommandExchange::onBytesReceived(const QByteArray& bytes)
         if (left > std::chrono::milliseconds::zero())
             m_waitTimer.start(std::min(m_quietTime, left));
     }
-    // RxBuffer never holds a CR between receipts, so only the new bytes need searching, and the
-    // cap is enforced before a line is split off: an endless line stays bounded. Every line of
-    // the receipt is taken before the outcome is delivered, so that none of them can be
-    // mistaken for the answer to a command sent from the finished() slot.
-    qsizetype from = 0;
-    if (m_afterCr) {
-        from = skipLineEndTail(bytes, 0);
-        m_afterCr = from == bytes.size();
-    }
-    while (from < bytes.size()) {
-        const qsizetype cr = bytes.indexOf(kCr, from);
-        const qsizetype head = (cr < 0 ? bytes.size() : cr) - from;
-        const qsizetype room = kMaxLineLength - m_rxBuffer.size();
-        if (head <= room) {
-            m_rxBuffer.append(bytes.constData() + from, head);
-        } else {
-            if (m_droppedBytes == 0)
-                qCWarning(lcExchange)
-                    << LogSource{m_logName} << "reply line exceeds" << kMaxLineLength
-                    << "bytes without a CR; dropping the excess";
-            m_droppedBytes += head - room;
-            m_rxBuffer.append(bytes.constData() + from, room);
-        }
-        if (cr < 0)
-            return;
-        m_rxBuffer.append(kCr);
-        from = skipLineEndTail(bytes, cr + 1);
-        m_afterCr = from == bytes.size();
-        if (m_droppedBytes > 0) {
-            qCWarning(lcExchange) << LogSource{m_logName} << "reply line completed after"
-                                  << m_droppedBytes << "excess bytes were dropped";
-            m_droppedBytes = 0;
-        }
-        takeLine(std::exchange(m_rxBuffer, QByteArray()));
-    }
+    // Every line of the receipt is taken before the outcome is delivered, so that none of them
+    // can be mistaken for the answer to a command sent from the finished() slot.
+    for (const QByteArray& line : m_lines.take(bytes))
+        takeLine(line);
 }
 
 void CommandExchange::takeLine(const QByteArray& line)

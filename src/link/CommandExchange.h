@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/ReplyLines.h"
 #include "platform/LineChannel.h"
 
 #include <QByteArray>
@@ -98,7 +99,7 @@ public:
 
     Reply replyState() const { return m_replyState; }
     QByteArray replyText() const { return m_replyText; }
-    QByteArray rxBuffer() const { return m_rxBuffer; }
+    QByteArray rxBuffer() const { return m_lines.pending(); }
     bool timeoutFlag() const { return m_timeoutFlag; }
     Failure lastFailure() const { return m_lastFailure; }
     // What the channel said when it was lost during the last command.
@@ -108,7 +109,11 @@ public:
     quint64 retryCount() const { return m_retryCount; }
 
     // The indicator the log lines name (a fleet's target); empty: none.
-    void setLogName(const QString& name) { m_logName = name; }
+    void setLogName(const QString& name)
+    {
+        m_logName = name;
+        m_lines.setLogName(name);
+    }
     const QString& logName() const { return m_logName; }
 
     // Tests shorten the quiet time.
@@ -163,13 +168,10 @@ private:
     int m_probes = 0;
     Reply m_replyState = Reply::Waiting;
     QByteArray m_replyText;
-    QByteArray m_rxBuffer;
+    ReplyLines m_lines{kMaxLineLength};
     // The bytes in RxBuffer arrived before the pending command was sent, so the line they start
     // cannot answer it.
     bool m_rxStale = false;
-    // The last byte taken ended a line: an LF or NUL now still belongs to that line, as
-    // indicators that end their answers with CR LF send it.
-    bool m_afterCr = false;
     // The command is an in-step probe (proveInStep), not a caller's command.
     bool m_proving = false;
     int m_surplus = 0;
@@ -185,7 +187,6 @@ private:
     // stack.
     int m_syncDepth = 0;
     bool m_deliveryOwed = false;
-    qsizetype m_droppedBytes = 0;
     quint64 m_retryCount = 0;
     quint64 m_commandNumber = 0;
 };

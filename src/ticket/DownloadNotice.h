@@ -22,7 +22,7 @@ struct DownloadNotice {
         Stopped,       // the indicator stopped answering or could not be followed, or the line went
     };
     enum class Cause { StoppedAnswering, Lost, Unmatched };
-    enum class Pass { Clearing, Data, Pointers };
+    using Pass = DownloadPass;
     // Why a slot's ticket could not be stored: the first data block of it that failed.
     struct SlotFault {
         bool failed = false;

@@ -99,3 +99,56 @@ DownloadPlan makeDownloadPlan(const SlotTable::Contents& contents)
     }
     return plan;
 }
+
+DownloadSequence::DownloadSequence(DownloadPlan plan)
+    : m_plan(std::move(plan))
+    , m_pointerBegin(dataBegin() + int(m_plan.dataBlocks.size()))
+{
+}
+
+DownloadPass DownloadSequence::passOf(int index) const
+{
+    return index < dataBegin()      ? DownloadPass::Clearing
+           : index < m_pointerBegin ? DownloadPass::Data
+                                    : DownloadPass::Pointers;
+}
+
+int DownloadSequence::slotOf(int index) const
+{
+    return passOf(index) == DownloadPass::Clearing ? index : index - m_pointerBegin;
+}
+
+qint32 DownloadSequence::addressOf(int index) const
+{
+    if (passOf(index) == DownloadPass::Data)
+        return m_plan.dataBlocks[blockOf(index)].position - 1;
+    return pointerEntryAddress(slotOf(index));
+}
+
+QByteArray DownloadSequence::commandAt(int index, bool slotBroken) const
+{
+    switch (passOf(index)) {
+    case DownloadPass::Clearing:
+        return m_plan.clearingCommands[index];
+    case DownloadPass::Data:
+        return m_plan.dataBlocks[blockOf(index)].command;
+    case DownloadPass::Pointers:
+        break;
+    }
+    const int s = slotOf(index);
+    return slotBroken ? m_plan.clearingCommands[s] : m_plan.pointerCommands[s];
+}
+
+QList<int>
+DownloadSequence::slotsOfBlock(int block,
+                               const std::array<bool, SlotTable::kSlotCount>& holding) const
+{
+    const qint32 first = m_plan.dataBlocks[block].position - 1;
+    const qint32 last = first + DownloadPlan::kBlockSize - 1;
+    QList<int> result;
+    for (int s = 0; s < SlotTable::kSlotCount; ++s) {
+        if (holding[s] && m_plan.startOffset[s] <= last && m_plan.endOffset[s] >= first)
+            result.append(s + 1);
+    }
+    return result;
+}

@@ -31,6 +31,39 @@ struct DownloadPlan {
     QList<QByteArray> allCommands() const;
 };
 
+// The three passes of a download, in the order they go out.
+enum class DownloadPass { Clearing, Data, Pointers };
+
+// The commands of one download by their place in the whole sequence: the clearing pass
+// [0, dataBegin), the data pass [dataBegin, pointerBegin), the pointer pass [pointerBegin, end).
+class DownloadSequence {
+public:
+    DownloadSequence() = default;
+    explicit DownloadSequence(DownloadPlan plan);
+
+    const DownloadPlan& plan() const { return m_plan; }
+    int dataBegin() const { return SlotTable::kSlotCount; }
+    int pointerBegin() const { return m_pointerBegin; }
+    int end() const { return m_pointerBegin + SlotTable::kSlotCount; }
+
+    DownloadPass passOf(int index) const;
+    int blockOf(int index) const { return index - dataBegin(); }
+    // The clearing and pointer passes: the slot index 0..6 of the entry.
+    int slotOf(int index) const;
+    qint32 addressOf(int index) const;
+    // The command at the index; the pointer entry of a slot whose ticket is not whole in the
+    // indicator clears it instead, so that it is never pointed at.
+    QByteArray commandAt(int index, bool slotBroken) const;
+    // The slots among `holding` whose bytes the data block holds: one, or several where tickets
+    // end inside it (slot numbers from 1).
+    QList<int> slotsOfBlock(int block,
+                            const std::array<bool, SlotTable::kSlotCount>& holding) const;
+
+private:
+    DownloadPlan m_plan;
+    int m_pointerBegin = SlotTable::kSlotCount;
+};
+
 // Why the seven contents cannot be downloaded as they are: more bytes than the data area holds,
 // or a one-byte ticket at address 0000, whose pointer entry 00000000 the indicator reads as an
 // empty slot.

@@ -7,19 +7,6 @@
 namespace {
 constexpr int kOptionalIndex = SlotTable::kOptionalSlot - 1;
 
-DownloadNotice::Pass passOf(Downloader::Phase phase)
-{
-    switch (phase) {
-    case Downloader::Phase::Preparing:
-    case Downloader::Phase::Clearing:
-        break;
-    case Downloader::Phase::Data:
-        return DownloadNotice::Pass::Data;
-    case Downloader::Phase::Pointers:
-        return DownloadNotice::Pass::Pointers;
-    }
-    return DownloadNotice::Pass::Clearing;
-}
 } // namespace
 
 Downloader::Downloader(CommandExchange& exchange, QObject* parent)
@@ -59,13 +46,10 @@ void Downloader::start(const SlotTable::Contents& contents)
     }
 
     emit phaseChanged(Phase::Preparing);
-    m_run.plan = makeDownloadPlan(contents);
-    m_run.totalBytes = m_run.plan.totalBytes();
+    m_run.sequence = DownloadSequence(makeDownloadPlan(contents));
+    m_run.totalBytes = m_run.sequence.plan().totalBytes();
     for (int s = 0; s < SlotTable::kSlotCount; ++s)
         m_run.holdsData[s] = !contents[s].isEmpty();
-    m_run.dataBegin = SlotTable::kSlotCount;
-    m_run.pointerBegin = m_run.dataBegin + int(m_run.plan.dataBlocks.size());
-    m_run.end = m_run.pointerBegin + SlotTable::kSlotCount;
     emit phaseChanged(Phase::Clearing);
     // The opening in-step point: answers owed to anything before the download are set aside.
     prove();
@@ -93,42 +77,6 @@ void Downloader::proceed()
         (this->*next)();
 }
 
-Downloader::Phase Downloader::phaseOf(int index) const
-{
-    return index < m_run.dataBegin      ? Phase::Clearing
-           : index < m_run.pointerBegin ? Phase::Data
-                                        : Phase::Pointers;
-}
-
-int Downloader::slotOf(int index) const
-{
-    return phaseOf(index) == Phase::Clearing ? index : index - m_run.pointerBegin;
-}
-
-QByteArray Downloader::commandAt(int index) const
-{
-    const DownloadPlan& plan = m_run.plan;
-    switch (phaseOf(index)) {
-    case Phase::Preparing:
-    case Phase::Clearing:
-        return plan.clearingCommands[index];
-    case Phase::Data:
-        return plan.dataBlocks[blockOf(index)].command;
-    case Phase::Pointers:
-        break;
-    }
-    // A ticket that is not whole in the indicator must never be pointed at.
-    const int s = slotOf(index);
-    return m_run.faults[s].failed ? plan.clearingCommands[s] : plan.pointerCommands[s];
-}
-
-qint32 Downloader::addressOf(int index) const
-{
-    if (phaseOf(index) == Phase::Data)
-        return m_run.plan.dataBlocks[blockOf(index)].position - 1;
-    return IndicatorProtocol::pointerEntryAddress(slotOf(index));
-}
-
 // Sends the next command, or closes the stretch with an in-step point first when one is due.
 void Downloader::advance()
 {
@@ -141,7 +89,7 @@ void Downloader::advance()
         return;
     }
     announce();
-    if (m_run.cursor == m_run.end) {
+    if (m_run.cursor == m_run.sequence.end()) {
         endOfPointerPass();
         return;
     }
@@ -155,15 +103,15 @@ bool Downloader::proofDue() const
         return false;
     // The passes meet at in-step points: no data goes out before the table is proven cleared,
     // and no pointer entry before every data block is proven.
-    if (r.cursor == r.dataBegin || r.cursor == r.pointerBegin || r.cursor == r.end ||
-        r.cursor - r.stretchStart >= r.stretchLength)
+    if (r.cursor == r.sequence.dataBegin() || r.cursor == r.sequence.pointerBegin() ||
+        r.cursor == r.sequence.end() || r.cursor - r.stretchStart >= r.stretchLength)
         return true;
     // Some answer already matched no command: whatever follows is void anyway.
     if (m_exchange.surplusLines() > 0)
         return true;
     // A ticket counts as stored as soon as its own pointer entry is proven.
     const int last = r.cursor - 1;
-    return phaseOf(last) == Phase::Pointers && r.holdsData[slotOf(last)];
+    return passOf(last) == DownloadPass::Pointers && r.holdsData[slotOf(last)];
 }
 
 void Downloader::prove()
@@ -189,11 +137,11 @@ void Downloader::send(int index)
 // The passes as they begin; a download with no data passes the data pass all the same.
 void Downloader::announce()
 {
-    if (!m_run.dataAnnounced && m_run.cursor >= m_run.dataBegin) {
+    if (!m_run.dataAnnounced && m_run.cursor >= m_run.sequence.dataBegin()) {
         m_run.dataAnnounced = true;
         emit phaseChanged(Phase::Data);
     }
-    if (!m_run.pointersAnnounced && m_run.cursor >= m_run.pointerBegin) {
+    if (!m_run.pointersAnnounced && m_run.cursor >= m_run.sequence.pointerBegin()) {
         m_run.pointersAnnounced = true;
         emit phaseChanged(Phase::Pointers);
     }
@@ -201,7 +149,7 @@ void Downloader::announce()
 
 void Downloader::emitBlockDone(int block)
 {
-    const qint32 position = m_run.plan.dataBlocks[block].position;
+    const qint32 position = m_run.sequence.plan().dataBlocks[block].position;
     emit blockDone(position, std::min(position + DownloadPlan::kBlockSize - 1, totalBytes()));
 }
 
@@ -237,7 +185,7 @@ void Downloader::onExchangeFinished(quint64 command, bool ok)
         return;
     }
     m_run.resent = false;
-    if (phaseOf(m_run.cursor) == Phase::Data)
+    if (passOf(m_run.cursor) == DownloadPass::Data)
         emitBlockDone(blockOf(m_run.cursor));
     ++m_run.cursor;
     advance();
@@ -296,7 +244,7 @@ void Downloader::commit()
     r.voids = 0;
     r.stretchLength = std::min(2 * r.stretchLength, kStretchLength);
     const int provenEnd = r.failed.index >= 0 ? r.failed.index : r.cursor;
-    for (int i = std::max(r.stretchStart, r.pointerBegin); i < provenEnd; ++i) {
+    for (int i = std::max(r.stretchStart, r.sequence.pointerBegin()); i < provenEnd; ++i) {
         const int s = slotOf(i);
         r.stored[s] =
             r.holdsData[s] && !r.faults[s].failed && !(s == kOptionalIndex && r.slot7Failed);
@@ -328,7 +276,7 @@ void Downloader::judgeFailure(FailedWrite failed)
         return;
     }
     m_run.resent = false;
-    if (phaseOf(failed.index) == Phase::Data)
+    if (passOf(failed.index) == DownloadPass::Data)
         failedBlock(failed);
     else
         failedEntry(failed);
@@ -362,7 +310,7 @@ void Downloader::failedEntry(FailedWrite failed)
     }
     m_run.outcome = Outcome::Refused;
     DownloadNotice notice = noticeOf(DownloadNotice::Kind::PointerError);
-    notice.pass = passOf(phaseOf(failed.index));
+    notice.pass = passOf(failed.index);
     notice.slotNumbers = {s + 1};
     notice.address = addressOf(failed.index);
     notice.refused = failed.refused;
@@ -373,20 +321,6 @@ void Downloader::afterFailedBlock()
 {
     emitBlockDone(std::exchange(m_run.failedBlock, -1));
     advance();
-}
-
-// The slots whose bytes the data block holds: one, or several where tickets end inside it.
-QList<int> Downloader::slotsOfBlock(int block) const
-{
-    const DownloadPlan& plan = m_run.plan;
-    const qint32 first = plan.dataBlocks[block].position - 1;
-    const qint32 last = first + DownloadPlan::kBlockSize - 1;
-    QList<int> result;
-    for (int s = 0; s < SlotTable::kSlotCount; ++s) {
-        if (m_run.holdsData[s] && plan.startOffset[s] <= last && plan.endOffset[s] >= first)
-            result.append(s + 1);
-    }
-    return result;
 }
 
 void Downloader::endOfPointerPass()
@@ -416,11 +350,10 @@ void Downloader::stop(DownloadNotice::Cause cause, int index)
     notice.cause = cause;
     if (cause == DownloadNotice::Cause::Lost)
         notice.lost = m_exchange.lostFailure();
-    index = std::min(index, m_run.end - 1);
-    const Phase phase = phaseOf(index);
-    notice.pass = passOf(phase);
-    notice.slotNumbers =
-        phase == Phase::Data ? slotsOfBlock(blockOf(index)) : QList<int>{slotOf(index) + 1};
+    index = std::min(index, m_run.sequence.end() - 1);
+    notice.pass = passOf(index);
+    notice.slotNumbers = notice.pass == DownloadPass::Data ? slotsOfBlock(blockOf(index))
+                                                           : QList<int>{slotOf(index) + 1};
     notice.address = addressOf(index);
     report(notice, &Downloader::finish);
 }
@@ -455,6 +388,6 @@ void Downloader::finish()
     m_run.cancelRequested = false;
     m_run.resent = false;
     m_run.proving = false;
-    m_run.plan = DownloadPlan{};
+    m_run.sequence = DownloadSequence{};
     emit finished();
 }

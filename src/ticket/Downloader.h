@@ -99,12 +99,7 @@ private:
     // Everything one download changes, set afresh by assignment when the next one starts.
     struct Run {
         bool running = false;
-        DownloadPlan plan;
-        // The command sequence: clearing pass [0, dataBegin), data pass [dataBegin,
-        // pointerBegin), pointer pass [pointerBegin, end).
-        int dataBegin = 0;
-        int pointerBegin = 0;
-        int end = 0;
+        DownloadSequence sequence;
         int cursor = 0;       // the next command to send, or the one in flight
         int stretchStart = 0; // the first command not yet proven
         int sentBefore = 0;   // every command below this was sent at least once
@@ -152,12 +147,19 @@ private:
     void endCancelled();
     void stop(DownloadNotice::Cause cause, int index);
 
-    Phase phaseOf(int index) const;
-    int blockOf(int index) const { return index - m_run.dataBegin; }
-    int slotOf(int index) const; // clearing and pointer passes: the slot index 0..6
-    QByteArray commandAt(int index) const;
-    qint32 addressOf(int index) const;
-    QList<int> slotsOfBlock(int block) const;
+    DownloadPass passOf(int index) const { return m_run.sequence.passOf(index); }
+    int blockOf(int index) const { return m_run.sequence.blockOf(index); }
+    int slotOf(int index) const { return m_run.sequence.slotOf(index); }
+    qint32 addressOf(int index) const { return m_run.sequence.addressOf(index); }
+    QByteArray commandAt(int index) const
+    {
+        const bool entry = passOf(index) == DownloadPass::Pointers;
+        return m_run.sequence.commandAt(index, entry && m_run.faults[slotOf(index)].failed);
+    }
+    QList<int> slotsOfBlock(int block) const
+    {
+        return m_run.sequence.slotsOfBlock(block, m_run.holdsData);
+    }
     // A notice with what the indicator holds now filled in.
     DownloadNotice noticeOf(DownloadNotice::Kind kind) const;
     // Tells the notice, then runs next once it has been read.

@@ -176,6 +176,66 @@ std::optional<QByteArray> readSetBytes(const QString& setPath, QString* errorTex
     return bytes;
 }
 
+// Takes a set file's lines in order, each checked against those before it.
+class SetParser {
+public:
+    explicit SetParser(const QString& setPath)
+        : m_canonicalSetPath(QFileInfo(setPath).canonicalFilePath())
+    {
+        const QString absolute = SystemNames::absolutePath(setPath);
+        m_setFolder = absolute.left(absolute.lastIndexOf(u'/') + 1);
+    }
+
+    // What is wrong with line n; empty when it is taken.
+    QString take(int n, const Line& line)
+    {
+        if (!line.fault.isEmpty())
+            return line.fault;
+        if (line.kind == Line::Section) {
+            if (m_sectionLine)
+                return QCoreApplication::translate(
+                           "TicketSet", "a second [TicketSet] section (the first is on line %1)")
+                    .arg(m_sectionLine);
+            m_sectionLine = n;
+            return {};
+        }
+        if (line.kind == Line::Entry)
+            return takeEntry(n, line);
+        return {};
+    }
+    bool hasSection() const { return m_sectionLine != 0; }
+    const TicketSet& result() const { return m_result; }
+
+private:
+    QString takeEntry(int n, const Line& line)
+    {
+        if (!m_sectionLine)
+            return QCoreApplication::translate("TicketSet",
+                                               "Slot%1 stands before the [TicketSet] section")
+                .arg(line.slot);
+        int& firstLine = m_givenOnLine[line.slot - 1];
+        if (firstLine)
+            return QCoreApplication::translate("TicketSet",
+                                               "Slot%1 is given twice (first on line %2)")
+                .arg(QString::number(line.slot), QString::number(firstLine));
+        firstLine = n;
+        const QString path = entryPath(line, m_setFolder);
+        if (!path.isEmpty() && !m_canonicalSetPath.isEmpty() &&
+            QFileInfo(path).canonicalFilePath() == m_canonicalSetPath)
+            return QCoreApplication::translate("TicketSet",
+                                               "Slot%1 names this ticket set, not a ticket")
+                .arg(line.slot);
+        m_result.paths[line.slot - 1] = path;
+        return {};
+    }
+
+    QString m_canonicalSetPath;
+    QString m_setFolder;
+    TicketSet m_result;
+    std::array<int, SlotTable::kSlotCount> m_givenOnLine{};
+    int m_sectionLine = 0;
+};
+
 } // namespace
 
 namespace TicketSetFile {
@@ -190,62 +250,20 @@ bool read(const QString& setPath, TicketSet* set, QString* errorText)
     const std::optional<QByteArray> content = readSetBytes(setPath, errorText);
     if (!content)
         return false;
-    const QByteArray& bytes = *content;
-    const QString canonicalSetPath = QFileInfo(setPath).canonicalFilePath();
-    const QString absoluteSetPath = SystemNames::absolutePath(setPath);
-    const QString setFolder = absoluteSetPath.left(absoluteSetPath.lastIndexOf(u'/') + 1);
-    TicketSet result;
-    std::array<int, SlotTable::kSlotCount> givenOnLine{};
-    int sectionLine = 0;
-    const QList<QByteArray> lines = bytes.split('\n');
+    SetParser parser(setPath);
+    const QList<QByteArray> lines = content->split('\n');
     for (int n = 1; n <= lines.size(); ++n) {
-        const auto lineFault = [&](const QString& fault) {
-            return fail(
-                errorText,
-                readFailure(
-                    setPath,
-                    QCoreApplication::translate("TicketSet", "line %1: %2.").arg(n).arg(fault)));
-        };
-        const Line line = readLine(lines.at(n - 1));
-        if (!line.fault.isEmpty())
-            return lineFault(line.fault);
-        if (line.kind == Line::Section) {
-            if (sectionLine) {
-                return lineFault(
-                    QCoreApplication::translate(
-                        "TicketSet", "a second [TicketSet] section (the first is on line %1)")
-                        .arg(sectionLine));
-            }
-            sectionLine = n;
-        } else if (line.kind == Line::Entry) {
-            if (!sectionLine) {
-                return lineFault(QCoreApplication::translate(
-                                     "TicketSet", "Slot%1 stands before the [TicketSet] section")
-                                     .arg(line.slot));
-            }
-            int& firstLine = givenOnLine[line.slot - 1];
-            if (firstLine) {
-                return lineFault(QCoreApplication::translate(
-                                     "TicketSet", "Slot%1 is given twice (first on line %2)")
-                                     .arg(line.slot)
-                                     .arg(firstLine));
-            }
-            firstLine = n;
-            const QString path = entryPath(line, setFolder);
-            if (!path.isEmpty() && !canonicalSetPath.isEmpty() &&
-                QFileInfo(path).canonicalFilePath() == canonicalSetPath)
-                return lineFault(QCoreApplication::translate(
-                                     "TicketSet", "Slot%1 names this ticket set, not a ticket")
-                                     .arg(line.slot));
-            result.paths[line.slot - 1] = path;
-        }
+        if (const QString fault = parser.take(n, readLine(lines.at(n - 1))); !fault.isEmpty())
+            return fail(errorText, readFailure(setPath, QCoreApplication::translate("TicketSet",
+                                                                                    "line %1: %2.")
+                                                            .arg(QString::number(n), fault)));
     }
-    if (!sectionLine) {
+    if (!parser.hasSection()) {
         return fail(errorText,
                     readFailure(setPath, QCoreApplication::translate(
                                              "TicketSet", "it has no [TicketSet] section.")));
     }
-    *set = std::move(result);
+    *set = parser.result();
     return true;
 }
 
@@ -272,8 +290,7 @@ bool write(const QString& setPath, const TicketSet& set, QString* errorText)
                 errorText,
                 writeFailure(setPath, QCoreApplication::translate(
                                           "TicketSet", "the path of slot %1 (%2) is not absolute.")
-                                          .arg(slot)
-                                          .arg(path)));
+                                          .arg(QString::number(slot), path)));
         }
         const QString clean = QDir::cleanPath(path);
         const QString relative = folder.relativeFilePath(clean);
@@ -283,7 +300,7 @@ bool write(const QString& setPath, const TicketSet& set, QString* errorText)
         // Quotes keep the blanks at a path's ends, and a path that is itself in quotes.
         if (stored != stored.trimmed() || isQuoted(stored))
             stored = u'"' + stored + u'"';
-        out += QStringLiteral("%1%2=%3\r\n").arg(kSlotKey).arg(slot).arg(stored).toUtf8();
+        out += QStringLiteral("%1%2=%3\r\n").arg(kSlotKey, QString::number(slot), stored).toUtf8();
     }
 
     QSaveFile file(setPath);
