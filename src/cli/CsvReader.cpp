@@ -100,8 +100,7 @@ void CsvReader::endRow()
         if (m_row.fault.isEmpty() && m_row.lastLine > m_row.line)
             m_row.fault = QStringLiteral("a quoted field runs over lines %1 to %2, and a name or "
                                          "a port is one line")
-                              .arg(m_row.line)
-                              .arg(m_row.lastLine);
+                              .arg(QString::number(m_row.line), QString::number(m_row.lastLine));
         m_rows.append(m_row);
     }
     m_row = Row{};

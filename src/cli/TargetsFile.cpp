@@ -44,15 +44,15 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns,
                                       const QHash<QString, int>& names)
 {
     if (fields.size() < 2 || fields.size() > columns)
-        return QStringLiteral("%1 fields, where the header has %2").arg(fields.size()).arg(columns);
+        return QStringLiteral("%1 fields, where the header has %2")
+            .arg(QString::number(fields.size()), QString::number(columns));
     Target target;
     target.name = fields.at(0);
     if (target.name.isEmpty())
         return QStringLiteral("no name");
     if (const int earlier = names.value(target.name); earlier != 0)
         return QStringLiteral("the name %1 is already on line %2")
-            .arg(TextRoutines::cutText(target.name))
-            .arg(earlier);
+            .arg(TextRoutines::cutText(target.name), QString::number(earlier));
     QString error;
     const std::optional<PortAddress> port = PortAddress::parse(fields.at(1), &error);
     if (!port)
@@ -97,8 +97,7 @@ FleetFile parseFleet(const QByteArray& content)
             if (columns == 0) {
                 fleet.fault = QStringLiteral("line %1: the first line must be the header "
                                              "\"name,port\" or \"name,port,baud\", not %2")
-                                  .arg(row.line)
-                                  .arg(quoted(row.fields.join(u',')));
+                                  .arg(QString::number(row.line), quoted(row.fields.join(u',')));
                 return fleet;
             }
             continue;

@@ -44,5 +44,6 @@ AboutDialog::~AboutDialog() = default;
 
 QString AboutDialog::versionText(int major, int minor, int patch)
 {
-    return tr("Version %1.%2.%3").arg(major).arg(minor).arg(patch);
+    return tr("Version %1.%2.%3")
+        .arg(QString::number(major), QString::number(minor), QString::number(patch));
 }

@@ -127,14 +127,17 @@ QString csvText(const QString& text)
     return text;
 }
 
+QString twoDigits(qint64 value)
+{
+    return QString::number(value).rightJustified(2, u'0');
+}
+
 QString timeWithOffset(const QDateTime& time, const QString& format)
 {
     const int offset = time.offsetFromUtc();
     const int minutes = std::abs(offset) / 60;
     return time.toString(format) + (offset < 0 ? u'-' : u'+') +
-           QStringLiteral("%1:%2")
-               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+           QStringLiteral("%1:%2").arg(twoDigits(minutes / 60), twoDigits(minutes % 60));
 }
 
 } // namespace TextRoutines

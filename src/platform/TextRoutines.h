@@ -46,6 +46,9 @@ QString csvLine(const QStringList& fields);
 // leading apostrophe; any other is returned as it is.
 QString csvText(const QString& text);
 
+// A number of at least two digits, zero-padded: "05", "42", "123".
+QString twoDigits(qint64 value);
+
 // The time in `format`, then its UTC offset as ISO 8601 writes it ("+01:00", "-03:30", "+00:00",
 // never "Z"), so that a time read elsewhere still tells when.
 QString timeWithOffset(const QDateTime& time, const QString& format);

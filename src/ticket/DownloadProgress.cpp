@@ -1,5 +1,7 @@
 #include "ticket/DownloadProgress.h"
 
+#include "platform/TextRoutines.h"
+
 #include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
@@ -31,11 +33,9 @@ QString durationText(qint64 seconds)
     const qint64 s = seconds % 60;
     if (h > 0) {
         return QStringLiteral("%1:%2:%3")
-            .arg(h)
-            .arg(m, 2, 10, QLatin1Char('0'))
-            .arg(s, 2, 10, QLatin1Char('0'));
+            .arg(QString::number(h), TextRoutines::twoDigits(m), TextRoutines::twoDigits(s));
     }
-    return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(QString::number(m), TextRoutines::twoDigits(s));
 }
 
 std::optional<qint64> secondsLeft(qint64 done, qint64 total, std::chrono::milliseconds elapsed)
