@@ -3,6 +3,7 @@
 #include "platform/Rfc2217Channel.h"
 #include "platform/SerialChannel.h"
 #include "platform/TcpChannel.h"
+#include "platform/TlsChannel.h"
 
 namespace ChannelFactory {
 
@@ -17,7 +18,7 @@ std::unique_ptr<LineChannel> serial(const QString& device, int comNumber, const 
 } // namespace
 
 std::unique_ptr<LineChannel> make(const PortAddress& address, const ComPorts& ports,
-                                  QObject* parent)
+                                  const TlsTrust& trust, QObject* parent)
 {
     switch (address.kind) {
     case PortAddress::Kind::Com:
@@ -27,10 +28,15 @@ std::unique_ptr<LineChannel> make(const PortAddress& address, const ComPorts& po
     case PortAddress::Kind::Tcp:
         return std::make_unique<TcpChannel>(address.host, address.tcpPort, parent);
     case PortAddress::Kind::Rfc2217:
+        return std::make_unique<Rfc2217Channel>(
+            std::make_unique<TcpChannel>(address.host, address.tcpPort), parent);
+    case PortAddress::Kind::Tls:
+        return std::make_unique<TlsChannel>(address.host, address.tcpPort, trust, parent);
+    case PortAddress::Kind::Rfc2217Tls:
         break;
     }
     return std::make_unique<Rfc2217Channel>(
-        std::make_unique<TcpChannel>(address.host, address.tcpPort), parent);
+        std::make_unique<TlsChannel>(address.host, address.tcpPort, trust), parent);
 }
 
 } // namespace ChannelFactory

@@ -3,6 +3,7 @@
 #include "link/ComPorts.h"
 #include "link/PortAddress.h"
 #include "platform/LineChannel.h"
+#include "platform/TlsTrust.h"
 
 #include <memory>
 
@@ -10,8 +11,9 @@
 // Everything else speaks to a LineChannel.
 namespace ChannelFactory {
 
-// A closed channel for the address; COM ports take their device from ports.
+// A closed channel for the address; COM ports take their device from ports, channels inside TLS
+// their certificates and authorities from trust.
 std::unique_ptr<LineChannel> make(const PortAddress& address, const ComPorts& ports,
-                                  QObject* parent = nullptr);
+                                  const TlsTrust& trust = {}, QObject* parent = nullptr);
 
 } // namespace ChannelFactory

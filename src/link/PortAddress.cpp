@@ -84,6 +84,34 @@ PortAddress PortAddress::tcp(const QString& host, quint16 port)
     return networkAddress(Kind::Tcp, QStringLiteral("tcp:"), host, port);
 }
 
+PortAddress PortAddress::tls(const QString& host, quint16 port)
+{
+    return networkAddress(Kind::Tls, QStringLiteral("tls:"), host, port);
+}
+
+PortAddress PortAddress::rfc2217Tls(const QString& host, quint16 port)
+{
+    return networkAddress(Kind::Rfc2217Tls, QStringLiteral("rfc2217+tls://"), host, port);
+}
+
+PortAddress PortAddress::withHost(const QString& newHost) const
+{
+    switch (kind) {
+    case Kind::Com:
+    case Kind::Device:
+        break;
+    case Kind::Tcp:
+        return tcp(newHost, tcpPort);
+    case Kind::Rfc2217:
+        return rfc2217(newHost, tcpPort);
+    case Kind::Tls:
+        return tls(newHost, tcpPort);
+    case Kind::Rfc2217Tls:
+        return rfc2217Tls(newHost, tcpPort);
+    }
+    return *this;
+}
+
 std::optional<PortAddress> PortAddress::parse(const QString& given, QString* error)
 {
     const QString text = given.trimmed();
@@ -107,7 +135,10 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
     for (const auto& [prefix, kind, form] :
          {std::tuple{QStringLiteral("tcp:"), Kind::Tcp, QStringLiteral("tcp:HOST:PORT")},
           std::tuple{QStringLiteral("rfc2217://"), Kind::Rfc2217,
-                     QStringLiteral("rfc2217://HOST:PORT")}}) {
+                     QStringLiteral("rfc2217://HOST:PORT")},
+          std::tuple{QStringLiteral("tls:"), Kind::Tls, QStringLiteral("tls:HOST:PORT")},
+          std::tuple{QStringLiteral("rfc2217+tls://"), Kind::Rfc2217Tls,
+                     QStringLiteral("rfc2217+tls://HOST:PORT")}}) {
         if (!text.startsWith(prefix, Qt::CaseInsensitive))
             continue;
         if (!splitHostPort(text.mid(prefix.size()), &address)) {
@@ -126,8 +157,8 @@ std::optional<PortAddress> PortAddress::parse(const QString& given, QString* err
         return address;
     }
     const QString choices =
-        QStringLiteral("give COM1 to COM8, a device path such as %1, tcp:HOST:PORT or "
-                       "rfc2217://HOST:PORT")
+        QStringLiteral("give COM1 to COM8, a device path such as %1, tcp:HOST:PORT, "
+                       "rfc2217://HOST:PORT, tls:HOST:PORT or rfc2217+tls://HOST:PORT")
             .arg(deviceExample());
     setError(error,
              text.isEmpty()

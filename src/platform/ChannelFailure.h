@@ -29,6 +29,21 @@ struct ChannelFailure {
         NoBaudRate,
         // No answer to the connection within the caller's limit.
         ConnectTimeout,
+        // An encrypted channel that refused to go on, or was refused, before a byte of the line
+        // went out: the device server's certificate is signed by no authority trusted here (or
+        // is not the one pinned), has expired or is not yet valid, or names another host.
+        TlsServerUntrusted,
+        TlsServerExpired,
+        TlsServerNameMismatch,
+        // The device server refused this program's certificate, or asked for one and none was
+        // given.
+        TlsClientRefused,
+        TlsCertificateAsked,
+        // The key file is protected by a passphrase, which nobody is there to type.
+        TlsKeyEncrypted,
+        // A CA, certificate or key file that cannot be read or holds nothing usable, a pin that
+        // is no fingerprint.
+        TlsFileUnusable,
     };
 
     // The numbers the operator may look up, as the serial port and the socket controls of old
@@ -43,21 +58,41 @@ struct ChannelFailure {
     static constexpr int kLineSettingRefused = 12103;
     static constexpr int kClosedWhileSettingUp = 12104;
     static constexpr int kNoBaudRate = 12105;
+    static constexpr int kTlsServerUntrusted = 12201;
+    static constexpr int kTlsServerExpired = 12202;
+    static constexpr int kTlsServerNameMismatch = 12203;
+    static constexpr int kTlsClientRefused = 12204;
+    static constexpr int kTlsCertificateAsked = 12205;
+    static constexpr int kTlsKeyEncrypted = 12206;
+    static constexpr int kTlsFileUnusable = 12207;
 
     Kind kind = Kind::None;
     int number = 0;
     // The system's or the channel's own words; may be empty.
     QString detail;
+    // The device server's certificate that was refused, as "SHA256:<hex>": the views say how
+    // to pin it. Empty for every other failure.
+    QString pin;
 
     bool isNone() const { return kind == Kind::None; }
     // A serial port that did not open: the kinds the port window's messages speak of.
     bool isPortNotOpened() const { return kind >= Kind::NoSuchPort && kind <= Kind::OpenFailed; }
     // An open channel's end: its other side went away rather than failing with a number.
     bool isLoss() const { return kind == Kind::DeviceGone || kind == Kind::PeerClosed; }
+    // A refusal of trust on either side, or trust that cannot be set up: trying again changes
+    // nothing until someone changes a certificate or a setting.
+    bool isTrustRefusal() const
+    {
+        return kind >= Kind::TlsServerUntrusted && kind <= Kind::TlsFileUnusable;
+    }
 
     static ChannelFailure of(Kind kind, int number, const QString& detail = {})
     {
-        return {kind, number, detail};
+        ChannelFailure failure;
+        failure.kind = kind;
+        failure.number = number;
+        failure.detail = detail;
+        return failure;
     }
 
     friend bool operator==(const ChannelFailure&, const ChannelFailure&) = default;

@@ -2,6 +2,7 @@
 
 #include "platform/ChannelFailure.h"
 #include "platform/LineSettings.h"
+#include "platform/TlsTrust.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -34,6 +35,13 @@ public:
     virtual QString channelName() const = 0;
     // Where the channel leads as the download record names it ("COM 1 /dev/ttyS0").
     virtual QString description() const { return channelName(); }
+    // The host and port a network channel connects to, without its kind ("192.168.1.20:1234"),
+    // for a channel layered on it to name in its own way.
+    virtual QString endpoint() const { return channelName(); }
+    // The bytes travel encrypted, whatever is layered on them.
+    virtual bool isEncrypted() const { return false; }
+    // The certificate an encrypted channel verified at its last opening; nothing for the others.
+    virtual std::optional<PeerIdentity> peerIdentity() const { return std::nullopt; }
 
     // The serial line's settings, here or behind a device server; nothing for a channel whose
     // line this program does not set (a raw TCP port).

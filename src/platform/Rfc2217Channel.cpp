@@ -86,16 +86,20 @@ bool Rfc2217Channel::writeBytes(const QByteArray& bytes)
 
 QString Rfc2217Channel::channelName() const
 {
-    return QStringLiteral("rfc2217://") + address();
+    return (isEncrypted() ? QStringLiteral("rfc2217+tls://") : QStringLiteral("rfc2217://")) +
+           address();
 }
 
 QString Rfc2217Channel::address() const
 {
-    return m_transport->channelName();
+    return m_transport->endpoint();
 }
 
 QString Rfc2217Channel::notRfc2217() const
 {
+    if (isEncrypted())
+        return tr("%1 does not speak RFC 2217; use tls:%1 for a raw port inside TLS")
+            .arg(address());
     return tr("%1 does not speak RFC 2217; use tcp:%1 for a raw TCP port").arg(address());
 }
 

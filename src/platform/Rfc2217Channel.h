@@ -28,8 +28,14 @@ public:
     void open() override;
     void close() override;
     bool writeBytes(const QByteArray& bytes) override;
-    // "rfc2217://192.168.1.50:4001".
+    // "rfc2217://192.168.1.50:4001", "rfc2217+tls://192.168.1.50:4001" inside TLS.
     QString channelName() const override;
+    QString endpoint() const override { return address(); }
+    bool isEncrypted() const override { return m_transport->isEncrypted(); }
+    std::optional<PeerIdentity> peerIdentity() const override
+    {
+        return m_transport->peerIdentity();
+    }
     std::optional<LineSettings> lineSettings() const override { return m_settings; }
     // Set before opening, the settings are asked at the connection; on an open channel the rate
     // is asked at once, and baudRateChanged() follows its confirmation. A rate that is not

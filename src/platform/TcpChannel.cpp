@@ -1,7 +1,14 @@
 #include "platform/TcpChannel.h"
 
 TcpChannel::TcpChannel(const QString& host, quint16 port, QObject* parent)
+    : TcpChannel(host, port, std::make_unique<QTcpSocket>(), parent)
+{
+}
+
+TcpChannel::TcpChannel(const QString& host, quint16 port, std::unique_ptr<QTcpSocket> socket,
+                       QObject* parent)
     : LineChannel(parent)
+    , m_socket(std::move(socket))
     , m_host(host)
     , m_port(port)
 {
@@ -14,10 +21,15 @@ TcpChannel::TcpChannel(const QString& host, quint16 port, QObject* parent)
         // Commands are small and each waits for its reply: send them at once.
         m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         if (state() == State::Opening)
-            setState(State::Open);
+            onConnected();
     });
     connect(m_socket.get(), &QTcpSocket::errorOccurred, this, &TcpChannel::onErrorOccurred);
     connect(m_socket.get(), &QTcpSocket::disconnected, this, &TcpChannel::onDisconnected);
+}
+
+void TcpChannel::onConnected()
+{
+    setState(State::Open);
 }
 
 TcpChannel::~TcpChannel()
@@ -88,21 +100,33 @@ int TcpChannel::errorNumber(QAbstractSocket::SocketError error)
     }
 }
 
+ChannelFailure TcpChannel::failureOf(QAbstractSocket::SocketError error) const
+{
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return ChannelFailure::of(ChannelFailure::Kind::PeerClosed, 0,
+                                  tr("The indicator closed the connection."));
+    return ChannelFailure::of(ChannelFailure::Kind::SocketError, errorNumber(error),
+                              m_socket->errorString());
+}
+
 void TcpChannel::onErrorOccurred(QAbstractSocket::SocketError error)
 {
     // A peer that closes is not a failure of the socket; it is reported through disconnected().
     if (state() == State::Closed || error == QAbstractSocket::RemoteHostClosedError)
         return;
-    const QString description = m_socket->errorString();
-    close();
-    fail(ChannelFailure::of(ChannelFailure::Kind::SocketError, errorNumber(error), description));
+    end(error);
 }
 
 void TcpChannel::onDisconnected()
 {
     if (state() == State::Closed)
         return;
+    end(QAbstractSocket::RemoteHostClosedError);
+}
+
+void TcpChannel::end(QAbstractSocket::SocketError error)
+{
+    const ChannelFailure failure = failureOf(error);
     close();
-    fail(ChannelFailure::of(ChannelFailure::Kind::PeerClosed, 0,
-                            tr("The indicator closed the connection.")));
+    fail(failure);
 }

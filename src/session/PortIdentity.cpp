@@ -62,6 +62,8 @@ QStringList PortIdentity::of(const PortAddress& address) const
         return {realDevice(address.device)};
     case PortAddress::Kind::Tcp:
     case PortAddress::Kind::Rfc2217:
+    case PortAddress::Kind::Tls:
+    case PortAddress::Kind::Rfc2217Tls:
         break;
     }
     // A device server's port is one port whether spoken to raw or through RFC 2217.
