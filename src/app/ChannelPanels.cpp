@@ -8,14 +8,18 @@ namespace ChannelPanels {
 namespace {
 const QString kTcpText = QStringLiteral("TCP/IP");
 const QString kRfc2217Text = QStringLiteral("RFC 2217");
+const QString kTlsText = QStringLiteral("TLS");
+
+// "10.0.0.7:4001".
+QString endpointText(const PortAddress& address)
+{
+    return QStringLiteral("%1:%2").arg(address.host, QString::number(address.tcpPort));
+}
 
 // A device server's line: where it is and how its line is set, "10.0.0.7:4001 9600,n,8,1".
 QString deviceServerText(const IndicatorSession& session)
 {
-    const PortAddress& address = session.address();
-    return QStringLiteral("%1:%2 %3")
-        .arg(address.host, QString::number(address.tcpPort),
-             LineSettings::at(session.lineRate()).text());
+    return endpointText(session.address()) + u' ' + LineSettings::at(session.lineRate()).text();
 }
 
 // "COM  3": "COM " and the number as the boxes write numbers.
@@ -34,6 +38,10 @@ Texts inForce(const WindowChannelSettings& channels)
         return {kTcpText, channels.inForce().host};
     case PortAddress::Kind::Rfc2217:
         return {kRfc2217Text, deviceServerText(session)};
+    case PortAddress::Kind::Tls:
+        return {kTlsText, endpointText(address)};
+    case PortAddress::Kind::Rfc2217Tls:
+        return {kTlsText, deviceServerText(session)};
     case PortAddress::Kind::Com:
     case PortAddress::Kind::Device:
         break;
@@ -54,7 +62,7 @@ Texts choosePort(WindowChannelSettings& channels, ChannelSettings::Choice choice
 Texts chooseRate(WindowChannelSettings& channels, int rate)
 {
     channels.chooseRate(rate);
-    if (channels.session().address().kind == PortAddress::Kind::Rfc2217)
+    if (channels.session().address().isNetwork())
         return {std::nullopt, deviceServerText(channels.session())};
     return {std::nullopt, LineSettings::at(rate).text()};
 }
@@ -62,7 +70,7 @@ Texts chooseRate(WindowChannelSettings& channels, int rate)
 Texts chooseHost(WindowChannelSettings& channels, const QString& host)
 {
     channels.chooseHost(host);
-    return {std::nullopt, host};
+    return {std::nullopt, inForce(channels).line};
 }
 
 } // namespace ChannelPanels

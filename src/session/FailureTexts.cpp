@@ -6,6 +6,10 @@ std::optional<FailureTexts::Message> FailureTexts::forWindow(const SessionFailur
 {
     const QString networkTitle = tr("TCP/IP ERROR");
     const QString portTitle = tr("Port Error");
+    // Whether it came at the connection or a moment after, it is what the channel said.
+    if (failure.channel.isTrustRefusal())
+        return Message{networkTitle, failure.channel.detail + QStringLiteral("\r\n\r\n") +
+                                         trustAdvice(failure.channel)};
     switch (failure.kind) {
     case SessionFailure::Kind::None:
         break;
@@ -30,6 +34,38 @@ std::optional<FailureTexts::Message> FailureTexts::forWindow(const SessionFailur
         return Message{tr("Communication Error"), tr("Indicator does not respond")};
     }
     return std::nullopt;
+}
+
+QString FailureTexts::trustAdvice(const ChannelFailure& failure)
+{
+    switch (failure.kind) {
+    case ChannelFailure::Kind::TlsServerUntrusted:
+        return tr("To trust it, name the certificate of the authority that signed it in CA=, or "
+                  "exactly this certificate in Pin=%1, under [CommSettings] in the settings file.")
+            .arg(failure.pin);
+    case ChannelFailure::Kind::TlsServerExpired:
+        return tr("Renew the certificate on the device server; or, to trust exactly this "
+                  "certificate as it is, put Pin=%1 under [CommSettings] in the settings file.")
+            .arg(failure.pin);
+    case ChannelFailure::Kind::TlsServerNameMismatch:
+        return tr("Connect by a name the certificate is made out to (IP= under [CommSettings] in "
+                  "the settings file), or trust exactly this certificate with Pin=%1 there.")
+            .arg(failure.pin);
+    case ChannelFailure::Kind::TlsClientRefused:
+        return tr("Name a certificate and key that the device server trusts in Cert= and Key= "
+                  "under [CommSettings] in the settings file.");
+    case ChannelFailure::Kind::TlsCertificateAsked:
+        return tr("Name this program's certificate and key in Cert= and Key= under "
+                  "[CommSettings] in the settings file.");
+    case ChannelFailure::Kind::TlsKeyEncrypted:
+        return tr("Store the key without a passphrase (openssl pkey -in KEY -out NEW-KEY), where "
+                  "only this user can read it, and name that file in Key=.");
+    case ChannelFailure::Kind::TlsFileUnusable:
+        return tr("Check CA=, Cert=, Key= and Pin= under [CommSettings] in the settings file.");
+    default:
+        break;
+    }
+    return {};
 }
 
 QString FailureTexts::socketError(const ChannelFailure& failure)

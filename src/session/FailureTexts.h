@@ -18,6 +18,9 @@ public:
     // Nothing for a failure that is none.
     static std::optional<Message> forWindow(const SessionFailure& failure);
 
+    // What to change so that a refused trust holds: the settings file's keys for the window.
+    static QString trustAdvice(const ChannelFailure& failure);
+
 private:
     static QString portNotOpened(const ChannelFailure& failure, const QString& device);
     static QString socketError(const ChannelFailure& failure);

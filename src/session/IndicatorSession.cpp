@@ -23,7 +23,7 @@ IndicatorSession::~IndicatorSession() = default;
 
 void IndicatorSession::makeChannel()
 {
-    m_channel = ChannelFactory::make(m_address, m_ports);
+    m_channel = ChannelFactory::make(m_address, m_ports, m_trust);
     m_channelStale = false;
     m_channel->setLogName(m_logName);
     m_channel->setLineSettings(m_lineSettings);
@@ -34,6 +34,15 @@ void IndicatorSession::makeChannel()
 void IndicatorSession::setComPorts(const ComPorts& ports)
 {
     m_ports = ports;
+    if (m_state == State::Closed)
+        makeChannel();
+    else
+        m_channelStale = true;
+}
+
+void IndicatorSession::setTlsTrust(const TlsTrust& trust)
+{
+    m_trust = trust;
     if (m_state == State::Closed)
         makeChannel();
     else
@@ -129,7 +138,9 @@ void IndicatorSession::onChannelFailed(const ChannelFailure& failure)
     setState(State::Closed);
     if (toldByTask)
         return;
-    if (was != State::Open) {
+    // A server that refuses our certificate says so once the handshake seems done: before the
+    // indicator ever answered, the channel was never really open.
+    if (was != State::Open || failure.isTrustRefusal()) {
         emit failed(failureOf(failure.isPortNotOpened() ? SessionFailure::Kind::PortNotOpened
                                                         : SessionFailure::Kind::Unreachable,
                               failure));
@@ -184,6 +195,11 @@ void IndicatorSession::onQueryFinished(bool ok)
     SessionFailure failure = failureOf(SessionFailure::Kind::NoAnswer);
     switch (m_exchange.lastFailure()) {
     case CommandExchange::Failure::ChannelLost:
+        // Refused trust ends the channel before the indicator's first answer: it never opened.
+        if (m_exchange.lostFailure().isTrustRefusal()) {
+            failure = failureOf(SessionFailure::Kind::Unreachable, m_exchange.lostFailure());
+            break;
+        }
         failure = failureOf(SessionFailure::Kind::Lost, m_exchange.lostFailure());
         failure.duringQuery = true;
         break;
@@ -194,7 +210,8 @@ void IndicatorSession::onQueryFinished(bool ok)
         break;
     }
     m_queryFailure = failure;
-    const bool lost = failure.kind == SessionFailure::Kind::Lost;
+    const bool lost = failure.kind == SessionFailure::Kind::Lost ||
+                      failure.kind == SessionFailure::Kind::Unreachable;
     const bool tell = !lost || !std::exchange(m_lossReported, true);
     emit queryFinished(false);
     if (tell)
@@ -205,7 +222,7 @@ void IndicatorSession::recordTarget()
 {
     m_recorder.setTarget({channelDescription(), lineRate(),
                           DownloadRecord::indicatorText(m_version),
-                          DownloadRecord::indicatorText(m_serial)});
+                          DownloadRecord::indicatorText(m_serial), m_channel->peerIdentity()});
 }
 
 void IndicatorSession::prepareDownload(const SlotTable::Contents& contents,

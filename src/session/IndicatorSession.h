@@ -29,6 +29,10 @@ public:
     // The devices behind the COM ports and how they open.
     void setComPorts(const ComPorts& ports);
     const ComPorts& comPorts() const { return m_ports; }
+    // The authorities, pin, certificate and key of a channel inside TLS; as the address, taken
+    // at the next open.
+    void setTlsTrust(const TlsTrust& trust);
+    const TlsTrust& tlsTrust() const { return m_trust; }
     // Where the indicator is. A channel that is open stays as it is; the next open() goes there.
     void setAddress(const PortAddress& address);
     const PortAddress& address() const { return m_address; }
@@ -48,7 +52,7 @@ public:
     LineChannel& channel() { return *m_channel; }
     const LineChannel& channel() const { return *m_channel; }
     // Where the channel leads, as the record names it: "COM 1 /dev/ttyS0", "/dev/ttyUSB0",
-    // "192.168.1.50:4001", "rfc2217://192.168.1.50:4001".
+    // "192.168.1.50:4001", "rfc2217://192.168.1.50:4001", "tls:192.168.1.50:4001".
     QString channelDescription() const { return m_channel->description(); }
     // The serial line's rate, here or behind a device server; 0 over raw TCP/IP.
     int lineRate() const;
@@ -100,6 +104,7 @@ private:
     SessionFailure failureOf(SessionFailure::Kind kind, const ChannelFailure& channel = {}) const;
 
     ComPorts m_ports;
+    TlsTrust m_trust;
     PortAddress m_address = PortAddress::com(1);
     LineSettings m_lineSettings;
     QString m_logName;

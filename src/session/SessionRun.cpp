@@ -77,6 +77,7 @@ void SessionRun::onQueryFinished(bool ok)
         return;
     }
     switch (m_session.queryFailure().kind) {
+    case SessionFailure::Kind::Unreachable:
     case SessionFailure::Kind::Lost:
         end(Outcome::Lost);
         return;

@@ -3,6 +3,9 @@
 #include "link/ChannelFactory.h"
 #include "platform/SettingsKeys.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace {
 
 constexpr qint32 kMaxTcpPort = 65535;
@@ -63,7 +66,18 @@ void WindowChannelSettings::startUp()
     m_session.setComPorts(ComPorts::fromSettings(m_store));
     probePorts();
     const QString stored = m_store.readValue(kCommSection, kCommPort);
-    if (stored.contains(kCommPortRfc2217, Qt::CaseInsensitive)) {
+    if (stored.contains(kCommPortTls, Qt::CaseInsensitive)) {
+        readHost();
+        readTlsTrust();
+        if (m_store.readValue(kCommSection, kTlsMode).compare(kTlsModeRaw, Qt::CaseInsensitive) ==
+            0) {
+            m_session.setLineSettings(LineSettings::at(kSerialDefaultRate));
+            m_session.setAddress(PortAddress::tls(m_host, m_port));
+        } else {
+            m_session.setLineSettings(LineSettings::at(storedRate()));
+            m_session.setAddress(PortAddress::rfc2217Tls(m_host, m_port));
+        }
+    } else if (stored.contains(kCommPortRfc2217, Qt::CaseInsensitive)) {
         readHost();
         m_session.setLineSettings(LineSettings::at(storedRate()));
         m_session.setAddress(PortAddress::rfc2217(m_host, m_port));
@@ -89,6 +103,23 @@ void WindowChannelSettings::readHost()
     const bool valid = ok && port >= 0 && port <= kMaxTcpPort;
     m_host = m_store.readValue(kCommSection, kIp);
     m_port = valid ? quint16(port) : quint16(0);
+}
+
+void WindowChannelSettings::readTlsTrust()
+{
+    using namespace SettingsKeys;
+    // A portable copy carries its certificates beside the settings file.
+    const QDir folder = QFileInfo(m_store.path()).absoluteDir();
+    const auto file = [&](const QString& key) {
+        const QString path = m_store.readValue(kCommSection, key);
+        return path.isEmpty() ? path : QDir::cleanPath(folder.absoluteFilePath(path));
+    };
+    TlsTrust trust;
+    trust.caFile = file(kCa);
+    trust.certFile = file(kCert);
+    trust.keyFile = file(kKey);
+    trust.pin = m_store.readValue(kCommSection, kPin);
+    m_session.setTlsTrust(trust);
 }
 
 int WindowChannelSettings::storedRate()
@@ -160,7 +191,9 @@ void WindowChannelSettings::chooseRate(int rate)
 void WindowChannelSettings::chooseHost(const QString& host)
 {
     m_host = host;
-    m_session.setAddress(PortAddress::tcp(m_host, m_port));
+    // Inside TLS the port stays inside TLS: only the host changes.
+    m_session.setAddress(m_session.address().isTls() ? m_session.address().withHost(m_host)
+                                                     : PortAddress::tcp(m_host, m_port));
 }
 
 int WindowChannelSettings::rateForDialog()

@@ -53,6 +53,8 @@ private:
     int storedRate();
     // IP and Port; a port that names no TCP port is 0.
     void readHost();
+    // CA, Cert, Key and Pin, for a port inside TLS.
+    void readTlsTrust();
 
     IndicatorSession& m_session;
     SettingsStore m_store;

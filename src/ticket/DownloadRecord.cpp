@@ -34,6 +34,8 @@ const QString kFile = QStringLiteral("file");
 const QString kSize = QStringLiteral("size");
 const QString kSha256 = QStringLiteral("sha256");
 const QString kStored = QStringLiteral("stored");
+const QString kTls = QStringLiteral("tls");
+const QString kSubject = QStringLiteral("subject");
 
 constexpr qsizetype kSha256HexLength = 64;
 
@@ -146,10 +148,13 @@ QJsonObject DownloadRecord::toJson() const
                                      {kSha256, s.sha256},
                                      {kStored, s.stored}});
     }
-    return QJsonObject{{kTime, timeText(time)}, {kChannel, channel},   {kBaud, baud},
+    QJsonObject object{{kTime, timeText(time)}, {kChannel, channel},   {kBaud, baud},
                        {kVersion, version},     {kSerial, serial},     {kOutcome, outcome},
                        {kSeconds, seconds},     {kCommands, commands}, {kRetries, retries},
                        {kSlots, slotArray}};
+    if (tls)
+        object.insert(kTls, QJsonObject{{kSubject, tls->subject}, {kSha256, tls->sha256}});
+    return object;
 }
 
 std::optional<DownloadRecord> DownloadRecord::fromJson(const QJsonObject& object)
@@ -191,6 +196,13 @@ std::optional<DownloadRecord> DownloadRecord::fromJson(const QJsonObject& object
         if (!slot)
             return std::nullopt;
         record.tickets.append(*slot);
+    }
+    if (const QJsonValue tls = object.value(kTls); !tls.isUndefined()) {
+        const QJsonValue subject = tls.toObject().value(kSubject);
+        const QJsonValue sha256 = tls.toObject().value(kSha256);
+        if (!subject.isString() || !sha256.isString())
+            return std::nullopt;
+        record.tls = PeerIdentity{subject.toString(), sha256.toString()};
     }
     return record;
 }
@@ -286,6 +298,10 @@ Contents read(const QString& path)
         for (QString* text :
              {&record->channel, &record->version, &record->serial, &record->outcome})
             share(*text);
+        if (record->tls) {
+            share(record->tls->subject);
+            share(record->tls->sha256);
+        }
         for (DownloadRecord::Slot& s : record->tickets) {
             share(s.file);
             share(s.sha256);

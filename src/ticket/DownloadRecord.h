@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/TlsTrust.h"
 #include "ticket/SlotTable.h"
 
 #include <QByteArray>
@@ -33,6 +34,9 @@ struct DownloadRecord {
     int commands = 0;
     int retries = 0;
     QList<Slot> tickets; // each slot holding data, in slot order; "slots" in JSON
+    // Inside TLS: the device server's certificate that was verified ("tls" in JSON, left out
+    // otherwise, as every line written before had it).
+    std::optional<PeerIdentity> tls;
 
     QJsonObject toJson() const;
     // Nothing when a field is missing or of the wrong kind: a damaged line is no record.

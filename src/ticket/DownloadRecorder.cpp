@@ -27,6 +27,7 @@ void DownloadRecorder::setTarget(const Target& target)
     m_record.baud = target.baud;
     m_record.version = target.version;
     m_record.serial = target.serial;
+    m_record.tls = target.tls;
 }
 
 void DownloadRecorder::finishUnsent(Outcome outcome, std::chrono::milliseconds elapsed)

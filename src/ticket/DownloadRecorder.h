@@ -22,6 +22,7 @@ public:
         int baud = 0;
         QString version;
         QString serial;
+        std::optional<PeerIdentity> tls; // the device server's certificate, inside TLS
     };
 
     DownloadRecorder(Downloader& downloader, const CommandExchange& exchange,
