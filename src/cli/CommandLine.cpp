@@ -24,16 +24,21 @@ struct Options {
     QCommandLineOption noRecord{QStringLiteral("no-record")};
     QCommandLineOption targets{QStringLiteral("targets"), {}, QStringLiteral("FILE")};
     QCommandLineOption parallel{QStringLiteral("parallel"), {}, QStringLiteral("N")};
+    QCommandLineOption ca{QStringLiteral("ca"), {}, QStringLiteral("FILE")};
+    QCommandLineOption cert{QStringLiteral("cert"), {}, QStringLiteral("FILE")};
+    QCommandLineOption key{QStringLiteral("key"), {}, QStringLiteral("FILE")};
+    QCommandLineOption pin{QStringLiteral("pin"), {}, QStringLiteral("SHA256:HEX")};
 
     QList<QCommandLineOption> of(Command::Kind kind) const
     {
         switch (kind) {
         case Command::Kind::Query:
-            return {help, settings, port, baud};
+            return {help, settings, port, baud, ca, cert, key, pin};
         case Command::Kind::Download:
-            return {help, settings, port, baud, slot, set, json, noRecord};
+            return {help, settings, port, baud, ca, cert, key, pin, slot, set, json, noRecord};
         case Command::Kind::Fleet:
-            return {help, settings, targets, parallel, slot, set, json, noRecord};
+            return {help, settings, targets, parallel, ca,   cert,
+                    key,  pin,      slot,    set,      json, noRecord};
         case Command::Kind::Help:
         case Command::Kind::Version:
             break;
@@ -52,10 +57,15 @@ QString readPort(const QCommandLineParser& parser, const Options& o, Command& co
     if (!address)
         return QStringLiteral("--port: ") + error;
     command.port = *address;
+    if (!command.tls.isEmpty() && !address->isTls())
+        return QStringLiteral("--ca, --cert, --key and --pin apply to rfc2217+tls:// and tls: "
+                              "ports, and %1 is not inside TLS")
+            .arg(address->text);
     if (!parser.isSet(o.baud))
         return {};
     if (!address->takesRate())
-        return QStringLiteral("--baud applies to serial ports and rfc2217://, and %1 is TCP/IP")
+        return QStringLiteral("--baud applies to serial ports, rfc2217:// and rfc2217+tls://, "
+                              "and %1 is a raw network port")
             .arg(address->text);
     const std::optional<int> rate = parseBaud(parser.value(o.baud), &error);
     if (!rate)
@@ -63,6 +73,19 @@ QString readPort(const QCommandLineParser& parser, const Options& o, Command& co
     command.baud = *rate;
     command.baudGiven = true;
     return {};
+}
+
+// --ca, --cert, --key and --pin: the trust of a port inside TLS, or a fleet's defaults.
+QString readTls(const QCommandLineParser& parser, const Options& o, Command& command)
+{
+    command.tls = TlsTrust{parser.value(o.ca), parser.value(o.cert), parser.value(o.key),
+                           parser.value(o.pin)};
+    for (const QCommandLineOption* option : {&o.ca, &o.cert, &o.key, &o.pin}) {
+        if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty())
+            return QStringLiteral("--%1 needs a value").arg(option->names().constFirst());
+    }
+    const QString fault = tlsTrustFault(command.tls);
+    return fault.isEmpty() ? QString() : QStringLiteral("--ca, --cert, --key, --pin: ") + fault;
 }
 
 // --targets and --parallel of a fleet.
@@ -150,7 +173,9 @@ QString readOptions(const QStringList& arguments, Command& command)
     };
     command.json = takes(o.json) && parser.isSet(o.json);
     command.noRecord = takes(o.noRecord) && parser.isSet(o.noRecord);
-    QString error;
+    QString error = readTls(parser, o, command);
+    if (!error.isEmpty())
+        return error;
     if (command.kind != Command::Kind::Fleet)
         error = readPort(parser, o, command);
     else

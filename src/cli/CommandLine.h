@@ -22,6 +22,8 @@ struct Command {
     PortAddress port;
     int baud = kDefaultBaud;
     bool baudGiven = false;
+    // --ca, --cert, --key, --pin: a port inside TLS, or a fleet's defaults.
+    TlsTrust tls;
     QString settingsPath; // empty: the window's own settings file
 
     QList<QPair<int, QString>> slotFiles; // --slot N=FILE, in the order given

@@ -24,6 +24,7 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
     if (m_setup.target.port.isSerial())
         m_session.setComPorts(ComPorts::fromSettings(SettingsStore(m_setup.settingsPath)));
     m_session.setAddress(m_setup.target.port);
+    m_session.setTlsTrust(m_setup.target.tls);
     m_session.setLineSettings(LineSettings::at(m_setup.target.baud));
     m_session.setConnectLimit(kConnectLimit);
     m_session.setLogName(m_setup.target.name);

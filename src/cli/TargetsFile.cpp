@@ -26,26 +26,73 @@ QString quoted(const QString& text)
     return u'"' + TextRoutines::cutText(text) + u'"';
 }
 
-// The header's column count, or 0 for a row that is no header.
-int headerColumns(const CsvReader::Row& row)
+const QString kHeaderForm = QStringLiteral("\"name,port\" or \"name,port,baud\" (then any of "
+                                           "ca, cert, key and pin)");
+
+// Where the header puts each column; count 0 for a row that is no header.
+struct Columns {
+    int count = 0;
+    int baud = -1;
+    int ca = -1;
+    int cert = -1;
+    int key = -1;
+    int pin = -1;
+};
+
+Columns headerColumns(const CsvReader::Row& row)
 {
     if (!row.fault.isEmpty())
-        return 0;
+        return {};
     QStringList header;
     for (const QString& f : row.fields)
         header.append(f.trimmed().toLower());
-    if (header == QStringList{"name", "port"} || header == QStringList{"name", "port", "baud"})
-        return int(header.size());
-    return 0;
+    if (header.size() < 2 || header[0] != QLatin1String("name") ||
+        header[1] != QLatin1String("port"))
+        return {};
+    Columns columns;
+    int at = 2;
+    if (header.value(at) == QLatin1String("baud"))
+        columns.baud = at++;
+    for (; at < header.size(); ++at) {
+        int* column = header[at] == QLatin1String("ca")     ? &columns.ca
+                      : header[at] == QLatin1String("cert") ? &columns.cert
+                      : header[at] == QLatin1String("key")  ? &columns.key
+                      : header[at] == QLatin1String("pin")  ? &columns.pin
+                                                            : nullptr;
+        if (!column || *column >= 0)
+            return {};
+        *column = at;
+    }
+    columns.count = int(header.size());
+    return columns;
+}
+
+// The row's trust inside TLS over the defaults: its CA or pin replace both of those, its
+// certificate or key both of these.
+TlsTrust trustOver(const TlsTrust& defaults, const TlsTrust& own)
+{
+    TlsTrust trust = defaults;
+    if (!own.caFile.isEmpty() || !own.pin.isEmpty()) {
+        trust.caFile = own.caFile;
+        trust.pin = own.pin;
+    }
+    if (!own.certFile.isEmpty() || !own.keyFile.isEmpty()) {
+        trust.certFile = own.certFile;
+        trust.keyFile = own.keyFile;
+    }
+    return trust;
 }
 
 // A row's target, or why it names none; names holds the line of each name read so far.
-std::variant<Target, QString> readRow(const QStringList& fields, int columns,
-                                      const QHash<QString, int>& names)
+std::variant<Target, QString> readRow(const QStringList& fields, const Columns& columns,
+                                      const QHash<QString, int>& names, const TlsTrust& tls)
 {
-    if (fields.size() < 2 || fields.size() > columns)
+    if (fields.size() < 2 || fields.size() > columns.count)
         return QStringLiteral("%1 fields, where the header has %2")
-            .arg(QString::number(fields.size()), QString::number(columns));
+            .arg(QString::number(fields.size()), QString::number(columns.count));
+    const auto field = [&](int column) {
+        return column >= 0 ? fields.value(column).trimmed() : QString();
+    };
     Target target;
     target.name = fields.at(0);
     if (target.name.isEmpty())
@@ -58,7 +105,7 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns,
     if (!port)
         return error;
     target.port = *port;
-    if (const QString baudText = fields.value(2); !baudText.isEmpty()) {
+    if (const QString baudText = field(columns.baud); !baudText.isEmpty()) {
         if (!port->takesRate())
             return QStringLiteral("a baud rate, but %1 is no serial port")
                 .arg(TextRoutines::cutText(port->text));
@@ -67,10 +114,36 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns,
             return error;
         target.baud = *baud;
     }
+    const TlsTrust own{field(columns.ca), field(columns.cert), field(columns.key),
+                       field(columns.pin)};
+    if (own.isEmpty())
+        target.tls = port->isTls() ? tls : TlsTrust{};
+    else if (!port->isTls())
+        return QStringLiteral("a CA, certificate, key or pin, but %1 is no port inside TLS")
+            .arg(TextRoutines::cutText(port->text));
+    else if (const QString fault = tlsTrustFault(own); !fault.isEmpty())
+        return fault;
+    else
+        target.tls = trustOver(tls, own);
     return target;
 }
 
 } // namespace
+
+QString tlsTrustFault(const TlsTrust& trust)
+{
+    if (!trust.pin.isEmpty() && !TlsTrust::pinDigest(trust.pin))
+        return QStringLiteral("'%1' is no pin: give SHA256: and the 64 hex digits of the "
+                              "certificate's SHA-256")
+            .arg(TextRoutines::cutText(trust.pin));
+    if (!trust.pin.isEmpty() && !trust.caFile.isEmpty())
+        return QStringLiteral("a pin trusts exactly one certificate and no authority: give a CA "
+                              "or a pin, not both");
+    if (trust.certFile.isEmpty() != trust.keyFile.isEmpty())
+        return trust.keyFile.isEmpty() ? QStringLiteral("a certificate without its key: give both")
+                                       : QStringLiteral("a key without its certificate: give both");
+    return {};
+}
 
 std::optional<int> parseBaud(const QString& text, QString* error)
 {
@@ -83,21 +156,21 @@ std::optional<int> parseBaud(const QString& text, QString* error)
     return std::nullopt;
 }
 
-FleetFile parseFleet(const QByteArray& content)
+FleetFile parseFleet(const QByteArray& content, const TlsTrust& tls)
 {
     FleetFile fleet;
     QString text = QString::fromUtf8(content);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
-    int columns = 0;
+    Columns columns;
     QHash<QString, int> names;
     for (const CsvReader::Row& row : CsvReader(text).rows()) {
-        if (columns == 0) {
+        if (columns.count == 0) {
             columns = headerColumns(row);
-            if (columns == 0) {
-                fleet.fault = QStringLiteral("line %1: the first line must be the header "
-                                             "\"name,port\" or \"name,port,baud\", not %2")
-                                  .arg(QString::number(row.line), quoted(row.fields.join(u',')));
+            if (columns.count == 0) {
+                fleet.fault =
+                    QStringLiteral("line %1: the first line must be the header %2, not %3")
+                        .arg(QString::number(row.line), kHeaderForm, quoted(row.fields.join(u',')));
                 return fleet;
             }
             continue;
@@ -106,7 +179,7 @@ FleetFile parseFleet(const QByteArray& content)
             fleet.badRows.append({row.line, {}, row.fault});
             continue;
         }
-        auto read = readRow(row.fields, columns, names);
+        auto read = readRow(row.fields, columns, names, tls);
         if (const QString* fault = std::get_if<QString>(&read)) {
             fleet.badRows.append({row.line, row.fields.value(0), *fault});
             continue;
@@ -116,15 +189,16 @@ FleetFile parseFleet(const QByteArray& content)
         names.insert(target.name, row.line);
         fleet.targets.append(target);
     }
-    if (columns == 0)
-        fleet.fault = QStringLiteral("the file is empty: it needs the header \"name,port\" or "
-                                     "\"name,port,baud\" and a row per indicator");
+    if (columns.count == 0)
+        fleet.fault =
+            QStringLiteral("the file is empty: it needs the header %1 and a row per indicator")
+                .arg(kHeaderForm);
     else if (fleet.targets.isEmpty() && fleet.badRows.isEmpty())
         fleet.fault = QStringLiteral("the file names no indicator, only the header");
     return fleet;
 }
 
-FleetFile readFleet(const QString& path)
+FleetFile readFleet(const QString& path, const TlsTrust& tls)
 {
     FleetFile fleet;
     QString why;
@@ -139,7 +213,7 @@ FleetFile readFleet(const QString& path)
                           .arg(path, QString::number(kMaxFleetFileSize / (1024 * 1024)));
         return fleet;
     }
-    fleet = parseFleet(*content);
+    fleet = parseFleet(*content, tls);
     if (!fleet.fault.isEmpty())
         fleet.fault = QStringLiteral("%1: %2").arg(path, fleet.fault);
     return fleet;

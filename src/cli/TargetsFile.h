@@ -2,6 +2,7 @@
 
 #include "link/PortAddress.h"
 #include "platform/LineSettings.h"
+#include "platform/TlsTrust.h"
 
 #include <QByteArray>
 #include <QList>
@@ -18,6 +19,7 @@ struct Target {
     QString name; // the fleet file's name; empty for a single download
     PortAddress port;
     int baud = kDefaultBaud; // serial only
+    TlsTrust tls;            // inside TLS only
     int line = 0;            // in the fleet file
 };
 
@@ -34,20 +36,28 @@ struct FleetFile {
     QString fault;
 };
 
-// A CSV file with the header "name,port" or "name,port,baud" and a row per indicator. Blank
-// lines and lines starting with '#' are skipped; fields may be quoted ("...", "" for a quote).
-// A row that names no usable target is listed with its line number; the others are kept.
-FleetFile parseFleet(const QByteArray& content);
+// A CSV file with the header "name,port" or "name,port,baud", and after it any of the columns
+// "ca", "cert", "key" and "pin" for ports inside TLS, and a row per indicator. Blank lines and
+// lines starting with '#' are skipped; fields may be quoted ("...", "" for a quote). A row that
+// names no usable target is listed with its line number; the others are kept. A row inside TLS
+// takes tls where it leaves its trust empty: its CA or pin replace both of those, its
+// certificate or key both of these.
+FleetFile parseFleet(const QByteArray& content, const TlsTrust& tls = {});
 
 // A targets file holds thousands of indicators in a few hundred KB; this stops a wrong file.
 constexpr qint64 kMaxFleetFileSize = 4 * 1024 * 1024;
 
 // The targets file at the path, read and parsed; a fault of the whole file names it.
-FleetFile readFleet(const QString& path);
+FleetFile readFleet(const QString& path, const TlsTrust& tls = {});
 
 // Moves each row whose port reaches an earlier row's indicator, however spelled, to the bad rows,
 // as the rows that repeat a name are; reach(port) lists where a port leads.
 void refuseSamePorts(FleetFile& fleet, const std::function<QStringList(const PortAddress&)>& reach);
+
+// Why the trust given in one place (the options, a row) cannot be used: a pin that is no
+// fingerprint, a CA with a pin, a certificate without its key or a key without its certificate.
+// Empty when it can.
+QString tlsTrustFault(const TlsTrust& trust);
 
 // One of the six rates the indicator takes.
 std::optional<int> parseBaud(const QString& text, QString* error);

@@ -32,6 +32,38 @@ QString portNotOpened(const SessionFailure& failure)
     return QStringLiteral("The serial port %1 could not be opened.").arg(device);
 }
 
+// What to give so that a refused trust holds: the command line's options (and a fleet file's
+// columns of the same names).
+QString trustAdvice(const ChannelFailure& failure)
+{
+    switch (failure.kind) {
+    case ChannelFailure::Kind::TlsServerUntrusted:
+        return QStringLiteral("To trust it, give --ca FILE with the certificate of the authority "
+                              "that signed it, or --pin %1 for exactly this certificate.")
+            .arg(failure.pin);
+    case ChannelFailure::Kind::TlsServerExpired:
+        return QStringLiteral("Renew the certificate on the device server; or, to trust exactly "
+                              "this certificate as it is, give --pin %1.")
+            .arg(failure.pin);
+    case ChannelFailure::Kind::TlsServerNameMismatch:
+        return QStringLiteral("Connect by a name the certificate is made out to, or trust "
+                              "exactly this certificate with --pin %1.")
+            .arg(failure.pin);
+    case ChannelFailure::Kind::TlsClientRefused:
+        return QStringLiteral("Give --cert and --key of a certificate that the device server "
+                              "trusts.");
+    case ChannelFailure::Kind::TlsCertificateAsked:
+        return QStringLiteral("Give --cert FILE and --key FILE: this program's certificate and "
+                              "its key.");
+    case ChannelFailure::Kind::TlsKeyEncrypted:
+        return QStringLiteral("Store the key without a passphrase (openssl pkey -in KEY -out "
+                              "NEW-KEY), where only you can read it, and give that file to --key.");
+    default:
+        break;
+    }
+    return {};
+}
+
 // What the system said of a vanished device is an error of the moment it noticed, such as "No
 // such file or directory": it reads as a cause it is not.
 ChannelFailure withoutStaleWords(ChannelFailure failure)
@@ -47,6 +79,11 @@ QString failure(const SessionFailure& failure)
 {
     if (failure.kind == SessionFailure::Kind::PortNotOpened)
         return QStringLiteral("Port Error: ") + portNotOpened(failure);
+    if (failure.channel.isTrustRefusal()) {
+        const QString advice = trustAdvice(failure.channel);
+        return QStringLiteral("TCP/IP ERROR: ") + failure.channel.detail +
+               (advice.isEmpty() ? QString() : u'\n' + advice);
+    }
     SessionFailure told = failure;
     told.channel = withoutStaleWords(failure.channel);
     const std::optional<FailureTexts::Message> message = FailureTexts::forWindow(told);

@@ -120,9 +120,10 @@ std::optional<QList<Target>> readTargets(const Command& command, const QString& 
         Target target;
         target.port = command.port;
         target.baud = command.baud;
+        target.tls = command.tls;
         return QList<Target>{target};
     }
-    FleetFile fleet = readFleet(command.targetsPath);
+    FleetFile fleet = readFleet(command.targetsPath, command.tls);
     if (!fleet.fault.isEmpty()) {
         *code = fileError(fleet.fault);
         return std::nullopt;
