@@ -27,6 +27,8 @@ SerialChannel& serialChannel(MainWindow& window)
     return *channel;
 }
 
+Q_DECLARE_METATYPE(PortAddress::Kind)
+
 class TestMainWindow : public QObject {
     Q_OBJECT
 
@@ -262,6 +264,40 @@ private slots:
         QCOMPARE(window->panelText(3), host);
         QCOMPARE(window->session().lineSettings().text(), QStringLiteral("38400,n,8,1"));
         QCOMPARE(fileBytes(), before);
+    }
+
+    // CommPort=TLS: RFC 2217 inside TLS unless TlsMode says raw, the certificates' paths from
+    // the settings file's folder; a new host from the TCP/IP window keeps the port inside TLS.
+    void startUpInTlsMode_data()
+    {
+        QTest::addColumn<QByteArray>("mode");
+        QTest::addColumn<PortAddress::Kind>("kind");
+        QTest::addColumn<QString>("line"); // panel 3
+        QTest::newRow("RFC 2217 by default")
+            << QByteArray() << PortAddress::Kind::Rfc2217Tls << "10.1.2.3:4001 9600,n,8,1";
+        QTest::newRow("RFC 2217") << QByteArray("TlsMode=rfc2217\n")
+                                  << PortAddress::Kind::Rfc2217Tls << "10.1.2.3:4001 9600,n,8,1";
+        QTest::newRow("raw") << QByteArray("TlsMode= Raw\n") << PortAddress::Kind::Tls
+                             << "10.1.2.3:4001";
+    }
+    void startUpInTlsMode()
+    {
+        QFETCH(QByteArray, mode);
+        QFETCH(PortAddress::Kind, kind);
+        QFETCH(QString, line);
+        writeSettings("[CommSettings]\nCommPort=TLS\nIP=10.1.2.3\nPort=4001\nCommBaud=1\n" + mode +
+                      "CA=certs/ca.pem\nCert=/etc/talvor/c.pem\nKey=k.pem\nPin=SHA256:ab\n");
+        auto window = makeWindow();
+        QCOMPARE(window->session().address().kind, kind);
+        QCOMPARE(window->panelText(2), QStringLiteral("TLS"));
+        QCOMPARE(window->panelText(3), line);
+        const QString folder = QFileInfo(m_path).absolutePath();
+        QCOMPARE(window->session().tlsTrust(),
+                 (TlsTrust{folder + "/certs/ca.pem", "/etc/talvor/c.pem", folder + "/k.pem",
+                           "SHA256:ab"}));
+        window->channels().chooseHost(QStringLiteral("scale-9"));
+        QCOMPARE(window->session().address().kind, kind);
+        QCOMPARE(window->session().address().host, QStringLiteral("scale-9"));
     }
 
     void initialLook()

@@ -68,6 +68,10 @@ private slots:
                                  << "192.168.1.50:4001";
         QTest::newRow("rfc2217 no port")
             << "rfc2217://host" << false << K::Com << "give rfc2217://HOST:PORT";
+        QTest::newRow("tls") << "tls:192.168.1.50:4001" << true << K::Tls << "192.168.1.50:4001";
+        QTest::newRow("rfc2217+tls")
+            << "RFC2217+TLS://scale:4001" << true << K::Rfc2217Tls << "scale:4001";
+        QTest::newRow("tls no port") << "tls:scale" << false << K::Com << "give tls:HOST:PORT";
         QTest::newRow("relative") << "ttyUSB0" << false << K::Com << "'ttyUSB0' is no port";
         QTest::newRow("empty") << "" << false << K::Com << "no port given";
     }
@@ -101,6 +105,37 @@ private slots:
         QCOMPARE(fleet.targets.size(), 1);
         QCOMPARE(fleet.targets[0].port.kind, PortAddress::Kind::Rfc2217);
         QCOMPARE(fleet.targets[0].baud, 9600);
+    }
+
+    // A fleet's rows inside TLS take the options' trust where they leave theirs empty: a row's
+    // CA or pin replaces both of those, its certificate or key both of these; a row that is not
+    // inside TLS takes none and may give none.
+    void fleetInsideTls()
+    {
+        const QByteArray pin = "SHA256:" + QByteArray(64, 'b');
+        QByteArray file = "name,port,baud,ca,pin,cert,key\n"
+                          "a,rfc2217+tls://10.0.0.1:4001,9600\n"
+                          "b,tls:10.0.0.2:4001,,,PIN\n"
+                          "c,tls:10.0.0.3:4001,,ca.pem,,c.pem,k.pem\n"
+                          "d,tcp:10.0.0.4:4001,,ca.pem\n"
+                          "e,tls:10.0.0.5:4001,,,,c.pem\n"
+                          "f,tls:10.0.0.6:4001,,ca.pem,PIN\n"
+                          "g,COM1\n";
+        const FleetFile fleet =
+            parseFleet(file.replace("PIN", pin), TlsTrust{"d-ca.pem", "d.pem", "d.key", {}});
+        QCOMPARE(fleet.targets.size(), 4);
+        QCOMPARE(fleet.targets[0].tls, (TlsTrust{"d-ca.pem", "d.pem", "d.key", {}}));
+        QCOMPARE(fleet.targets[0].baud, 9600);
+        QCOMPARE(fleet.targets[1].tls, (TlsTrust{{}, "d.pem", "d.key", pin}));
+        QCOMPARE(fleet.targets[2].tls, (TlsTrust{"ca.pem", "c.pem", "k.pem", {}}));
+        QCOMPARE(fleet.targets[3].tls, TlsTrust{});
+        QCOMPARE(fleet.badRows.size(), 3);
+        QCOMPARE(fleet.badRows[0].fault,
+                 QStringLiteral("a CA, certificate, key or pin, but tcp:10.0.0.4:4001 is no port "
+                                "inside TLS"));
+        QCOMPARE(fleet.badRows[1].fault,
+                 QStringLiteral("a certificate without its key: give both"));
+        QVERIFY2(fleet.badRows[2].fault.contains("not both"), qPrintable(fleet.badRows[2].fault));
     }
 
     void baudRates()
@@ -270,6 +305,10 @@ private slots:
             << QByteArray("north-1,COM1\n") << "line 1: the first line must be the header";
         QTest::newRow("wrong header")
             << QByteArray("name,host\nx,tcp:a:1\n") << "not \"name,host\"";
+        QTest::newRow("a column twice")
+            << QByteArray("name,port,pin,pin\nx,tls:a:1\n") << "not \"name,port,pin,pin\"";
+        QTest::newRow("baud after the trust")
+            << QByteArray("name,port,ca,baud\nx,tls:a:1\n") << "then any of ca, cert, key";
         QTest::newRow("header only") << QByteArray("name,port\n") << "only the header";
     }
     void fleetFileFaults()
@@ -308,6 +347,26 @@ private slots:
                                   << "'300' is no baud rate";
         QTest::newRow("baud on tcp") << QStringList{"query", "--port", "tcp:h:1", "--baud", "9600"}
                                      << "--baud applies to serial ports";
+        QTest::newRow("inside TLS") << QStringList{"download", "--port", "rfc2217+tls://h:1",
+                                                   "--baud",   "9600",   "--ca",
+                                                   "ca.pem",   "--cert", "c.pem",
+                                                   "--key",    "k.pem",  "--slot",
+                                                   "1=a"}
+                                    << "";
+        QTest::newRow("trust of a plain port")
+            << QStringList{"query", "--port", "tcp:h:1", "--ca", "a"}
+            << "apply to rfc2217+tls:// and tls: ports";
+        QTest::newRow("baud on tls") << QStringList{"query", "--port", "tls:h:1", "--baud", "9600"}
+                                     << "--baud applies to serial ports";
+        QTest::newRow("no pin") << QStringList{"query", "--port", "tls:h:1", "--pin", "SHA256:12"}
+                                << "'SHA256:12' is no pin";
+        QTest::newRow("a pin and a CA")
+            << QStringList{"query", "--port", "tls:h:1", "--pin", "SHA256:" + QString(64, u'a'),
+                           "--ca",  "ca.pem"}
+            << "give a CA or a pin, not both";
+        QTest::newRow("a certificate without its key")
+            << QStringList{"fleet", "--targets", "t", "--slot", "1=a", "--cert", "c.pem"}
+            << "a certificate without its key";
         QTest::newRow("no tickets") << QStringList{"download", "--port", "COM1"}
                                     << "either with --slot N=FILE or with --set FILE";
         QTest::newRow("slot and set")

@@ -38,6 +38,7 @@ SessionFailure failureOf(SessionFailure::Kind kind, ChannelFailure::Kind channel
     SessionFailure failure;
     failure.kind = kind;
     failure.channel = ChannelFailure::of(channel, 10061, kTricky);
+    failure.channel.pin = QStringLiteral("SHA256:") + kTricky;
     failure.name = QStringLiteral("/dev/") + kTricky;
     failure.description = kTricky;
     failure.connectLimit = std::chrono::seconds(10);
@@ -85,8 +86,11 @@ private slots:
               {"refused", failureOf(S::Unreachable, F::SocketError), QStringList{"10061", kTricky}},
               {"timed out", failureOf(S::Unreachable, F::ConnectTimeout),
                QStringList{kTricky + " did not accept", "10 s"}},
-              {"lost", failureOf(S::Lost, F::PeerClosed),
-               QStringList{"/dev/" + kTricky, kTricky}}}) {
+              {"lost", failureOf(S::Lost, F::PeerClosed), QStringList{"/dev/" + kTricky, kTricky}},
+              {"untrusted", failureOf(S::Unreachable, F::TlsServerUntrusted),
+               QStringList{kTricky, "To trust it", "SHA256:" + kTricky}},
+              {"certificate asked", failureOf(S::Lost, F::TlsCertificateAsked),
+               QStringList{kTricky, "certificate and"}}}) {
             QTest::newRow(name) << Maker([f = failure] { return FailureTexts::forWindow(f)->text; })
                                 << holds;
             QTest::addRow("%s, terminal", name)

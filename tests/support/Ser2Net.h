@@ -7,23 +7,72 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <array>
 #include <memory>
 
+namespace Ser2NetRig {
+
+// The program in PATH or in a system folder a user's PATH may leave out; empty when missing.
+inline QString findProgram(const QString& name)
+{
+    const QString found = QStandardPaths::findExecutable(name);
+    return found.isEmpty() ? QStandardPaths::findExecutable(
+                                 name, {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")})
+                           : found;
+}
+
+// A port of 127.0.0.1 free now; the server started next binds it a moment later.
+inline quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+// Waits, in the event loop, until something accepts connections on the port or the process
+// ends; what went wrong, or nothing.
+inline QString waitListening(QProcess& process, quint16 port, const QString& name)
+{
+    QTcpSocket probe;
+    const auto listening = [&] {
+        if (probe.state() == QAbstractSocket::UnconnectedState)
+            probe.connectToHost(QHostAddress::LocalHost, port);
+        return probe.state() == QAbstractSocket::ConnectedState ||
+               process.state() == QProcess::NotRunning;
+    };
+    if (!QTest::qWaitFor(listening, 5000) || process.state() == QProcess::NotRunning)
+        return name + QStringLiteral(" did not start listening: ") +
+               QString::fromLocal8Bit(process.readAll());
+    return {};
+}
+
+} // namespace Ser2NetRig
+
 // ser2net, Debian's serial device server, run in the foreground with a configuration of its own:
-// an RFC 2217 accepter and a raw TCP accepter, on free ports of 127.0.0.1, each in front of a
-// device, and a third, echoing accepter that tells when it listens.
+// accepters on free ports of 127.0.0.1, each in front of a device (RFC 2217 or raw, plain or
+// inside TLS with a server certificate of ser2net's own), and an echoing accepter that tells
+// when it listens.
 class Ser2Net {
 public:
+    // One accepter: what it speaks, in front of which device.
+    struct Accepter {
+        QString stack; // ser2net's layers before "tcp": "telnet(rfc2217)", empty for raw
+        QString device;
+
+        static Accepter rfc2217(const QString& device) { return {"telnet(rfc2217)", device}; }
+        static Accepter raw(const QString& device) { return {{}, device}; }
+        // Inside TLS with this key and certificate (PEM files).
+        static Accepter rfc2217Tls(const QString& device, const QString& key, const QString& cert)
+        {
+            return {QStringLiteral("telnet(rfc2217),ssl(key=%1,cert=%2)").arg(key, cert), device};
+        }
+        static Accepter rawTls(const QString& device, const QString& key, const QString& cert)
+        {
+            return {QStringLiteral("ssl(key=%1,cert=%2)").arg(key, cert), device};
+        }
+    };
+
     // The program, or nothing when it is not installed.
-    static QString program()
-    {
-        // A user's PATH may leave out the system folder it is installed in.
-        const QString found = QStandardPaths::findExecutable(QStringLiteral("ser2net"));
-        return found.isEmpty() ? QStandardPaths::findExecutable(QStringLiteral("ser2net"),
-                                                                {QStringLiteral("/usr/sbin")})
-                               : found;
-    }
+    static QString program() { return Ser2NetRig::findProgram(QStringLiteral("ser2net")); }
 
     ~Ser2Net() { stop(); }
 
@@ -31,24 +80,32 @@ public:
     // of rawDevice; what went wrong, or nothing once it listens.
     QString start(const QString& rfc2217Device, const QString& rawDevice)
     {
+        return start({Accepter::rfc2217(rfc2217Device), Accepter::raw(rawDevice)});
+    }
+
+    // charDelay false: ser2net passes each answer on at once instead of waiting for two
+    // character times more.
+    QString start(const QList<Accepter>& accepters, bool charDelay = true)
+    {
         if (!m_dir.isValid())
             return QStringLiteral("no temporary folder");
-        // Free now; ser2net binds them a moment later.
-        for (quint16& port : m_ports) {
-            QTcpServer probe;
-            probe.listen(QHostAddress::LocalHost);
-            port = probe.serverPort();
+        m_ports.clear();
+        QString yaml;
+        for (qsizetype i = 0; i < accepters.size(); ++i) {
+            const Accepter& a = accepters[i];
+            m_ports.append(Ser2NetRig::freePort());
+            yaml += QStringLiteral("connection: &c%1\n  accepter: %2tcp,127.0.0.1,%3\n"
+                                   "  connector: serialdev,%4,38400n81,local\n")
+                        .arg(QString::number(i), a.stack.isEmpty() ? QString() : a.stack + u',',
+                             QString::number(m_ports.last()), a.device);
+            if (!charDelay)
+                yaml += QStringLiteral("  options:\n    chardelay: false\n");
         }
-        const QString device = QStringLiteral("  connector: serialdev,%1,38400n81,local\n");
+        const quint16 ready = Ser2NetRig::freePort();
+        yaml += QStringLiteral("connection: &ready\n  accepter: tcp,127.0.0.1,%1\n  connector: "
+                               "echo\n")
+                    .arg(ready);
         QFile config(m_dir.filePath(QStringLiteral("ser2net.yaml")));
-        const QString yaml =
-            QStringLiteral("connection: &rfc2217\n  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n")
-                .arg(m_ports[0]) +
-            device.arg(rfc2217Device) +
-            QStringLiteral("connection: &raw\n  accepter: tcp,127.0.0.1,%1\n").arg(m_ports[1]) +
-            device.arg(rawDevice) +
-            QStringLiteral("connection: &ready\n  accepter: tcp,127.0.0.1,%1\n  connector: echo\n")
-                .arg(m_ports[2]);
         if (!config.open(QIODevice::WriteOnly) || config.write(yaml.toUtf8()) < 0)
             return config.errorString();
         config.close();
@@ -56,21 +113,13 @@ public:
         m_process->setProcessChannelMode(QProcess::MergedChannels);
         m_process->start(program(), {QStringLiteral("-n"), QStringLiteral("-u"),
                                      QStringLiteral("-c"), config.fileName()});
-        QTcpSocket probe;
-        const auto listening = [&] {
-            if (probe.state() == QAbstractSocket::UnconnectedState)
-                probe.connectToHost(QHostAddress::LocalHost, m_ports[2]);
-            return probe.state() == QAbstractSocket::ConnectedState ||
-                   m_process->state() == QProcess::NotRunning;
-        };
-        if (!QTest::qWaitFor(listening, 5000) || m_process->state() == QProcess::NotRunning)
-            return QStringLiteral("ser2net did not start listening: ") +
-                   QString::fromLocal8Bit(m_process->readAll());
-        return {};
+        return Ser2NetRig::waitListening(*m_process, ready, QStringLiteral("ser2net"));
     }
 
-    quint16 rfc2217Port() const { return m_ports[0]; }
-    quint16 rawPort() const { return m_ports[1]; }
+    // The port of the accepter at that place in start()'s list.
+    quint16 port(qsizetype accepter) const { return m_ports.value(accepter); }
+    quint16 rfc2217Port() const { return port(0); }
+    quint16 rawPort() const { return port(1); }
     bool isRunning() const { return m_process && m_process->state() != QProcess::NotRunning; }
 
     // Ends it at once, as a device server that goes away does.
@@ -84,8 +133,43 @@ public:
 
 private:
     QTemporaryDir m_dir;
-    std::array<quint16, 3> m_ports{};
+    QList<quint16> m_ports;
     std::unique_ptr<QProcess> m_process;
+};
+
+// A TLS terminator that demands client certificates, in front of a plain port (socat, as sites
+// put one before ser2net's RFC 2217 port): it takes a connection only from a client whose
+// certificate the client CA signed, and passes the bytes on to the port.
+class TlsTerminator {
+public:
+    static QString program() { return Ser2NetRig::findProgram(QStringLiteral("socat")); }
+
+    ~TlsTerminator()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    // certAndKey: the server's certificate and key in one PEM file. What went wrong, or nothing
+    // once it listens.
+    QString start(const QString& certAndKey, const QString& clientCa, quint16 target)
+    {
+        m_port = Ser2NetRig::freePort();
+        m_process.setProcessChannelMode(QProcess::MergedChannels);
+        m_process.start(program(),
+                        {QStringLiteral("OPENSSL-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork,cert=%2,"
+                                        "cafile=%3,verify=1")
+                             .arg(QString::number(m_port), certAndKey, clientCa),
+                         QStringLiteral("TCP:127.0.0.1:%1").arg(target)});
+        return Ser2NetRig::waitListening(m_process, m_port, QStringLiteral("socat"));
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    quint16 m_port = 0;
 };
 
 // Skips the test, saying why, where ser2net is not installed; CI installs it.

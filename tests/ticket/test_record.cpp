@@ -93,8 +93,12 @@ private Q_SLOTS:
         DownloadRecord second = record;
         second.outcome = QStringLiteral("stored");
         second.baud = 0;
-        second.channel = QStringLiteral("192.168.1.50:4001");
+        second.channel = QStringLiteral("rfc2217+tls://192.168.1.50:4001");
         second.tickets.clear();
+        // Inside TLS, the certificate verified; the first record has none and no "tls" at all.
+        second.tls = PeerIdentity{QStringLiteral("CN=scale-7, O=Plant"), QString(64, u'c')};
+        QCOMPARE(second.toJson().value("tls").toObject(),
+                 (QJsonObject{{"subject", "CN=scale-7, O=Plant"}, {"sha256", QString(64, u'c')}}));
         QVERIFY2(DownloadLog::append(path, record, &error), qPrintable(error));
         QVERIFY2(DownloadLog::append(path, second, &error), qPrintable(error));
         const DownloadLog::Contents contents = DownloadLog::read(path);
@@ -173,10 +177,12 @@ private Q_SLOTS:
         slotZero["slots"] = entries;
         QJsonObject fractionalCommands = record.toJson();
         fractionalCommands["commands"] = 1.5;
+        QJsonObject tlsWithoutSubject = record.toJson();
+        tlsWithoutSubject["tls"] = QJsonObject{{"sha256", QString(64, u'c')}};
 
         QByteArray file = jsonLine(record);
-        for (const QJsonObject& damaged :
-             {noSerial, textBaud, badTime, upperHash, slotZero, fractionalCommands})
+        for (const QJsonObject& damaged : {noSerial, textBaud, badTime, upperHash, slotZero,
+                                           fractionalCommands, tlsWithoutSubject})
             file += QJsonDocument(damaged).toJson(QJsonDocument::Compact) + '\n';
         file += "[1, 2, 3]\n";
         file += "\n"; // an empty line is no record and no damage either
@@ -187,13 +193,13 @@ private Q_SLOTS:
 
         DownloadLog::Contents contents = DownloadLog::read(path);
         QCOMPARE(contents.records.size(), 2);
-        QCOMPARE(contents.damagedLines, 8);
+        QCOMPARE(contents.damagedLines, 9);
 
         QString error;
         QVERIFY2(DownloadLog::append(path, record, &error), qPrintable(error));
         contents = DownloadLog::read(path);
         QCOMPARE(contents.records.size(), 3);
-        QCOMPARE(contents.damagedLines, 8);
+        QCOMPARE(contents.damagedLines, 9);
 
         QCOMPARE(DownloadLog::read(m_dir.filePath(QStringLiteral("none.jsonl"))).records.size(), 0);
     }
