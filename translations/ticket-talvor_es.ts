@@ -419,6 +419,34 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
         <source>The serial port %1 could not be opened.</source>
         <translation>No se pudo abrir el puerto serie %1.</translation>
     </message>
+    <message>
+        <source>To trust it, name the certificate of the authority that signed it in CA=, or exactly this certificate in Pin=%1, under [CommSettings] in the settings file.</source>
+        <translation>Para confiar en él, indique el certificado de la autoridad que lo firmó en CA=, o exactamente este certificado en Pin=%1, bajo [CommSettings] en el archivo de configuración.</translation>
+    </message>
+    <message>
+        <source>Renew the certificate on the device server; or, to trust exactly this certificate as it is, put Pin=%1 under [CommSettings] in the settings file.</source>
+        <translation>Renueve el certificado en el servidor de dispositivos; o, para confiar exactamente en este certificado tal como está, ponga Pin=%1 bajo [CommSettings] en el archivo de configuración.</translation>
+    </message>
+    <message>
+        <source>Connect by a name the certificate is made out to (IP= under [CommSettings] in the settings file), or trust exactly this certificate with Pin=%1 there.</source>
+        <translation>Conéctese por un nombre para el que esté emitido el certificado (IP= bajo [CommSettings] en el archivo de configuración), o confíe exactamente en este certificado con Pin=%1 allí.</translation>
+    </message>
+    <message>
+        <source>Name a certificate and key that the device server trusts in Cert= and Key= under [CommSettings] in the settings file.</source>
+        <translation>Indique un certificado y una clave en los que confíe el servidor de dispositivos en Cert= y Key= bajo [CommSettings] en el archivo de configuración.</translation>
+    </message>
+    <message>
+        <source>Name this program&apos;s certificate and key in Cert= and Key= under [CommSettings] in the settings file.</source>
+        <translation>Indique el certificado y la clave de este programa en Cert= y Key= bajo [CommSettings] en el archivo de configuración.</translation>
+    </message>
+    <message>
+        <source>Store the key without a passphrase (openssl pkey -in KEY -out NEW-KEY), where only this user can read it, and name that file in Key=.</source>
+        <translation>Guarde la clave sin frase de contraseña (openssl pkey -in KEY -out NEW-KEY), donde solo este usuario pueda leerla, e indique ese archivo en Key=.</translation>
+    </message>
+    <message>
+        <source>Check CA=, Cert=, Key= and Pin= under [CommSettings] in the settings file.</source>
+        <translation>Revise CA=, Cert=, Key= y Pin= bajo [CommSettings] en el archivo de configuración.</translation>
+    </message>
 </context>
 <context>
     <name>HelpDialog</name>
@@ -648,6 +676,10 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
     <message>
         <source>%1 closed the connection before the serial line was set up</source>
         <translation>%1 cerró la conexión antes de configurarse la línea serie</translation>
+    </message>
+    <message>
+        <source>%1 does not speak RFC 2217; use tls:%1 for a raw port inside TLS</source>
+        <translation>%1 no habla RFC 2217; use tls:%1 para un puerto sin protocolo dentro de TLS</translation>
     </message>
 </context>
 <context>
@@ -906,6 +938,77 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
     <message>
         <source>The file %1 is a ticket set, not a ticket.</source>
         <translation>El archivo %1 es un juego de tickets, no un ticket.</translation>
+    </message>
+</context>
+<context>
+    <name>TlsChannel</name>
+    <message>
+        <source>The pin %1 is no certificate fingerprint: give SHA256: and the 64 hex digits of the certificate&apos;s SHA-256.</source>
+        <translation>El pin %1 no es una huella de certificado: indique SHA256: y los 64 dígitos hexadecimales del SHA-256 del certificado.</translation>
+    </message>
+    <message>
+        <source>The CA file %1 cannot be read: %2</source>
+        <translation>No se puede leer el archivo de CA %1: %2</translation>
+    </message>
+    <message>
+        <source>The CA file %1 holds no certificate.</source>
+        <translation>El archivo de CA %1 no contiene ningún certificado.</translation>
+    </message>
+    <message>
+        <source>The certificate file %1 is given without its key file.</source>
+        <translation>Se indica el archivo de certificado %1 sin su archivo de clave.</translation>
+    </message>
+    <message>
+        <source>The key file %1 is given without its certificate file.</source>
+        <translation>Se indica el archivo de clave %1 sin su archivo de certificado.</translation>
+    </message>
+    <message>
+        <source>The certificate file %1 cannot be read: %2</source>
+        <translation>No se puede leer el archivo de certificado %1: %2</translation>
+    </message>
+    <message>
+        <source>The certificate file %1 holds no certificate.</source>
+        <translation>El archivo de certificado %1 no contiene ningún certificado.</translation>
+    </message>
+    <message>
+        <source>The key file %1 cannot be read: %2</source>
+        <translation>No se puede leer el archivo de clave %1: %2</translation>
+    </message>
+    <message>
+        <source>The key file %1 is protected by a passphrase, which this program cannot ask for.</source>
+        <translation>El archivo de clave %1 está protegido por una frase de contraseña, que este programa no puede pedir.</translation>
+    </message>
+    <message>
+        <source>The key file %1 holds no private key this program can read (RSA, EC or DSA, in PEM or DER).</source>
+        <translation>El archivo de clave %1 no contiene ninguna clave privada que este programa pueda leer (RSA, EC o DSA, en PEM o DER).</translation>
+    </message>
+    <message>
+        <source>The device server at %1 is not trusted: its certificate &quot;%2&quot; (%3) is not the one pinned (%4).</source>
+        <translation>No se confía en el servidor de dispositivos en %1: su certificado «%2» (%3) no es el fijado (%4).</translation>
+    </message>
+    <message>
+        <source>The device server at %1 is not trusted: its certificate &quot;%2&quot; (%3) is signed by no authority trusted here (%4).</source>
+        <translation>No se confía en el servidor de dispositivos en %1: su certificado «%2» (%3) no lo firma ninguna autoridad de confianza aquí (%4).</translation>
+    </message>
+    <message>
+        <source>The device server at %1 is not trusted: its certificate &quot;%2&quot; (%3) is valid from %4 to %5, not now (%6).</source>
+        <translation>No se confía en el servidor de dispositivos en %1: su certificado «%2» (%3) es válido de %4 a %5, no ahora (%6).</translation>
+    </message>
+    <message>
+        <source>The device server at %1 is not trusted: its certificate &quot;%2&quot; (%3) is made out to %4, not to %5 (%6).</source>
+        <translation>No se confía en el servidor de dispositivos en %1: su certificado «%2» (%3) está emitido para %4, no para %5 (%6).</translation>
+    </message>
+    <message>
+        <source>The device server at %1 asks for a client certificate, and none is given (the server said: %2).</source>
+        <translation>El servidor de dispositivos en %1 pide un certificado de cliente, y no se ha indicado ninguno (el servidor dijo: %2).</translation>
+    </message>
+    <message>
+        <source>The device server at %1 refused this program&apos;s certificate &quot;%2&quot; (%3; the server said: %4).</source>
+        <translation>El servidor de dispositivos en %1 rechazó el certificado «%2» de este programa (%3; el servidor dijo: %4).</translation>
+    </message>
+    <message>
+        <source>The certificate file %1 and the key file %2 cannot be used together: %3</source>
+        <translation>El archivo de certificado %1 y el archivo de clave %2 no se pueden usar juntos: %3</translation>
     </message>
 </context>
 </TS>
