@@ -10,6 +10,7 @@
 #include "link/IndicatorQuery.h"
 #include "platform/Rfc2217Channel.h"
 #include "support/Ser2Net.h"
+#include "support/TestCertificates.h"
 #include "ticket/DownloadMessages.h"
 #include "ticket/Downloader.h"
 #include "ticket/TicketSlots.h"
@@ -250,10 +251,11 @@ bool openWithin(LineChannel& channel, std::chrono::milliseconds limit)
 }
 
 // The channel to the address, as the program makes it.
-std::unique_ptr<LineChannel> channelTo(const QString& address, int rate = 0)
+std::unique_ptr<LineChannel> channelTo(const QString& address, int rate = 0,
+                                       const TlsTrust& trust = {})
 {
     QString error;
-    auto channel = ChannelFactory::make(*PortAddress::parse(address, &error), ComPorts());
+    auto channel = ChannelFactory::make(*PortAddress::parse(address, &error), ComPorts(), trust);
     if (rate > 0)
         channel->setLineSettings(LineSettings::at(rate));
     return channel;
@@ -319,6 +321,67 @@ bool runThroughSer2Net(sim::IndicatorSimulator& simulator, quint32& seed, int ru
     return ok;
 }
 
+// The same indicator behind one ser2net's RFC 2217 port, plain and inside ser2net's own TLS,
+// with chardelay off and the simulator at a 115200-baud wire, the two downloads taking turns:
+// what TLS costs.
+bool runInsideTls(sim::IndicatorSimulator& simulator, quint32& seed, int runs)
+{
+    if (Ser2Net::program().isEmpty() || TestCertificates::program().isEmpty()) {
+        std::printf("\nser2net or openssl is not installed: no rows inside TLS\n");
+        return true;
+    }
+    TestCertificates certificates;
+    Ser2Net server;
+    QString error = certificates.make();
+    if (error.isEmpty())
+        error = server.start(
+            {Ser2Net::Accepter::rfc2217(simulator.ptyPath()),
+             Ser2Net::Accepter::rfc2217Tls(simulator.ptyPath(), certificates.path("server.key"),
+                                           certificates.path("server.pem"))},
+            false);
+    if (!error.isEmpty()) {
+        std::printf("\nTLS rows: %s\n", qPrintable(error));
+        return false;
+    }
+    sim::Faults faults;
+    faults.baud = kWireBaud;
+    simulator.setFaults(faults);
+    const TlsTrust trust{certificates.path("ca.pem"), {}, {}, {}};
+    QList<Measurement> plainRuns, tlsRuns;
+    for (int k = 0; k < runs; ++k) {
+        for (const bool tls : {false, true}) {
+            const auto channel =
+                channelTo(QString(tls ? "rfc2217+tls://" : "rfc2217://") +
+                              "127.0.0.1:" + QString::number(server.port(tls ? 1 : 0)),
+                          kWireBaud, trust);
+            if (!openWithin(*channel, kConnectLimit)) {
+                std::printf("\ncannot open %s\n", qPrintable(channel->channelName()));
+                return false;
+            }
+            (tls ? tlsRuns : plainRuns)
+                .append(runDownload(*channel, simulator, BenchContents::make(seed + k)));
+            channel->close();
+            // ser2net lets the device go a moment after its client has gone.
+            pause(kDeviceRelease);
+        }
+    }
+    seed += quint32(runs);
+    print("\nser2net RFC 2217 port, chardelay off, simulator at a 115200-baud wire", plainRuns);
+    print("\nthe same inside ser2net's TLS (TLS 1.3, server certificate checked)", tlsRuns);
+    QList<double> plainWalls, tlsWalls;
+    for (int k = 0; k < runs; ++k) {
+        plainWalls.append(plainRuns[k].wallSeconds);
+        tlsWalls.append(tlsRuns[k].wallSeconds);
+    }
+    std::sort(plainWalls.begin(), plainWalls.end());
+    std::sort(tlsWalls.begin(), tlsWalls.end());
+    const double plain = plainWalls[runs / 2];
+    const double tls = tlsWalls[runs / 2];
+    std::printf("  median wall: %.3f s plain, %.3f s inside TLS: %+.2f %%\n", plain, tls,
+                100.0 * (tls / plain - 1.0));
+    return allVerified(plainRuns) && allVerified(tlsRuns);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -340,6 +403,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "simulator: %s\n", qPrintable(error));
         return 2;
     }
+    quint32 seed = 1;
+    // The rows inside TLS alone.
+    if (args.contains(QStringLiteral("--tls-only"))) {
+        const bool tlsOk = runInsideTls(simulator, seed, runs);
+        std::printf("\n%s\n", tlsOk ? "Every download verified." : "SOME DOWNLOAD FAILED.");
+        return tlsOk ? 0 : 1;
+    }
 
     const auto portChannel = channelTo(simulator.ptyPath(), 115200);
     LineChannel& port = *portChannel;
@@ -360,7 +430,6 @@ int main(int argc, char** argv)
         IndicatorProtocol::kDataAreaSize,
         static_cast<long long>(makeDownloadPlan(BenchContents::make(0)).allCommands().size()), runs,
         QAbstractEventDispatcher::instance()->metaObject()->className());
-    quint32 seed = 1;
     bool ok = true;
 
     // Each download on the pseudo-terminal is followed by the reference client on the same
@@ -427,6 +496,7 @@ int main(int argc, char** argv)
     // ser2net opens the pseudo-terminal itself.
     port.close();
     ok = runThroughSer2Net(simulator, seed, runs) && ok;
+    ok = runInsideTls(simulator, seed, runs) && ok;
 
     std::printf("\n%s\n", ok ? "Every download verified: the simulator's slots equal the contents."
                              : "SOME DOWNLOAD FAILED.");
