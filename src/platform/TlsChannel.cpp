@@ -1,7 +1,8 @@
 #include "platform/TlsChannel.h"
 
+#include "platform/SystemNames.h"
+
 #include <QCryptographicHash>
-#include <QFile>
 #include <QSslConfiguration>
 #include <QSslKey>
 
@@ -63,15 +64,19 @@ bool isEncryptedKey(const QByteArray& bytes)
            bytes.contains("Proc-Type: 4,ENCRYPTED");
 }
 
-// The file's bytes, or *why not.
+// A system's whole bundle of authorities takes a few hundred KB; this stops a wrong file.
+constexpr qint64 kMaxTrustFileSize = 4 * 1024 * 1024;
+
+// The file's bytes, or *why not; a name from the command line may hold bytes that are no text.
 std::optional<QByteArray> readFile(const QString& path, QString* why)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *why = file.errorString();
+    std::optional<QByteArray> bytes = SystemNames::readStart(path, kMaxTrustFileSize, why);
+    if (bytes && bytes->size() > kMaxTrustFileSize) {
+        *why = TlsChannel::tr("it is larger than %1 MiB")
+                   .arg(QString::number(kMaxTrustFileSize / (1024 * 1024)));
         return std::nullopt;
     }
-    return file.readAll();
+    return bytes;
 }
 
 QList<QSslCertificate> certificatesIn(const QByteArray& bytes)
