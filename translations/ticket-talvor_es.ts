@@ -1010,5 +1010,9 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
         <source>The certificate file %1 and the key file %2 cannot be used together: %3</source>
         <translation>El archivo de certificado %1 y el archivo de clave %2 no se pueden usar juntos: %3</translation>
     </message>
+    <message>
+        <source>it is larger than %1 MiB</source>
+        <translation>ocupa más de %1 MiB</translation>
+    </message>
 </context>
 </TS>
