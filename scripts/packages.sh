@@ -9,8 +9,9 @@ TALVOR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tool
 # in front of the simulated indicator; and poppler-utils, whose pdftotext reads the built
 # manuals back.
 TALVOR_TEST_PACKAGES=(ser2net poppler-utils)
-# scripts/package needs dpkg-shlibdeps to compute the package's dependencies.
-TALVOR_DEB_PACKAGES=(dpkg-dev)
+# scripts/package needs dpkg-shlibdeps to compute the package's dependencies, help2man for the
+# manual pages of the command line and the simulator, and lintian to check the package.
+TALVOR_DEB_PACKAGES=(dpkg-dev help2man lintian)
 # scripts/fuzz needs clang and its runtime, which holds libFuzzer and the sanitizers.
 TALVOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 
