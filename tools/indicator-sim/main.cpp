@@ -2,6 +2,7 @@
 #include "IndicatorSimulator.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cmath>
@@ -15,7 +16,9 @@ namespace {
 
 enum ExitCode { ExitNormal = 0, ExitStartFailure = 1, ExitUsage = 2 };
 
-constexpr char HelpText[] = R"(Usage: indicator-sim [options]
+// %1 is the program's name as it was called: indicator-sim in the build tree,
+// ticket-talvor-indicator-sim once installed.
+constexpr char HelpText[] = R"(Usage: %1 [options]
 
 A stand-in weighing indicator. It answers ";C4" (version), ";SR" (serial number) and
 ";Eaaaa-dddddddd" (write 4 bytes) on a pseudo-terminal and/or a TCP port on 127.0.0.1,
@@ -93,18 +96,6 @@ Nothing else is written to stdout.
 Exit codes: 0 ended by a signal (or --help), 1 could not start, 2 usage error.
 )";
 
-int usageError(const QString& text)
-{
-    std::fprintf(stderr, "indicator-sim: %s\nTry 'indicator-sim --help'.\n", qPrintable(text));
-    return ExitUsage;
-}
-
-int startFailure(const QString& text)
-{
-    std::fprintf(stderr, "indicator-sim: %s\n", qPrintable(text));
-    return ExitStartFailure;
-}
-
 bool toCount(const QString& text, int* value)
 {
     bool ok = false;
@@ -138,6 +129,18 @@ int main(int argc, char* argv[])
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
+    QString program = QFileInfo(args.value(0)).fileName();
+    if (program.isEmpty())
+        program = QStringLiteral("indicator-sim");
+    const auto usageError = [&program](const QString& text) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qPrintable(program), qPrintable(text),
+                     qPrintable(program));
+        return int(ExitUsage);
+    };
+    const auto startFailure = [&program](const QString& text) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(text));
+        return int(ExitStartFailure);
+    };
 
     QCommandLineParser parser;
     const QCommandLineOption help(QStringLiteral("help"));
@@ -188,7 +191,7 @@ int main(int argc, char* argv[])
     if (!parser.parse(args))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
-        std::fputs(HelpText, stdout);
+        std::fputs(qPrintable(QString::fromLatin1(HelpText).arg(program)), stdout);
         return ExitNormal;
     }
     if (!parser.positionalArguments().isEmpty())
