@@ -71,6 +71,8 @@ Faults:
                       the replies after it wait behind it.
   --duplicate LINE    Send the answer to the exact line LINE (without CR) twice, the first time
                       it is answered. Repeatable.
+  --duplicate-always LINE
+                      Send the answer to the exact line LINE twice, every time. Repeatable.
   --duplicate-every N Send every N-th answer twice.
   --duplicate-delay MS
                       Send a copy MS milliseconds after its answer, the replies after it waiting
@@ -170,6 +172,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption crlf(QStringLiteral("crlf"));
     const QCommandLineOption lfAfter(QStringLiteral("lf-after"), {}, QStringLiteral("MS"));
     const QCommandLineOption duplicate(QStringLiteral("duplicate"), {}, QStringLiteral("LINE"));
+    const QCommandLineOption duplicateAlways(QStringLiteral("duplicate-always"), {},
+                                             QStringLiteral("LINE"));
     const QCommandLineOption duplicateEvery(QStringLiteral("duplicate-every"), {},
                                             QStringLiteral("N"));
     const QCommandLineOption duplicateDelay(QStringLiteral("duplicate-delay"), {},
@@ -179,15 +183,23 @@ int main(int argc, char* argv[])
     const QCommandLineOption deafMs(QStringLiteral("deaf-ms"), {}, QStringLiteral("MS"));
     const QCommandLineOption dumpDir(QStringLiteral("dump-dir"), {}, QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
-    parser.addOptions({help,        pty,          link,           tcp,
-                       version,     serial,       nakAt,          silentAt,
-                       ignoreFirst, silentAfter,  textReply,      noCr,
-                       delayMs,     baud,         expectBaud,     dropAfter,
-                       noise,       lateAt,       loneCr,         chatterEvery,
-                       stallAfter,  resumeAfter,  nakLine,        crlf,
-                       lfAfter,     duplicate,    duplicateEvery, duplicateDelay,
-                       garbleEvery, restartAfter, deafMs,         dumpDir,
-                       verbose});
+    parser.addOptions({help,           pty,
+                       link,           tcp,
+                       version,        serial,
+                       nakAt,          silentAt,
+                       ignoreFirst,    silentAfter,
+                       textReply,      noCr,
+                       delayMs,        baud,
+                       expectBaud,     dropAfter,
+                       noise,          lateAt,
+                       loneCr,         chatterEvery,
+                       stallAfter,     resumeAfter,
+                       nakLine,        crlf,
+                       lfAfter,        duplicate,
+                       duplicateEvery, duplicateDelay,
+                       garbleEvery,    restartAfter,
+                       deafMs,         dumpDir,
+                       verbose,        duplicateAlways});
     if (!parser.parse(args))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -268,10 +280,15 @@ int main(int argc, char* argv[])
             return usageError(QStringLiteral("--nak-line needs a non-empty line"));
         faults.nakLines.insert(text.toLocal8Bit());
     }
-    for (const QString& text : parser.values(duplicate)) {
-        if (text.isEmpty())
-            return usageError(QStringLiteral("--duplicate needs a non-empty line"));
-        faults.duplicateLines.insert(text.toLocal8Bit());
+    for (const auto& [option, lines] :
+         {std::pair{&duplicate, &faults.duplicateLines},
+          std::pair{&duplicateAlways, &faults.duplicateAlwaysLines}}) {
+        for (const QString& text : parser.values(*option)) {
+            if (text.isEmpty())
+                return usageError(QStringLiteral("--%1 needs a non-empty line")
+                                      .arg(option->names().constFirst()));
+            lines->insert(text.toLocal8Bit());
+        }
     }
     faults.crlf = parser.isSet(crlf) || parser.isSet(lfAfter);
     quint16 port = 0;
