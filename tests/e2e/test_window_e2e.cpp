@@ -46,8 +46,7 @@ private slots:
     void queryAndClose()
     {
         QFETCH(int, transport);
-        WindowRig rig;
-        rig.start(WindowRig::Transport(transport));
+        WindowRig rig{WindowRig::Transport(transport)};
         rig.addTicketBytes(2, "abc"); // loaded before the query: the slot keeps showing it
         rig.openAndQuery();
         QCOMPARE(rig.form().versionEdit->text(), QStringLiteral("V2.05\x06"));
@@ -102,8 +101,7 @@ private slots:
         QFETCH(int, rate);
         sim::Faults faults;
         faults.expectBaud = rate;
-        WindowRig rig;
-        rig.start(WindowRig::Serial, rateCode, faults);
+        WindowRig rig(WindowRig::Serial, rateCode, faults);
         if (chosen >= 0) {
             rig.form().settingsAction->trigger();
             auto* dialog = rig.window->findChild<BaudDialog*>();
@@ -120,8 +118,7 @@ private slots:
 
     void silentIndicator()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         sim::Faults faults;
         faults.silentAfter = 0;
         rig.indicator->setFaults(faults);
@@ -144,8 +141,7 @@ private slots:
     void indicatorHangsUp()
     {
         QFETCH(int, transport);
-        WindowRig rig;
-        rig.start(WindowRig::Transport(transport));
+        WindowRig rig{WindowRig::Transport(transport)};
         rig.openAndQuery();
         rig.indicator->hangUp();
         QTRY_COMPARE(rig.form().openCloseAction->text(), QStringLiteral("Open"));
@@ -182,8 +178,7 @@ private slots:
     {
         QFETCH(int, transport);
         QFETCH(QList<QByteArray>, contents);
-        WindowRig rig;
-        rig.start(WindowRig::Transport(transport));
+        WindowRig rig{WindowRig::Transport(transport)};
         rig.openAndQuery();
         for (int s = 1; s <= 7; ++s) {
             if (!contents[s - 1].isEmpty())
@@ -204,8 +199,7 @@ private slots:
 
     void progressTexts()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.openAndQuery();
         rig.addTicketBytes(1, "ABCDE");
         rig.addTicketBytes(3, "xyz");
@@ -245,8 +239,7 @@ private slots:
         QFETCH(quint16, nakAt);
         QFETCH(QStringList, messages);
         QFETCH(int, dataCommands);
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.openAndQuery();
         rig.addTicketBytes(1, "0123456789");
         sim::Faults faults = rig.indicator->faults();
@@ -282,8 +275,7 @@ private slots:
     {
         QFETCH(bool, slot7HoldsData);
         QFETCH(QStringList, messages);
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.openAndQuery();
         rig.addTicketBytes(1, "ABCD");
         if (slot7HoldsData)
@@ -299,8 +291,7 @@ private slots:
 
     void overBudgetIsRefused()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.openAndQuery();
         rig.addTicketBytes(1, QByteArray(20000, 'a'));
         rig.addTicketBytes(2, QByteArray(12769, 'b'));
@@ -319,8 +310,7 @@ private slots:
     // area stays hidden and Connect stays disabled until the port is opened again.
     void serialNumberUnanswered()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         sim::Faults faults;
         faults.silentAfter = 1;
         rig.indicator->setFaults(faults);
@@ -341,8 +331,7 @@ private slots:
     // A second query with tickets loaded shows the space they really take.
     void repeatedQueryKeepsTheSpace()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.openAndQuery();
         rig.addTicketBytes(2, QByteArray(1234, 'x'));
         rig.form().connectButton->click();
@@ -358,8 +347,7 @@ private slots:
     // indicator's pointer table for nothing.
     void downLoadFollowsTheSlots()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.openAndQuery();
         QVERIFY(!rig.form().downloadButton->isEnabled());
         rig.addTicketBytes(3, QByteArray()); // an empty file holds nothing to send
@@ -379,8 +367,7 @@ private slots:
     // A host changed in the TCP/IP dialog is where the next connection goes.
     void nextConnectionGoesToTheNewHost()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Tcp);
+        WindowRig rig(WindowRig::Tcp);
         rig.window->channels().chooseHost(QStringLiteral("no-such-host.invalid"));
         rig.form().settingsAction->trigger();
         auto* dialog = rig.window->findChild<QDialog*>(QStringLiteral("TcpHostDialog"));
@@ -398,8 +385,7 @@ private slots:
     // answers.
     void unaskedTextIsDropped()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Tcp);
+        WindowRig rig(WindowRig::Tcp);
         rig.form().openCloseAction->trigger();
         QTRY_VERIFY(rig.window->session().channel().isUsable());
         emit rig.window->session().channel().bytesReceived("ST,GS,+0001234kg\r\x15\r");
@@ -414,8 +400,7 @@ private slots:
     // "End" with the port open ends at once, without a question.
     void endWithThePortOpen()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.form().openCloseAction->trigger();
         QVERIFY(rig.window->session().channel().isUsable());
         rig.form().endAction->trigger();
@@ -445,8 +430,7 @@ private slots:
         QFETCH(QString, fault);
         using namespace std::chrono_literals;
         constexpr auto timeout = 300ms;
-        WindowRig rig;
-        rig.start(WindowRig::Transport(transport));
+        WindowRig rig{WindowRig::Transport(transport)};
         const bool late = fault.startsWith(QLatin1String("late"));
         const bool refused = late || fault.endsWith(QLatin1String("slot 6 refused"));
         const bool full = fault.startsWith(QLatin1String("text"));
@@ -528,8 +512,7 @@ private slots:
 
     void closingTheWindowDuringADownload()
     {
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.openAndQuery();
         rig.addTicketBytes(1, QByteArray(8000, 'z'));
         connect(&rig.window->downloader(), &Downloader::blockDone, this,
@@ -564,8 +547,7 @@ private slots:
     void interruptedDownload()
     {
         QFETCH(bool, hangUp);
-        WindowRig rig;
-        rig.start(WindowRig::Serial);
+        WindowRig rig(WindowRig::Serial);
         rig.openAndQuery();
         rig.addTicketBytes(1, QByteArray(8000, 'z'));
         bool interrupted = false;

@@ -26,6 +26,12 @@ public:
     enum Transport { Serial, Tcp };
 
     WindowRig() = default;
+    // Started at once: see start().
+    explicit WindowRig(Transport transport, const QByteArray& rateCode = "5",
+                       const sim::Faults& faults = {})
+    {
+        start(transport, rateCode, faults);
+    }
     WindowRig(const WindowRig&) = delete;
     WindowRig& operator=(const WindowRig&) = delete;
     ~WindowRig()
