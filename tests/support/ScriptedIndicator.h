@@ -31,6 +31,7 @@ public:
         QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] { release(); });
         channel.onWrite = [this](const QByteArray& bytes) { hear(bytes); };
     }
+    ~ScriptedIndicator() { m_channel.onWrite = nullptr; }
     ScriptedIndicator(const ScriptedIndicator&) = delete;
     ScriptedIndicator& operator=(const ScriptedIndicator&) = delete;
 
