@@ -7,10 +7,12 @@ TALVOR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tool
                  fonts-liberation desktop-file-utils appstream)
 # scripts/test needs ser2net: the serial device server that the RFC 2217 channel's tests run
 # in front of the simulated indicator; openssl to make the certificates of the tests inside TLS,
-# and socat as the TLS terminator that demands client certificates in front of ser2net.
-TALVOR_TEST_PACKAGES=(ser2net openssl socat)
-# scripts/package needs dpkg-shlibdeps to compute the package's dependencies.
-TALVOR_DEB_PACKAGES=(dpkg-dev)
+# and socat as the TLS terminator that demands client certificates in front of ser2net; and
+# poppler-utils, whose pdftotext reads the built manuals back.
+TALVOR_TEST_PACKAGES=(ser2net openssl socat poppler-utils)
+# scripts/package needs dpkg-shlibdeps to compute the package's dependencies, help2man for the
+# manual pages of the command line and the simulator, and lintian to check the package.
+TALVOR_DEB_PACKAGES=(dpkg-dev help2man lintian)
 # scripts/fuzz needs clang and its runtime, which holds libFuzzer and the sanitizers.
 TALVOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

@@ -2,6 +2,7 @@
 
 #include "link/PortAddress.h"
 #include "platform/LineSettings.h"
+#include "ticket/SlotTable.h"
 
 namespace Cli {
 
@@ -51,7 +52,8 @@ const QString kTlsHelp = QStringLiteral(
   --cert FILE      Inside TLS: this program's certificate (PEM), offered when the
   --key FILE       device server asks for one, and its key, without a passphrase.
                    A certificate that is not trusted, has expired or names another
-                   host ends the connection before anything is sent (exit 3).
+                   host ends the connection before anything is sent (exit 3, never
+                   tried again).
 )");
 
 const QString kSettingsHelp = QStringLiteral(
@@ -59,49 +61,79 @@ const QString kSettingsHelp = QStringLiteral(
                    instead of the one the window uses.
 )");
 
+// "  1  Gross/Net/Tare Ticket" and so on: the slots as the indicator numbers them.
+QString slotList()
+{
+    QString list;
+    for (int s = 1; s <= SlotTable::kSlotCount; ++s)
+        list +=
+            QStringLiteral("  %1  %2\n").arg(QString::number(s), SlotTable::caption(s).trimmed());
+    return list;
+}
+
+const QString kReplacesHelp = QStringLiteral(
+    R"(A download replaces all seven slots of the indicator: a slot given no file, or an
+empty one, is cleared. The slots are:
+)");
+
 const QString kTicketHelp = QStringLiteral(
     R"(  --slot N=FILE    The ticket file for slot N (1 to 7); repeat for each slot.
   --set FILE       The ticket files of a ticket set (.tkset) saved by the window.
   --json           Print one JSON object per indicator on stdout: the fields of the
                    download record (time, channel, baud, version, serial, outcome,
-                   seconds, commands, retries, slots).
+                   seconds, commands, retries, slots) with name, port and tries.
   --no-record      Do not append the download to the download record
                    (downloads.jsonl in the program's data folder).
+  --retries N      Try an indicator again, up to N more times (default 0), when a
+                   try ended unreachable, lost, or without an answer. Never after a
+                   refusal, a cancel or a wrong setting. Each try is recorded.
+  --retry-after S  Seconds between the end of a try and the next (default 10).
 )");
 
-const QString kQueryHelp = QStringLiteral(
-                               R"(Usage: ticket-talvor-cli query --port PORT [--baud RATE]
+const QString kVerboseHelp = QStringLiteral(
+    R"(  --verbose        Also print the traffic log's notes (stretches sent again, the
+                   line brought back in step); QT_LOGGING_RULES=
+                   "talvor.exchange.debug=true" prints every command and reply.
+)");
+
+const QString kQueryHelp =
+    QStringLiteral(R"(Usage: ticket-talvor-cli query --port PORT [--baud RATE] [--json]
                       [--ca FILE | --pin SHA256:HEX] [--cert FILE --key FILE]
 
 Asks the indicator for its software version and serial number and prints them as
-the window shows them.
+the download record keeps them (without the protocol's bytes).
 
-)") + kPortHelp + kTlsHelp +
-                           kSettingsHelp;
+  --json           Print {"port", "version", "serial", "outcome"} on stdout instead.
+)") +
+    kPortHelp + kTlsHelp + kSettingsHelp + kVerboseHelp;
 
-const QString kDownloadHelp =
+const QString kDownloadHead =
     QStringLiteral(R"(Usage: ticket-talvor-cli download --port PORT [--baud RATE]
                          [--ca FILE | --pin SHA256:HEX] [--cert FILE --key FILE]
                          (--slot N=FILE ... | --set FILE.tkset) [--json] [--no-record]
+                         [--retries N [--retry-after SECONDS]]
 
 Queries the indicator (version and serial number), then downloads the tickets as the
 window's DownLoad does: the pointer table cleared, the data written, the pointers
 written last. The indicator's messages go to stderr; on a terminal a progress line
 shows bytes sent, exchanges per second and the time left.
 
-)") +
-    kPortHelp + kTlsHelp + kTicketHelp + kSettingsHelp;
+)");
 
 const QString kFleetHelp =
     QStringLiteral(
         R"(Usage: ticket-talvor-cli fleet --targets FILE.csv (--slot N=FILE ... | --set FILE.tkset)
-                      [--parallel N] [--json] [--no-record]
+                      [--parallel N] [--json] [--no-record] [--skip-stored]
+                      [--retries N [--retry-after SECONDS]]
                       [--ca FILE | --pin SHA256:HEX] [--cert FILE --key FILE]
 
 Downloads the same tickets into every indicator of the targets file, up to N at once,
-and ends with a table: name, serial number, outcome, seconds. The exit code is the
-worst outcome (3, then 1, then 0); rows of the file that were skipped make a fleet
-that otherwise stored everything end with 2.
+and ends with a table: name, serial number, outcome, seconds (and tries, with
+--retries). The exit code is the worst outcome (3, then 1, then 0); rows of the file
+that were skipped make a fleet that otherwise stored everything end with 2. Each
+download replaces all seven slots, as download does. With --json every row of the
+file has its object, a row that could not be used {"line", "name", "port",
+"outcome": "skipped", "reason"}.
 
 The targets file is CSV with the header "name,port" or "name,port,baud" (PORT and
 RATE as for download), then any of the columns ca, cert, key and pin for ports
@@ -113,9 +145,14 @@ inside TLS; --ca, --cert, --key and --pin give what a row leaves empty:
 A bad row is reported with its line number and skipped; the others go on.
 
   --targets FILE   The targets file.
-  --parallel N     Downloads at once, 1 to 512 (default 8).
+  --parallel N     Downloads at once, 1 to 512 (default 8); an indicator waiting for
+                   its next try holds no place.
+  --skip-stored    Query each indicator and write nothing to one that the download
+                   record shows holding these tickets: its last recorded download on
+                   that port went to the same serial number and stored the same
+                   tickets (SHA-256), slot by slot. It ends "already stored" (0).
 )") +
-    kTlsHelp + kTicketHelp + kSettingsHelp;
+    kTlsHelp + kTicketHelp + kSettingsHelp + kVerboseHelp;
 
 } // namespace
 
@@ -125,7 +162,9 @@ const QList<CommandInfo>& commandTable()
         {Command::Kind::Query, QStringLiteral("query"),
          QStringLiteral("Read an indicator's software version and serial number."), kQueryHelp},
         {Command::Kind::Download, QStringLiteral("download"),
-         QStringLiteral("Download tickets into one indicator."), kDownloadHelp},
+         QStringLiteral("Download tickets into one indicator."),
+         kDownloadHead + kReplacesHelp + slotList() + u'\n' + kPortHelp + kTlsHelp + kTicketHelp +
+             kSettingsHelp + kVerboseHelp},
         {Command::Kind::Fleet, QStringLiteral("fleet"),
          QStringLiteral("Download the same tickets into many indicators at once."), kFleetHelp},
     };

@@ -2,20 +2,13 @@
 // pseudo-terminal, reached by RFC 2217 from the command line and from the window, the rate set
 // from here and seen on the indicator's own line; also inside TLS, through ser2net's own and
 // through a terminator that demands client certificates.
-#include "IndicatorSimulator.h"
-#include "app/MainWindow.h"
-#include "support/FakeUiServices.h"
 #include "support/Ser2Net.h"
 #include "support/TestCertificates.h"
-#include "support/TestFiles.h"
-#include "ui_MainWindow.h"
+#include "support/WindowRig.h"
 
 #include <QAction>
 #include <QDialog>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
+#include <optional>
 
 namespace {
 constexpr int kRunMs = 60000;
@@ -31,8 +24,7 @@ struct Run {
 class TestDeviceServer : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<sim::IndicatorSimulator> m_sim;
+    std::optional<WindowRig> m_rig;
     std::unique_ptr<Ser2Net> m_ser2net;
     std::unique_ptr<TestCertificates> m_certs;
     std::unique_ptr<TlsTerminator> m_terminator;
@@ -41,23 +33,20 @@ class TestDeviceServer : public QObject {
     // raw accepters, plain or inside TLS with the tlsServer's key and certificate.
     void start(int expectBaud, const QString& tlsServer = {})
     {
-        m_sim = std::make_unique<sim::IndicatorSimulator>();
         sim::Faults faults;
         faults.expectBaud = expectBaud;
         faults.baud = 115200; // a download takes long enough to be cut short
-        m_sim->setFaults(faults);
-        QString error;
-        QVERIFY2(m_sim->startPty(&error), qPrintable(error));
+        m_rig->startIndicator(faults);
         m_ser2net = std::make_unique<Ser2Net>();
         // The raw accepter leads to the same indicator, as a device server's raw port does.
-        const QString pty = m_sim->ptyPath();
+        const QString pty = m_rig->indicator->ptyPath();
         using A = Ser2Net::Accepter;
         const QString key = tlsServer.isEmpty() ? QString() : m_certs->path(tlsServer + ".key");
         const QString cert = tlsServer.isEmpty() ? QString() : m_certs->path(tlsServer + ".pem");
-        error = tlsServer.isEmpty()
-                    ? m_ser2net->start(pty, pty)
-                    : m_ser2net->start({A::rfc2217Tls(pty, key, cert), A::rawTls(pty, key, cert),
-                                        A::rfc2217(pty)});
+        const QString error = tlsServer.isEmpty()
+                                  ? m_ser2net->start(pty, pty)
+                                  : m_ser2net->start({A::rfc2217Tls(pty, key, cert),
+                                                      A::rawTls(pty, key, cert), A::rfc2217(pty)});
         QVERIFY2(error.isEmpty(), qPrintable(error));
     }
 
@@ -77,10 +66,10 @@ class TestDeviceServer : public QObject {
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        env.insert("XDG_DATA_HOME", m_rig->dir.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", m_rig->dir.filePath("config"));
         process.setProcessEnvironment(env);
-        process.setWorkingDirectory(m_dir.path());
+        process.setWorkingDirectory(m_rig->dir.path());
         process.start(QStringLiteral(TALVOR_CLI_PATH), arguments);
         Run run;
         // The event loop runs meanwhile: the simulator's signals reach this thread.
@@ -104,14 +93,15 @@ private slots:
     void init()
     {
         REQUIRE_SER2NET();
-        QVERIFY(TestFiles::write(m_dir.filePath("t.prn"), kTicket));
-        QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(4000, 'L')));
+        m_rig.emplace();
+        QVERIFY(!m_rig->writeFile("t.prn", kTicket).isEmpty());
+        QVERIFY(!m_rig->writeFile("long.prn", QByteArray(4000, 'L')).isEmpty());
     }
     void cleanup()
     {
         m_terminator.reset();
         m_ser2net.reset();
-        m_sim.reset();
+        m_rig.reset();
     }
 
     void commandLine_data()
@@ -135,8 +125,8 @@ private slots:
         const quint16 port = accepter == "raw" ? m_ser2net->rawPort() : m_ser2net->rfc2217Port();
         if (accepter == "gone") {
             // Gone after some 100 data blocks, in the middle of the download.
-            connect(m_sim.get(), &sim::IndicatorSimulator::lineReceived, this, [this] {
-                if (m_sim->counters().commands >= 120)
+            connect(m_rig->indicator.get(), &sim::IndicatorSimulator::lineReceived, this, [this] {
+                if (m_rig->indicator->counters().commands >= 120)
                     m_ser2net->stop();
             });
         }
@@ -150,7 +140,7 @@ private slots:
         QVERIFY2(run.err.contains(said), qPrintable(run.err));
         // The indicator hears its line only at the rate it expects: stored means the device
         // server's line was set to it.
-        QCOMPARE(m_sim->slot(1), exitCode == 0 ? kTicket : QByteArray());
+        QCOMPARE(m_rig->indicator->slot(1), exitCode == 0 ? kTicket : QByteArray());
         // One message for the loss, not one per layer.
         QCOMPARE(run.err.count("connection to the indicator"), accepter == "gone" ? 1 : 0);
     }
@@ -235,7 +225,7 @@ private slots:
                               QString(raw ? "tls:" : "rfc2217+tls://") +
                                   "127.0.0.1:" + QString::number(port),
                               "--slot",
-                              "1=" + m_dir.filePath("t.prn"),
+                              "1=t.prn",
                               "--json",
                               "--no-record"};
         if (!raw)
@@ -248,9 +238,9 @@ private slots:
         QFETCH(QString, said);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(run.err.contains(expand(said)), qPrintable(run.err));
-        QCOMPARE(m_sim->slot(1), exitCode == 0 ? kTicket : QByteArray());
+        QCOMPARE(m_rig->indicator->slot(1), exitCode == 0 ? kTicket : QByteArray());
         if (exitCode != 0) {
-            QCOMPARE(m_sim->counters().bytesIn, 0u);
+            QCOMPARE(m_rig->indicator->counters().bytesIn, 0u);
             QVERIFY2(run.out.contains("\"outcome\":\"lost\""), qPrintable(run.out));
             return;
         }
@@ -264,30 +254,27 @@ private slots:
     void window()
     {
         start(115200);
-        const QString ini = m_dir.filePath("TicketTalvor.ini");
-        QVERIFY(TestFiles::write(
-            ini, "[CommSettings]\r\nCommPort=RFC2217\r\nIP=127.0.0.1\r\nPort=" +
-                     QByteArray::number(m_ser2net->rfc2217Port()) + "\r\nCommBaud=5\r\n"));
-        auto ui = std::make_unique<FakeUiServices>();
-        FakeUiServices& messages = *ui;
-        MainWindow window(ini, std::move(ui));
-        window.show();
+        m_rig->writeSettings("[CommSettings]\r\nCommPort=RFC2217\r\nIP=127.0.0.1\r\nPort=" +
+                             QByteArray::number(m_ser2net->rfc2217Port()) + "\r\nCommBaud=5\r\n");
+        m_rig->newWindow();
+        MainWindow& window = *m_rig->window;
+        FakeUiServices& messages = *m_rig->ui;
         const QString where = QStringLiteral("127.0.0.1:%1 ").arg(m_ser2net->rfc2217Port());
         QCOMPARE(window.panelText(2), QStringLiteral("RFC 2217"));
         QCOMPARE(window.panelText(3), where + "115200,n,8,1");
 
         window.form().openCloseAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(window.session().state(), IndicatorSession::State::Open, 10000);
-        QCOMPARE(m_sim->ptyBaudRate(), 115200);
+        QCOMPARE(m_rig->indicator->ptyBaudRate(), 115200);
         window.form().connectButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(window.slotBox(1)->isVisible(), 10000);
-        messages.fileChoices.append(m_dir.filePath("t.prn"));
+        messages.fileChoices.append(m_rig->dir.filePath("t.prn"));
         window.slotBox(1)->loadButton()->click();
         QSignalSpy finished(&window.downloader(), &Downloader::finished);
         window.form().downloadButton->click();
         QVERIFY(finished.wait(kRunMs));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.texts().join(u'|')));
-        QCOMPARE(m_sim->slot(1), kTicket);
+        QCOMPARE(m_rig->indicator->slot(1), kTicket);
 
         // Open as the line is: the rate window applies at once, on the device server.
         QVERIFY(window.form().settingsAction->isEnabled());
@@ -298,42 +285,40 @@ private slots:
         QVERIFY(option);
         option->click();
         dialog->findChild<QPushButton*>("okButton")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(m_sim->ptyBaudRate(), 9600, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->indicator->ptyBaudRate(), 9600, 5000);
         QCOMPARE(window.panelText(3), where + "9600,n,8,1");
-        QVERIFY2(TestFiles::read(ini).contains("CommBaud= 1"), TestFiles::read(ini).constData());
+        QVERIFY2(m_rig->settings().contains("CommBaud= 1"), m_rig->settings().constData());
         QCOMPARE(window.session().state(), IndicatorSession::State::Open);
     }
 
     // CommPort=TLS with the certificates named in the settings file, beside it: the window
-    // queries and downloads through the terminator that demands a client certificate.
+    // queries and downloads through the terminator that demands a client certificate, and the
+    // record names the certificate the server proved itself with.
     void windowInsideTls()
     {
         REQUIRE_TLS_RIGS();
         startInsideTls(115200, "server");
-        const QString ini = m_certs->path("TicketTalvor.ini");
-        QVERIFY(TestFiles::write(ini, "[CommSettings]\r\nCommPort=TLS\r\nIP=127.0.0.1\r\nPort=" +
-                                          QByteArray::number(m_terminator->port()) +
-                                          "\r\nCommBaud=5\r\nCA=ca.pem\r\nCert=client.pem\r\n"
-                                          "Key=client.key\r\n"));
-        auto ui = std::make_unique<FakeUiServices>();
-        FakeUiServices& messages = *ui;
-        MainWindow window(ini, std::move(ui));
-        window.show();
-        QCOMPARE(window.panelText(2), QStringLiteral("TLS"));
-        QCOMPARE(window.panelText(3),
+        for (const QString name : {"ca.pem", "client.pem", "client.key"})
+            QVERIFY(
+                !m_rig->writeFile("tls/" + name, TestFiles::read(m_certs->path(name))).isEmpty());
+        m_rig->writeSettings("[CommSettings]\r\nCommPort=TLS\r\nIP=127.0.0.1\r\nPort=" +
+                             QByteArray::number(m_terminator->port()) +
+                             "\r\nCommBaud=5\r\nCA=tls/ca.pem\r\nCert=tls/client.pem\r\n"
+                             "Key=tls/client.key\r\n");
+        m_rig->newWindow();
+        QCOMPARE(m_rig->window->panelText(2), QStringLiteral("TLS"));
+        QCOMPARE(m_rig->window->panelText(3),
                  QStringLiteral("127.0.0.1:%1 115200,n,8,1").arg(m_terminator->port()));
-        window.form().openCloseAction->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(window.session().state(), IndicatorSession::State::Open, 10000);
-        window.form().connectButton->click();
-        QTRY_VERIFY_WITH_TIMEOUT(window.slotBox(1)->isVisible(), 10000);
-        messages.fileChoices.append(m_dir.filePath("t.prn"));
-        window.slotBox(1)->loadButton()->click();
-        QSignalSpy finished(&window.downloader(), &Downloader::finished);
-        window.form().downloadButton->click();
-        QVERIFY(finished.wait(kRunMs));
-        QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.texts().join(u'|')));
-        QCOMPARE(m_sim->slot(1), kTicket);
-        QCOMPARE(window.session().recorder().record().tls->subject, QStringLiteral("CN=localhost"));
+        m_rig->openAndQuery();
+        m_rig->addTicket(1, m_rig->dir.filePath("t.prn"));
+        m_rig->download();
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
+        QCOMPARE(m_rig->indicator->slot(1), kTicket);
+        const QByteArray record = TestFiles::read(m_rig->recordPath);
+        QVERIFY2(record.contains("\"tls\":{\"sha256\":\"" +
+                                 m_certs->pin("server.pem").remove("SHA256:").toUtf8() +
+                                 "\",\"subject\":\"CN=localhost\"}"),
+                 record.constData());
     }
 };
 
