@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/HelpText.h"
+#include "platform/TextRoutines.h"
 #include "ticket/SlotTable.h"
 
 #include <QCommandLineParser>
@@ -24,6 +25,7 @@ struct Options {
     QCommandLineOption noRecord{QStringLiteral("no-record")};
     QCommandLineOption targets{QStringLiteral("targets"), {}, QStringLiteral("FILE")};
     QCommandLineOption parallel{QStringLiteral("parallel"), {}, QStringLiteral("N")};
+    QCommandLineOption map{QStringLiteral("map"), {}, QStringLiteral("COMk=DEVICE")};
 
     QList<QCommandLineOption> of(Command::Kind kind) const
     {
@@ -34,6 +36,8 @@ struct Options {
             return {help, settings, port, baud, slot, set, json, noRecord};
         case Command::Kind::Fleet:
             return {help, settings, targets, parallel, slot, set, json, noRecord};
+        case Command::Kind::Ports:
+            return {help, settings, map, json};
         case Command::Kind::Help:
         case Command::Kind::Version:
             break;
@@ -78,6 +82,28 @@ QString readFleet(const QCommandLineParser& parser, const Options& o, Command& c
     if (!ok || command.parallel < 1 || command.parallel > kMaxParallel)
         return QStringLiteral("--parallel needs a whole number from 1 to %1, not '%2'")
             .arg(QString::number(kMaxParallel), parser.value(o.parallel));
+    return {};
+}
+
+// --map COMk=DEVICE of ports; whether the device exists is for the run to tell.
+QString readMap(const QCommandLineParser& parser, const Options& o, Command& command)
+{
+    if (!parser.isSet(o.map))
+        return {};
+    const QString value = parser.value(o.map);
+    const qsizetype equals = value.indexOf(u'=');
+    const QString usage = QStringLiteral("--map needs COMk=DEVICE, such as --map COM1=%1, not '%2'")
+                              .arg(PortAddress::deviceExample(), TextRoutines::cutText(value));
+    if (equals < 0 || value.mid(equals + 1).trimmed().isEmpty())
+        return usage;
+    QString error;
+    const std::optional<PortAddress> com = PortAddress::parse(value.left(equals), &error);
+    if (!com)
+        return QStringLiteral("--map: ") + error;
+    if (com->kind != PortAddress::Kind::Com)
+        return usage;
+    command.mapCom = com->comNumber;
+    command.mapDevice = value.mid(equals + 1).trimmed();
     return {};
 }
 
@@ -150,14 +176,24 @@ QString readOptions(const QStringList& arguments, Command& command)
     };
     command.json = takes(o.json) && parser.isSet(o.json);
     command.noRecord = takes(o.noRecord) && parser.isSet(o.noRecord);
-    QString error;
-    if (command.kind != Command::Kind::Fleet)
-        error = readPort(parser, o, command);
-    else
-        error = readFleet(parser, o, command);
-    if (error.isEmpty() && command.kind != Command::Kind::Query)
-        error = readTickets(parser, o, command);
-    return error;
+    switch (command.kind) {
+    case Command::Kind::Query:
+        return readPort(parser, o, command);
+    case Command::Kind::Download:
+        if (QString error = readPort(parser, o, command); !error.isEmpty())
+            return error;
+        return readTickets(parser, o, command);
+    case Command::Kind::Fleet:
+        if (QString error = readFleet(parser, o, command); !error.isEmpty())
+            return error;
+        return readTickets(parser, o, command);
+    case Command::Kind::Ports:
+        return readMap(parser, o, command);
+    case Command::Kind::Help:
+    case Command::Kind::Version:
+        break;
+    }
+    return {};
 }
 
 } // namespace

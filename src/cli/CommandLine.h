@@ -15,7 +15,7 @@ constexpr int kDefaultParallel = 8;
 constexpr int kMaxParallel = 512;
 
 struct Command {
-    enum class Kind { Help, Version, Query, Download, Fleet };
+    enum class Kind { Help, Version, Query, Download, Fleet, Ports };
     Kind kind = Kind::Help;
     QString helpTopic; // Help: the command whose help to show, empty for the overview
 
@@ -32,6 +32,10 @@ struct Command {
 
     bool json = false;
     bool noRecord = false;
+
+    // ports --map COMk=DEVICE: the COM port whose device to write, 0 for none, and the device.
+    int mapCom = 0;
+    QString mapDevice;
 };
 
 struct ParseResult {
