@@ -497,6 +497,58 @@ private slots:
         form().endAction->trigger();
         QVERIFY(!m_window->isVisible());
         QVERIFY(m_ui->messages.isEmpty());
+        QVERIFY(m_ui->questions.isEmpty());
+    }
+
+    // End during a download asks first. No: the download goes on to its end, stored. Yes: it
+    // ends at once and is recorded as cancelled. Closing again while the question is open asks
+    // nothing more.
+    void endDuringADownload_data()
+    {
+        QTest::addColumn<bool>("quit");
+        QTest::addColumn<bool>("closedAgain");
+        QTest::newRow("no") << false << false;
+        QTest::newRow("yes") << true << false;
+        QTest::newRow("closed again while asked, then no") << false << true;
+    }
+    void endDuringADownload()
+    {
+        QFETCH(bool, quit);
+        QFETCH(bool, closedAgain);
+        startWindow(Serial);
+        const QString recordPath = m_dir.filePath(QStringLiteral("end.jsonl"));
+        QFile::remove(recordPath);
+        m_window->recorder().setPath(recordPath);
+        openAndQuery();
+        const QByteArray ticket(8000, 'q');
+        addTicket(1, ticket);
+        m_ui->holdQuestions = true;
+        // Each step comes from the event loop, as the operator's clicks do.
+        const auto later = [this](auto step) { QTimer::singleShot(0, this, step); };
+        connect(&m_window->downloader(), &Downloader::blockDone, this,
+                [&](qint32 position, qint32) {
+                    if (position == 1001)
+                        later([this] { form().endAction->trigger(); });
+                    if (position == 2001 && closedAgain)
+                        later([this] { m_window->close(); });
+                    if (position == 4001)
+                        later([this, quit] { m_ui->answer(quit); });
+                });
+        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
+        form().downloadButton->click();
+        QVERIFY(finished.wait(30000));
+
+        QCOMPARE(m_ui->questions.size(), 1);
+        QCOMPARE(m_ui->questions.first().text,
+                 QStringLiteral("A download is running. If you quit now, the indicator keeps no "
+                                "valid ticket set. Quit anyway?"));
+        QCOMPARE(m_ui->actions.first(), QStringLiteral("Quit"));
+        QCOMPARE(m_window->isVisible(), !quit);
+        QCOMPARE(m_sim->slot(1), quit ? QByteArray() : ticket);
+        const QList<QByteArray> lines = TestFiles::read(recordPath).split('\n');
+        QCOMPARE(lines.size(), 2); // one line and the empty text after its end
+        QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value("outcome").toString(),
+                 quit ? QStringLiteral("cancelled") : QStringLiteral("stored"));
     }
 
     // A line that misbehaves never makes the program judge a command on another command's
