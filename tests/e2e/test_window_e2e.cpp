@@ -2,6 +2,7 @@
 #include "app/MainWindow.h"
 #include "dialogs/BaudDialog.h"
 #include "support/FakeUiServices.h"
+#include "support/Screenshots.h"
 #include "support/TestFiles.h"
 #include "ui_MainWindow.h"
 
@@ -387,6 +388,12 @@ private slots:
         addTicket(1, QByteArray(20000, 'a'));
         addTicket(2, QByteArray(12769, 'b'));
         QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral("-1"));
+        // The free box says so before DownLoad is pressed.
+        QCOMPARE(form().freeSpaceEdit->toolTip(),
+                 QStringLiteral("These tickets are 1 byte too large to download:\nthey hold "
+                                "32769 bytes, the indicator's ticket memory 32768."));
+        Screenshots::save(Screenshots::withToolTip(m_window.get(), form().freeSpaceEdit),
+                          QStringLiteral("main-window-over-budget.png"));
         m_sim->resetRecord();
         form().downloadButton->click();
         QTRY_VERIFY(!m_window->downloader().isRunning());
@@ -395,6 +402,8 @@ private slots:
         QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32768")));
         QCOMPARE(m_sim->counters().commands, quint64(0));
         QVERIFY(!form().downloadFrame->isVisible());
+        m_window->slotBox(1)->loadButton()->click();
+        QCOMPARE(form().freeSpaceEdit->toolTip(), QString());
     }
 
     // The version is answered, the serial number is not: the version stays shown, the ticket
