@@ -6,10 +6,12 @@ TALVOR_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tool
                  qt6-serialport-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n libgl-dev
                  fonts-liberation desktop-file-utils appstream)
 # scripts/test needs ser2net: the serial device server that the RFC 2217 channel's tests run
-# in front of the simulated indicator.
-TALVOR_TEST_PACKAGES=(ser2net)
-# scripts/package needs dpkg-shlibdeps to compute the package's dependencies.
-TALVOR_DEB_PACKAGES=(dpkg-dev)
+# in front of the simulated indicator; and poppler-utils, whose pdftotext reads the built
+# manuals back.
+TALVOR_TEST_PACKAGES=(ser2net poppler-utils)
+# scripts/package needs dpkg-shlibdeps to compute the package's dependencies, help2man for the
+# manual pages of the command line and the simulator, and lintian to check the package.
+TALVOR_DEB_PACKAGES=(dpkg-dev help2man lintian)
 # scripts/fuzz needs clang and its runtime, which holds libFuzzer and the sanitizers.
 TALVOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 

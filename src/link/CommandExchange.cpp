@@ -82,6 +82,8 @@ void CommandExchange::resetLine()
     m_rxStale = false;
     m_outOfStep = false;
     m_surplus = 0;
+    m_answers.clear();
+    m_lastAnswers.clear();
     m_versionText.clear();
 }
 
@@ -297,6 +299,8 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, Reply state)
     }
     m_replyState = state;
     m_replyText = line;
+    if (state != Reply::Text)
+        m_answers.append(letter(state));
     qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "<-"
                                   << TextRoutines::describeBytes(line).constData() << "state"
                                   << letter(state);
@@ -309,6 +313,7 @@ void CommandExchange::takeAttemptLine(const QByteArray& line, Reply state)
 void CommandExchange::reachInStep(const QByteArray& line)
 {
     const int surplus = std::exchange(m_surplus, 0);
+    m_lastAnswers = std::exchange(m_answers, QByteArray());
     m_outOfStep = false;
     m_replyState = classify(line);
     m_replyText = line;
@@ -321,12 +326,16 @@ void CommandExchange::reachInStep(const QByteArray& line)
 
 void CommandExchange::dropLine(const QByteArray& line, Reply state, const char* why)
 {
-    // An ACK or NAK that no command took: some answer is not where timing put it.
-    if (state != Reply::Text)
+    // An ACK or NAK that no command took: some answer is not where timing put it. The version
+    // answer, which may come twice too, is known by its text and answers no write.
+    const bool surplus = state != Reply::Text && !carriesVersion(line);
+    if (surplus) {
         ++m_surplus;
+        m_answers.append(letter(state));
+    }
     qCDebug(lcExchange).noquote() << LogSource{m_logName} << stamp() << "<-"
                                   << TextRoutines::describeBytes(line).constData()
-                                  << "dropped:" << why << (state != Reply::Text ? "(surplus)" : "");
+                                  << "dropped:" << why << (surplus ? "(surplus)" : "");
 }
 
 bool CommandExchange::carriesVersion(const QByteArray& line) const

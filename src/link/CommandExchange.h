@@ -93,6 +93,12 @@ public:
     void abandon();
     // ACK or NAK lines since the last in-step point that no pending command took.
     int surplusLines() const { return m_surplus; }
+    // Every ACK (A) and NAK (N) line, in the order it came, between the last two in-step points,
+    // whether a command took it or not: what a caller needs to tell an indicator that answers
+    // everything twice from one whose answers are out of place.
+    const QByteArray& answersOfLastStretch() const { return m_lastAnswers; }
+    // The same since the last in-step point.
+    const QByteArray& answersSinceInStep() const { return m_answers; }
     // True when answers may still be owed from an earlier command: the next command is then
     // preceded by the version probe.
     bool isOutOfStep() const { return m_outOfStep; }
@@ -175,6 +181,10 @@ private:
     // The command is an in-step probe (proveInStep), not a caller's command.
     bool m_proving = false;
     int m_surplus = 0;
+    // The A and N of the ACK and NAK lines since the last in-step point, and those between the
+    // last two.
+    QByteArray m_answers;
+    QByteArray m_lastAnswers;
     bool m_timeoutFlag = false;
     bool m_outOfStep = false;
     QByteArray m_versionText;

@@ -106,8 +106,9 @@ bool Downloader::proofDue() const
     if (r.cursor == r.sequence.dataBegin() || r.cursor == r.sequence.pointerBegin() ||
         r.cursor == r.sequence.end() || r.cursor - r.stretchStart >= r.stretchLength)
         return true;
-    // Some answer already matched no command: whatever follows is void anyway.
-    if (m_exchange.surplusLines() > 0)
+    // Some answer already matched no command: whatever follows is void anyway, unless so far
+    // every write has been answered exactly twice.
+    if (m_exchange.surplusLines() > 0 && !pairedSoFar())
         return true;
     // A ticket counts as stored as soon as its own pointer entry is proven.
     const int last = r.cursor - 1;
@@ -199,7 +200,7 @@ void Downloader::afterProof()
         break;
     case CommandExchange::Failure::Voided:
         // Nothing was judged since the last in-step point: nothing to send again.
-        if (m_run.cursor != m_run.stretchStart) {
+        if (m_run.cursor != m_run.stretchStart && !answeredTwice()) {
             voidStretch();
             return;
         }
@@ -213,6 +214,40 @@ void Downloader::afterProof()
         return;
     }
     commit();
+}
+
+bool Downloader::pairedSoFar() const
+{
+    const QByteArray& answers = m_exchange.answersSinceInStep();
+    if (answers.size() != 2 * (m_run.cursor - m_run.stretchStart))
+        return false;
+    for (qsizetype i = 0; i < answers.size(); i += 2) {
+        if (answers[i] != answers[i + 1])
+            return false;
+    }
+    return true;
+}
+
+// Every write of the stretch was answered exactly twice, in order, and the pairs say what the
+// writes were judged: an indicator that doubles its answers (or a repeater that copies them)
+// proves the stretch as well as one that answers once. Any other count leaves it void.
+bool Downloader::answeredTwice() const
+{
+    const QByteArray& answers = m_exchange.answersOfLastStretch();
+    const int writes = m_run.cursor - m_run.stretchStart;
+    // A last write that failed without an answer has none to pair.
+    const bool lastFailed = m_run.failed.index == m_run.cursor - 1;
+    const int answered = lastFailed && !m_run.failed.refused ? writes - 1 : writes;
+    if (writes <= 0 || answers.size() != 2 * answered)
+        return false;
+    for (int i = 0; i < answered; ++i) {
+        const char judged = i == writes - 1 && lastFailed ? 'N' : 'A';
+        if (answers[2 * i] != judged || answers[2 * i + 1] != judged)
+            return false;
+    }
+    qCInfo(lcExchange).noquote() << LogSource{m_exchange.logName()} << "every answer of" << answered
+                                 << (answered == 1 ? "write" : "writes") << "came twice; proven";
+    return true;
 }
 
 // Some answer since the last in-step point matched no command, so none of them can be trusted:
@@ -232,7 +267,9 @@ void Downloader::voidStretch()
         << TextRoutines::describeBytes(commandAt(m_run.stretchStart)).constData();
     m_run.cursor = m_run.stretchStart;
     m_run.failed = {};
-    m_run.stretchLength = kShortStretchLength;
+    // Voided twice in a row: one write at a time, so that a command the indicator always answers
+    // twice ends up alone and is proven by its two answers.
+    m_run.stretchLength = m_run.voids >= 2 ? 1 : kShortStretchLength;
     advance();
 }
 

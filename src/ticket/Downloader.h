@@ -138,6 +138,8 @@ private:
     void announce();
     void emitBlockDone(int block);
     void commit();
+    bool answeredTwice() const;
+    bool pairedSoFar() const;
     void voidStretch();
     void judgeFailure(FailedWrite failed);
     void failedBlock(FailedWrite failed);

@@ -1,23 +1,14 @@
 #include "app/DownloadPanel.h"
-#include "app/MainWindow.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "platform/SerialChannel.h"
-#include "support/FakeUiServices.h"
-#include "support/PseudoTerminal.h"
-#include "support/TestFiles.h"
-#include "ui_MainWindow.h"
+#include "support/WindowRig.h"
 
 #include <QDialog>
 #include <QFile>
-#include <QGroupBox>
 #include <QMenu>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
+#include <optional>
 
-// Builds a settings file in which COM 1 and COM 3 are pseudo-terminals and the other six ports
-// name devices that do not exist.
 // The serial channel the window's session has made for its COM port.
 SerialChannel& serialChannel(MainWindow& window)
 {
@@ -31,37 +22,19 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    QString m_path;
-    PseudoTerminal m_com1;
-    PseudoTerminal m_com3;
-    FakeUiServices* m_ui = nullptr;
+    std::optional<WindowRig> m_rig;
 
-    QByteArray portNames() const
-    {
-        QByteArray text = "[PortNames]\n";
-        for (int k = 1; k <= 8; ++k) {
-            QByteArray device = m_dir.filePath(QStringLiteral("missing%1").arg(k)).toLocal8Bit();
-            if (k == 1)
-                device = m_com1.path().toLocal8Bit();
-            if (k == 3)
-                device = m_com3.path().toLocal8Bit();
-            text += "COM" + QByteArray::number(k) + "=" + device + "\n";
-        }
-        return text;
-    }
+    // COM 1 and COM 3 are pseudo-terminals, the other six ports name devices that do not exist.
     void writeSettings(const QByteArray& commSettings)
     {
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(portNames() + commSettings);
+        m_rig->writeSettings(m_rig->portNames({1, 3}) + commSettings);
     }
-    QByteArray fileBytes() const { return TestFiles::read(m_path); }
-    std::unique_ptr<MainWindow> makeWindow()
+    QByteArray fileBytes() const { return m_rig->settings(); }
+    // A window as the program makes it at start-up; the one before is gone.
+    MainWindow* makeWindow()
     {
-        auto ui = std::make_unique<FakeUiServices>();
-        m_ui = ui.get();
-        return std::make_unique<MainWindow>(m_path, std::move(ui));
+        m_rig->newWindow();
+        return m_rig->window.get();
     }
 
 private slots:
@@ -82,16 +55,13 @@ private slots:
         QCOMPARE(DownloadPanel::statusText(value, max), expected);
     }
 
-    void initTestCase()
-    {
-        QVERIFY(m_com1.isValid());
-        QVERIFY(m_com3.isValid());
-    }
     void init()
     {
-        m_path = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
-        QFile::remove(m_path);
+        m_rig.emplace();
+        m_rig->showWindow = false;
+        QVERIFY(m_rig->port(1).isValid() && m_rig->port(3).isValid());
     }
+    void cleanup() { m_rig.reset(); }
 
     void startUp_data()
     {
@@ -205,14 +175,14 @@ private slots:
     void heldPortStaysPresent()
     {
         writeSettings("[CommSettings]\nCommPort=3\nCommBaud=2\n");
-        SerialChannel other(m_com3.path());
+        SerialChannel other(m_rig->port(3).path());
         other.open();
         QVERIFY(other.isUsable());
         auto window = makeWindow();
         QVERIFY(window->channels().portPresent(2 + 1));
         QCOMPARE(window->session().address().comNumber, 3);
         window->form().openCloseAction->trigger();
-        QCOMPARE(m_ui->texts(), QStringList{"Port is used by other aplication"});
+        QCOMPARE(m_rig->ui->texts(), QStringList{"Port is used by other aplication"});
     }
 
     // The settings file is read at start-up only: a change made while the program runs counts
@@ -226,7 +196,6 @@ private slots:
         QCOMPARE(window->session().address().comNumber, 1);
         QCOMPARE(window->session().lineSettings().text(), QStringLiteral("19200,n,8,1"));
         QCOMPARE(window->panelText(3), QStringLiteral("19200,n,8,1"));
-        window.reset();
         auto next = makeWindow();
         QCOMPARE(next->session().address().comNumber, 3);
         QCOMPARE(next->session().lineSettings().text(), QStringLiteral("115200,n,8,1"));
@@ -269,7 +238,7 @@ private slots:
         writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n");
         auto window = makeWindow();
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(window));
         Ui::MainWindow& ui = window->form();
         QCOMPARE(window->windowTitle(), QStringLiteral("Programmable Ticket TALVOR"));
         for (int s = 1; s <= 7; ++s)
@@ -311,12 +280,8 @@ private slots:
         writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n");
         auto window = makeWindow();
         window->show();
-        const QString ticket = m_dir.filePath(QStringLiteral("ticket.prn"));
-        QFile file(ticket);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("1234567");
-        file.close();
-        m_ui->fileChoices.append(ticket);
+        const QString ticket = m_rig->writeFile(QStringLiteral("ticket.prn"), "1234567");
+        m_rig->ui->fileChoices.append(ticket);
         window->slotBox(4)->loadButton()->click();
         window->setPanelText(1, QStringLiteral("stale"));
 
@@ -359,7 +324,7 @@ private slots:
         QVERIFY(ui.portAction->isEnabled());
         QVERIFY(ui.settingsAction->isEnabled());
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
-        QVERIFY(m_ui->messages.isEmpty());
+        QVERIFY(m_rig->ui->messages.isEmpty());
     }
 
     // A failed query disables Connect on that line only: a port opened again is a new line.
@@ -370,8 +335,8 @@ private slots:
         Ui::MainWindow& ui = window->form();
         ui.openCloseAction->trigger();
         ui.connectButton->click(); // nothing answers on COM 3
-        QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
-        QCOMPARE(m_ui->messages.first().text, QStringLiteral("Indicator does not respond"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->ui->messages.size(), 1, 10000);
+        QCOMPARE(m_rig->ui->messages.first().text, QStringLiteral("Indicator does not respond"));
         QVERIFY(!ui.connectButton->isEnabled());
         ui.openCloseAction->trigger();
         ui.openCloseAction->trigger();
@@ -395,17 +360,17 @@ private slots:
         writeSettings(QByteArray("[CommSettings]\nCommBaud=2\nCommPort=") +
                       QByteArray::number(comPort) + "\n");
         auto window = makeWindow();
-        SerialChannel other(m_com1.path());
+        SerialChannel other(m_rig->port(1).path());
         if (holdItFirst) {
             other.open();
             QVERIFY(other.isUsable());
         }
 
         window->form().openCloseAction->trigger();
-        QCOMPARE(m_ui->messages.size(), 1);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Port Error"));
-        QVERIFY2(m_ui->messages.first().text.contains(expected),
-                 qPrintable(m_ui->messages.first().text));
+        QCOMPARE(m_rig->ui->messages.size(), 1);
+        QCOMPARE(m_rig->ui->messages.first().title, QStringLiteral("Port Error"));
+        QVERIFY2(m_rig->ui->messages.first().text.contains(expected),
+                 qPrintable(m_rig->ui->messages.first().text));
         QCOMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
         QVERIFY(!window->form().connectButton->isEnabled());
         QVERIFY(window->form().portAction->isEnabled());
@@ -419,10 +384,11 @@ private slots:
         QCOMPARE(window->panelText(1), QStringLiteral("Connecting ..."));
         // Nothing can be asked of an indicator that is not connected yet.
         QVERIFY(!window->form().connectButton->isEnabled());
-        QTRY_COMPARE(m_ui->messages.size(), 1);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("TCP/IP ERROR"));
-        QVERIFY(m_ui->messages.first().text.startsWith(QStringLiteral("Error:  10061\r\n\r\n")));
-        QVERIFY(m_ui->messages.first().text.endsWith(QStringLiteral("\r\n")));
+        QTRY_COMPARE(m_rig->ui->messages.size(), 1);
+        QCOMPARE(m_rig->ui->messages.first().title, QStringLiteral("TCP/IP ERROR"));
+        QVERIFY(
+            m_rig->ui->messages.first().text.startsWith(QStringLiteral("Error:  10061\r\n\r\n")));
+        QVERIFY(m_rig->ui->messages.first().text.endsWith(QStringLiteral("\r\n")));
         QCOMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
         QCOMPARE(window->panelText(1), QStringLiteral("Port closed"));
     }
@@ -430,12 +396,9 @@ private slots:
     // Each loss is told once, on every opening: a loss told before does not silence the next.
     void unpluggedAdapterClosesPort()
     {
-        const QString link = m_dir.filePath(QStringLiteral("adapter"));
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[CommSettings]\nCommPort=1\nCommBaud=2\n[PortNames]\nCOM1=" +
-                   link.toLocal8Bit() + "\n");
-        file.close();
+        const QString link = m_rig->dir.filePath(QStringLiteral("adapter"));
+        m_rig->writeSettings("[CommSettings]\nCommPort=1\nCommBaud=2\n[PortNames]\nCOM1=" +
+                             link.toLocal8Bit() + "\n");
         // The link stands for the adapter's name: the same port plugged in again.
         auto adapter = std::make_unique<PseudoTerminal>();
         QFile::remove(link);
@@ -454,8 +417,8 @@ private slots:
             adapter->closeMaster();
             QTRY_COMPARE(window->form().openCloseAction->text(), QStringLiteral("Open"));
             QVERIFY(!window->session().channel().isUsable());
-            QCOMPARE(m_ui->messages.size(), round);
-            QCOMPARE(m_ui->messages.last().title, QStringLiteral("Port Error"));
+            QCOMPARE(m_rig->ui->messages.size(), round);
+            QCOMPARE(m_rig->ui->messages.last().title, QStringLiteral("Port Error"));
         }
     }
 
@@ -507,9 +470,8 @@ private slots:
             QVERIFY(fileBytes() != before);
         else
             QCOMPARE(fileBytes(), before);
-        QVERIFY(m_ui->messages.isEmpty());
+        QVERIFY(m_rig->ui->messages.isEmpty());
         // What is stored is what the next start finds.
-        window.reset();
         auto next = makeWindow();
         QCOMPARE(next->session().address().comNumber, commPort);
         QCOMPARE(next->session().lineSettings().text(), lineSettings);

@@ -1,11 +1,11 @@
 #include "IndicatorSimulator.h"
 #include "support/PseudoTerminal.h"
+#include "support/Sha256.h"
 #include "support/TestFiles.h"
 #include "ticket/DownloadPlan.h"
 #include "ticket/DownloadRecord.h"
 #include "ticket/TicketSet.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,11 +21,31 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+// How a run of exitCodes is set up; by default the indicator behaves, on TCP/IP, and the program
+// is given it, slot 1 = a.prn and slot 3 = tickets/c.prn. Each row changes what it needs.
+struct RunSetup {
+    sim::Faults faults;
+    bool pty = false;         // the indicator on a pseudo-terminal
+    bool holdPort = false;    // this process holds the indicator's port first
+    bool interrupt = false;   // Ctrl-C once the indicator has heard its first line
+    bool unreachable = false; // given a TCP port where nothing listens
+    QString port;             // given instead of the indicator's
+    QStringList extra;        // more arguments
+    QString ticketC = "tickets/c.prn";
+    std::optional<QByteArray> ticketCBytes; // written to ticketC first
+};
+using Arrange = std::function<void(RunSetup&)>;
+} // namespace
+Q_DECLARE_METATYPE(Arrange)
 
 // The command-line program as a user runs it, a process of its own, against simulated
 // indicators on pseudo-terminals and TCP/IP.
@@ -44,11 +64,6 @@ private:
     QString m_dataHome; // the program's data folder, new for each test
     QString m_ticketA, m_ticketC;
     int m_dataHomes = 0;
-
-    static QByteArray sha256(const QByteArray& bytes)
-    {
-        return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-    }
 
     QString recordPath() const { return m_dataHome + "/TicketTalvor/downloads.jsonl"; }
 
@@ -308,7 +323,7 @@ private Q_SLOTS:
             QCOMPARE(entry.value("slot").toInt(), slot);
             QCOMPARE(entry.value("file").toString(), path);
             QCOMPARE(entry.value("size").toInt(), bytes.size());
-            QCOMPARE(entry.value("sha256").toString().toLatin1(), sha256(TestFiles::read(path)));
+            QCOMPARE(entry.value("sha256").toString(), sha256Hex(TestFiles::read(path)));
             QVERIFY(entry.value("stored").toBool());
         }
         const auto record = DownloadRecord::fromJson(json);
@@ -374,122 +389,118 @@ private Q_SLOTS:
 
     void exitCodes_data()
     {
-        QTest::addColumn<QString>("setup"); // how the indicator misbehaves or what is wrong
+        QTest::addColumn<Arrange>("arrange");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");       // a line of stderr starts with this
         QTest::addColumn<QString>("outcome");    // recorded; empty: nothing recorded
         QTest::addColumn<QList<bool>>("stored"); // slots 1 and 3 in the indicator
-        QTest::newRow("pointer refused") << "nak FF08" << 1 << "Update Error: Pointer Error"
-                                         << "refused" << QList<bool>{false, false};
-        QTest::newRow("data refused") << "nak 0000" << 1 << "Update Error: Data Error"
+        const QList<bool> none{false, false};
+        QTest::newRow("pointer refused")
+            << Arrange([](RunSetup& s) { s.faults.nakLines.insert(";EFF08-00000000"); }) << 1
+            << "Update Error: Pointer Error"
+            << "refused" << none;
+        QTest::newRow("data refused") << Arrange([](RunSetup& s) { s.faults.nakAt.insert(0x0000); })
+                                      << 1 << "Update Error: Data Error"
                                       << "refused" << QList<bool>{false, true};
-        QTest::newRow("silent indicator")
-            << "silent" << 1 << "Communication Error: Indicator does not respond"
-            << "stopped" << QList<bool>{false, false};
-        QTest::newRow("connection dropped") << "drop" << 3 << "Update Error: The connection to "
-                                            << "lost" << QList<bool>{false, false};
+        QTest::newRow("silent indicator") << Arrange([](RunSetup& s) { s.faults.silentAfter = 0; })
+                                          << 1 << "Communication Error: Indicator does not respond"
+                                          << "stopped" << none;
+        // The query, the clearing pass, one data block.
+        QTest::newRow("connection dropped")
+            << Arrange([](RunSetup& s) { s.faults.dropAfter = 2 + 7 + 1; }) << 3
+            << "Update Error: The connection to "
+            << "lost" << none;
         QTest::newRow("connection dropped by the query's first command")
-            << "drop at once" << 3 << "TCP/IP ERROR: The connection to the indicator at 127.0.0.1:"
-            << "lost" << QList<bool>{false, false};
+            << Arrange([](RunSetup& s) { s.faults.dropAfter = 0; }) << 3
+            << "TCP/IP ERROR: The connection to the indicator at 127.0.0.1:"
+            << "lost" << none;
         QTest::newRow("pseudo-terminal hung up by the query's first command")
-            << "drop at once, pty" << 3 << "Port Error: The connection to the indicator at /dev/"
-            << "lost" << QList<bool>{false, false};
-        QTest::newRow("unreachable tcp port") << "closed port" << 3 << "TCP/IP ERROR: Error:  10061"
-                                              << "lost" << QList<bool>{false, false};
+            << Arrange([](RunSetup& s) {
+                   s.faults.dropAfter = 0;
+                   s.pty = true;
+               })
+            << 3 << "Port Error: The connection to the indicator at /dev/"
+            << "lost" << none;
+        QTest::newRow("unreachable tcp port") << Arrange([](RunSetup& s) { s.unreachable = true; })
+                                              << 3 << "TCP/IP ERROR: Error:  10061"
+                                              << "lost" << none;
         // The window's own text: one text for both.
         QTest::newRow("port held by another program")
-            << "port in use" << 3 << "Port Error: Port is used by other aplication"
-            << "lost" << QList<bool>{false, false};
-        QTest::newRow("missing device") << "no device" << 3
-                                        << "Port Error: The serial port /nonexistent/ttyUSB9 "
-                                           "does not exist."
-                                        << "lost" << QList<bool>{false, false};
+            << Arrange([](RunSetup& s) { s.pty = s.holdPort = true; }) << 3
+            << "Port Error: Port is used by other aplication"
+            << "lost" << none;
+        QTest::newRow("missing device")
+            << Arrange([](RunSetup& s) { s.port = "/nonexistent/ttyUSB9"; }) << 3
+            << "Port Error: The serial port /nonexistent/ttyUSB9 does not exist."
+            << "lost" << none;
         QTest::newRow("a folder for a port")
-            << "folder port" << 3 << "Port Error: {dir} is not a serial device"
-            << "lost" << QList<bool>{false, false};
-        QTest::newRow("/dev/null for a port")
-            << "/dev/null" << 3 << "Port Error: /dev/null is not a serial device"
-            << "lost" << QList<bool>{false, false};
-        QTest::newRow("unknown option")
-            << "--colour" << 2 << "ticket-talvor-cli: download: Unknown option 'colour'."
-            << "" << QList<bool>{false, false};
-        QTest::newRow("missing ticket") << "missing file" << 2 << "ticket-talvor-cli: The file "
-                                        << "" << QList<bool>{false, false};
+            << Arrange([this](RunSetup& s) { s.port = m_dir.path(); }) << 3
+            << "Port Error: " + m_dir.path() + " is not a serial device"
+            << "lost" << none;
+        QTest::newRow("/dev/null for a port") << Arrange([](RunSetup& s) { s.port = "/dev/null"; })
+                                              << 3 << "Port Error: /dev/null is not a serial device"
+                                              << "lost" << none;
+        QTest::newRow("unknown option") << Arrange([](RunSetup& s) { s.extra = {"--colour"}; }) << 2
+                                        << "ticket-talvor-cli: download: Unknown option 'colour'."
+                                        << "" << none;
+        QTest::newRow("missing ticket")
+            << Arrange([](RunSetup& s) { s.ticketC = "tickets/none.prn"; }) << 2
+            << "ticket-talvor-cli: The file "
+            << "" << none;
         QTest::newRow("an empty ticket file")
-            << "empty file" << 0
+            << Arrange([](RunSetup& s) { s.ticketCBytes = ""; }) << 0
             << "stored: slot 1; slot 3 skipped: its file is empty, nothing to send"
             << "stored" << QList<bool>{true, false};
         QTest::newRow("tickets too large")
-            << "too large" << 2 << "ticket-talvor-cli: The tickets hold 32771 bytes"
-            << "" << QList<bool>{false, false};
+            << Arrange([](RunSetup& s) { s.ticketCBytes = QByteArray(32766, 'c'); }) << 2
+            << "ticket-talvor-cli: The tickets hold 32771 bytes"
+            << "" << none;
         // Nothing was sent that a retry could repeat, and the silence is not taken for an answer.
-        QTest::newRow("Ctrl-C while asking for the version")
-            << "interrupted while asking" << 1 << "cancelled: slots 1, 3 not stored"
-            << "cancelled" << QList<bool>{false, false};
-        QTest::newRow("missing settings file")
-            << "no settings" << 2 << "ticket-talvor-cli: the settings file "
-            << "" << QList<bool>{false, false};
-        QTest::newRow("a folder for the settings file")
-            << "settings folder" << 2 << "ticket-talvor-cli: the settings file {dir} is a folder"
-            << "" << QList<bool>{false, false};
+        QTest::newRow("Ctrl-C while asking for the version") << Arrange([](RunSetup& s) {
+            s.faults.silentAfter = 0;
+            s.interrupt = true;
+        }) << 1 << "cancelled: slots 1, 3 not stored"
+                                                             << "cancelled" << none;
+        QTest::newRow("missing settings file") << Arrange([this](RunSetup& s) {
+            s.extra = {"--settings", m_dir.filePath("none.ini")};
+        }) << 2 << "ticket-talvor-cli: the settings file "
+                                               << "" << none;
+        QTest::newRow("a folder for the settings file") << Arrange([this](RunSetup& s) {
+            s.extra = {"--settings", m_dir.path()};
+        }) << 2 << "ticket-talvor-cli: the settings file " + m_dir.path() + " is a folder"
+                                                        << "" << none;
     }
     void exitCodes()
     {
-        QFETCH(QString, setup);
+        QFETCH(Arrange, arrange);
+        RunSetup setup;
+        arrange(setup);
         QFETCH(int, exitCode);
         QFETCH(QString, said);
         QFETCH(QString, outcome);
         QFETCH(QList<bool>, stored);
-        said.replace("{dir}", m_dir.path());
-        sim::Faults faults;
-        if (setup == "nak FF08")
-            faults.nakLines.insert(";EFF08-00000000");
-        else if (setup == "nak 0000")
-            faults.nakAt.insert(0x0000);
-        else if (setup == "silent" || setup.startsWith("interrupted"))
-            faults.silentAfter = 0;
-        else if (setup == "drop")
-            faults.dropAfter = 2 + 7 + 1; // the query, the clearing pass, one data block
-        else if (setup.startsWith("drop at once"))
-            faults.dropAfter = 0;
-        const bool pty = setup.endsWith("pty") || setup == "port in use";
-        const auto indicator = simulator(pty, !pty, faults);
+        const auto indicator = simulator(setup.pty, !setup.pty, setup.faults);
         QVERIFY(indicator);
-        QString port = pty ? indicator->ptyPath() : tcpPort(*indicator);
-        QStringList extra;
+        const QString port = setup.unreachable
+                                 ? QStringLiteral("tcp:127.0.0.1:%1").arg(closedPort())
+                             : !setup.port.isEmpty() ? setup.port
+                             : setup.pty             ? indicator->ptyPath()
+                                                     : tcpPort(*indicator);
         // This process holds the port: its lock file names a live program.
         QSerialPort holder;
-        if (setup == "port in use") {
-            port = indicator->ptyPath();
+        if (setup.holdPort) {
             holder.setPortName(port);
             QVERIFY(holder.open(QIODevice::ReadWrite));
         }
-        if (setup == "closed port")
-            port = QStringLiteral("tcp:127.0.0.1:%1").arg(closedPort());
-        else if (setup == "no device" || setup == "/dev/null")
-            port = setup == "no device" ? "/nonexistent/ttyUSB9" : setup;
-        else if (setup == "folder port")
-            port = m_dir.path();
-        else if (setup == "settings folder")
-            extra << "--settings" << m_dir.path();
-        else if (setup == "no settings")
-            extra << "--settings" << m_dir.filePath("none.ini");
-        else if (setup.startsWith("--"))
-            extra << setup;
-        QString ticketC = "tickets/c.prn";
-        if (setup == "missing file")
-            ticketC = "tickets/none.prn";
-        else if (setup == "empty file")
-            QVERIFY(TestFiles::write(m_dir.filePath(ticketC), ""));
-        else if (setup == "too large")
-            QVERIFY(TestFiles::write(m_dir.filePath(ticketC), QByteArray(32766, 'c')));
+        if (setup.ticketCBytes)
+            QVERIFY(TestFiles::write(m_dir.filePath(setup.ticketC), *setup.ticketCBytes));
 
-        const QStringList arguments = QStringList{"download", "--port", port,           "--slot",
-                                                  "1=a.prn",  "--slot", "3=" + ticketC, "--json"} +
-                                      extra;
-        const Run run = setup.startsWith("interrupted")
-                            ? interruptedAtFirstLine(arguments, *indicator)
-                            : cli(arguments);
+        const QStringList arguments =
+            QStringList{"download",           "--port", port, "--slot", "1=a.prn", "--slot",
+                        "3=" + setup.ticketC, "--json"} +
+            setup.extra;
+        const Run run =
+            setup.interrupt ? interruptedAtFirstLine(arguments, *indicator) : cli(arguments);
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY2(std::any_of(run.errLines.begin(), run.errLines.end(),
                              [&](const QString& line) { return line.startsWith(said); }),
@@ -505,10 +516,11 @@ private Q_SLOTS:
         const QJsonObject json = onlyJson(run.out);
         QCOMPARE(json.value("outcome").toString(), outcome);
         const QJsonArray jsonSlots = json.value("slots").toArray();
-        QCOMPARE(jsonSlots.size(), setup == "empty file" ? 1 : 2);
+        // A slot whose file is empty holds nothing to send.
+        QCOMPARE(jsonSlots.size(), setup.ticketCBytes && setup.ticketCBytes->isEmpty() ? 1 : 2);
         for (const QJsonValue& slot : jsonSlots)
             QCOMPARE(slot["stored"].toBool(), stored[slot["slot"].toInt() == 1 ? 0 : 1]);
-        if (setup.startsWith("interrupted")) {
+        if (setup.interrupt) {
             QCOMPARE(json.value("retries").toInt(), 0);
             QVERIFY2(!run.err.contains("Indicator does not respond"), run.err.constData());
         }

@@ -1,25 +1,17 @@
-#include "app/ChannelPanels.h"
 #include "dialogs/BaudDialog.h"
 #include "dialogs/PortDialog.h"
 #include "dialogs/PortToolTip.h"
 #include "dialogs/TcpHostDialog.h"
-#include "session/FailureTexts.h"
-#include "session/WindowChannelSettings.h"
-#include "support/FakeUiServices.h"
-#include "support/PseudoTerminal.h"
-#include "support/TestFiles.h"
+#include "support/WindowRig.h"
 
-#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-#include <functional>
+#include <optional>
 
+// The port, rate and TCP/IP windows as the operator meets them: opened from the main window's
+// Comm menu, clicked, closed with OK or Cancel, and what the window then shows and stores.
 namespace {
 
 const QByteArray kSerialIni = "[CommSettings]\r\nCommPort= 5\r\nCommbaud= 3\r\n";
@@ -29,36 +21,20 @@ QByteArray withLine(QByteArray ini, const QByteArray& from, const QByteArray& to
 {
     return ini.replace(from, to);
 }
-
-// The panels a choice writes, "2:COM  3" for status panel 2.
-QStringList panels(const ChannelPanels::Texts& texts)
+QByteArray serialIni(int comPort)
 {
-    QStringList shown;
-    if (texts.channel)
-        shown.append(QStringLiteral("2:") + *texts.channel);
-    if (texts.line)
-        shown.append(QStringLiteral("3:") + *texts.line);
-    return shown;
+    return withLine(kSerialIni, "CommPort= 5", "CommPort= " + QByteArray::number(comPort));
 }
 
-// What the main window does with a choice confirmed in a dialog.
-QStringList applyPort(WindowChannelSettings& channels, const PortDialog& dialog)
+// COM k for each bit k - 1.
+QList<int> portsIn(int mask)
 {
-    if (dialog.result() != QDialog::Accepted)
-        return {};
-    return panels(ChannelPanels::choosePort(channels, dialog.chosenChannel()));
-}
-QStringList applyRate(WindowChannelSettings& channels, const BaudDialog& dialog)
-{
-    if (dialog.result() != QDialog::Accepted)
-        return {};
-    return panels(ChannelPanels::chooseRate(channels, dialog.chosenRate()));
-}
-QStringList applyHost(WindowChannelSettings& channels, const TcpHostDialog& dialog)
-{
-    if (dialog.result() != QDialog::Accepted)
-        return {};
-    return panels(ChannelPanels::chooseHost(channels, dialog.chosenHost()));
+    QList<int> ports;
+    for (int k = 1; k <= ComPorts::kCount; ++k) {
+        if ((mask >> (k - 1)) & 1)
+            ports.append(k);
+    }
+    return ports;
 }
 
 QPushButton* button(QDialog* dialog, const char* name)
@@ -66,20 +42,26 @@ QPushButton* button(QDialog* dialog, const char* name)
     return dialog->findChild<QPushButton*>(QLatin1String(name));
 }
 
-// Clicks the button, runs apply on the closed dialog as the window does, and lets the dialog be
-// discarded; false when it was not.
-template <typename Dialog>
-bool clickAndDiscard(Dialog* dialog, const char* name,
-                     const std::function<void(const Dialog&)>& apply = {})
+// The dialog the menu action opened as the window's child; none when it opened none.
+template <typename Dialog> Dialog* openFromMenu(MainWindow& window, QAction* action)
+{
+    action->trigger();
+    const auto dialogs = window.findChildren<Dialog*>();
+    return dialogs.size() == 1 && dialogs.first()->isVisible() ? dialogs.first() : nullptr;
+}
+
+// Clicks the button and lets Qt discard the closed dialog; false when it was not.
+bool clickAndDiscard(QDialog* dialog, const char* name)
 {
     QPointer<QDialog> guard(dialog);
-    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, apply] {
-        if (apply)
-            apply(*dialog);
-    });
     QTest::mouseClick(button(dialog, name), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return guard.isNull();
+}
+
+int channelCode(const ChannelSettings::Choice& choice)
+{
+    return choice.isNetwork() ? PortDialog::kTcpOption + 1 : choice.comNumber;
 }
 
 } // namespace
@@ -87,48 +69,22 @@ bool clickAndDiscard(Dialog* dialog, const char* name,
 class TestDialogs : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_fileCount = 0;
+    std::optional<WindowRig> m_rig;
+    QByteArray m_names; // the settings file's [PortNames]
 
-    QString iniWith(const QByteArray& bytes)
+    // The window at start-up on commSettings, with exactly the present COM ports found.
+    MainWindow& startWindow(const QByteArray& commSettings, const QList<int>& present)
     {
-        const QString path = m_dir.filePath(QStringLiteral("t%1.ini").arg(++m_fileCount));
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly))
-            file.write(bytes);
-        return path;
+        m_names = m_rig->portNames(present, "\r\n");
+        m_rig->writeSettings(commSettings + m_names);
+        m_rig->newWindow();
+        return *m_rig->window;
     }
-    static QByteArray bytesOf(const QString& path) { return TestFiles::read(path); }
-    static void setPresent(WindowChannelSettings& state, quint8 mask)
-    {
-        for (int k = 1; k <= ComPorts::kCount; ++k)
-            state.setPortPresent(k, (mask >> (k - 1)) & 1);
-    }
-    // Puts the channel in force in TCP/IP mode, as a stored "TCP" would at start-up.
-    static void setTcpMode(WindowChannelSettings& state)
-    {
-        state.choosePort(ChannelSettings::Choice::network());
-    }
-    static bool isTcpMode(const WindowChannelSettings& state)
-    {
-        return state.session().address().kind == PortAddress::Kind::Tcp;
-    }
-    static int channelCode(const ChannelSettings::Choice& choice)
-    {
-        return choice.isNetwork() ? PortDialog::kTcpOption + 1 : choice.comNumber;
-    }
-
-    // The channel manager over a session of its own, as the main window has them.
-    struct Channels {
-        IndicatorSession session;
-        WindowChannelSettings state;
-        explicit Channels(const QString& path)
-            : state(session, path)
-        {
-        }
-    };
 
 private slots:
+    void init() { m_rig.emplace(); }
+    void cleanup() { m_rig.reset(); }
+
     void comm_data()
     {
         QTest::addColumn<bool>("tcpMode");
@@ -139,27 +95,34 @@ private slots:
         QTest::addColumn<bool>("tcpAfter");
         QTest::addColumn<int>("portAfter");
         QTest::addColumn<QByteArray>("iniAfter");
-        QTest::addColumn<QStringList>("panelTexts");
-        const QByteArray com1 = withLine(kSerialIni, "CommPort= 5", "CommPort= 1");
+        // The panels once the dialog is closed: a COM port choice writes panel 2 only, TCP/IP
+        // newly chosen empties the host in panel 3.
+        QTest::addColumn<QString>("panel2");
+        QTest::addColumn<QString>("panel3");
+        const QString line = "38400,n,8,1";
         QTest::newRow("TCP/IP kept")
-            << true << 8 << 0x7F << -1 << true << true << 8 << kTcpIni << QStringList();
+            << true << 8 << 0x7F << -1 << true << true << 8 << kTcpIni << "TCP/IP"
+            << "10.0.0.7";
         QTest::newRow("TCP/IP to COM 3")
             << true << 8 << 0xFF << 2 << true << false << 3
-            << withLine(kTcpIni, "CommPort= TCP", "CommPort= 3") << QStringList{"2:COM  3"};
+            << withLine(kTcpIni, "CommPort= TCP", "CommPort= 3") << "COM  3"
+            << "10.0.0.7";
         QTest::newRow("COM 5 to COM 1")
-            << false << 5 << 0xFF << 0 << true << false << 1 << com1 << QStringList{"2:COM  1"};
-        QTest::newRow("COM 1 and 3 only, COM 3 kept") << false << 3 << 0x05 << -1 << true << false
-                                                      << 3 << kSerialIni << QStringList{"2:COM  3"};
+            << false << 5 << 0xFF << 0 << true << false << 1 << serialIni(1) << "COM  1" << line;
+        QTest::newRow("COM 1 and 3 only, COM 3 kept")
+            << false << 3 << 0x05 << -1 << true << false << 3 << serialIni(3) << "COM  3" << line;
+        // COM 8 is the port in force when the one the file names is not found.
         QTest::newRow("absent COM 8 to COM 1")
-            << false << 8 << 0x01 << 0 << true << false << 1 << com1 << QStringList{"2:COM  1"};
+            << false << 8 << 0x01 << 0 << true << false << 1 << serialIni(1) << "COM  1" << line;
         QTest::newRow("COM 5 to hidden TCP/IP")
             << false << 5 << 0xFF << 8 << true << true << 5
-            << withLine(kSerialIni, "CommPort= 5", "CommPort= TCP")
-            << QStringList{"2:TCP/IP", "3:"};
+            << withLine(kSerialIni, "CommPort= 5", "CommPort= TCP") << "TCP/IP"
+            << "";
         QTest::newRow("cancel after choosing COM 2")
-            << false << 5 << 0xFF << 1 << false << false << 5 << kSerialIni << QStringList();
+            << false << 5 << 0xFF << 1 << false << false << 5 << kSerialIni << "COM  5" << line;
         QTest::newRow("cancel in TCP/IP mode")
-            << true << 8 << 0xFF << 0 << false << true << 8 << kTcpIni << QStringList();
+            << true << 8 << 0xFF << 0 << false << true << 8 << kTcpIni << "TCP/IP"
+            << "10.0.0.7";
     }
     void comm()
     {
@@ -171,20 +134,14 @@ private slots:
         QFETCH(bool, tcpAfter);
         QFETCH(int, portAfter);
         QFETCH(QByteArray, iniAfter);
-        QFETCH(QStringList, panelTexts);
-        const QString path = iniWith(tcpMode ? kTcpIni : kSerialIni);
-        Channels channels(path);
-        WindowChannelSettings& state = channels.state;
-        QSignalSpy failures(&channels.session, &IndicatorSession::failed);
-        setPresent(state, present);
-        channels.session.setAddress(PortAddress::com(commPort));
-        if (tcpMode)
-            setTcpMode(state);
+        MainWindow& window = startWindow(tcpMode ? kTcpIni : serialIni(commPort), portsIn(present));
+        IndicatorSession& session = window.session();
+        QSignalSpy failures(&session, &IndicatorSession::failed);
 
         // Every opening starts from the channel in force and the ports the probe found.
         for (const bool first : {true, false}) {
-            auto* dialog = new PortDialog(state.inForce());
-            dialog->show();
+            auto* dialog = openFromMenu<PortDialog>(window, window.form().portAction);
+            QVERIFY(dialog);
             const int inForce = first ? (tcpMode ? 9 : commPort) : (tcpAfter ? 9 : portAfter);
             QCOMPARE(channelCode(dialog->initialChannel()), inForce);
             QCOMPARE(channelCode(dialog->chosenChannel()), inForce);
@@ -194,11 +151,11 @@ private slots:
                 if (i == PortDialog::kTcpOption)
                     continue;
                 QCOMPARE(dialog->portOption(i)->isEnabled(), bool((present >> i) & 1));
-                QVERIFY(dialog->portOption(i)->toolTip().contains(
-                    channels.session.comPorts().device(i + 1)));
+                QVERIFY(
+                    dialog->portOption(i)->toolTip().contains(session.comPorts().device(i + 1)));
             }
             if (!first) {
-                delete dialog;
+                QVERIFY(clickAndDiscard(dialog, "cancelButton"));
                 break;
             }
             if (option >= 0) {
@@ -208,16 +165,14 @@ private slots:
                     dialog->selectOption(option);
                 QCOMPARE(channelCode(dialog->chosenChannel()), option + 1);
             }
-            QStringList shown;
-            QVERIFY(clickAndDiscard<PortDialog>(
-                dialog, ok ? "okButton" : "cancelButton",
-                [&](const PortDialog& closed) { shown = applyPort(state, closed); }));
-            QCOMPARE(isTcpMode(state), tcpAfter);
+            QVERIFY(clickAndDiscard(dialog, ok ? "okButton" : "cancelButton"));
+            QCOMPARE(session.address().kind == PortAddress::Kind::Tcp, tcpAfter);
             if (!tcpAfter)
-                QCOMPARE(channels.session.address().comNumber, portAfter);
-            QCOMPARE(bytesOf(path), iniAfter);
-            QCOMPARE(shown, panelTexts);
-            QCOMPARE(channels.session.state(), IndicatorSession::State::Closed);
+                QCOMPARE(session.address().comNumber, portAfter);
+            QCOMPARE(m_rig->settings(), iniAfter + m_names);
+            QTEST(window.panelText(2), "panel2");
+            QTEST(window.panelText(3), "panel3");
+            QCOMPARE(session.state(), IndicatorSession::State::Closed);
             QCOMPARE(failures.count(), 0);
         }
     }
@@ -230,9 +185,7 @@ private slots:
         QTest::addColumn<int>("baudOption");
         QTest::addColumn<QByteArray>("iniAfter");
         QTest::newRow("COM 5 to COM 1, 57600 to 9600")
-            << kSerialIni << 0 << 1
-            << withLine(withLine(kSerialIni, "CommPort= 5", "CommPort= 1"), "Commbaud= 3",
-                        "Commbaud= 1");
+            << kSerialIni << 0 << 1 << withLine(serialIni(1), "Commbaud= 3", "Commbaud= 1");
         QTest::newRow("no baud code, 19200 to 115200")
             << QByteArray("[CommSettings]\r\nCommPort= 1\r\n") << 4 << 5
             << QByteArray("[CommSettings]\r\nCommPort= 5\r\nCommbaud= 5\r\n");
@@ -243,45 +196,26 @@ private slots:
         QFETCH(int, comOption);
         QFETCH(int, baudOption);
         QFETCH(QByteArray, iniAfter);
-        PseudoTerminal com1;
-        PseudoTerminal com5;
-        QVERIFY(com1.isValid() && com5.isValid());
-        // Every COM number is mapped, so that the machine's own ports play no part.
-        QByteArray names = "[PortNames]\r\n";
-        for (int k = 1; k <= ComPorts::kCount; ++k) {
-            const QString device = k == 1   ? com1.path()
-                                   : k == 5 ? com5.path()
-                                            : m_dir.filePath(QStringLiteral("none"));
-            names += QStringLiteral("COM%1=%2\r\n").arg(k).arg(device).toLatin1();
-        }
-        const QString path = iniWith(ini + names);
-        Channels channels(path);
-        WindowChannelSettings& state = channels.state;
-        state.startUp();
-        QVERIFY(state.portPresent(1) && state.portPresent(5) && !state.portPresent(2));
+        MainWindow& window = startWindow(ini, {1, 5});
+        const WindowChannelSettings& channels = window.channels();
+        QVERIFY(channels.portPresent(1) && channels.portPresent(5) && !channels.portPresent(2));
 
-        auto* comDialog = new PortDialog(state.inForce());
-        comDialog->show();
+        auto* comDialog = openFromMenu<PortDialog>(window, window.form().portAction);
+        QVERIFY(comDialog);
         QVERIFY(!comDialog->portOption(1)->isEnabled());
         QTest::mouseClick(comDialog->portOption(comOption), Qt::LeftButton);
-        QStringList comShown;
-        QVERIFY(clickAndDiscard<PortDialog>(comDialog, "okButton", [&](const PortDialog& closed) {
-            comShown = applyPort(state, closed);
-        }));
-        QCOMPARE(channels.session.address().comNumber, comOption + 1);
-        QCOMPARE(comShown, QStringList{"2:" + QStringLiteral("COM  %1").arg(comOption + 1)});
+        QVERIFY(clickAndDiscard(comDialog, "okButton"));
+        QCOMPARE(window.session().address().comNumber, comOption + 1);
+        QCOMPARE(window.panelText(2), QStringLiteral("COM  %1").arg(comOption + 1));
 
-        auto* baudDialog = new BaudDialog(state.rateForDialog());
-        baudDialog->show();
+        auto* baudDialog = openFromMenu<BaudDialog>(window, window.form().settingsAction);
+        QVERIFY(baudDialog);
         QTest::mouseClick(baudDialog->rateOption(baudOption), Qt::LeftButton);
-        QStringList baudShown;
-        QVERIFY(clickAndDiscard<BaudDialog>(baudDialog, "okButton", [&](const BaudDialog& closed) {
-            baudShown = applyRate(state, closed);
-        }));
+        QVERIFY(clickAndDiscard(baudDialog, "okButton"));
         const QString line = LineSettings::at(LineSettings::kRates[baudOption]).text();
-        QCOMPARE(channels.session.lineSettings().text(), line);
-        QCOMPARE(baudShown, QStringList{"3:" + line});
-        QCOMPARE(bytesOf(path), iniAfter + names);
+        QCOMPARE(window.session().lineSettings().text(), line);
+        QCOMPARE(window.panelText(3), line);
+        QCOMPARE(m_rig->settings(), iniAfter + m_names);
     }
 
     // An open port is closed, changed and opened again; a failed reopen leaves it closed, says
@@ -299,46 +233,46 @@ private slots:
     {
         QFETCH(bool, baud);
         QFETCH(bool, targetExists);
-        PseudoTerminal first;
-        PseudoTerminal second;
-        QVERIFY(first.isValid() && second.isValid());
-        const QString link = m_dir.filePath(QStringLiteral("link%1").arg(++m_fileCount));
-        QVERIFY(QFile::link(first.path(), link));
-        const QString path = iniWith(kSerialIni);
-        Channels channels(path);
-        WindowChannelSettings& state = channels.state;
-        IndicatorSession& session = channels.session;
-        setPresent(state, 0xFF);
-        ComPorts ports;
-        ports.devices[0] = link;
-        ports.devices[1] = targetExists ? second.path() : m_dir.filePath(QStringLiteral("none"));
-        session.setComPorts(ports);
-        session.setAddress(PortAddress::com(1));
-        session.setLineSettings(LineSettings::at(19200));
+        WindowRig& rig = *m_rig;
+        // COM 1 and COM 2 lead to their adapters by links, as /dev/serial/by-id names do.
+        const QString adapter1 = rig.dir.filePath(QStringLiteral("adapter1"));
+        const QString adapter2 = rig.dir.filePath(QStringLiteral("adapter2"));
+        QVERIFY(QFile::link(rig.port(1).path(), adapter1));
+        QVERIFY(QFile::link(rig.port(2).path(), adapter2));
+        const QByteArray ini = "[CommSettings]\r\nCommPort= 1\r\nCommbaud= 2\r\n";
+        const QByteArray names = rig.portNamesFor({{1, adapter1}, {2, adapter2}}, "\r\n");
+        rig.writeSettings(ini + names);
+        rig.newWindow();
+        MainWindow& window = *rig.window;
+        IndicatorSession& session = window.session();
         QSignalSpy failed(&session, &IndicatorSession::failed);
-        session.open();
-        QCOMPARE(session.state(), IndicatorSession::State::Open);
+
+        // The menu offers no choice under an open serial port: the port is opened under the
+        // dialog, through the session.
+        QDialog* dialog = nullptr;
         if (baud) {
-            auto* baudDialog = new BaudDialog(state.rateForDialog());
-            baudDialog->selectOption(5);
+            auto* baudDialog = openFromMenu<BaudDialog>(window, window.form().settingsAction);
+            QVERIFY(baudDialog);
+            session.open();
+            QTest::mouseClick(baudDialog->rateOption(5), Qt::LeftButton);
             // Unplugged while the dialog is open, before the port has noticed: only the reopen
             // can find out.
             if (!targetExists)
-                first.closeMaster();
-            baudDialog->show();
-            QVERIFY(
-                clickAndDiscard<BaudDialog>(baudDialog, "okButton", [&](const BaudDialog& closed) {
-                    applyRate(state, closed);
-                }));
+                rig.port(1).closeMaster();
+            dialog = baudDialog;
         } else {
-            auto* comDialog = new PortDialog(state.inForce());
-            comDialog->selectOption(1);
-            comDialog->show();
-            QVERIFY(
-                clickAndDiscard<PortDialog>(comDialog, "okButton", [&](const PortDialog& closed) {
-                    applyPort(state, closed);
-                }));
+            auto* comDialog = openFromMenu<PortDialog>(window, window.form().portAction);
+            QVERIFY(comDialog);
+            session.open();
+            QTest::mouseClick(comDialog->portOption(1), Qt::LeftButton);
+            // COM 2's adapter, found at start-up, unplugged since.
+            if (!targetExists)
+                QVERIFY(QFile::remove(adapter2));
+            dialog = comDialog;
         }
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(session.state(), IndicatorSession::State::Open);
+        QVERIFY(clickAndDiscard(dialog, "okButton"));
 
         QCOMPARE(session.channel().isUsable(), targetExists);
         QCOMPARE(session.state(),
@@ -347,64 +281,72 @@ private slots:
         QCOMPARE(session.address().comNumber, baud ? 1 : 2);
         QCOMPARE(session.lineSettings().text(),
                  baud ? QStringLiteral("115200,n,8,1") : "19200,n,8,1");
-        QCOMPARE(bytesOf(path), baud ? withLine(kSerialIni, "Commbaud= 3", "Commbaud= 5")
-                                     : withLine(kSerialIni, "CommPort= 5", "CommPort= 2"));
+        QCOMPARE(rig.settings(), (baud ? withLine(ini, "Commbaud= 2", "Commbaud= 5")
+                                       : withLine(ini, "CommPort= 1", "CommPort= 2")) +
+                                     names);
+        QCOMPARE(window.panelText(1),
+                 targetExists ? QStringLiteral("Port opened") : QStringLiteral("Port closed"));
         if (!targetExists) {
-            const auto message =
-                FailureTexts::forWindow(failed.first().first().value<SessionFailure>());
-            QCOMPARE(message->title, QStringLiteral("Port Error"));
-            QCOMPARE(message->text,
+            QCOMPARE(rig.ui->messages.size(), 1);
+            QCOMPARE(rig.ui->messages.first().title, QStringLiteral("Port Error"));
+            QCOMPARE(rig.ui->messages.first().text,
                      QStringLiteral("The serial port %1 does not exist.\r\n\r\nPlug in the "
                                     "adapter, or choose another port under Comm > Port.")
                          .arg(session.channel().channelName()));
         }
-        session.close();
     }
 
     void baud_data()
     {
-        QTest::addColumn<int>("rate");    // the line's rate when the dialog opens
+        QTest::addColumn<QByteArray>("code"); // Commbaud in the settings file
+        // The line's rate when the dialog opens; a rate outside the six, which neither the
+        // settings file nor the menu leads to, is set through the session.
+        QTest::addColumn<int>("rate");
         QTest::addColumn<int>("checked"); // selected on opening
         QTest::addColumn<int>("option");  // -1: no selection
         QTest::addColumn<bool>("ok");
         QTest::addColumn<int>("rateAfter");
-        QTest::addColumn<QByteArray>("iniAfter");
-        QTest::addColumn<QStringList>("panelTexts");
-        const auto code = [](const char* digit) {
-            return withLine(kSerialIni, "Commbaud= 3", QByteArray("Commbaud= ") + digit);
-        };
-        QTest::newRow("57600 kept")
-            << 57600 << 4 << -1 << true << 57600 << kSerialIni << QStringList{"3:57600,n,8,1"};
-        QTest::newRow("57600 to 115200")
-            << 57600 << 4 << 5 << true << 115200 << code("5") << QStringList{"3:115200,n,8,1"};
-        QTest::newRow("4800 kept")
-            << 4800 << 0 << -1 << true << 4800 << kSerialIni << QStringList{"3:4800,n,8,1"};
-        QTest::newRow("2400 switched, OK")
-            << 2400 << 3 << -1 << true << 38400 << kSerialIni << QStringList{"3:38400,n,8,1"};
+        QTest::addColumn<QByteArray>("codeAfter");
+        QTest::addColumn<QString>("panel3");
+        QTest::newRow("57600 kept") << QByteArray("4") << 57600 << 4 << -1 << true << 57600
+                                    << QByteArray("4") << "57600,n,8,1";
+        QTest::newRow("57600 to 115200") << QByteArray("4") << 57600 << 4 << 5 << true << 115200
+                                         << QByteArray("5") << "115200,n,8,1";
+        QTest::newRow("4800 kept") << QByteArray("0") << 4800 << 0 << -1 << true << 4800
+                                   << QByteArray("0") << "4800,n,8,1";
+        QTest::newRow("2400 switched, OK") << QByteArray("5") << 2400 << 3 << -1 << true << 38400
+                                           << QByteArray("5") << "38400,n,8,1";
         QTest::newRow("2400 switched, to 9600")
-            << 2400 << 3 << 1 << true << 9600 << code("1") << QStringList{"3:9600,n,8,1"};
-        QTest::newRow("no rate, cancel")
-            << 0 << 3 << -1 << false << 38400 << kSerialIni << QStringList();
+            << QByteArray("5") << 2400 << 3 << 1 << true << 9600 << QByteArray("1") << "9600,n,8,1";
+        // Panel 3 keeps the rate from start-up.
+        QTest::newRow("no rate, cancel") << QByteArray("5") << 0 << 3 << -1 << false << 38400
+                                         << QByteArray("5") << "115200,n,8,1";
         QTest::newRow("no rate, to 4800")
-            << 0 << 3 << 0 << true << 4800 << code("0") << QStringList{"3:4800,n,8,1"};
-        QTest::newRow("cancel after choosing 19200")
-            << 57600 << 4 << 2 << false << 57600 << kSerialIni << QStringList();
+            << QByteArray("5") << 0 << 3 << 0 << true << 4800 << QByteArray("0") << "4800,n,8,1";
+        QTest::newRow("cancel after choosing 19200") << QByteArray("4") << 57600 << 4 << 2 << false
+                                                     << 57600 << QByteArray("4") << "57600,n,8,1";
     }
     void baud()
     {
+        QFETCH(QByteArray, code);
         QFETCH(int, rate);
         QFETCH(int, checked);
         QFETCH(int, option);
         QFETCH(bool, ok);
         QFETCH(int, rateAfter);
-        QFETCH(QByteArray, iniAfter);
-        QFETCH(QStringList, panelTexts);
-        const QString path = iniWith(kSerialIni);
-        Channels channels(path);
-        WindowChannelSettings& state = channels.state;
-        channels.session.setLineSettings(LineSettings::at(rate));
-        auto* dialog = new BaudDialog(state.rateForDialog());
-        dialog->show();
+        QFETCH(QByteArray, codeAfter);
+        const auto iniWith = [](const QByteArray& digit) {
+            return withLine(kSerialIni, "Commbaud= 3", "Commbaud= " + digit);
+        };
+        MainWindow& window = startWindow(iniWith(code), {5});
+        IndicatorSession& session = window.session();
+        if (session.lineSettings().rate != rate)
+            session.setLineSettings(LineSettings::at(rate));
+        const QByteArray before = m_rig->settings();
+        const QString panelBefore = window.panelText(3);
+
+        auto* dialog = openFromMenu<BaudDialog>(window, window.form().settingsAction);
+        QVERIFY(dialog);
         const int shownRate = LineSettings::kRates.at(checked);
         QCOMPARE(dialog->initialRate(), shownRate);
         QCOMPARE(dialog->chosenRate(), shownRate);
@@ -413,24 +355,23 @@ private slots:
             QVERIFY(dialog->rateOption(i)->isEnabled());
         }
         // A rate outside the six is replaced at once, without touching the file or the panels.
-        QCOMPARE(channels.session.lineSettings().rate, shownRate);
-        QCOMPARE(bytesOf(path), kSerialIni);
+        QCOMPARE(session.lineSettings().rate, shownRate);
+        QCOMPARE(m_rig->settings(), before);
+        QCOMPARE(window.panelText(3), panelBefore);
         if (option >= 0) {
             QTest::mouseClick(dialog->rateOption(option), Qt::LeftButton);
             QCOMPARE(dialog->chosenRate(), LineSettings::kRates.at(option));
         }
-        QStringList shown;
-        QVERIFY(clickAndDiscard<BaudDialog>(
-            dialog, ok ? "okButton" : "cancelButton",
-            [&](const BaudDialog& closed) { shown = applyRate(state, closed); }));
-        QCOMPARE(channels.session.lineSettings().rate, rateAfter);
-        QCOMPARE(bytesOf(path), iniAfter);
-        QCOMPARE(shown, panelTexts);
-        QCOMPARE(channels.session.state(), IndicatorSession::State::Closed);
+        QVERIFY(clickAndDiscard(dialog, ok ? "okButton" : "cancelButton"));
+        QCOMPARE(session.lineSettings().rate, rateAfter);
+        QCOMPARE(m_rig->settings(), iniWith(codeAfter) + m_names);
+        QTEST(window.panelText(3), "panel3");
+        QCOMPARE(session.state(), IndicatorSession::State::Closed);
 
-        auto* next = new BaudDialog(state.rateForDialog());
+        auto* next = openFromMenu<BaudDialog>(window, window.form().settingsAction);
+        QVERIFY(next);
         QCOMPARE(next->initialRate(), rateAfter);
-        delete next;
+        QVERIFY(clickAndDiscard(next, "cancelButton"));
     }
 
     void tcpDialog_data()
@@ -439,19 +380,21 @@ private slots:
         QTest::addColumn<QString>("typed"); // null: left as shown
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("hostAfter");
-        QTest::addColumn<QStringList>("panelTexts");
-        QTest::newRow("unchanged")
-            << "10.0.0.7" << QString() << true << "10.0.0.7" << QStringList{"3:10.0.0.7"};
+        QTest::addColumn<QString>("panel3");
+        QTest::newRow("unchanged") << "10.0.0.7" << QString() << true << "10.0.0.7"
+                                   << "10.0.0.7";
         QTest::newRow("new host") << "10.0.0.7"
                                   << "indicator.local" << true << "indicator.local"
-                                  << QStringList{"3:indicator.local"};
-        QTest::newRow("blanks kept")
-            << "10.0.0.7"
-            << " 10.0.0.9 " << true << " 10.0.0.9 " << QStringList{"3: 10.0.0.9 "};
+                                  << "indicator.local";
+        QTest::newRow("blanks kept") << "10.0.0.7"
+                                     << " 10.0.0.9 " << true << " 10.0.0.9 "
+                                     << " 10.0.0.9 ";
         QTest::newRow("empty host") << "10.0.0.7"
-                                    << "" << true << "" << QStringList{"3:"};
+                                    << "" << true << ""
+                                    << "";
         QTest::newRow("cancel after edit") << "10.0.0.7"
-                                           << "10.9.9.9" << false << "10.0.0.7" << QStringList();
+                                           << "10.9.9.9" << false << "10.0.0.7"
+                                           << "10.0.0.7";
     }
     void tcpDialog()
     {
@@ -459,19 +402,12 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(bool, ok);
         QFETCH(QString, hostAfter);
-        QFETCH(QStringList, panelTexts);
+        const QByteArray ini = withLine(kTcpIni, "IP= 10.0.0.7", "IP= " + host.toUtf8());
         // No COM port of this machine is probed.
-        QByteArray ini = kTcpIni + "[PortNames]\r\n";
-        for (int k = 1; k <= ComPorts::kCount; ++k)
-            ini += "COM" + QByteArray::number(k) + "=" + m_dir.filePath("none").toUtf8() + "\r\n";
-        const QString path = iniWith(ini);
-        Channels channels(path);
-        WindowChannelSettings& state = channels.state;
-        state.startUp();
-        state.chooseHost(host);
+        MainWindow& window = startWindow(ini, {});
 
-        auto* dialog = new TcpHostDialog(state.inForce());
-        dialog->show();
+        auto* dialog = openFromMenu<TcpHostDialog>(window, window.form().settingsAction);
+        QVERIFY(dialog);
         auto* hostBox = dialog->findChild<QLineEdit*>(QStringLiteral("hostEdit"));
         auto* portBox = dialog->findChild<QLineEdit*>(QStringLiteral("portEdit"));
         QCOMPARE(hostBox->text(), host);
@@ -482,20 +418,18 @@ private slots:
             QTest::keyClick(hostBox, Qt::Key_Delete);
             QTest::keyClicks(hostBox, typed);
         }
-        QStringList shown;
-        QVERIFY(clickAndDiscard<TcpHostDialog>(
-            dialog, ok ? "okButton" : "cancelButton",
-            [&](const TcpHostDialog& closed) { shown = applyHost(state, closed); }));
-        QCOMPARE(state.inForce().host, hostAfter);
-        QCOMPARE(channels.session.address().host, hostAfter);
-        QCOMPARE(channels.session.address().tcpPort, 1234);
-        QCOMPARE(shown, panelTexts);
-        QCOMPARE(bytesOf(path), ini);
+        QVERIFY(clickAndDiscard(dialog, ok ? "okButton" : "cancelButton"));
+        QCOMPARE(window.channels().inForce().host, hostAfter);
+        QCOMPARE(window.session().address().host, hostAfter);
+        QCOMPARE(window.session().address().tcpPort, 1234);
+        QTEST(window.panelText(3), "panel3");
+        QCOMPARE(m_rig->settings(), ini + m_names);
 
         // The next opening shows the host in force.
-        auto* next = new TcpHostDialog(state.inForce());
+        auto* next = openFromMenu<TcpHostDialog>(window, window.form().settingsAction);
+        QVERIFY(next);
         QCOMPARE(next->findChild<QLineEdit*>(QStringLiteral("hostEdit"))->text(), hostAfter);
-        delete next;
+        QVERIFY(clickAndDiscard(next, "cancelButton"));
     }
 
     void windows_data()
@@ -517,12 +451,11 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QSize, size);
         QFETCH(QStringList, buttons);
-        Channels channels(iniWith(kSerialIni));
-        WindowChannelSettings& state = channels.state;
-        QDialog* dialog = kind == 0   ? static_cast<QDialog*>(new PortDialog(state.inForce()))
-                          : kind == 1 ? static_cast<QDialog*>(new BaudDialog(state.rateForDialog()))
-                                      : static_cast<QDialog*>(new TcpHostDialog(state.inForce()));
-        dialog->show();
+        MainWindow& window = startWindow(kind == 2 ? kTcpIni : kSerialIni, {5});
+        QAction* action = kind == 0 ? window.form().portAction : window.form().settingsAction;
+        auto* dialog = openFromMenu<QDialog>(window, action);
+        QVERIFY(dialog);
+        QCOMPARE(dialog->objectName(), QString::fromLatin1(QTest::currentDataTag()));
         QCOMPARE(dialog->windowTitle(), title);
         QCOMPARE(dialog->size(), size);
         QCOMPARE(dialog->minimumSize(), size);
@@ -547,7 +480,7 @@ private slots:
         QVERIFY(guard && dialog->isVisible());
         // The tab order starts with the two buttons.
         QCOMPARE(button(dialog, "okButton")->nextInFocusChain(), button(dialog, "cancelButton"));
-        delete dialog;
+        QVERIFY(clickAndDiscard(dialog, "cancelButton"));
     }
 
     void toolTip_data()

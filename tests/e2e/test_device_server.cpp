@@ -1,19 +1,12 @@
 // The indicator behind a serial device server: ser2net in front of the simulated indicator's
 // pseudo-terminal, reached by RFC 2217 from the command line and from the window, the rate set
 // from here and seen on the indicator's own line.
-#include "IndicatorSimulator.h"
-#include "app/MainWindow.h"
-#include "support/FakeUiServices.h"
 #include "support/Ser2Net.h"
-#include "support/TestFiles.h"
-#include "ui_MainWindow.h"
+#include "support/WindowRig.h"
 
 #include <QAction>
 #include <QDialog>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
+#include <optional>
 
 namespace {
 constexpr int kRunMs = 60000;
@@ -28,23 +21,20 @@ struct Run {
 class TestDeviceServer : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    std::unique_ptr<sim::IndicatorSimulator> m_sim;
+    std::optional<WindowRig> m_rig;
     std::unique_ptr<Ser2Net> m_ser2net;
 
     // The simulator, hearing its line only at the rate expected, behind ser2net.
     void start(int expectBaud)
     {
-        m_sim = std::make_unique<sim::IndicatorSimulator>();
         sim::Faults faults;
         faults.expectBaud = expectBaud;
         faults.baud = 115200; // a download takes long enough to be cut short
-        m_sim->setFaults(faults);
-        QString error;
-        QVERIFY2(m_sim->startPty(&error), qPrintable(error));
+        m_rig->startIndicator(faults);
         m_ser2net = std::make_unique<Ser2Net>();
         // The raw accepter leads to the same indicator, as a device server's raw port does.
-        error = m_ser2net->start(m_sim->ptyPath(), m_sim->ptyPath());
+        const QString ptyPath = m_rig->indicator->ptyPath();
+        const QString error = m_ser2net->start(ptyPath, ptyPath);
         QVERIFY2(error.isEmpty(), qPrintable(error));
     }
 
@@ -52,10 +42,10 @@ class TestDeviceServer : public QObject {
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
-        env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
+        env.insert("XDG_DATA_HOME", m_rig->dir.filePath("data"));
+        env.insert("XDG_CONFIG_HOME", m_rig->dir.filePath("config"));
         process.setProcessEnvironment(env);
-        process.setWorkingDirectory(m_dir.path());
+        process.setWorkingDirectory(m_rig->dir.path());
         process.start(QStringLiteral(TALVOR_CLI_PATH), arguments);
         Run run;
         // The event loop runs meanwhile: the simulator's signals reach this thread.
@@ -70,13 +60,14 @@ private slots:
     void init()
     {
         REQUIRE_SER2NET();
-        QVERIFY(TestFiles::write(m_dir.filePath("t.prn"), kTicket));
-        QVERIFY(TestFiles::write(m_dir.filePath("long.prn"), QByteArray(4000, 'L')));
+        m_rig.emplace();
+        QVERIFY(!m_rig->writeFile("t.prn", kTicket).isEmpty());
+        QVERIFY(!m_rig->writeFile("long.prn", QByteArray(4000, 'L')).isEmpty());
     }
     void cleanup()
     {
         m_ser2net.reset();
-        m_sim.reset();
+        m_rig.reset();
     }
 
     void commandLine_data()
@@ -100,8 +91,8 @@ private slots:
         const quint16 port = accepter == "raw" ? m_ser2net->rawPort() : m_ser2net->rfc2217Port();
         if (accepter == "gone") {
             // Gone after some 100 data blocks, in the middle of the download.
-            connect(m_sim.get(), &sim::IndicatorSimulator::lineReceived, this, [this] {
-                if (m_sim->counters().commands >= 120)
+            connect(m_rig->indicator.get(), &sim::IndicatorSimulator::lineReceived, this, [this] {
+                if (m_rig->indicator->counters().commands >= 120)
                     m_ser2net->stop();
             });
         }
@@ -115,7 +106,7 @@ private slots:
         QVERIFY2(run.err.contains(said), qPrintable(run.err));
         // The indicator hears its line only at the rate it expects: stored means the device
         // server's line was set to it.
-        QCOMPARE(m_sim->slot(1), exitCode == 0 ? kTicket : QByteArray());
+        QCOMPARE(m_rig->indicator->slot(1), exitCode == 0 ? kTicket : QByteArray());
         // One message for the loss, not one per layer.
         QCOMPARE(run.err.count("connection to the indicator"), accepter == "gone" ? 1 : 0);
     }
@@ -125,30 +116,27 @@ private slots:
     void window()
     {
         start(115200);
-        const QString ini = m_dir.filePath("TicketTalvor.ini");
-        QVERIFY(TestFiles::write(
-            ini, "[CommSettings]\r\nCommPort=RFC2217\r\nIP=127.0.0.1\r\nPort=" +
-                     QByteArray::number(m_ser2net->rfc2217Port()) + "\r\nCommBaud=5\r\n"));
-        auto ui = std::make_unique<FakeUiServices>();
-        FakeUiServices& messages = *ui;
-        MainWindow window(ini, std::move(ui));
-        window.show();
+        m_rig->writeSettings("[CommSettings]\r\nCommPort=RFC2217\r\nIP=127.0.0.1\r\nPort=" +
+                             QByteArray::number(m_ser2net->rfc2217Port()) + "\r\nCommBaud=5\r\n");
+        m_rig->newWindow();
+        MainWindow& window = *m_rig->window;
+        FakeUiServices& messages = *m_rig->ui;
         const QString where = QStringLiteral("127.0.0.1:%1 ").arg(m_ser2net->rfc2217Port());
         QCOMPARE(window.panelText(2), QStringLiteral("RFC 2217"));
         QCOMPARE(window.panelText(3), where + "115200,n,8,1");
 
         window.form().openCloseAction->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(window.session().state(), IndicatorSession::State::Open, 10000);
-        QCOMPARE(m_sim->ptyBaudRate(), 115200);
+        QCOMPARE(m_rig->indicator->ptyBaudRate(), 115200);
         window.form().connectButton->click();
         QTRY_VERIFY_WITH_TIMEOUT(window.slotBox(1)->isVisible(), 10000);
-        messages.fileChoices.append(m_dir.filePath("t.prn"));
+        messages.fileChoices.append(m_rig->dir.filePath("t.prn"));
         window.slotBox(1)->loadButton()->click();
         QSignalSpy finished(&window.downloader(), &Downloader::finished);
         window.form().downloadButton->click();
         QVERIFY(finished.wait(kRunMs));
         QVERIFY2(messages.messages.isEmpty(), qPrintable(messages.texts().join(u'|')));
-        QCOMPARE(m_sim->slot(1), kTicket);
+        QCOMPARE(m_rig->indicator->slot(1), kTicket);
 
         // Open as the line is: the rate window applies at once, on the device server.
         QVERIFY(window.form().settingsAction->isEnabled());
@@ -159,9 +147,9 @@ private slots:
         QVERIFY(option);
         option->click();
         dialog->findChild<QPushButton*>("okButton")->click();
-        QTRY_COMPARE_WITH_TIMEOUT(m_sim->ptyBaudRate(), 9600, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(m_rig->indicator->ptyBaudRate(), 9600, 5000);
         QCOMPARE(window.panelText(3), where + "9600,n,8,1");
-        QVERIFY2(TestFiles::read(ini).contains("CommBaud= 1"), TestFiles::read(ini).constData());
+        QVERIFY2(m_rig->settings().contains("CommBaud= 1"), m_rig->settings().constData());
         QCOMPARE(window.session().state(), IndicatorSession::State::Open);
     }
 };

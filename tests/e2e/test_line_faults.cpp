@@ -76,6 +76,15 @@ void TestLineFaults::storedIsWhatTheIndicatorHolds_data()
     f.nakLines = {line(plan.dataBlocks[100].command)};
     rows.append({"a data answer twice, late, before a refused block", f});
     f = {};
+    // Proven by its two answers once it stands alone in its stretch.
+    f.duplicateAlwaysLines = {line(plan.dataBlocks[99].command)};
+    rows.append({"one write answered twice every time", f});
+    f = {};
+    f.duplicateEvery = 1;
+    rows.append({"every answer twice", f});
+    f.silentAt = {quint16(plan.dataBlocks[100].position - 1)};
+    rows.append({"every answer twice, one write never answered", f});
+    f = {};
     f.garbleEvery = 250;
     rows.append({"BEL instead of ACK", f});
     f = {};
@@ -102,7 +111,8 @@ void TestLineFaults::storedIsWhatTheIndicatorHolds_data()
                 QTest::addRow("%s, %s%s", name, tcp ? "TCP" : "serial",
                               refuse ? ", slot 6 refused" : "")
                     << withRefusal << tcp << refuse
-                    << (faults.nakLines.isEmpty() ? QList<int>{} : QList<int>{1});
+                    << (faults.nakLines.isEmpty() && faults.silentAt.isEmpty() ? QList<int>{}
+                                                                               : QList<int>{1});
             }
         }
     }

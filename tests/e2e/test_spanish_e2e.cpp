@@ -1,14 +1,9 @@
-#include "IndicatorSimulator.h"
-#include "app/MainWindow.h"
-#include "app/TicketSlotBox.h"
 #include "dialogs/PortDialog.h"
 #include "support/Screenshots.h"
-#include "support/TestFiles.h"
+#include "support/WindowRig.h"
 #include "ui/Language.h"
-#include "ui_MainWindow.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QLocale>
@@ -16,12 +11,9 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
+#include <optional>
 
 // The window program on an operator's machine set to Spanish: the language comes from the
 // environment through QLocale::system(), and main() installs the translators as the program
@@ -30,11 +22,9 @@ class TestSpanishE2E : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    std::unique_ptr<sim::IndicatorSimulator> m_sim;
-    std::unique_ptr<MainWindow> m_window;
+    std::optional<WindowRig> m_rig;
 
-    Ui::MainWindow& form() { return m_window->form(); }
+    Ui::MainWindow& form() { return m_rig->form(); }
 
     static QString shots() { return qEnvironmentVariable("TALVOR_SCREENSHOT_DIR"); }
 
@@ -58,11 +48,8 @@ private:
     }
 
 private slots:
-    void cleanup()
-    {
-        m_window.reset();
-        m_sim.reset();
-    }
+    void init() { m_rig.emplace(); }
+    void cleanup() { m_rig.reset(); }
 
     void languageChoice_data()
     {
@@ -89,18 +76,9 @@ private slots:
 
     void windowInSpanish()
     {
-        m_sim = std::make_unique<sim::IndicatorSimulator>();
-        QVERIFY(m_sim->startPty());
-        const QString settings = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
-        QFile file(settings);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[CommSettings]\nCommPort= 1\nCommbaud= 5\n[PortNames]\nCOM1=" +
-                   m_sim->ptyPath().toLocal8Bit() + "\n");
-        file.close();
         // Real message boxes, so that Qt's own buttons are read too.
-        m_window = std::make_unique<MainWindow>(settings);
-        m_window->recorder().setPath(m_dir.filePath(QStringLiteral("downloads.jsonl")));
-        m_window->show();
+        m_rig->realMessageBoxes = true;
+        m_rig->start(WindowRig::Serial);
 
         // The main window, closed.
         QCOMPARE(form().fileMenu->title(), QStringLiteral("&Archivo"));
@@ -110,14 +88,14 @@ private slots:
                  (QStringList{"Abrir juego de tickets...", "Guardar juego de tickets...", "-",
                               "Historial de descargas...", "-", "&Salir"}));
         QCOMPARE(actionTexts(form().commMenu), (QStringList{"Puerto", "Configuración", "Abrir"}));
-        QCOMPARE(m_window->panelText(1), QStringLiteral("Puerto cerrado"));
+        QCOMPARE(m_rig->window->panelText(1), QStringLiteral("Puerto cerrado"));
         QCOMPARE(form().connectButton->text(), QStringLiteral("Conectar"));
         QCOMPARE(form().downloadButton->text(), QStringLiteral("&Descargar"));
         QCOMPARE(form().versionLabel->text(), QStringLiteral("Versión SW:"));
 
         // A dialog: the port window, with the device of each port in its tooltip.
         form().portAction->trigger();
-        auto* dialog = m_window->findChild<PortDialog*>();
+        auto* dialog = m_rig->window->findChild<PortDialog*>();
         QVERIFY(dialog);
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Puerto COM"));
         QCOMPARE(dialog->findChild<QGroupBox*>(QStringLiteral("upperFrame"))->title(),
@@ -127,38 +105,34 @@ private slots:
         QCOMPARE(dialog->findChild<QPushButton*>(QStringLiteral("cancelButton"))->text(),
                  QStringLiteral("Cancelar"));
         QCOMPARE(dialog->portOption(0)->toolTip(),
-                 QStringLiteral("Dispositivo: ") + m_sim->ptyPath());
+                 QStringLiteral("Dispositivo: ") + m_rig->indicator->ptyPath());
         dialog->reject();
 
         // Open and query: the slots, their captions and buttons.
         form().openCloseAction->trigger();
-        QCOMPARE(m_window->panelText(1), QStringLiteral("Puerto abierto"));
+        QCOMPARE(m_rig->window->panelText(1), QStringLiteral("Puerto abierto"));
         QCOMPARE(form().openCloseAction->text(), QStringLiteral("Cerrar"));
         form().connectButton->click();
-        QTRY_VERIFY(m_window->slotBox(1)->isVisible());
-        QCOMPARE(m_window->slotBox(1)->title(), QStringLiteral("Ticket bruto/neto/tara "));
-        QCOMPARE(m_window->slotBox(2)->title(), QStringLiteral("Camión 1.ª pesada "));
-        QCOMPARE(m_window->slotBox(1)->loadButton()->text(), QStringLiteral("Añadir ticket"));
+        QTRY_VERIFY(m_rig->window->slotBox(1)->isVisible());
+        QCOMPARE(m_rig->window->slotBox(1)->title(), QStringLiteral("Ticket bruto/neto/tara "));
+        QCOMPARE(m_rig->window->slotBox(2)->title(), QStringLiteral("Camión 1.ª pesada "));
+        QCOMPARE(m_rig->window->slotBox(1)->loadButton()->text(), QStringLiteral("Añadir ticket"));
         QCOMPARE(form().spaceBox->title(), QStringLiteral("Espacio para datos de tickets:  "));
 
         // A ticket long enough for the time left to show, the indicator answering a little
         // late and refusing one data block.
-        const QString ticket = m_dir.filePath(QStringLiteral("largo.prn"));
-        QFile ticketFile(ticket);
-        QVERIFY(ticketFile.open(QIODevice::WriteOnly));
-        ticketFile.write(QByteArray(1000, 'x'));
-        ticketFile.close();
-        emit m_window->slotBox(1)->fileDropped(1, ticket);
-        QCOMPARE(m_window->slotBox(1)->loadButton()->text(), QStringLiteral("Quitar"));
+        const QString ticket = m_rig->writeFile(QStringLiteral("largo.prn"), QByteArray(1000, 'x'));
+        emit m_rig->window->slotBox(1)->fileDropped(1, ticket);
+        QCOMPARE(m_rig->window->slotBox(1)->loadButton()->text(), QStringLiteral("Quitar"));
         // Numbers keep their form: a blank where English has none, as in " 1000".
-        QCOMPARE(m_window->slotBox(1)->sizeEdit()->text(), QStringLiteral(" 1000"));
+        QCOMPARE(m_rig->window->slotBox(1)->sizeEdit()->text(), QStringLiteral(" 1000"));
         if (!shots().isEmpty())
-            m_window->grab().save(shots() + QStringLiteral("/main-window.png"));
+            m_rig->window->grab().save(shots() + QStringLiteral("/main-window.png"));
 
-        sim::Faults faults = m_sim->faults();
+        sim::Faults faults = m_rig->indicator->faults();
         faults.nakAt.insert(0x0004);
         faults.delayMs = 3;
-        m_sim->setFaults(faults);
+        m_rig->indicator->setFaults(faults);
         QStringList statuses;
         connect(form().statusEdit, &QLineEdit::textChanged, this, [&](const QString& text) {
             if (!text.isEmpty() && !statuses.contains(text))
@@ -166,14 +140,15 @@ private slots:
         });
         QStringList barTexts;
         QString downloadShot = shots();
-        connect(&m_window->downloader(), &Downloader::blockDone, this, [&](qint32, qint32) {
+        connect(&m_rig->window->downloader(), &Downloader::blockDone, this, [&](qint32, qint32) {
             barTexts.append(form().progressBar->text());
             if (!downloadShot.isEmpty() && barTexts.last().contains(QStringLiteral("quedan"))) {
-                m_window->grab().save(downloadShot + QStringLiteral("/main-window-download.png"));
+                m_rig->window->grab().save(downloadShot +
+                                           QStringLiteral("/main-window-download.png"));
                 downloadShot.clear();
             }
         });
-        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
+        QSignalSpy finished(&m_rig->window->downloader(), &Downloader::finished);
         form().downloadButton->click();
 
         // The refused block: a message built of a slot's name and an address, and Qt's button.
@@ -202,12 +177,12 @@ private slots:
 
         // Tickets past the indicator's memory: the free box turns red and its tooltip says by
         // how much.
-        const QString large = m_dir.filePath(QStringLiteral("grande.prn"));
-        QVERIFY(TestFiles::write(large, QByteArray(60531, 'y')));
-        emit m_window->slotBox(2)->fileDropped(2, large);
+        const QString large =
+            m_rig->writeFile(QStringLiteral("grande.prn"), QByteArray(60531, 'y'));
+        emit m_rig->window->slotBox(2)->fileDropped(2, large);
         QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral("-28763"));
         QVERIFY(form().freeSpaceEdit->toolTip().contains(QStringLiteral("28763")));
-        Screenshots::save(Screenshots::withToolTip(m_window.get(), form().freeSpaceEdit),
+        Screenshots::save(Screenshots::withToolTip(m_rig->window.get(), form().freeSpaceEdit),
                           QStringLiteral("main-window-over-budget.png"));
 
         QCOMPARE(statuses.first(), QStringLiteral("Preparando datos ..."));
@@ -224,7 +199,7 @@ private slots:
     {
         QProcess cli;
         cli.start(QStringLiteral(TALVOR_CLI), {QStringLiteral("query"), QStringLiteral("--port"),
-                                               m_dir.filePath(QStringLiteral("ttyNone"))});
+                                               m_rig->dir.filePath(QStringLiteral("ttyNone"))});
         QVERIFY(cli.waitForFinished(30000));
         const QString errors = QString::fromUtf8(cli.readAllStandardError());
         QVERIFY2(errors.contains(QStringLiteral("The serial port ")) &&

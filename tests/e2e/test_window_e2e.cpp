@@ -1,24 +1,14 @@
-#include "IndicatorSimulator.h"
-#include "app/MainWindow.h"
 #include "dialogs/BaudDialog.h"
-#include "support/FakeUiServices.h"
 #include "support/Screenshots.h"
-#include "support/TestFiles.h"
-#include "ui_MainWindow.h"
+#include "support/WindowRig.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QGroupBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 using namespace std::chrono_literals;
@@ -29,87 +19,12 @@ class TestWindowE2E : public QObject {
     Q_OBJECT
 
 private:
-    enum Transport { Serial, Tcp };
-
-    QTemporaryDir m_dir;
-    std::unique_ptr<sim::IndicatorSimulator> m_sim;
-    std::unique_ptr<MainWindow> m_window;
-    FakeUiServices* m_ui = nullptr;
-
-    Ui::MainWindow& form() { return m_window->form(); }
-
-    // A serial line at rateCode's rate ("5": 115200) by the settings file.
-    void startWindow(Transport transport, const QByteArray& rateCode = "5",
-                     const sim::Faults& faults = {})
+    // DownLoad to its end: the download frame folds away.
+    static void download(WindowRig& rig)
     {
-        m_sim = std::make_unique<sim::IndicatorSimulator>();
-        m_sim->setFaults(faults);
-        QVERIFY(m_sim->startPty());
-        QVERIFY(m_sim->startTcp(0));
-        const QString path = m_dir.filePath(QStringLiteral("TicketTalvor.ini"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        if (transport == Serial)
-            file.write("[CommSettings]\nCommPort= 1\nCommbaud= " + rateCode +
-                       "\n[PortNames]\nCOM1=" + m_sim->ptyPath().toLocal8Bit() + "\n");
-        else
-            file.write("[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=" +
-                       QByteArray::number(m_sim->tcpPort()) + "\n");
-        file.close();
-        auto ui = std::make_unique<FakeUiServices>();
-        m_ui = ui.get();
-        m_window = std::make_unique<MainWindow>(path, std::move(ui));
-        // Downloads are recorded; here not in the user's data folder.
-        m_window->recorder().setPath(m_dir.filePath(QStringLiteral("downloads.jsonl")));
-        m_window->show();
-    }
-
-    void openAndQuery()
-    {
-        form().openCloseAction->trigger();
-        if (m_window->session().address().isNetwork())
-            QTRY_VERIFY(m_window->session().channel().isUsable());
-        QVERIFY(form().connectButton->isEnabled());
-        form().connectButton->click();
-        QTRY_VERIFY(m_window->slotBox(1)->isVisible());
-        QVERIFY(m_ui->messages.isEmpty());
-    }
-
-    QString writeTicket(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return {};
-        file.write(bytes);
-        return path;
-    }
-
-    void addTicket(int slot, const QByteArray& bytes)
-    {
-        m_ui->fileChoices.append(writeTicket(QStringLiteral("slot%1.prn").arg(slot), bytes));
-        m_window->slotBox(slot)->loadButton()->click();
-        QCOMPARE(m_window->slotBox(slot)->loadButton()->text(), QStringLiteral("Remove"));
-    }
-
-    void download()
-    {
-        QVERIFY(form().downloadButton->isEnabled());
-        // A signal spy waits in a real event loop; the QTRY macros sleep 10 ms between
-        // looks, which would slow thousands of exchanges a hundredfold.
-        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
-        form().downloadButton->click();
-        QVERIFY(finished.wait(60000));
-        QVERIFY(!form().downloadFrame->isVisible());
-        QCOMPARE(form().statusEdit->text(), QString());
-    }
-
-    int commandsStartingWith(const QByteArray& prefix) const
-    {
-        int count = 0;
-        for (const QByteArray& line : m_sim->commandLines())
-            count += line.startsWith(prefix) ? 1 : 0;
-        return count;
+        rig.download();
+        QVERIFY(!rig.form().downloadFrame->isVisible());
+        QCOMPARE(rig.form().statusEdit->text(), QString());
     }
 
     static QByteArray everyByte()
@@ -123,53 +38,47 @@ private:
     static void addTransports()
     {
         QTest::addColumn<int>("transport");
-        QTest::newRow("serial") << int(Serial);
-        QTest::newRow("tcp") << int(Tcp);
+        QTest::newRow("serial") << int(WindowRig::Serial);
+        QTest::newRow("tcp") << int(WindowRig::Tcp);
     }
 
 private slots:
-    void cleanup()
-    {
-        m_window.reset();
-        m_sim.reset();
-    }
-
     void queryAndClose_data() { addTransports(); }
     void queryAndClose()
     {
         QFETCH(int, transport);
-        startWindow(Transport(transport));
-        addTicket(2, "abc"); // loaded before the query: the slot keeps showing it
-        openAndQuery();
-        QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
-        QCOMPARE(form().serialEdit->text(), QStringLiteral("12345\x06"));
-        QCOMPARE(m_window->panelText(1), QStringLiteral("Port opened"));
+        WindowRig rig{WindowRig::Transport(transport)};
+        rig.addTicketBytes(2, "abc"); // loaded before the query: the slot keeps showing it
+        rig.openAndQuery();
+        QCOMPARE(rig.form().versionEdit->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(rig.form().serialEdit->text(), QStringLiteral("12345\x06"));
+        QCOMPARE(rig.window->panelText(1), QStringLiteral("Port opened"));
         for (int s = 1; s <= 7; ++s)
-            QVERIFY(m_window->slotBox(s)->isVisible());
-        QVERIFY(form().spaceBox->isVisible());
-        QCOMPARE(form().usedSpaceEdit->text(), QStringLiteral(" 3"));
-        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral(" 32765"));
-        QCOMPARE(m_window->slotBox(2)->sizeEdit()->text(), QStringLiteral(" 3"));
-        QVERIFY(form().downloadButton->isEnabled());
+            QVERIFY(rig.window->slotBox(s)->isVisible());
+        QVERIFY(rig.form().spaceBox->isVisible());
+        QCOMPARE(rig.form().usedSpaceEdit->text(), QStringLiteral(" 3"));
+        QCOMPARE(rig.form().freeSpaceEdit->text(), QStringLiteral(" 32765"));
+        QCOMPARE(rig.window->slotBox(2)->sizeEdit()->text(), QStringLiteral(" 3"));
+        QVERIFY(rig.form().downloadButton->isEnabled());
         const QString shots = qEnvironmentVariable("TALVOR_SCREENSHOT_DIR");
-        if (!shots.isEmpty() && transport == Serial)
-            m_window->grab().save(shots + QStringLiteral("/main-window.png"));
+        if (!shots.isEmpty() && transport == WindowRig::Serial)
+            rig.window->grab().save(shots + QStringLiteral("/main-window.png"));
 
-        form().openCloseAction->trigger();
-        QCOMPARE(form().openCloseAction->text(), QStringLiteral("Open"));
-        QCOMPARE(form().versionEdit->text(), QString());
-        QCOMPARE(form().serialEdit->text(), QString());
-        QVERIFY(!form().downloadButton->isEnabled());
+        rig.form().openCloseAction->trigger();
+        QCOMPARE(rig.form().openCloseAction->text(), QStringLiteral("Open"));
+        QCOMPARE(rig.form().versionEdit->text(), QString());
+        QCOMPARE(rig.form().serialEdit->text(), QString());
+        QVERIFY(!rig.form().downloadButton->isEnabled());
         // A serial close folds the ticket area away; a TCP/IP close leaves it.
-        QCOMPARE(m_window->slotBox(1)->isVisible(), transport == Tcp);
-        QCOMPARE(form().spaceBox->isVisible(), transport == Tcp);
-        QCOMPARE(m_window->ticketSlots().content(2), QByteArray("abc"));
-        if (transport == Tcp) {
+        QCOMPARE(rig.window->slotBox(1)->isVisible(), transport == WindowRig::Tcp);
+        QCOMPARE(rig.form().spaceBox->isVisible(), transport == WindowRig::Tcp);
+        QCOMPARE(rig.window->ticketSlots().content(2), QByteArray("abc"));
+        if (transport == WindowRig::Tcp) {
             // Reopened: nothing can be sent before the connection is made.
-            form().openCloseAction->trigger();
-            QVERIFY(!form().downloadButton->isEnabled());
-            QVERIFY(!form().connectButton->isEnabled());
-            QTRY_VERIFY(form().downloadButton->isEnabled());
+            rig.form().openCloseAction->trigger();
+            QVERIFY(!rig.form().downloadButton->isEnabled());
+            QVERIFY(!rig.form().connectButton->isEnabled());
+            QTRY_VERIFY(rig.form().downloadButton->isEnabled());
         }
     }
 
@@ -193,54 +102,54 @@ private slots:
         QFETCH(int, rate);
         sim::Faults faults;
         faults.expectBaud = rate;
-        startWindow(Serial, rateCode, faults);
+        WindowRig rig(WindowRig::Serial, rateCode, faults);
         if (chosen >= 0) {
-            form().settingsAction->trigger();
-            auto* dialog = m_window->findChild<BaudDialog*>();
+            rig.form().settingsAction->trigger();
+            auto* dialog = rig.window->findChild<BaudDialog*>();
             QVERIFY(dialog);
             dialog->selectOption(chosen);
             dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
         }
-        openAndQuery();
+        rig.openAndQuery();
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(m_sim->ptyBaudRate(), rate);
-        QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(rig.indicator->ptyBaudRate(), rate);
+        QCOMPARE(rig.form().versionEdit->text(), QStringLiteral("V2.05\x06"));
     }
 
     void silentIndicator()
     {
-        startWindow(Serial);
+        WindowRig rig(WindowRig::Serial);
         sim::Faults faults;
         faults.silentAfter = 0;
-        m_sim->setFaults(faults);
-        form().openCloseAction->trigger();
-        form().connectButton->click();
-        QVERIFY(!form().connectButton->isEnabled());
-        QVERIFY(!form().openCloseAction->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Communication Error"));
-        QCOMPARE(m_ui->messages.first().text, QStringLiteral("Indicator does not respond"));
-        QCOMPARE(commandsStartingWith(";C4"), 3);
-        QCOMPARE(commandsStartingWith(";SR"), 0);
-        QVERIFY(!m_window->slotBox(1)->isVisible());
-        QVERIFY(!form().connectButton->isEnabled());
-        QVERIFY(form().openCloseAction->isEnabled());
-        QCOMPARE(m_ui->busyDepth, 0);
+        rig.indicator->setFaults(faults);
+        rig.form().openCloseAction->trigger();
+        rig.form().connectButton->click();
+        QVERIFY(!rig.form().connectButton->isEnabled());
+        QVERIFY(!rig.form().openCloseAction->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.ui->messages.size(), 1, 10000);
+        QCOMPARE(rig.ui->messages.first().title, QStringLiteral("Communication Error"));
+        QCOMPARE(rig.ui->messages.first().text, QStringLiteral("Indicator does not respond"));
+        QCOMPARE(rig.linesReceived(";C4"), 3);
+        QCOMPARE(rig.linesReceived(";SR"), 0);
+        QVERIFY(!rig.window->slotBox(1)->isVisible());
+        QVERIFY(!rig.form().connectButton->isEnabled());
+        QVERIFY(rig.form().openCloseAction->isEnabled());
+        QCOMPARE(rig.ui->busyDepth, 0);
     }
 
     void indicatorHangsUp_data() { addTransports(); }
     void indicatorHangsUp()
     {
         QFETCH(int, transport);
-        startWindow(Transport(transport));
-        openAndQuery();
-        m_sim->hangUp();
-        QTRY_COMPARE(form().openCloseAction->text(), QStringLiteral("Open"));
-        QCOMPARE(m_window->panelText(1), QStringLiteral("Port closed"));
-        QVERIFY(!form().connectButton->isEnabled());
-        QVERIFY(form().portAction->isEnabled());
-        QCOMPARE(m_ui->messages.size(), 1);
+        WindowRig rig{WindowRig::Transport(transport)};
+        rig.openAndQuery();
+        rig.indicator->hangUp();
+        QTRY_COMPARE(rig.form().openCloseAction->text(), QStringLiteral("Open"));
+        QCOMPARE(rig.window->panelText(1), QStringLiteral("Port closed"));
+        QVERIFY(!rig.form().connectButton->isEnabled());
+        QVERIFY(rig.form().portAction->isEnabled());
+        QCOMPARE(rig.ui->messages.size(), 1);
     }
 
     void downloadsExactBytes_data()
@@ -258,8 +167,8 @@ private slots:
                                   {},
                                   {},
                                   {}};
-        for (int transport : {int(Serial), int(Tcp)}) {
-            const char* name = transport == Serial ? "serial" : "tcp";
+        for (int transport : {int(WindowRig::Serial), int(WindowRig::Tcp)}) {
+            const char* name = transport == WindowRig::Serial ? "serial" : "tcp";
             QTest::addRow("%s: example 1", name) << transport << example1;
             QTest::addRow("%s: example 2", name) << transport << example2;
             QTest::addRow("%s: mixed sizes", name) << transport << mixed;
@@ -270,43 +179,43 @@ private slots:
     {
         QFETCH(int, transport);
         QFETCH(QList<QByteArray>, contents);
-        startWindow(Transport(transport));
-        openAndQuery();
+        WindowRig rig{WindowRig::Transport(transport)};
+        rig.openAndQuery();
         for (int s = 1; s <= 7; ++s) {
             if (!contents[s - 1].isEmpty())
-                addTicket(s, contents[s - 1]);
+                rig.addTicketBytes(s, contents[s - 1]);
         }
-        m_sim->resetRecord();
-        download();
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        rig.indicator->resetRecord();
+        download(rig);
+        QVERIFY2(rig.ui->messages.isEmpty(), qPrintable(rig.ui->texts().join(u'|')));
         for (int s = 1; s <= 7; ++s)
-            QCOMPARE(m_sim->slot(s), contents[s - 1]);
+            QCOMPARE(rig.indicator->slot(s), contents[s - 1]);
         qint64 total = 0;
         for (const QByteArray& bytes : contents)
             total += bytes.size();
-        QCOMPARE(commandsStartingWith(";E"), 7 + (total + 3) / 4 + 7);
-        QVERIFY(form().downloadButton->isEnabled());
-        QCOMPARE(m_ui->busyDepth, 0);
+        QCOMPARE(rig.linesReceived(";E"), 7 + (total + 3) / 4 + 7);
+        QVERIFY(rig.form().downloadButton->isEnabled());
+        QCOMPARE(rig.ui->busyDepth, 0);
     }
 
     void progressTexts()
     {
-        startWindow(Serial);
-        openAndQuery();
-        addTicket(1, "ABCDE");
-        addTicket(3, "xyz");
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        rig.addTicketBytes(1, "ABCDE");
+        rig.addTicketBytes(3, "xyz");
         QStringList texts;
-        connect(form().statusEdit, &QLineEdit::textChanged, this, [&](const QString& text) {
+        connect(rig.form().statusEdit, &QLineEdit::textChanged, this, [&](const QString& text) {
             if (!text.isEmpty())
                 texts.append(text);
         });
-        download();
+        download(rig);
         const QStringList expected = {"Preparing data ...", "Update pointers ...",
                                       "Downloading data  1/ 8 bytes",
                                       "Downloading data  5/ 8 bytes", "Update pointers ..."};
         QCOMPARE(texts, expected);
-        QCOMPARE(form().progressBar->maximum(), 8);
-        QCOMPARE(form().progressBar->value(), 5);
+        QCOMPARE(rig.form().progressBar->maximum(), 8);
+        QCOMPARE(rig.form().progressBar->value(), 5);
     }
 
     void refusedWrites_data()
@@ -331,18 +240,18 @@ private slots:
         QFETCH(quint16, nakAt);
         QFETCH(QStringList, messages);
         QFETCH(int, dataCommands);
-        startWindow(Serial);
-        openAndQuery();
-        addTicket(1, "0123456789");
-        sim::Faults faults = m_sim->faults();
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        rig.addTicketBytes(1, "0123456789");
+        sim::Faults faults = rig.indicator->faults();
         faults.nakAt.insert(nakAt);
-        m_sim->setFaults(faults);
-        m_sim->resetRecord();
-        download();
-        QCOMPARE(m_ui->texts(), messages);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Update Error"));
-        QCOMPARE(commandsStartingWith(";E0"), dataCommands);
-        const QByteArray memory = m_sim->memory();
+        rig.indicator->setFaults(faults);
+        rig.indicator->resetRecord();
+        download(rig);
+        QCOMPARE(rig.ui->texts(), messages);
+        QCOMPARE(rig.ui->messages.first().title, QStringLiteral("Update Error"));
+        QCOMPARE(rig.linesReceived(";E0"), dataCommands);
+        const QByteArray memory = rig.indicator->memory();
         if (nakAt == 0xFF08) {
             // The entries after the refused one keep what they held.
             QCOMPARE(memory.mid(0xFF0C, 16), QByteArray(16, '\xFF'));
@@ -351,7 +260,7 @@ private slots:
             QCOMPARE(memory.mid(8, 2), QByteArray("89"));
             // Never a half-written ticket marked valid: its entry stays cleared.
             QCOMPARE(memory.mid(0xFF00, 4), QByteArray(4, '\0'));
-            QCOMPARE(m_sim->slot(1), QByteArray());
+            QCOMPARE(rig.indicator->slot(1), QByteArray());
         }
     }
 
@@ -367,146 +276,146 @@ private slots:
     {
         QFETCH(bool, slot7HoldsData);
         QFETCH(QStringList, messages);
-        startWindow(Serial);
-        openAndQuery();
-        addTicket(1, "ABCD");
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        rig.addTicketBytes(1, "ABCD");
         if (slot7HoldsData)
-            addTicket(7, "EFGH");
-        m_window->downloader().setTimeout(100ms);
-        sim::Faults faults = m_sim->faults();
+            rig.addTicketBytes(7, "EFGH");
+        rig.window->downloader().setTimeout(100ms);
+        sim::Faults faults = rig.indicator->faults();
         faults.silentAt.insert(0xFF18);
-        m_sim->setFaults(faults);
-        download();
-        QCOMPARE(m_ui->texts(), messages);
-        QCOMPARE(m_sim->slot(1), QByteArray("ABCD"));
+        rig.indicator->setFaults(faults);
+        download(rig);
+        QCOMPARE(rig.ui->texts(), messages);
+        QCOMPARE(rig.indicator->slot(1), QByteArray("ABCD"));
     }
 
     void overBudgetIsRefused()
     {
-        startWindow(Serial);
-        openAndQuery();
-        addTicket(1, QByteArray(20000, 'a'));
-        addTicket(2, QByteArray(12769, 'b'));
-        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral("-1"));
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        rig.addTicketBytes(1, QByteArray(20000, 'a'));
+        rig.addTicketBytes(2, QByteArray(12769, 'b'));
+        QCOMPARE(rig.form().freeSpaceEdit->text(), QStringLiteral("-1"));
         // The free box says so before DownLoad is pressed.
-        QCOMPARE(form().freeSpaceEdit->toolTip(),
+        QCOMPARE(rig.form().freeSpaceEdit->toolTip(),
                  QStringLiteral("These tickets are 1 byte too large to download:\nthey hold "
                                 "32769 bytes, the indicator's ticket memory 32768."));
-        Screenshots::save(Screenshots::withToolTip(m_window.get(), form().freeSpaceEdit),
+        Screenshots::save(Screenshots::withToolTip(rig.window.get(), rig.form().freeSpaceEdit),
                           QStringLiteral("main-window-over-budget.png"));
-        m_sim->resetRecord();
-        form().downloadButton->click();
-        QTRY_VERIFY(!m_window->downloader().isRunning());
-        QCOMPARE(m_ui->messages.size(), 1);
-        QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32769")));
-        QVERIFY(m_ui->messages.first().text.contains(QStringLiteral("32768")));
-        QCOMPARE(m_sim->counters().commands, quint64(0));
-        QVERIFY(!form().downloadFrame->isVisible());
-        m_window->slotBox(1)->loadButton()->click();
-        QCOMPARE(form().freeSpaceEdit->toolTip(), QString());
+        rig.indicator->resetRecord();
+        rig.form().downloadButton->click();
+        QTRY_VERIFY(!rig.window->downloader().isRunning());
+        QCOMPARE(rig.ui->messages.size(), 1);
+        QVERIFY(rig.ui->messages.first().text.contains(QStringLiteral("32769")));
+        QVERIFY(rig.ui->messages.first().text.contains(QStringLiteral("32768")));
+        QCOMPARE(rig.indicator->counters().commands, quint64(0));
+        QVERIFY(!rig.form().downloadFrame->isVisible());
+        rig.window->slotBox(1)->loadButton()->click();
+        QCOMPARE(rig.form().freeSpaceEdit->toolTip(), QString());
     }
 
     // The version is answered, the serial number is not: the version stays shown, the ticket
     // area stays hidden and Connect stays disabled until the port is opened again.
     void serialNumberUnanswered()
     {
-        startWindow(Serial);
+        WindowRig rig(WindowRig::Serial);
         sim::Faults faults;
         faults.silentAfter = 1;
-        m_sim->setFaults(faults);
-        form().openCloseAction->trigger();
-        form().connectButton->click();
-        QTRY_COMPARE_WITH_TIMEOUT(m_ui->messages.size(), 1, 10000);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("Communication Error"));
-        QCOMPARE(m_ui->messages.first().text, QStringLiteral("Indicator does not respond"));
-        QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
-        QCOMPARE(form().serialEdit->text(), QString());
-        QCOMPARE(commandsStartingWith(";SR"), 3);
-        QVERIFY(!m_window->slotBox(1)->isVisible());
-        QVERIFY(!form().spaceBox->isVisible());
-        QVERIFY(!form().connectButton->isEnabled());
-        QCOMPARE(m_ui->busyDepth, 0);
+        rig.indicator->setFaults(faults);
+        rig.form().openCloseAction->trigger();
+        rig.form().connectButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.ui->messages.size(), 1, 10000);
+        QCOMPARE(rig.ui->messages.first().title, QStringLiteral("Communication Error"));
+        QCOMPARE(rig.ui->messages.first().text, QStringLiteral("Indicator does not respond"));
+        QCOMPARE(rig.form().versionEdit->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(rig.form().serialEdit->text(), QString());
+        QCOMPARE(rig.linesReceived(";SR"), 3);
+        QVERIFY(!rig.window->slotBox(1)->isVisible());
+        QVERIFY(!rig.form().spaceBox->isVisible());
+        QVERIFY(!rig.form().connectButton->isEnabled());
+        QCOMPARE(rig.ui->busyDepth, 0);
     }
 
     // A second query with tickets loaded shows the space they really take.
     void repeatedQueryKeepsTheSpace()
     {
-        startWindow(Serial);
-        openAndQuery();
-        addTicket(2, QByteArray(1234, 'x'));
-        form().connectButton->click();
-        QTRY_COMPARE(commandsStartingWith(";SR"), 2);
-        QTRY_VERIFY(form().connectButton->isEnabled());
-        QCOMPARE(form().usedSpaceEdit->text(), QStringLiteral(" 1234"));
-        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral(" 31534"));
-        QCOMPARE(m_window->slotBox(2)->sizeEdit()->text(), QStringLiteral(" 1234"));
-        QVERIFY(form().downloadButton->isEnabled());
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        rig.addTicketBytes(2, QByteArray(1234, 'x'));
+        rig.form().connectButton->click();
+        QTRY_COMPARE(rig.linesReceived(";SR"), 2);
+        QTRY_VERIFY(rig.form().connectButton->isEnabled());
+        QCOMPARE(rig.form().usedSpaceEdit->text(), QStringLiteral(" 1234"));
+        QCOMPARE(rig.form().freeSpaceEdit->text(), QStringLiteral(" 31534"));
+        QCOMPARE(rig.window->slotBox(2)->sizeEdit()->text(), QStringLiteral(" 1234"));
+        QVERIFY(rig.form().downloadButton->isEnabled());
     }
 
     // DownLoad is usable only while some slot holds data: one click would otherwise clear the
     // indicator's pointer table for nothing.
     void downLoadFollowsTheSlots()
     {
-        startWindow(Serial);
-        openAndQuery();
-        QVERIFY(!form().downloadButton->isEnabled());
-        addTicket(3, QByteArray()); // an empty file holds nothing to send
-        QVERIFY(!form().downloadButton->isEnabled());
-        addTicket(1, "one");
-        addTicket(2, "two");
-        QVERIFY(form().downloadButton->isEnabled());
-        m_window->slotBox(1)->loadButton()->click(); // removes one of two
-        QCOMPARE(m_window->slotBox(1)->loadButton()->text(), QStringLiteral("Add Ticket"));
-        QVERIFY(form().downloadButton->isEnabled());
-        m_window->slotBox(2)->loadButton()->click(); // removes the only one holding data
-        QVERIFY(!form().downloadButton->isEnabled());
-        QCOMPARE(form().usedSpaceEdit->text(), QStringLiteral(" 0"));
-        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral(" 32768"));
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        QVERIFY(!rig.form().downloadButton->isEnabled());
+        rig.addTicketBytes(3, QByteArray()); // an empty file holds nothing to send
+        QVERIFY(!rig.form().downloadButton->isEnabled());
+        rig.addTicketBytes(1, "one");
+        rig.addTicketBytes(2, "two");
+        QVERIFY(rig.form().downloadButton->isEnabled());
+        rig.window->slotBox(1)->loadButton()->click(); // removes one of two
+        QCOMPARE(rig.window->slotBox(1)->loadButton()->text(), QStringLiteral("Add Ticket"));
+        QVERIFY(rig.form().downloadButton->isEnabled());
+        rig.window->slotBox(2)->loadButton()->click(); // removes the only one holding data
+        QVERIFY(!rig.form().downloadButton->isEnabled());
+        QCOMPARE(rig.form().usedSpaceEdit->text(), QStringLiteral(" 0"));
+        QCOMPARE(rig.form().freeSpaceEdit->text(), QStringLiteral(" 32768"));
     }
 
     // A host changed in the TCP/IP dialog is where the next connection goes.
     void nextConnectionGoesToTheNewHost()
     {
-        startWindow(Tcp);
-        m_window->channels().chooseHost(QStringLiteral("no-such-host.invalid"));
-        form().settingsAction->trigger();
-        auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("TcpHostDialog"));
+        WindowRig rig(WindowRig::Tcp);
+        rig.window->channels().chooseHost(QStringLiteral("no-such-host.invalid"));
+        rig.form().settingsAction->trigger();
+        auto* dialog = rig.window->findChild<QDialog*>(QStringLiteral("TcpHostDialog"));
         QVERIFY(dialog);
         auto* host = dialog->findChild<QLineEdit*>(QStringLiteral("hostEdit"));
         QCOMPARE(host->text(), QStringLiteral("no-such-host.invalid"));
         host->setText(QStringLiteral("127.0.0.1"));
         dialog->findChild<QPushButton*>(QStringLiteral("okButton"))->click();
-        QCOMPARE(m_window->panelText(3), QStringLiteral("127.0.0.1"));
-        openAndQuery();
-        QCOMPARE(form().serialEdit->text(), QStringLiteral("12345\x06"));
+        QCOMPARE(rig.window->panelText(3), QStringLiteral("127.0.0.1"));
+        rig.openAndQuery();
+        QCOMPARE(rig.form().serialEdit->text(), QStringLiteral("12345\x06"));
     }
 
     // Text the indicator sends while nothing is asked is dropped; the next query reads its own
     // answers.
     void unaskedTextIsDropped()
     {
-        startWindow(Tcp);
-        form().openCloseAction->trigger();
-        QTRY_VERIFY(m_window->session().channel().isUsable());
-        emit m_window->session().channel().bytesReceived("ST,GS,+0001234kg\r\x15\r");
-        QCOMPARE(m_window->exchange().replyState(), CommandExchange::Reply::Waiting);
-        form().connectButton->click();
-        QTRY_VERIFY(m_window->slotBox(1)->isVisible());
-        QCOMPARE(form().versionEdit->text(), QStringLiteral("V2.05\x06"));
-        QCOMPARE(form().serialEdit->text(), QStringLiteral("12345\x06"));
-        QVERIFY(m_ui->messages.isEmpty());
+        WindowRig rig(WindowRig::Tcp);
+        rig.form().openCloseAction->trigger();
+        QTRY_VERIFY(rig.window->session().channel().isUsable());
+        emit rig.window->session().channel().bytesReceived("ST,GS,+0001234kg\r\x15\r");
+        QCOMPARE(rig.window->exchange().replyState(), CommandExchange::Reply::Waiting);
+        rig.form().connectButton->click();
+        QTRY_VERIFY(rig.window->slotBox(1)->isVisible());
+        QCOMPARE(rig.form().versionEdit->text(), QStringLiteral("V2.05\x06"));
+        QCOMPARE(rig.form().serialEdit->text(), QStringLiteral("12345\x06"));
+        QVERIFY(rig.ui->messages.isEmpty());
     }
 
     // "End" with the port open ends at once, without a question.
     void endWithThePortOpen()
     {
-        startWindow(Serial);
-        form().openCloseAction->trigger();
-        QVERIFY(m_window->session().channel().isUsable());
-        form().endAction->trigger();
-        QVERIFY(!m_window->isVisible());
-        QVERIFY(m_ui->messages.isEmpty());
-        QVERIFY(m_ui->questions.isEmpty());
+        WindowRig rig(WindowRig::Serial);
+        rig.form().openCloseAction->trigger();
+        QVERIFY(rig.window->session().channel().isUsable());
+        rig.form().endAction->trigger();
+        QVERIFY(!rig.window->isVisible());
+        QVERIFY(rig.ui->messages.isEmpty());
+        QVERIFY(rig.ui->questions.isEmpty());
     }
 
     // End during a download asks first. No: the download goes on to its end, stored. Yes: it
@@ -524,37 +433,32 @@ private slots:
     {
         QFETCH(bool, quit);
         QFETCH(bool, closedAgain);
-        startWindow(Serial);
-        const QString recordPath = m_dir.filePath(QStringLiteral("end.jsonl"));
-        QFile::remove(recordPath);
-        m_window->recorder().setPath(recordPath);
-        openAndQuery();
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
         const QByteArray ticket(8000, 'q');
-        addTicket(1, ticket);
-        m_ui->holdQuestions = true;
+        rig.addTicketBytes(1, ticket);
+        rig.ui->holdQuestions = true;
         // Each step comes from the event loop, as the operator's clicks do.
         const auto later = [this](auto step) { QTimer::singleShot(0, this, step); };
-        connect(&m_window->downloader(), &Downloader::blockDone, this,
+        connect(&rig.window->downloader(), &Downloader::blockDone, this,
                 [&](qint32 position, qint32) {
                     if (position == 1001)
-                        later([this] { form().endAction->trigger(); });
+                        later([&rig] { rig.form().endAction->trigger(); });
                     if (position == 2001 && closedAgain)
-                        later([this] { m_window->close(); });
+                        later([&rig] { rig.window->close(); });
                     if (position == 4001)
-                        later([this, quit] { m_ui->answer(quit); });
+                        later([&rig, quit] { rig.ui->answer(quit); });
                 });
-        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
-        form().downloadButton->click();
-        QVERIFY(finished.wait(30000));
+        rig.download();
 
-        QCOMPARE(m_ui->questions.size(), 1);
-        QCOMPARE(m_ui->questions.first().text,
+        QCOMPARE(rig.ui->questions.size(), 1);
+        QCOMPARE(rig.ui->questions.first().text,
                  QStringLiteral("A download is running. If you quit now, the indicator keeps no "
                                 "valid ticket set. Quit anyway?"));
-        QCOMPARE(m_ui->actions.first(), QStringLiteral("Quit"));
-        QCOMPARE(m_window->isVisible(), !quit);
-        QCOMPARE(m_sim->slot(1), quit ? QByteArray() : ticket);
-        const QList<QByteArray> lines = TestFiles::read(recordPath).split('\n');
+        QCOMPARE(rig.ui->actions.first(), QStringLiteral("Quit"));
+        QCOMPARE(rig.window->isVisible(), !quit);
+        QCOMPARE(rig.indicator->slot(1), quit ? QByteArray() : ticket);
+        const QList<QByteArray> lines = TestFiles::read(rig.recordPath).split('\n');
         QCOMPARE(lines.size(), 2); // one line and the empty text after its end
         QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value("outcome").toString(),
                  quit ? QStringLiteral("cancelled") : QStringLiteral("stored"));
@@ -567,8 +471,8 @@ private slots:
     {
         QTest::addColumn<int>("transport");
         QTest::addColumn<QString>("fault");
-        for (int transport : {int(Serial), int(Tcp)}) {
-            const char* name = transport == Serial ? "serial" : "tcp";
+        for (int transport : {int(WindowRig::Serial), int(WindowRig::Tcp)}) {
+            const char* name = transport == WindowRig::Serial ? "serial" : "tcp";
             for (const char* fault :
                  {"late reply, lone CR refused", "late reply, lone CR ignored",
                   "text line every 100 replies", "stall for ever", "stall and resume",
@@ -582,7 +486,7 @@ private slots:
         QFETCH(QString, fault);
         using namespace std::chrono_literals;
         constexpr auto timeout = 300ms;
-        startWindow(Transport(transport));
+        WindowRig rig{WindowRig::Transport(transport)};
         const bool late = fault.startsWith(QLatin1String("late"));
         const bool refused = late || fault.endsWith(QLatin1String("slot 6 refused"));
         const bool full = fault.startsWith(QLatin1String("text"));
@@ -608,81 +512,79 @@ private slots:
             faults.resumeAfterMs = fault.endsWith(QLatin1String("resume")) ? 1000 : -1;
         }
         // The query too meets the line as it is.
-        m_sim->setFaults(faults);
-        openAndQuery();
-        m_window->downloader().setTimeout(timeout);
+        rig.indicator->setFaults(faults);
+        rig.openAndQuery();
+        rig.window->downloader().setTimeout(timeout);
         QList<QByteArray> contents(7);
         for (int s = 1; s <= 6; ++s)
             contents[s - 1] = QByteArray(full ? 5461 : 40, char('a' + s));
         for (int s = 1; s <= 6; ++s)
-            addTicket(s, contents[s - 1]);
-        m_sim->resetRecord();
+            rig.addTicketBytes(s, contents[s - 1]);
+        rig.indicator->resetRecord();
         QList<sim::Answer> taken;
-        connect(&m_window->exchange(), &CommandExchange::replyTaken, this,
+        connect(&rig.window->exchange(), &CommandExchange::replyTaken, this,
                 [&](const QByteArray& c, const QByteArray& r) {
                     taken.append({c.chopped(1), r});
                 });
         QElapsedTimer clock;
         clock.start();
-        download();
+        download(rig);
         const qint64 elapsed = clock.elapsed();
 
         // Every decision used the answer the indicator gave to that very command.
-        const QList<sim::Answer> answers = m_sim->answers();
+        const QList<sim::Answer> answers = rig.indicator->answers();
         for (const sim::Answer& answer : taken)
             QVERIFY2(answers.contains(answer), answer.line.constData());
         if (refused) {
-            QCOMPARE(m_ui->messages.size(), 1);
-            QVERIFY(m_ui->texts().first().startsWith("Pointer Error\r\n"));
+            QCOMPARE(rig.ui->messages.size(), 1);
+            QVERIFY(rig.ui->texts().first().startsWith("Pointer Error\r\n"));
             for (int s = 1; s <= 5; ++s) {
-                QCOMPARE(m_sim->slot(s), contents[s - 1]);
-                QVERIFY(m_window->downloader().slotStored(s));
+                QCOMPARE(rig.indicator->slot(s), contents[s - 1]);
+                QVERIFY(rig.window->downloader().slotStored(s));
             }
-            QCOMPARE(m_sim->slot(6), QByteArray());
-            QCOMPARE(m_window->downloader().outcome(), Outcome::Refused);
+            QCOMPARE(rig.indicator->slot(6), QByteArray());
+            QCOMPARE(rig.window->downloader().outcome(), Outcome::Refused);
         } else if (fault == QLatin1String("stall for ever")) {
-            QCOMPARE(m_ui->messages.size(), 1);
-            QVERIFY2(m_ui->texts().first().startsWith(QStringLiteral(
+            QCOMPARE(rig.ui->messages.size(), 1);
+            QVERIFY2(rig.ui->texts().first().startsWith(QStringLiteral(
                          "The indicator stopped answering. The download stopped at slot 3 "
                          "(Truck Complete Weighing), address 0050.")),
-                     qPrintable(m_ui->texts().first()));
-            QCOMPARE(m_sim->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
-            QCOMPARE(m_window->downloader().outcome(), Outcome::Stopped);
+                     qPrintable(rig.ui->texts().first()));
+            QCOMPARE(rig.indicator->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
+            QCOMPARE(rig.window->downloader().outcome(), Outcome::Stopped);
             // Three attempts with the quiet time after two of them, then the probe: three more
             // with the quiet time before each.
             const qint64 bound = 6 * timeout.count() + 5 * CommandExchange::kQuietTime.count();
             QVERIFY2(elapsed < bound + 1500, qPrintable(QString::number(elapsed)));
         } else {
-            QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+            QVERIFY2(rig.ui->messages.isEmpty(), qPrintable(rig.ui->texts().join(u'|')));
             for (int s = 1; s <= 7; ++s)
-                QCOMPARE(m_sim->slot(s), contents[s - 1]);
-            QCOMPARE(m_window->downloader().outcome(), Outcome::Stored);
-            QCOMPARE(taken.size(),
-                     m_window->downloader().commandsSent() + m_window->downloader().probesSent());
+                QCOMPARE(rig.indicator->slot(s), contents[s - 1]);
+            QCOMPARE(rig.window->downloader().outcome(), Outcome::Stored);
+            QCOMPARE(taken.size(), rig.window->downloader().commandsSent() +
+                                       rig.window->downloader().probesSent());
         }
     }
 
     void closingTheWindowDuringADownload()
     {
-        startWindow(Serial);
-        const QString recordPath = m_dir.filePath(QStringLiteral("closing.jsonl"));
-        m_window->recorder().setPath(recordPath);
-        openAndQuery();
-        addTicket(1, QByteArray(8000, 'z'));
-        connect(&m_window->downloader(), &Downloader::blockDone, this,
-                [this](qint32 value, qint32) {
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        rig.addTicketBytes(1, QByteArray(8000, 'z'));
+        connect(&rig.window->downloader(), &Downloader::blockDone, this,
+                [this, &rig](qint32 value, qint32) {
                     if (value == 1001)
-                        QTimer::singleShot(0, this, [this] {
-                            m_window->close();
-                            m_window.reset();
+                        QTimer::singleShot(0, this, [&rig] {
+                            rig.window->close();
+                            rig.window.reset();
                         });
                 });
-        form().downloadButton->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_window, 30000);
+        rig.form().downloadButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.window, 30000);
         // The download ended with the window, long before its last block.
-        QVERIFY(m_sim->commandLines().size() < 7 + 2000 / 4 + 7);
+        QVERIFY(rig.indicator->commandLines().size() < 7 + 2000 / 4 + 7);
         // It is in the record all the same, with nothing counted as stored.
-        const QList<QByteArray> lines = TestFiles::read(recordPath).split('\n');
+        const QList<QByteArray> lines = TestFiles::read(rig.recordPath).split('\n');
         QCOMPARE(lines.size(), 2); // one line and the empty text after its end
         const QJsonObject record = QJsonDocument::fromJson(lines.first()).object();
         QCOMPARE(record.value(QStringLiteral("outcome")).toString(), QStringLiteral("cancelled"));
@@ -701,30 +603,30 @@ private slots:
     void interruptedDownload()
     {
         QFETCH(bool, hangUp);
-        startWindow(Serial);
-        openAndQuery();
-        addTicket(1, QByteArray(8000, 'z'));
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        rig.addTicketBytes(1, QByteArray(8000, 'z'));
         bool interrupted = false;
-        connect(&m_window->downloader(), &Downloader::blockDone, this, [&](qint32 value, qint32) {
+        connect(&rig.window->downloader(), &Downloader::blockDone, this, [&](qint32 value, qint32) {
             if (value < 2001 || interrupted)
                 return;
             interrupted = true;
             if (hangUp)
-                m_sim->hangUp();
+                rig.indicator->hangUp();
             else
-                form().cancelButton->click();
+                rig.form().cancelButton->click();
         });
-        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
-        form().downloadButton->click();
+        QSignalSpy finished(&rig.window->downloader(), &Downloader::finished);
+        rig.form().downloadButton->click();
         QVERIFY(finished.wait(30000));
         QVERIFY(interrupted);
-        QCOMPARE(m_ui->messages.size(), 1);
-        QVERIFY(!form().downloadFrame->isVisible());
-        QCOMPARE(m_ui->busyDepth, 0);
+        QCOMPARE(rig.ui->messages.size(), 1);
+        QVERIFY(!rig.form().downloadFrame->isVisible());
+        QCOMPARE(rig.ui->busyDepth, 0);
         // The table was cleared before any data went out and is not written afterwards.
-        QCOMPARE(m_sim->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
-        QVERIFY(commandsStartingWith(";E1F3C") == 0);
-        QCOMPARE(form().openCloseAction->text(),
+        QCOMPARE(rig.indicator->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
+        QVERIFY(rig.linesReceived(";E1F3C") == 0);
+        QCOMPARE(rig.form().openCloseAction->text(),
                  hangUp ? QStringLiteral("Open") : QStringLiteral("Close"));
     }
 };

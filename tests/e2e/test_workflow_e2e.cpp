@@ -1,20 +1,13 @@
-#include "IndicatorSimulator.h"
-#include "app/MainWindow.h"
-#include "app/TicketSlotBox.h"
-#include "support/FakeUiServices.h"
-#include "support/TestFiles.h"
-#include "ui_MainWindow.h"
+#include "support/Sha256.h"
+#include "support/WindowRig.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDialog>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,12 +17,9 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
+#include <optional>
 
 using namespace std::chrono_literals;
 
@@ -41,11 +31,6 @@ QString shownName(const QString& path)
     return path.size() <= 30 ? path : QStringLiteral("...") + path.right(27);
 }
 
-QString sha256Hex(const QByteArray& bytes)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
-}
-
 } // namespace
 
 // What an operator does around the download itself, through the main window against the
@@ -55,75 +40,9 @@ class TestWorkflowE2E : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<sim::IndicatorSimulator> m_sim;
-    std::unique_ptr<MainWindow> m_window;
-    FakeUiServices* m_ui = nullptr;
-    QString m_settingsPath;
-    QString m_recordPath;
+    std::optional<WindowRig> m_rig;
 
-    Ui::MainWindow& form() { return m_window->form(); }
-
-    QByteArray settingsText(bool tcp) const
-    {
-        if (tcp)
-            return "[CommSettings]\nCommPort=TCP\nIP=127.0.0.1\nPort=" +
-                   QByteArray::number(m_sim->tcpPort()) + "\n";
-        return "[CommSettings]\n; the simulator's pseudo-terminal\nCommPort= 1\nCommbaud= 5\n\n"
-               "[PortNames]\nCOM1=" +
-               m_sim->ptyPath().toLocal8Bit() + "\n";
-    }
-
-    // A simulator, a settings file leading to it, and a window on that file.
-    void startWindow(bool tcp = false)
-    {
-        m_sim = std::make_unique<sim::IndicatorSimulator>();
-        QVERIFY(m_sim->startPty());
-        QVERIFY(m_sim->startTcp(0));
-        m_settingsPath = m_dir->filePath(QStringLiteral("TicketTalvor.ini"));
-        QVERIFY(TestFiles::write(m_settingsPath, settingsText(tcp)));
-        m_recordPath = m_dir->filePath(QStringLiteral("record/downloads.jsonl"));
-        newWindow();
-    }
-
-    // A window as the program makes it at start-up, on the same settings file.
-    void newWindow()
-    {
-        m_window.reset();
-        auto ui = std::make_unique<FakeUiServices>();
-        m_ui = ui.get();
-        m_window = std::make_unique<MainWindow>(m_settingsPath, std::move(ui));
-        m_window->recorder().setPath(m_recordPath);
-        m_window->show();
-    }
-
-    void openAndQuery()
-    {
-        if (form().openCloseAction->text() == QStringLiteral("Open"))
-            form().openCloseAction->trigger();
-        if (m_window->session().address().isNetwork())
-            QTRY_VERIFY(m_window->session().channel().isUsable());
-        QVERIFY(form().connectButton->isEnabled());
-        form().connectButton->click();
-        QTRY_VERIFY(m_window->slotBox(1)->isVisible());
-        QTRY_VERIFY(form().connectButton->isEnabled());
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
-    }
-
-    QString writeFile(const QString& relativePath, const QByteArray& bytes)
-    {
-        const QString path = m_dir->filePath(relativePath);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        return TestFiles::write(path, bytes) ? path : QString();
-    }
-
-    // Add Ticket, with the file dialog answered by path.
-    void addTicket(int slot, const QString& path)
-    {
-        m_ui->fileChoices.append(path);
-        m_window->slotBox(slot)->loadButton()->click();
-        QCOMPARE(m_window->slotBox(slot)->loadButton()->text(), QStringLiteral("Remove"));
-    }
+    Ui::MainWindow& form() { return m_rig->form(); }
 
     QAction* fileMenuAction(const QString& text)
     {
@@ -162,14 +81,14 @@ private:
     {
         QStringList paths;
         for (int s = 1; s <= SlotTable::kSlotCount; ++s)
-            paths.append(m_window->ticketSlots().path(s));
+            paths.append(m_rig->window->ticketSlots().path(s));
         return paths;
     }
 
     // The slot box shows the file, or shows an empty slot for an empty path.
     void checkBox(int slot, const QString& path, const QByteArray& bytes)
     {
-        TicketSlotBox* box = m_window->slotBox(slot);
+        TicketSlotBox* box = m_rig->window->slotBox(slot);
         if (path.isEmpty()) {
             QCOMPARE(box->fileNameEdit()->text(), QString());
             QCOMPARE(box->sizeEdit()->text(), QString());
@@ -188,18 +107,10 @@ private:
         QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral(" %1").arg(32768 - used));
     }
 
-    void download()
-    {
-        QVERIFY(form().downloadButton->isEnabled());
-        QSignalSpy finished(&m_window->downloader(), &Downloader::finished);
-        form().downloadButton->click();
-        QVERIFY(finished.count() == 1 || finished.wait(60000));
-    }
-
     QList<QJsonObject> recordLines() const
     {
         QList<QJsonObject> lines;
-        for (const QByteArray& line : TestFiles::read(m_recordPath).split('\n')) {
+        for (const QByteArray& line : TestFiles::read(m_rig->recordPath).split('\n')) {
             if (line.isEmpty())
                 continue;
             QJsonParseError error{};
@@ -209,33 +120,24 @@ private:
         return lines;
     }
 
-    // Lines the simulator received that start with prefix; an empty prefix counts lone CRs.
-    int linesReceived(const QByteArray& prefix) const
-    {
-        int count = 0;
-        for (const QByteArray& line : m_sim->commandLines())
-            count += (prefix.isEmpty() ? line.isEmpty() : line.startsWith(prefix)) ? 1 : 0;
-        return count;
-    }
-
     QDialog* previewWindow() const
     {
         const auto windows =
-            m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog"));
+            m_rig->window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog"));
         return windows.size() == 1 ? windows.first() : nullptr;
     }
 
     void closePreviews()
     {
         for (QDialog* window :
-             m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog")))
+             m_rig->window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog")))
             delete window;
     }
 
     // The slot box's context menu as a right click opens it.
     QMenu* contextMenu(int slot)
     {
-        TicketSlotBox* box = m_window->slotBox(slot);
+        TicketSlotBox* box = m_rig->window->slotBox(slot);
         const QPoint at = box->rect().center();
         QContextMenuEvent event(QContextMenuEvent::Mouse, at, box->mapToGlobal(at));
         QApplication::sendEvent(box, &event);
@@ -248,14 +150,14 @@ private:
     void recordedDownload(const sim::Faults& faults, const QString& outcome,
                           const QList<int>& loadedSlots, bool retried)
     {
-        m_sim->setFaults(faults);
-        m_sim->resetRecord();
-        m_ui->messages.clear();
+        m_rig->indicator->setFaults(faults);
+        m_rig->indicator->resetRecord();
+        m_rig->ui->messages.clear();
         const qsizetype linesBefore = recordLines().size();
         const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
         QElapsedTimer clock;
         clock.start();
-        download();
+        m_rig->download();
         const qint64 elapsed = clock.elapsed();
         const QDateTime after = QDateTime::currentDateTime().addMSecs(1);
 
@@ -272,12 +174,13 @@ private:
         QVERIFY2(isoWithOffset.match(time).hasMatch(), qPrintable(time));
         const QDateTime parsed = QDateTime::fromString(time, Qt::ISODateWithMs);
         QVERIFY2(parsed >= before && parsed <= after, qPrintable(time));
-        if (m_window->session().address().kind == PortAddress::Kind::Tcp) {
+        if (m_rig->window->session().address().kind == PortAddress::Kind::Tcp) {
             QCOMPARE(line.value("channel").toString(),
-                     QStringLiteral("127.0.0.1:%1").arg(m_sim->tcpPort()));
+                     QStringLiteral("127.0.0.1:%1").arg(m_rig->indicator->tcpPort()));
             QCOMPARE(line.value("baud").toInt(-1), 0);
         } else {
-            QCOMPARE(line.value("channel").toString(), QStringLiteral("COM 1 ") + m_sim->ptyPath());
+            QCOMPARE(line.value("channel").toString(),
+                     QStringLiteral("COM 1 ") + m_rig->indicator->ptyPath());
             QCOMPARE(line.value("baud").toInt(-1), 115200);
         }
         // As the window shows them, without the ACK that ends them.
@@ -289,17 +192,17 @@ private:
                  qPrintable(QString::number(seconds)));
         // Each resend follows a lone CR; a command counts once however often it went out.
         const int retries = line.value("retries").toInt(-1);
-        QCOMPARE(retries, linesReceived(QByteArray()));
+        QCOMPARE(retries, m_rig->linesReceived(QByteArray()));
         QCOMPARE(retries > 0, retried);
         const int commands = line.value("commands").toInt(-1);
         QVERIFY(commands > 0);
-        QCOMPARE(commands, linesReceived(";E") - retries);
+        QCOMPARE(commands, m_rig->linesReceived(";E") - retries);
 
         const QJsonArray recordSlots = line.value("slots").toArray();
         QCOMPARE(recordSlots.size(), loadedSlots.size());
         for (int i = 0; i < recordSlots.size(); ++i) {
             const int s = loadedSlots.at(i);
-            const QString path = m_window->ticketSlots().path(s);
+            const QString path = m_rig->window->ticketSlots().path(s);
             const QByteArray bytes = TestFiles::read(path);
             const QJsonObject entry = recordSlots.at(i).toObject();
             QCOMPARE(entry.keys(), (QStringList{"file", "sha256", "size", "slot", "stored"}));
@@ -307,107 +210,103 @@ private:
             QCOMPARE(entry.value("file").toString(), path);
             QCOMPARE(entry.value("size").toInt(-1), int(bytes.size()));
             QCOMPARE(entry.value("sha256").toString(), sha256Hex(bytes));
-            QCOMPARE(entry.value("stored").toBool(), m_sim->slot(s) == bytes);
+            QCOMPARE(entry.value("stored").toBool(), m_rig->indicator->slot(s) == bytes);
         }
     }
 
 private slots:
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
+        m_rig.emplace();
+        QVERIFY(m_rig->dir.isValid());
     }
-
-    void cleanup()
-    {
-        m_window.reset();
-        m_sim.reset();
-        m_dir.reset();
-    }
+    void cleanup() { m_rig.reset(); }
 
     // Tickets saved as a set, the program started again, the set opened and downloaded: the
     // indicator holds the files' bytes.
     void savedSetSurvivesARestart()
     {
-        startWindow();
-        openAndQuery();
+        m_rig->start(WindowRig::Serial);
+        m_rig->openAndQuery();
         const QByteArray oneBytes = QByteArrayLiteral("GROSS\r\nNET\r\n\x1B!\x03");
         const QByteArray threeBytes = QByteArrayLiteral("TRUCK 2nd\r\n\x80\xFF end");
-        const QString one = writeFile(QStringLiteral("sets/tickets/gross.prn"), oneBytes);
-        const QString three = writeFile(QStringLiteral("elsewhere/truck.txt"), threeBytes);
-        addTicket(1, one);
-        addTicket(3, three);
+        const QString one = m_rig->writeFile(QStringLiteral("sets/tickets/gross.prn"), oneBytes);
+        const QString three = m_rig->writeFile(QStringLiteral("elsewhere/truck.txt"), threeBytes);
+        m_rig->addTicket(1, one);
+        m_rig->addTicket(3, three);
 
-        const QString setPath = m_dir->filePath(QStringLiteral("sets/site.tkset"));
+        const QString setPath = m_rig->dir.filePath(QStringLiteral("sets/site.tkset"));
         QAction* save = fileMenuAction(QStringLiteral("Save Ticket Set..."));
         QVERIFY(save);
         QVERIFY(save->isEnabled());
-        m_ui->fileChoices.append(setPath);
+        m_rig->ui->fileChoices.append(setPath);
         save->trigger();
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
-        QCOMPARE(m_ui->filters.last(), QStringLiteral("Ticket Sets|*.tkset"));
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
+        QCOMPARE(m_rig->ui->filters.last(), QStringLiteral("Ticket Sets|*.tkset"));
         // Below the set's folder relative, so the folder can travel; elsewhere absolute.
         QCOMPARE(TestFiles::read(setPath),
                  "[TicketSet]\r\nSlot1=tickets/gross.prn\r\nSlot3=" + three.toUtf8() + "\r\n");
 
-        newWindow();
-        QVERIFY(m_window->ticketSlots().path(1).isEmpty());
-        openAndQuery();
+        m_rig->newWindow();
+        QVERIFY(m_rig->window->ticketSlots().path(1).isEmpty());
+        m_rig->openAndQuery();
         QAction* open = fileMenuAction(QStringLiteral("Open Ticket Set..."));
         QVERIFY(open);
         QVERIFY(open->isEnabled());
-        m_ui->fileChoices.append(setPath);
+        m_rig->ui->fileChoices.append(setPath);
         open->trigger();
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
         for (int s = 1; s <= 7; ++s) {
             const QString path = s == 1 ? one : s == 3 ? three : QString();
             checkBox(s, path, s == 1 ? oneBytes : threeBytes);
         }
         checkSpace(int(oneBytes.size() + threeBytes.size()));
 
-        m_sim->resetRecord();
-        download();
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        m_rig->indicator->resetRecord();
+        m_rig->download();
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
         for (int s = 1; s <= 7; ++s)
-            QCOMPARE(m_sim->slot(s), s == 1 ? oneBytes : s == 3 ? threeBytes : QByteArray());
+            QCOMPARE(m_rig->indicator->slot(s), s == 1   ? oneBytes
+                                                : s == 3 ? threeBytes
+                                                         : QByteArray());
     }
 
     // The file dialogs start where the operator last chose a file, also after a restart, and
     // the settings file keeps that folder without touching its other lines.
     void fileDialogsStartInTheLastFolder()
     {
-        startWindow();
-        const QByteArray original = TestFiles::read(m_settingsPath);
-        openAndQuery();
-        const QString first = writeFile(QStringLiteral("first/a.prn"), "A");
-        const QString second = writeFile(QStringLiteral("second/b.txt"), "B");
+        m_rig->start(WindowRig::Serial);
+        const QByteArray original = TestFiles::read(m_rig->settingsPath);
+        m_rig->openAndQuery();
+        const QString first = m_rig->writeFile(QStringLiteral("first/a.prn"), "A");
+        const QString second = m_rig->writeFile(QStringLiteral("second/b.txt"), "B");
         const QString firstFolder = QFileInfo(first).absolutePath();
         const QString secondFolder = QFileInfo(second).absolutePath();
 
-        addTicket(1, first);
-        QCOMPARE(m_ui->folders, QStringList{QString()});
-        QCOMPARE(TestFiles::read(m_settingsPath),
+        m_rig->addTicket(1, first);
+        QCOMPARE(m_rig->ui->folders, QStringList{QString()});
+        QCOMPARE(TestFiles::read(m_rig->settingsPath),
                  original + "[Workspace]\nLastFolder= " + firstFolder.toUtf8() + "\n");
-        addTicket(2, second);
-        QCOMPARE(m_ui->folders.last(), firstFolder);
+        m_rig->addTicket(2, second);
+        QCOMPARE(m_rig->ui->folders.last(), firstFolder);
         // The folder changes in place.
-        QCOMPARE(TestFiles::read(m_settingsPath),
+        QCOMPARE(TestFiles::read(m_rig->settingsPath),
                  original + "[Workspace]\nLastFolder= " + secondFolder.toUtf8() + "\n");
 
         // A cancelled dialog leaves the folder as it was, for every kind of file dialog.
-        m_window->slotBox(3)->loadButton()->click();
-        QCOMPARE(m_ui->folders.last(), secondFolder);
+        m_rig->window->slotBox(3)->loadButton()->click();
+        QCOMPARE(m_rig->ui->folders.last(), secondFolder);
         fileMenuAction(QStringLiteral("Open Ticket Set..."))->trigger();
-        QCOMPARE(m_ui->folders.last(), secondFolder);
+        QCOMPARE(m_rig->ui->folders.last(), secondFolder);
         fileMenuAction(QStringLiteral("Save Ticket Set..."))->trigger();
-        QCOMPARE(m_ui->folders.last(), secondFolder);
-        QCOMPARE(m_ui->folders.size(), 5);
+        QCOMPARE(m_rig->ui->folders.last(), secondFolder);
+        QCOMPARE(m_rig->ui->folders.size(), 5);
 
-        newWindow();
-        openAndQuery();
-        m_window->slotBox(4)->loadButton()->click();
-        QCOMPARE(m_ui->folders, QStringList{secondFolder});
-        QCOMPARE(TestFiles::read(m_settingsPath),
+        m_rig->newWindow();
+        m_rig->openAndQuery();
+        m_rig->window->slotBox(4)->loadButton()->click();
+        QCOMPARE(m_rig->ui->folders, QStringList{secondFolder});
+        QCOMPARE(TestFiles::read(m_rig->settingsPath),
                  original + "[Workspace]\nLastFolder= " + secondFolder.toUtf8() + "\n");
     }
 
@@ -415,40 +314,41 @@ private slots:
     // box opens it once the ticket area is shown; anything else is not taken.
     void droppedFiles()
     {
-        startWindow();
+        m_rig->start(WindowRig::Serial);
         const QByteArray ticket("dropped\r\n");
-        const QString prn = writeFile(QStringLiteral("in/drop.prn"), ticket);
-        const QString txt = writeFile(QStringLiteral("in/other.TXT"), "xy");
-        const QString exe = writeFile(QStringLiteral("in/tool.exe"), "MZ");
-        const QString setTicket = writeFile(QStringLiteral("in/set-ticket.prn"), "from the set");
-        const QString set =
-            writeFile(QStringLiteral("in/drop.tkset"), "[TicketSet]\nSlot4=set-ticket.prn\n");
+        const QString prn = m_rig->writeFile(QStringLiteral("in/drop.prn"), ticket);
+        const QString txt = m_rig->writeFile(QStringLiteral("in/other.TXT"), "xy");
+        const QString exe = m_rig->writeFile(QStringLiteral("in/tool.exe"), "MZ");
+        const QString setTicket =
+            m_rig->writeFile(QStringLiteral("in/set-ticket.prn"), "from the set");
+        const QString set = m_rig->writeFile(QStringLiteral("in/drop.tkset"),
+                                             "[TicketSet]\nSlot4=set-ticket.prn\n");
 
         // Before the query the set has nowhere to go.
-        QVERIFY(!dropFiles(m_window.get(), {set}));
+        QVERIFY(!dropFiles(m_rig->window.get(), {set}));
         QCOMPARE(slotPaths(), QStringList(7));
 
-        openAndQuery();
-        QVERIFY(dropFiles(m_window->slotBox(2), {prn}));
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        m_rig->openAndQuery();
+        QVERIFY(dropFiles(m_rig->window->slotBox(2), {prn}));
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
         checkBox(2, prn, ticket);
         checkSpace(int(ticket.size()));
         QVERIFY(form().downloadButton->isEnabled());
-        QVERIFY(dropFiles(m_window->slotBox(5), {txt})); // the suffix in any case
+        QVERIFY(dropFiles(m_rig->window->slotBox(5), {txt})); // the suffix in any case
         checkBox(5, txt, "xy");
 
         const QStringList before = slotPaths();
-        QVERIFY(!dropFiles(m_window->slotBox(1), {prn, txt}));
-        QVERIFY(!dropFiles(m_window->slotBox(1), {exe}));
-        QVERIFY(!dropFiles(m_window.get(), {exe}));
-        QVERIFY(!dropFiles(m_window.get(), {set, prn}));
+        QVERIFY(!dropFiles(m_rig->window->slotBox(1), {prn, txt}));
+        QVERIFY(!dropFiles(m_rig->window->slotBox(1), {exe}));
+        QVERIFY(!dropFiles(m_rig->window.get(), {exe}));
+        QVERIFY(!dropFiles(m_rig->window.get(), {set, prn}));
         QCOMPARE(slotPaths(), before);
         checkBox(1, QString(), {});
-        QVERIFY(m_ui->messages.isEmpty());
+        QVERIFY(m_rig->ui->messages.isEmpty());
 
         // A set dropped on a slot box goes to the window: the whole set, not into that box.
-        QVERIFY(dropFiles(m_window->slotBox(1), {set}));
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
+        QVERIFY(dropFiles(m_rig->window->slotBox(1), {set}));
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
         QCOMPARE(slotPaths(), (QStringList{{}, {}, {}, setTicket, {}, {}, {}}));
         checkBox(1, QString(), {});
         checkBox(2, QString(), {});
@@ -456,8 +356,8 @@ private slots:
         checkSpace(12);
 
         // On the window itself, too.
-        QVERIFY(dropFiles(m_window->slotBox(2), {prn}));
-        QVERIFY(dropFiles(m_window.get(), {set}));
+        QVERIFY(dropFiles(m_rig->window->slotBox(2), {prn}));
+        QVERIFY(dropFiles(m_rig->window.get(), {set}));
         QCOMPARE(slotPaths(), (QStringList{{}, {}, {}, setTicket, {}, {}, {}}));
     }
 
@@ -497,19 +397,19 @@ private slots:
         QFETCH(QStringList, expectedFiles);
         QFETCH(QStringList, named);
         QFETCH(QStringList, notNamed);
-        startWindow();
-        openAndQuery();
-        writeFile(QStringLiteral("set/a.prn"), "aaaa");
-        writeFile(QStringLiteral("set/b.txt"), "bb");
-        addTicket(2, writeFile(QStringLiteral("set/old2.prn"), "old two"));
-        addTicket(3, writeFile(QStringLiteral("set/old3.prn"), "old three"));
-        const QString setPath = writeFile(QStringLiteral("set/problem.tkset"), setText);
+        m_rig->start(WindowRig::Serial);
+        m_rig->openAndQuery();
+        m_rig->writeFile(QStringLiteral("set/a.prn"), "aaaa");
+        m_rig->writeFile(QStringLiteral("set/b.txt"), "bb");
+        m_rig->addTicket(2, m_rig->writeFile(QStringLiteral("set/old2.prn"), "old two"));
+        m_rig->addTicket(3, m_rig->writeFile(QStringLiteral("set/old3.prn"), "old three"));
+        const QString setPath = m_rig->writeFile(QStringLiteral("set/problem.tkset"), setText);
 
-        m_ui->fileChoices.append(setPath);
+        m_rig->ui->fileChoices.append(setPath);
         fileMenuAction(QStringLiteral("Open Ticket Set..."))->trigger();
-        QCOMPARE(m_ui->messages.size(), 1);
-        QCOMPARE(m_ui->messages.first().title, QStringLiteral("File Error"));
-        const QString text = m_ui->messages.first().text;
+        QCOMPARE(m_rig->ui->messages.size(), 1);
+        QCOMPARE(m_rig->ui->messages.first().title, QStringLiteral("File Error"));
+        const QString text = m_rig->ui->messages.first().text;
         for (const QString& part : named)
             QVERIFY2(text.contains(part), qPrintable(text));
         for (const QString& part : notNamed)
@@ -519,11 +419,11 @@ private slots:
         for (int s = 1; s <= 7; ++s) {
             const QString name = expectedFiles.at(s - 1);
             const QString path =
-                name.isEmpty() ? QString() : m_dir->filePath(QStringLiteral("set/") + name);
+                name.isEmpty() ? QString() : m_rig->dir.filePath(QStringLiteral("set/") + name);
             const QByteArray bytes = path.isEmpty() ? QByteArray() : TestFiles::read(path);
             used += int(bytes.size());
             checkBox(s, path, bytes);
-            QCOMPARE(m_window->ticketSlots().path(s), path);
+            QCOMPARE(m_rig->window->ticketSlots().path(s), path);
         }
         checkSpace(used);
     }
@@ -532,11 +432,11 @@ private slots:
     // from a double-click on the file's name or the box's context menu.
     void preview()
     {
-        startWindow();
-        openAndQuery();
+        m_rig->start(WindowRig::Serial);
+        m_rig->openAndQuery();
         const QByteArray bytes = QByteArrayLiteral("\x1B@TICKET\r\nWeight: 1234 kg\r\n\x80\xE9nd");
-        const QString path = writeFile(QStringLiteral("tickets/preview me.prn"), bytes);
-        addTicket(6, path);
+        const QString path = m_rig->writeFile(QStringLiteral("tickets/preview me.prn"), bytes);
+        m_rig->addTicket(6, path);
 
         const auto checkPreview = [&] {
             QDialog* window = previewWindow();
@@ -556,7 +456,7 @@ private slots:
             closePreviews();
         };
 
-        QTest::mouseDClick(m_window->slotBox(6)->fileNameEdit(), Qt::LeftButton);
+        QTest::mouseDClick(m_rig->window->slotBox(6)->fileNameEdit(), Qt::LeftButton);
         checkPreview();
         if (QTest::currentTestFailed())
             return;
@@ -579,8 +479,9 @@ private slots:
         QCOMPARE(menu->actions().first()->text(), QStringLiteral("Preview"));
         QVERIFY(!menu->actions().first()->isEnabled());
         delete menu;
-        QTest::mouseDClick(m_window->slotBox(4)->fileNameEdit(), Qt::LeftButton);
-        QVERIFY(m_window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog")).isEmpty());
+        QTest::mouseDClick(m_rig->window->slotBox(4)->fileNameEdit(), Qt::LeftButton);
+        QVERIFY(
+            m_rig->window->findChildren<QDialog*>(QStringLiteral("TicketPreviewDialog")).isEmpty());
     }
 
     // Every download that sends a command leaves one line that tells where it went, what the
@@ -594,22 +495,22 @@ private slots:
     void downloadRecord()
     {
         QFETCH(bool, tcp);
-        startWindow(tcp);
-        openAndQuery();
+        m_rig->start(tcp ? WindowRig::Tcp : WindowRig::Serial);
+        m_rig->openAndQuery();
         const QByteArray oneBytes = "gross net tare\r\n" + QByteArray(100, 'g');
         const QByteArray threeBytes = QByteArrayLiteral("truck\x1B\x80");
-        addTicket(1, writeFile(QStringLiteral("t/one.prn"), oneBytes));
-        addTicket(3, writeFile(QStringLiteral("t/three.txt"), threeBytes));
+        m_rig->addTicket(1, m_rig->writeFile(QStringLiteral("t/one.prn"), oneBytes));
+        m_rig->addTicket(3, m_rig->writeFile(QStringLiteral("t/three.txt"), threeBytes));
 
         // Stored, with one reply so late that the command goes out again.
-        m_window->downloader().setTimeout(300ms);
+        m_rig->window->downloader().setTimeout(300ms);
         sim::Faults late;
         late.lateAt.insert(0x0008, 300 + int(CommandExchange::kQuietTime.count()) + 100);
         recordedDownload(late, QStringLiteral("stored"), {1, 3}, true);
         if (QTest::currentTestFailed())
             return;
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
-        QCOMPARE(m_sim->slot(1), oneBytes);
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
+        QCOMPARE(m_rig->indicator->slot(1), oneBytes);
 
         // Refused: one data block of slot 1; slot 3 still goes in.
         sim::Faults nak;
@@ -617,58 +518,59 @@ private slots:
         recordedDownload(nak, QStringLiteral("refused"), {1, 3}, false);
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(m_sim->slot(1), QByteArray());
-        QCOMPARE(m_sim->slot(3), threeBytes);
+        QCOMPARE(m_rig->indicator->slot(1), QByteArray());
+        QCOMPARE(m_rig->indicator->slot(3), threeBytes);
 
         // Cancelled in the middle of slot 5.
-        addTicket(5, writeFile(QStringLiteral("t/five.prn"), QByteArray(6000, 'f')));
-        const QMetaObject::Connection canceller = connect(
-            &m_window->downloader(), &Downloader::blockDone, this, [this](qint32 value, qint32) {
-                if (value >= 2001 && form().cancelButton->isVisible())
-                    form().cancelButton->click();
-            });
+        m_rig->addTicket(5, m_rig->writeFile(QStringLiteral("t/five.prn"), QByteArray(6000, 'f')));
+        const QMetaObject::Connection canceller =
+            connect(&m_rig->window->downloader(), &Downloader::blockDone, this,
+                    [this](qint32 value, qint32) {
+                        if (value >= 2001 && form().cancelButton->isVisible())
+                            form().cancelButton->click();
+                    });
         recordedDownload({}, QStringLiteral("cancelled"), {1, 3, 5}, false);
         disconnect(canceller);
         if (QTest::currentTestFailed())
             return;
-        QCOMPARE(m_ui->messages.size(), 1);
-        QCOMPARE(m_sim->slot(3), QByteArray());
+        QCOMPARE(m_rig->ui->messages.size(), 1);
+        QCOMPARE(m_rig->indicator->slot(3), QByteArray());
 
         // Over the memory's size: refused before a command goes out, and nothing recorded.
-        addTicket(2, writeFile(QStringLiteral("t/huge.prn"), QByteArray(32768, 'h')));
-        const QByteArray recordBefore = TestFiles::read(m_recordPath);
-        m_sim->resetRecord();
-        m_ui->messages.clear();
-        download();
-        QCOMPARE(m_ui->messages.size(), 1);
-        QVERIFY(m_sim->commandLines().isEmpty());
-        QCOMPARE(TestFiles::read(m_recordPath), recordBefore);
+        m_rig->addTicket(2, m_rig->writeFile(QStringLiteral("t/huge.prn"), QByteArray(32768, 'h')));
+        const QByteArray recordBefore = TestFiles::read(m_rig->recordPath);
+        m_rig->indicator->resetRecord();
+        m_rig->ui->messages.clear();
+        m_rig->download();
+        QCOMPARE(m_rig->ui->messages.size(), 1);
+        QVERIFY(m_rig->indicator->commandLines().isEmpty());
+        QCOMPARE(TestFiles::read(m_rig->recordPath), recordBefore);
     }
 
     // The history window lists the recorded downloads newest first, narrowed by serial number.
     void downloadHistory()
     {
-        startWindow();
-        openAndQuery();
-        addTicket(1, writeFile(QStringLiteral("h/one.prn"), "history one"));
-        download();
+        m_rig->start(WindowRig::Serial);
+        m_rig->openAndQuery();
+        m_rig->addTicket(1, m_rig->writeFile(QStringLiteral("h/one.prn"), "history one"));
+        m_rig->download();
         sim::Faults faults;
         faults.nakAt.insert(0x0004);
-        m_sim->setFaults(faults);
-        download();
+        m_rig->indicator->setFaults(faults);
+        m_rig->download();
         faults = {};
         faults.serial = "67890";
-        m_sim->setFaults(faults);
-        m_ui->messages.clear();
-        openAndQuery();
+        m_rig->indicator->setFaults(faults);
+        m_rig->ui->messages.clear();
+        m_rig->openAndQuery();
         QCOMPARE(form().serialEdit->text(), QStringLiteral("67890\x06"));
-        download();
+        m_rig->download();
         QCOMPARE(recordLines().size(), 3);
 
         QAction* history = fileMenuAction(QStringLiteral("Download History..."));
         QVERIFY(history);
         history->trigger();
-        auto* window = m_window->findChild<QDialog*>(QStringLiteral("DownloadHistoryDialog"));
+        auto* window = m_rig->window->findChild<QDialog*>(QStringLiteral("DownloadHistoryDialog"));
         QVERIFY(window);
         QVERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Download History"));
@@ -711,10 +613,10 @@ private slots:
     void recordNotWritable()
     {
         QFETCH(bool, readOnlyFolder);
-        startWindow();
+        m_rig->start(WindowRig::Serial);
         QString folder;
         if (readOnlyFolder) {
-            folder = m_dir->filePath(QStringLiteral("locked"));
+            folder = m_rig->dir.filePath(QStringLiteral("locked"));
             QVERIFY(QDir().mkpath(folder));
             QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
                                                       QFile::ReadGroup | QFile::ExeGroup));
@@ -724,17 +626,17 @@ private slots:
                 QSKIP("this user may write into a read-only folder");
             }
         } else {
-            folder = writeFile(QStringLiteral("blocker"), "a file, not a folder");
+            folder = m_rig->writeFile(QStringLiteral("blocker"), "a file, not a folder");
         }
         const QString unwritable = folder + QStringLiteral("/downloads.jsonl");
-        m_window->recorder().setPath(unwritable);
-        openAndQuery();
+        m_rig->window->recorder().setPath(unwritable);
+        m_rig->openAndQuery();
         const QByteArray bytes("kept anyway\r\n");
-        addTicket(1, writeFile(QStringLiteral("t/kept.prn"), bytes));
-        download();
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
-        QCOMPARE(m_window->downloader().outcome(), Outcome::Stored);
-        QCOMPARE(m_sim->slot(1), bytes);
+        m_rig->addTicket(1, m_rig->writeFile(QStringLiteral("t/kept.prn"), bytes));
+        m_rig->download();
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
+        QCOMPARE(m_rig->window->downloader().outcome(), Outcome::Stored);
+        QCOMPARE(m_rig->indicator->slot(1), bytes);
         QVERIFY(!QFileInfo::exists(unwritable));
         QTRY_VERIFY(form().statusEdit->text().startsWith(QStringLiteral("Not recorded: ")));
         const QString notice = form().statusEdit->text();
@@ -742,14 +644,14 @@ private slots:
         QVERIFY(form().downloadFrame->isVisible());
         QVERIFY(!form().progressBar->isVisible());
         QVERIFY(!form().cancelButton->isVisible());
-        QCOMPARE(m_ui->busyDepth, 0);
+        QCOMPARE(m_rig->ui->busyDepth, 0);
 
         // The notice goes with the next download, which is recorded again.
-        m_window->recorder().setPath(m_recordPath);
+        m_rig->window->recorder().setPath(m_rig->recordPath);
         QString atStart = QStringLiteral("not started");
-        connect(&m_window->downloader(), &Downloader::started, this,
+        connect(&m_rig->window->downloader(), &Downloader::started, this,
                 [&] { atStart = form().statusEdit->text(); });
-        download();
+        m_rig->download();
         QCOMPARE(atStart, QString());
         QCOMPARE(form().statusEdit->text(), QString());
         QVERIFY(!form().downloadFrame->isVisible());
@@ -762,10 +664,10 @@ private slots:
     // status line keeps its texts.
     void progressBarText()
     {
-        startWindow();
-        openAndQuery();
-        addTicket(1, writeFile(QStringLiteral("p/one.prn"), "ABCDE"));
-        addTicket(3, writeFile(QStringLiteral("p/three.prn"), "xyz"));
+        m_rig->start(WindowRig::Serial);
+        m_rig->openAndQuery();
+        m_rig->addTicket(1, m_rig->writeFile(QStringLiteral("p/one.prn"), "ABCDE"));
+        m_rig->addTicket(3, m_rig->writeFile(QStringLiteral("p/three.prn"), "xyz"));
         struct Step {
             QString text;
             qint64 done, total;
@@ -780,12 +682,12 @@ private slots:
         });
         // For the documentation: the window in the middle of a download, with the time left.
         QString shots = qEnvironmentVariable("TALVOR_SCREENSHOT_DIR");
-        connect(&m_window->downloader(), &Downloader::blockDone, this, [&](qint32, qint32) {
+        connect(&m_rig->window->downloader(), &Downloader::blockDone, this, [&](qint32, qint32) {
             const QProgressBar* bar = form().progressBar;
             steps.append({bar->text(), qint64(bar->value()) - bar->minimum(),
                           qint64(bar->maximum()) - bar->minimum(), clock.elapsed()});
             if (!shots.isEmpty() && bar->text().contains(QStringLiteral(" left"))) {
-                m_window->grab().save(shots + QStringLiteral("/main-window-download.png"));
+                m_rig->window->grab().save(shots + QStringLiteral("/main-window-download.png"));
                 shots.clear();
             }
         });
@@ -809,7 +711,7 @@ private slots:
         };
 
         clock.start();
-        download();
+        m_rig->download();
         QCOMPARE(statuses, (QStringList{"Preparing data ...", "Update pointers ...",
                                         "Downloading data  1/ 8 bytes",
                                         "Downloading data  5/ 8 bytes", "Update pointers ..."}));
@@ -821,17 +723,17 @@ private slots:
 
         // At the wire speed of 115200 baud 1000 blocks take over a second and a half: long
         // enough for a rate, and so for the time left.
-        m_window->slotBox(3)->loadButton()->click();
-        m_window->slotBox(1)->loadButton()->click();
-        addTicket(1, writeFile(QStringLiteral("p/long.prn"), QByteArray(4000, 'L')));
+        m_rig->window->slotBox(3)->loadButton()->click();
+        m_rig->window->slotBox(1)->loadButton()->click();
+        m_rig->addTicket(1, m_rig->writeFile(QStringLiteral("p/long.prn"), QByteArray(4000, 'L')));
         sim::Faults faults;
         faults.baud = 115200;
-        m_sim->setFaults(faults);
+        m_rig->indicator->setFaults(faults);
         steps.clear();
         clock.start();
-        download();
-        QVERIFY2(m_ui->messages.isEmpty(), qPrintable(m_ui->texts().join(u'|')));
-        QCOMPARE(m_sim->slot(1), QByteArray(4000, 'L'));
+        m_rig->download();
+        QVERIFY2(m_rig->ui->messages.isEmpty(), qPrintable(m_rig->ui->texts().join(u'|')));
+        QCOMPARE(m_rig->indicator->slot(1), QByteArray(4000, 'L'));
         checkSteps();
         QCOMPARE(steps.size(), 1000);
         QVERIFY(std::any_of(steps.begin(), steps.end(), [](const Step& step) {

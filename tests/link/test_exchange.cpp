@@ -1,10 +1,9 @@
 #include "link/CommandExchange.h"
-#include "support/FakeLineChannel.h"
+#include "support/ScriptedIndicator.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
-#include <deque>
 
 using namespace std::chrono_literals;
 
@@ -220,9 +219,7 @@ void TestExchange::endOfACommand()
     FakeLineChannel channel;
     CommandExchange exchange;
     exchange.setChannel(&channel);
-    channel.onWrite = [&](const QByteArray&) {
-        QTimer::singleShot(0, &channel, [&] { channel.receive("\x06\r"); });
-    };
+    ScriptedIndicator indicator(channel);
     quint64 second = 0;
     const auto sendNext = [&] {
         if (second == 0)
@@ -247,72 +244,6 @@ void TestExchange::endOfACommand()
                                  QStringLiteral("end %1 1").arg(second), "finished 1"}));
 }
 
-// An indicator on the fake channel that answers every line in order, each after its own delay:
-// the version to ;C4, ACK to a write (NAK to the refused one), optionally NAK to a lone CR and a
-// text line after every few replies.
-struct SlowIndicator {
-    FakeLineChannel& channel;
-    QByteArray refused; // the write it NAKs
-    QByteArray late;    // the write whose first answer comes late
-    std::chrono::milliseconds lateBy{0};
-    bool nakLoneCr = false;
-    int chatterEvery = 0;
-    QElapsedTimer clock;
-    QTimer timer;
-    std::deque<std::pair<qint64, QByteArray>> queue; // due, bytes; in the order sent
-    int replies = 0;
-    QList<QPair<QByteArray, QByteArray>> answered; // line, reply
-
-    explicit SlowIndicator(FakeLineChannel& c)
-        : channel(c)
-    {
-        clock.start();
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, &timer, [this] { release(); });
-        channel.onWrite = [this](const QByteArray& line) { onLine(line); };
-    }
-    void onLine(const QByteArray& line)
-    {
-        QByteArray reply;
-        if (line == kCr)
-            reply = nakLoneCr ? "\x15\r" : "";
-        else if (line == ";C4\r")
-            reply = "IND V2.05\x06\r";
-        else
-            reply = line == refused ? "\x15\r" : "\x06\r";
-        if (reply.isEmpty())
-            return;
-        // A few milliseconds per answer, as on a real line, so unasked text can fall in between.
-        qint64 due = clock.elapsed() + 2;
-        if (line == late) {
-            due += lateBy.count();
-            late.clear();
-        }
-        // One line: answers leave in the order their commands came.
-        if (!queue.empty())
-            due = std::max(due, queue.back().first);
-        answered.append({line, reply});
-        queue.emplace_back(due, reply);
-        if (chatterEvery > 0 && ++replies % chatterEvery == 0)
-            queue.emplace_back(due + 1, "ST,GS,+0001234kg\r");
-        schedule();
-    }
-    void schedule()
-    {
-        if (!queue.empty())
-            timer.start(int(std::max<qint64>(0, queue.front().first - clock.elapsed())));
-    }
-    void release()
-    {
-        while (!queue.empty() && queue.front().first <= clock.elapsed()) {
-            const QByteArray bytes = queue.front().second;
-            queue.pop_front();
-            channel.receive(bytes);
-        }
-        schedule();
-    }
-};
-
 void TestExchange::staysInStep_data()
 {
     QTest::addColumn<std::chrono::milliseconds>("lateBy");
@@ -335,12 +266,22 @@ void TestExchange::staysInStep()
     exchange.setQuietTime(kQuiet);
     exchange.setChannel(&channel);
     exchange.setVersionText("V2.05\x06");
-    SlowIndicator indicator(channel);
-    indicator.refused = ";E0014-00000000\r";
-    indicator.late = ";E0008-00000000\r";
-    indicator.lateBy = lateBy;
+    ScriptedIndicator indicator(channel);
+    const QByteArray refused = ";E0014-00000000\r";
+    indicator.answer = [&](const QByteArray& line) {
+        return line == refused ? ScriptedIndicator::kNak : indicator.behaves(line);
+    };
+    // A few milliseconds per answer, as on a real line, so unasked text can fall in between;
+    // the first answer to one write comes late.
+    QByteArray late = ";E0008-00000000\r";
+    indicator.delay = [&](const QByteArray& line) {
+        if (line != late)
+            return 2ms;
+        late.clear();
+        return 2ms + lateBy;
+    };
     QFETCH(bool, nakLoneCr);
-    indicator.nakLoneCr = nakLoneCr;
+    indicator.loneCr = nakLoneCr ? ScriptedIndicator::kNak : ScriptedIndicator::kSilent;
     QFETCH(int, chatterEvery);
     indicator.chatterEvery = chatterEvery;
 
@@ -367,7 +308,7 @@ void TestExchange::staysInStep()
     QCOMPARE(results, expected);
     QCOMPARE(taken.size(), commands.size());
     for (const auto& [command, reply] : taken)
-        QCOMPARE(reply, QByteArray(command == indicator.refused ? "\x15\r" : "\x06\r"));
+        QCOMPARE(reply, QByteArray(command == refused ? "\x15\r" : "\x06\r"));
     // Each decision used an answer the indicator gave to that very command.
     for (const auto& pair : taken)
         QVERIFY(indicator.answered.contains(pair));
@@ -400,10 +341,8 @@ void TestExchange::probeFailsOnADeadLine()
     exchange.setVersionText("V2.05\x06");
 
     // Once the indicator answers again, the probe brings the line back and the command goes out.
-    channel.onWrite = [&](const QByteArray& line) {
-        const QByteArray reply = line == ";C4\r" ? "IND V2.05\x06\r" : "77\r";
-        QTimer::singleShot(0, &channel, [&channel, reply] { channel.receive(reply); });
-    };
+    ScriptedIndicator indicator(channel);
+    indicator.serial = "77\r";
     channel.writes.clear();
     exchange.sendCommand(kQuery, kShort);
     QVERIFY(finished.wait(kWait));
@@ -453,10 +392,8 @@ void TestExchange::proveInStep()
     exchange.setChannel(&channel);
     QFETCH(QByteArray, known);
     exchange.setVersionText(known);
-    channel.onWrite = [&](const QByteArray& line) {
-        if (line == ";C4\r" && !answer.isEmpty())
-            QTimer::singleShot(0, &channel, [&] { channel.receive(answer); });
-    };
+    ScriptedIndicator indicator(channel);
+    indicator.version = answer;
     QFETCH(QByteArray, before);
     channel.receive(before);
     QSignalSpy finished(&exchange, &CommandExchange::commandFinished);

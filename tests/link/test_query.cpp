@@ -1,5 +1,5 @@
 #include "link/IndicatorQuery.h"
-#include "support/FakeLineChannel.h"
+#include "support/ScriptedIndicator.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -20,14 +20,9 @@ private slots:
 void TestQuery::startedAsAnotherCommandEnds()
 {
     FakeLineChannel channel;
+    ScriptedIndicator indicator(channel);
     CommandExchange exchange;
     exchange.setChannel(&channel);
-    channel.onWrite = [&](const QByteArray& command) {
-        const QByteArray reply = command == IndicatorProtocol::kVersionCommand  ? "IND V2.05\x06\r"
-                                 : command == IndicatorProtocol::kSerialCommand ? "12345\x06\r"
-                                                                                : "\x06\r";
-        QTimer::singleShot(0, &channel, [&channel, reply] { channel.receive(reply); });
-    };
     std::unique_ptr<IndicatorQuery> query;
     // Connected before the query exists, so it is heard first.
     connect(&exchange, &CommandExchange::commandFinished, this, [&](quint64, bool) {
@@ -106,13 +101,11 @@ void TestQuery::query()
     QFETCH(QByteArray, versionReply);
     QFETCH(QByteArray, serialReply);
     FakeLineChannel channel;
+    ScriptedIndicator indicator(channel);
+    indicator.version = versionReply;
+    indicator.serial = serialReply;
     CommandExchange exchange;
     exchange.setChannel(&channel);
-    channel.onWrite = [&](const QByteArray& command) {
-        const QByteArray reply =
-            command == IndicatorProtocol::kVersionCommand ? versionReply : serialReply;
-        QTimer::singleShot(0, &channel, [&channel, reply] { channel.receive(reply); });
-    };
     IndicatorQuery query(exchange);
     QSignalSpy versions(&query, &IndicatorQuery::versionReceived);
     QSignalSpy serials(&query, &IndicatorQuery::serialReceived);

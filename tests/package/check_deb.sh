@@ -34,5 +34,23 @@ for program in "$root"/usr/bin/*; do
     fi
 done
 "$here/check_tree.sh" "$root"
+
+# What a distribution asks of a package beyond the tree: every program's manual page, the
+# changelog's newest entry for this very version, the command line's page with a section for
+# each command its overview lists, and no error from lintian.
+for page in ticket-talvor ticket-talvor-cli ticket-talvor-indicator-sim; do
+    [ -s "$root/usr/share/man/man1/$page.1.gz" ] || fail "no manual page for $page"
+done
+zcat "$root/usr/share/doc/ticket-talvor/changelog.gz" >"$root/changelog.check"
+changelog_version=$(dpkg-parsechangelog -l "$root/changelog.check" -S Version)
+[ "$changelog_version" = "$version" ] || fail "the changelog's newest entry is $changelog_version"
+commands=$("$root/usr/bin/ticket-talvor-cli" --help |
+    awk '/^Commands:/ { on = 1; next } on && /^$/ { exit } on && /^  [a-z]/ { print $1 }')
+for command in $commands; do
+    [ "$command" = help ] && continue
+    zcat "$root/usr/share/man/man1/ticket-talvor-cli.1.gz" | grep -qx "\.SS $command" \
+        || fail "the manual page of ticket-talvor-cli lacks the command $command"
+done
+lintian --fail-on error "$deb" || fail "lintian found errors"
 echo "package OK: $deb"
 echo "Depends: $depends"

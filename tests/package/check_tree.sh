@@ -40,6 +40,20 @@ for size in 16 24 32 48 64 128 256; do
     [ "$w" -eq "$size" ] && [ "$h" -eq "$size" ] || fail "$icon is ${w}x${h}, not ${size}x${size}"
 done
 
+# The documents: the manuals the Help window names, the machine-readable licence, the changelog
+# and the window program's manual page, compressed as Debian wants (no name, no time: FLG and
+# MTIME, bytes 3 to 7, all zero).
+doc=$usr/share/doc/ticket-talvor
+for pdf in "Help Help Programmable Ticket TALVOR.pdf" "Ayuda ticket programable TALVOR.pdf"; do
+    [ "$(head -c 5 "$doc/$pdf" 2>/dev/null)" = "%PDF-" ] || fail "no PDF $doc/$pdf"
+done
+grep -qx "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" \
+    "$doc/copyright" || fail "$doc/copyright is missing or not machine-readable"
+for gz in "$doc/changelog.gz" "$usr/share/man/man1/ticket-talvor.1.gz"; do
+    gzip -t "$gz" 2>/dev/null || fail "$gz is missing or not gzip"
+    [ "$(od -An -tu1 -j3 -N5 "$gz" | tr -d ' ')" = 00000 ] || fail "$gz keeps a name or a time"
+done
+
 desktop-file-validate "$desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$metainfo" || fail "appstreamcli validate"
 grep -qx "Exec=ticket-talvor" "$desktop" || fail "the menu entry does not start ticket-talvor"
@@ -48,6 +62,10 @@ grep -qx "Icon=$id" "$desktop" || fail "the menu entry's icon is not $id"
 grep -Eq "^Categories=(.*;)?(Utility|Development);" "$desktop" || fail "no main menu category"
 grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" \
     || fail "the metainfo does not launch $id.desktop"
+# Software centres show the licence, and the Spanish texts on a Spanish desktop.
+grep -q "<project_license>MIT</project_license>" "$metainfo" || fail "the metainfo names no licence"
+grep -q '<summary xml:lang="es">' "$metainfo" || fail "the metainfo has no Spanish summary"
+grep -q '^Comment\[es\]=' "$desktop" || fail "the menu entry has no Spanish comment"
 
 # Waits up to 15 s for a file to appear; the program writes its settings at start-up.
 wait_for() {
@@ -89,6 +107,8 @@ rm -f "$usr/bin/TicketTalvor.ini"
 sim=$usr/bin/ticket-talvor-indicator-sim
 "$sim" --help >"$work/help.txt" || fail "ticket-talvor-indicator-sim --help"
 grep -q -- "--tcp PORT" "$work/help.txt" || fail "the simulator's help lacks --tcp"
+[ "$(head -n 1 "$work/help.txt")" = "Usage: ticket-talvor-indicator-sim [options]" ] \
+    || fail "the simulator's help names another program: $(head -n 1 "$work/help.txt")"
 
 "$sim" --tcp 0 >"$work/sim.out" 2>"$work/sim.err" &
 pids+=("$!")

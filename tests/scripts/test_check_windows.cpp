@@ -19,7 +19,7 @@ private slots:
 
 namespace {
 const QString kSourceDir = QStringLiteral(TALVOR_SOURCE_DIR);
-const QString kChecked = QStringLiteral("platform/SerialPort.cpp");
+const QString kChecked = QStringLiteral("platform/SerialChannel.cpp");
 
 bool copyTree(const QString& from, const QString& to)
 {
@@ -73,7 +73,7 @@ void TestCheckWindows::seededFaults_data()
     QTest::addColumn<QString>("compileError");
 
     const QString cpp = kChecked;
-    const QString header = QStringLiteral("platform/SerialPort.h");
+    const QString header = QStringLiteral("platform/SerialChannel.h");
     QTest::newRow("untouched") << cpp << QString() << true << QStringList() << QString();
     QTest::newRow("POSIX header and calls inside Q_OS_UNIX")
         << cpp
@@ -92,23 +92,23 @@ void TestCheckWindows::seededFaults_data()
         << true << QStringList() << QString();
     QTest::newRow("termios.h unguarded")
         << cpp << "#include <termios.h>\n"
-        << false << QStringList() << "SerialPort.cpp:@1:10: fatal error: termios.h";
+        << false << QStringList() << "SerialChannel.cpp:@1:10: fatal error: termios.h";
     QTest::newRow("unistd.h unguarded")
         << cpp << "#include <unistd.h>\n"
-        << false << QStringList{"SerialPort.cpp:@1: POSIX header <unistd.h>"} << QString();
+        << false << QStringList{"SerialChannel.cpp:@1: POSIX header <unistd.h>"} << QString();
     QTest::newRow("unistd.h unguarded in a header")
         << header << "#include <unistd.h>\n"
-        << false << QStringList{"SerialPort.h:@1: POSIX header <unistd.h>"} << QString();
+        << false << QStringList{"SerialChannel.h:@1: POSIX header <unistd.h>"} << QString();
     QTest::newRow("::access unguarded")
         << cpp << "#include <io.h>\nstatic int probe(const char* p) { return ::access(p, 0); }\n"
-        << false << QStringList{"SerialPort.cpp:@2: POSIX call ::access()"} << QString();
+        << false << QStringList{"SerialChannel.cpp:@2: POSIX call ::access()"} << QString();
     QTest::newRow("device path unguarded")
         << cpp << "static const char* kDevice = \"/dev/ttyUSB0\";\n"
-        << false << QStringList{"SerialPort.cpp:@1: Unix path literal \"/dev/ttyUSB0\""}
+        << false << QStringList{"SerialChannel.cpp:@1: Unix path literal \"/dev/ttyUSB0\""}
         << QString();
     QTest::newRow("ssize_t unguarded")
         << cpp << "static ssize_t kCount = 0;\n"
-        << false << QStringList{"SerialPort.cpp:@1: POSIX type ssize_t"} << QString();
+        << false << QStringList{"SerialChannel.cpp:@1: POSIX type ssize_t"} << QString();
 }
 
 void TestCheckWindows::seededFaults()

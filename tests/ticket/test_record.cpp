@@ -1,5 +1,5 @@
 #include "link/CommandExchange.h"
-#include "support/FakeLineChannel.h"
+#include "support/ScriptedIndicator.h"
 #include "support/TestFiles.h"
 #include "ticket/DownloadRecord.h"
 #include "ticket/DownloadRecorder.h"
@@ -109,6 +109,12 @@ private Q_SLOTS:
     void fromDownload()
     {
         FakeLineChannel channel;
+        ScriptedIndicator indicator(channel);
+        // Slot 3's only block is refused.
+        indicator.answer = [&](const QByteArray& command) {
+            return command.startsWith(";E0004-") ? ScriptedIndicator::kNak
+                                                 : indicator.behaves(command);
+        };
         CommandExchange exchange;
         exchange.setChannel(&channel);
         exchange.setVersionText("V2.05\x06");
@@ -116,14 +122,6 @@ private Q_SLOTS:
         DownloadRecorder recorder(downloader, exchange);
         recorder.setPath(QString());
         downloader.setTimeout(20ms);
-        channel.onWrite = [&](const QByteArray& bytes) {
-            // Slot 3's only block is refused.
-            const QByteArray reply = bytes.startsWith(";E0004-") ? "\x15\r"
-                                     : bytes == ";C4\r"          ? "IND V2.05\x06\r"
-                                                                 : "\x06\r";
-            QMetaObject::invokeMethod(
-                &channel, [&channel, reply] { channel.receive(reply); }, Qt::QueuedConnection);
-        };
         const Contents contents{"ABCD", {}, "xyz", {}, {}, {}, {}};
         const Paths paths{"/t/one.prn", "/t/ignored.prn", "/t/three.prn"};
         QSignalSpy finished(&downloader, &Downloader::finished);

@@ -2,9 +2,9 @@
 #include "workspace/TicketPreviewDialog.h"
 
 #include "support/FakeUiServices.h"
+#include "support/Sha256.h"
 #include "support/TestFiles.h"
 
-#include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QFontInfo>
 #include <QJsonDocument>
@@ -128,9 +128,7 @@ private Q_SLOTS:
             QVERIFY(QFontInfo(view->font()).fixedPitch());
         }
         QCOMPARE(child<QLabel>(dialog, "summaryLabel")->text(),
-                 QStringLiteral("32 bytes, SHA-256 ") +
-                     QString::fromLatin1(
-                         QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()));
+                 QStringLiteral("32 bytes, SHA-256 ") + sha256Hex(bytes));
 
         child<QDialogButtonBox>(dialog, "buttonBox")->button(QDialogButtonBox::Close)->click();
         QVERIFY(!dialog->isVisible());

@@ -44,6 +44,8 @@ struct Faults {
     // resetRecord()) and every n-th answer are sent twice; the copy leaves duplicateDelayMs after
     // the answer, 0: in the same write. Replies after it wait behind it.
     QSet<QByteArray> duplicateLines;
+    // The answer to each of these lines is sent twice every time it is answered.
+    QSet<QByteArray> duplicateAlwaysLines;
     int duplicateEvery = 0;
     int duplicateDelayMs = 0;
     int garbleEvery = 0; // the ACK or NAK of every n-th answer arrives as BEL; 0: never

@@ -62,7 +62,7 @@ auto IndicatorCore::handle(const QByteArray& line, Session& session) -> Outcome
         outcome.reply = std::move(reply);
         outcome.answered = true;
         outcome.duplicate =
-            every(m_faults.duplicateEvery) ||
+            every(m_faults.duplicateEvery) || m_faults.duplicateAlwaysLines.contains(line) ||
             (m_faults.duplicateLines.contains(line) && !m_duplicated.contains(line));
         if (outcome.duplicate)
             m_duplicated.insert(line);

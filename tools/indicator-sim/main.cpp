@@ -2,6 +2,7 @@
 #include "IndicatorSimulator.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cmath>
@@ -15,7 +16,9 @@ namespace {
 
 enum ExitCode { ExitNormal = 0, ExitStartFailure = 1, ExitUsage = 2 };
 
-constexpr char HelpText[] = R"(Usage: indicator-sim [options]
+// %1 is the program's name as it was called: indicator-sim in the build tree,
+// ticket-talvor-indicator-sim once installed.
+constexpr char HelpText[] = R"(Usage: %1 [options]
 
 A stand-in weighing indicator. It answers ";C4" (version), ";SR" (serial number) and
 ";Eaaaa-dddddddd" (write 4 bytes) on a pseudo-terminal and/or a TCP port on 127.0.0.1,
@@ -68,6 +71,8 @@ Faults:
                       the replies after it wait behind it.
   --duplicate LINE    Send the answer to the exact line LINE (without CR) twice, the first time
                       it is answered. Repeatable.
+  --duplicate-always LINE
+                      Send the answer to the exact line LINE twice, every time. Repeatable.
   --duplicate-every N Send every N-th answer twice.
   --duplicate-delay MS
                       Send a copy MS milliseconds after its answer, the replies after it waiting
@@ -92,18 +97,6 @@ Nothing else is written to stdout.
 
 Exit codes: 0 ended by a signal (or --help), 1 could not start, 2 usage error.
 )";
-
-int usageError(const QString& text)
-{
-    std::fprintf(stderr, "indicator-sim: %s\nTry 'indicator-sim --help'.\n", qPrintable(text));
-    return ExitUsage;
-}
-
-int startFailure(const QString& text)
-{
-    std::fprintf(stderr, "indicator-sim: %s\n", qPrintable(text));
-    return ExitStartFailure;
-}
 
 bool toCount(const QString& text, int* value)
 {
@@ -138,6 +131,18 @@ int main(int argc, char* argv[])
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
+    QString program = QFileInfo(args.value(0)).fileName();
+    if (program.isEmpty())
+        program = QStringLiteral("indicator-sim");
+    const auto usageError = [&program](const QString& text) {
+        std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", qPrintable(program), qPrintable(text),
+                     qPrintable(program));
+        return int(ExitUsage);
+    };
+    const auto startFailure = [&program](const QString& text) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(program), qPrintable(text));
+        return int(ExitStartFailure);
+    };
 
     QCommandLineParser parser;
     const QCommandLineOption help(QStringLiteral("help"));
@@ -167,6 +172,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption crlf(QStringLiteral("crlf"));
     const QCommandLineOption lfAfter(QStringLiteral("lf-after"), {}, QStringLiteral("MS"));
     const QCommandLineOption duplicate(QStringLiteral("duplicate"), {}, QStringLiteral("LINE"));
+    const QCommandLineOption duplicateAlways(QStringLiteral("duplicate-always"), {},
+                                             QStringLiteral("LINE"));
     const QCommandLineOption duplicateEvery(QStringLiteral("duplicate-every"), {},
                                             QStringLiteral("N"));
     const QCommandLineOption duplicateDelay(QStringLiteral("duplicate-delay"), {},
@@ -176,19 +183,27 @@ int main(int argc, char* argv[])
     const QCommandLineOption deafMs(QStringLiteral("deaf-ms"), {}, QStringLiteral("MS"));
     const QCommandLineOption dumpDir(QStringLiteral("dump-dir"), {}, QStringLiteral("DIR"));
     const QCommandLineOption verbose(QStringLiteral("verbose"));
-    parser.addOptions({help,        pty,          link,           tcp,
-                       version,     serial,       nakAt,          silentAt,
-                       ignoreFirst, silentAfter,  textReply,      noCr,
-                       delayMs,     baud,         expectBaud,     dropAfter,
-                       noise,       lateAt,       loneCr,         chatterEvery,
-                       stallAfter,  resumeAfter,  nakLine,        crlf,
-                       lfAfter,     duplicate,    duplicateEvery, duplicateDelay,
-                       garbleEvery, restartAfter, deafMs,         dumpDir,
-                       verbose});
+    parser.addOptions({help,           pty,
+                       link,           tcp,
+                       version,        serial,
+                       nakAt,          silentAt,
+                       ignoreFirst,    silentAfter,
+                       textReply,      noCr,
+                       delayMs,        baud,
+                       expectBaud,     dropAfter,
+                       noise,          lateAt,
+                       loneCr,         chatterEvery,
+                       stallAfter,     resumeAfter,
+                       nakLine,        crlf,
+                       lfAfter,        duplicate,
+                       duplicateEvery, duplicateDelay,
+                       garbleEvery,    restartAfter,
+                       deafMs,         dumpDir,
+                       verbose,        duplicateAlways});
     if (!parser.parse(args))
         return usageError(parser.errorText());
     if (parser.isSet(help)) {
-        std::fputs(HelpText, stdout);
+        std::fputs(qPrintable(QString::fromLatin1(HelpText).arg(program)), stdout);
         return ExitNormal;
     }
     if (!parser.positionalArguments().isEmpty())
@@ -265,10 +280,15 @@ int main(int argc, char* argv[])
             return usageError(QStringLiteral("--nak-line needs a non-empty line"));
         faults.nakLines.insert(text.toLocal8Bit());
     }
-    for (const QString& text : parser.values(duplicate)) {
-        if (text.isEmpty())
-            return usageError(QStringLiteral("--duplicate needs a non-empty line"));
-        faults.duplicateLines.insert(text.toLocal8Bit());
+    for (const auto& [option, lines] :
+         {std::pair{&duplicate, &faults.duplicateLines},
+          std::pair{&duplicateAlways, &faults.duplicateAlwaysLines}}) {
+        for (const QString& text : parser.values(*option)) {
+            if (text.isEmpty())
+                return usageError(QStringLiteral("--%1 needs a non-empty line")
+                                      .arg(option->names().constFirst()));
+            lines->insert(text.toLocal8Bit());
+        }
     }
     faults.crlf = parser.isSet(crlf) || parser.isSet(lfAfter);
     quint16 port = 0;
