@@ -38,7 +38,8 @@ QList<ComPort> comPorts(const SettingsStore& store)
         port.mapped =
             !store.readValue(SettingsKeys::kPortNamesSection, SettingsKeys::comKey(k)).isEmpty();
         port.realDevice = SerialDevices::realPath(port.device);
-        port.present = SerialDevices::fitness(port.device) != SerialDevices::Fitness::Missing;
+        // Only looked for: opening a port to tell more may reset what hangs on its lines.
+        port.present = SerialDevices::exists(port.device);
         list.append(port);
     }
     return list;

@@ -99,12 +99,22 @@ std::optional<Device> find(const QString& path)
     return std::nullopt;
 }
 
+bool exists(const QString& path)
+{
+#ifdef Q_OS_WIN
+    // Windows port names are no files: the system's list is the only witness.
+    return find(path).has_value();
+#else
+    return QFileInfo::exists(path);
+#endif
+}
+
 Fitness fitness(const QString& path)
 {
+    if (!exists(path))
+        return Fitness::Missing;
 #ifdef Q_OS_UNIX
     const QFileInfo info(path);
-    if (!info.exists())
-        return Fitness::Missing;
     if (info.isDir() || info.isFile())
         return Fitness::NotSerial;
     // A device that cannot be opened now (in use, forbidden) is no proof against it.
@@ -116,8 +126,7 @@ Fitness fitness(const QString& path)
     ::close(fd);
     return terminal ? Fitness::Usable : Fitness::NotSerial;
 #else
-    // Windows port names are no files: the system's list is the only witness.
-    return find(path) ? Fitness::Usable : Fitness::Missing;
+    return Fitness::Usable;
 #endif
 }
 

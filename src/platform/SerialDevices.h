@@ -36,6 +36,9 @@ std::optional<Device> find(const QString& path);
 // device, a Windows port name), so that two names of one device compare equal.
 QString realPath(const QString& path);
 
+// Whether the device is there, without opening it: on Windows, whether the system lists the port.
+bool exists(const QString& path);
+
 enum class Fitness {
     Usable,    // exists and is a terminal line, or cannot be opened to tell (in use, forbidden)
     Missing,   // no such device
