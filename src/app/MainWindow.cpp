@@ -185,6 +185,8 @@ void MainWindow::closeEvent(QCloseEvent* event)
             askToQuit();
         return;
     }
+    // A download whose closing message is still open ends with its outcome, recorded.
+    m_session.abandon();
     event->accept();
     QMainWindow::closeEvent(event);
 }

@@ -464,6 +464,28 @@ private slots:
                  quit ? QStringLiteral("cancelled") : QStringLiteral("stored"));
     }
 
+    // Once the outcome is decided only the closing message is open: End asks nothing, and the
+    // download is recorded with its outcome.
+    void endWhileTheClosingMessageIsOpen()
+    {
+        sim::Faults faults;
+        faults.nakAt.insert(0x0004);
+        WindowRig rig(WindowRig::Serial, "5", faults);
+        rig.openAndQuery();
+        rig.addTicketBytes(1, QByteArray(100, 'n'));
+        rig.ui->holdMessages = true;
+        rig.form().downloadButton->click();
+        QTRY_COMPARE(rig.ui->messages.size(), 1); // the refused block
+        rig.ui->acknowledge();
+        QTRY_COMPARE(rig.ui->messages.size(), 2); // what was not stored
+        rig.form().endAction->trigger();
+        QVERIFY(rig.ui->questions.isEmpty());
+        QVERIFY(!rig.window->isVisible());
+        const QByteArray record = TestFiles::read(rig.recordPath);
+        QCOMPARE(QJsonDocument::fromJson(record).object().value("outcome").toString(),
+                 QStringLiteral("refused"));
+    }
+
     // A line that misbehaves never makes the program judge a command on another command's
     // answer: what the indicator refused is reported, what it stored is not, and a line that
     // goes dead ends the download with one message.
