@@ -568,6 +568,10 @@ Pida al administrador que a√±ada su usuario al grupo &quot;dialout&quot;; despu√
         <source>lost</source>
         <translation>perdido</translation>
     </message>
+    <message>
+        <source>already stored</source>
+        <translation>ya guardado</translation>
+    </message>
 </context>
 <context>
     <name>PortDialog</name>

@@ -25,17 +25,23 @@ struct Options {
     QCommandLineOption noRecord{QStringLiteral("no-record")};
     QCommandLineOption targets{QStringLiteral("targets"), {}, QStringLiteral("FILE")};
     QCommandLineOption parallel{QStringLiteral("parallel"), {}, QStringLiteral("N")};
+    QCommandLineOption verbose{QStringLiteral("verbose")};
+    QCommandLineOption retries{QStringLiteral("retries"), {}, QStringLiteral("N")};
+    QCommandLineOption retryAfter{QStringLiteral("retry-after"), {}, QStringLiteral("SECONDS")};
+    QCommandLineOption skipStored{QStringLiteral("skip-stored")};
     QCommandLineOption map{QStringLiteral("map"), {}, QStringLiteral("COMk=DEVICE")};
 
     QList<QCommandLineOption> of(Command::Kind kind) const
     {
         switch (kind) {
         case Command::Kind::Query:
-            return {help, settings, port, baud};
+            return {help, settings, port, baud, json, verbose};
         case Command::Kind::Download:
-            return {help, settings, port, baud, slot, set, json, noRecord};
+            return {help, settings, port,    baud,    slot,      set,
+                    json, noRecord, verbose, retries, retryAfter};
         case Command::Kind::Fleet:
-            return {help, settings, targets, parallel, slot, set, json, noRecord};
+            return {help, settings, targets, parallel, slot,       set,
+                    json, noRecord, verbose, retries,  retryAfter, skipStored};
         case Command::Kind::Ports:
             return {help, settings, map, json};
         case Command::Kind::Help:
@@ -82,6 +88,27 @@ QString readFleet(const QCommandLineParser& parser, const Options& o, Command& c
     if (!ok || command.parallel < 1 || command.parallel > kMaxParallel)
         return QStringLiteral("--parallel needs a whole number from 1 to %1, not '%2'")
             .arg(QString::number(kMaxParallel), parser.value(o.parallel));
+    return {};
+}
+
+// --retries and --retry-after of download and fleet.
+QString readRetries(const QCommandLineParser& parser, const Options& o, Command& command)
+{
+    if (parser.isSet(o.retries)) {
+        bool ok = false;
+        command.retries = parser.value(o.retries).toInt(&ok, 10);
+        if (!ok || command.retries < 0 || command.retries > kMaxRetries)
+            return QStringLiteral("--retries needs a whole number from 0 to %1, not '%2'")
+                .arg(QString::number(kMaxRetries), parser.value(o.retries));
+    }
+    if (parser.isSet(o.retryAfter)) {
+        bool ok = false;
+        const double seconds = parser.value(o.retryAfter).toDouble(&ok);
+        if (!ok || !(seconds >= 0) || seconds > kMaxRetryAfter.count())
+            return QStringLiteral("--retry-after needs seconds from 0 to %1, not '%2'")
+                .arg(QString::number(kMaxRetryAfter.count()), parser.value(o.retryAfter));
+        command.retryAfter = std::chrono::milliseconds(qint64(seconds * 1000.0));
+    }
     return {};
 }
 
@@ -174,8 +201,17 @@ QString readOptions(const QStringList& arguments, Command& command)
         return std::any_of(taken.begin(), taken.end(),
                            [&](const auto& t) { return t.names() == option.names(); });
     };
-    command.json = takes(o.json) && parser.isSet(o.json);
-    command.noRecord = takes(o.noRecord) && parser.isSet(o.noRecord);
+    const auto isSet = [&](const QCommandLineOption& option) {
+        return takes(option) && parser.isSet(option);
+    };
+    command.json = isSet(o.json);
+    command.noRecord = isSet(o.noRecord);
+    command.verbose = isSet(o.verbose);
+    command.skipStored = isSet(o.skipStored);
+    if (takes(o.retries)) {
+        if (QString error = readRetries(parser, o, command); !error.isEmpty())
+            return error;
+    }
     switch (command.kind) {
     case Command::Kind::Query:
         return readPort(parser, o, command);

@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <optional>
 
 // What the command line says, checked before anything is opened or sent.
@@ -13,6 +14,9 @@ namespace Cli {
 
 constexpr int kDefaultParallel = 8;
 constexpr int kMaxParallel = 512;
+constexpr int kMaxRetries = 100;
+constexpr std::chrono::milliseconds kDefaultRetryAfter{10000};
+constexpr std::chrono::seconds kMaxRetryAfter{3600};
 
 struct Command {
     enum class Kind { Help, Version, Query, Download, Fleet, Ports };
@@ -32,6 +36,13 @@ struct Command {
 
     bool json = false;
     bool noRecord = false;
+    bool verbose = false;
+    // Download and fleet: more tries for an indicator that could not be reached or fell
+    // silent, this long after the last.
+    int retries = 0;
+    std::chrono::milliseconds retryAfter = kDefaultRetryAfter;
+    // Fleet: nothing written to an indicator that the record shows holding these tickets.
+    bool skipStored = false;
 
     // ports --map COMk=DEVICE: the COM port whose device to write, 0 for none, and the device.
     int mapCom = 0;

@@ -80,10 +80,9 @@ void Console::message(const QString& prefix, const QString& text)
     normalized.replace(u'\r', u'\n');
     QByteArray bytes = eraseSequence();
     m_shownLines = 0;
-    for (const QString& line : normalized.split(u'\n'))
-        bytes += TextRoutines::describeControls(line.isEmpty() ? prefix.trimmed() : prefix + line)
-                     .toLocal8Bit() +
-                 '\n';
+    // A box's blank line between paragraphs is no line on a terminal.
+    for (const QString& line : normalized.split(u'\n', Qt::SkipEmptyParts))
+        bytes += TextRoutines::describeControls(prefix + line).toLocal8Bit() + '\n';
     // The progress block comes back under the new lines at once, not at the next tick.
     if (m_timer.isActive())
         bytes += progressBlock();

@@ -26,9 +26,12 @@ public:
     ~Console() override;
 
     bool isTerminal() const { return m_terminal; }
+    // The terminal's width in columns.
+    int columns() const { return size().width(); }
 
     // Lines that stay on stderr, each line of the text after the prefix ("north-gate: ").
-    // CR LF and lone CRs in the text end lines, as the window's boxes show them.
+    // CR LF and lone CRs in the text end lines, as the window's boxes show them; empty lines are
+    // left out.
     void message(const QString& prefix, const QString& text);
     // A line on stdout, flushed at once so that a reader sees each result as it comes. Once a
     // write fails (the reader has gone) nothing more is written there.

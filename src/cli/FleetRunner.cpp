@@ -15,23 +15,34 @@ FleetRunner::FleetRunner(const QList<Target>& targets, Options options, Console&
     , m_options(std::move(options))
     , m_console(console)
 {
-    int nameWidth = 0;
-    for (const Target& target : targets)
-        nameWidth = std::max(nameWidth, int(TextRoutines::describeControls(target.name).size()));
     for (const Target& target : targets) {
-        TargetRun::Setup setup{target,
-                               m_options.task,
-                               m_options.tickets,
-                               m_options.settingsPath,
-                               m_options.task == TargetRun::Task::Download ? m_options.recordPath
-                                                                           : QString(),
-                               nameWidth};
+        m_nameWidth =
+            std::max(m_nameWidth, int(TextRoutines::describeControls(target.name).size()));
+        TargetRun::Setup setup;
+        setup.target = target;
+        setup.task = m_options.task;
+        setup.tickets = m_options.tickets;
+        setup.settingsPath = m_options.settingsPath;
+        if (m_options.task == TargetRun::Task::Download)
+            setup.recordPath = m_options.recordPath;
+        setup.retries = m_options.retries;
+        setup.retryAfter = m_options.retryAfter;
+        setup.stored = m_options.stored;
         auto run = std::make_unique<TargetRun>(std::move(setup), console);
         TargetRun* raw = run.get();
         // Queued: a run reports its end from inside its own handlers.
         connect(
             raw, &TargetRun::finished, this, [this, raw] { onRunFinished(raw); },
             Qt::QueuedConnection);
+        // A run resting before its next try holds no place; it queues for one when it is due.
+        connect(raw, &TargetRun::resting, this, [this, raw] {
+            m_atWork.remove(raw);
+            startNext();
+        });
+        connect(raw, &TargetRun::readyToRetry, this, [this, raw] {
+            m_retries.append(raw);
+            startNext();
+        });
         m_runs.push_back(std::move(run));
     }
 }
@@ -41,6 +52,17 @@ FleetRunner::~FleetRunner() = default;
 void FleetRunner::start()
 {
     m_console.setProgressSource([this] { return progressLines(); });
+    // Every row of the file is accounted for: those that could not be used first.
+    if (m_options.json) {
+        for (const FleetFile::BadRow& bad : m_options.badRows)
+            m_console.outputExact(jsonLine(QJsonObject{
+                {QStringLiteral("line"), bad.line},
+                {QStringLiteral("name"), bad.name},
+                {QStringLiteral("port"), bad.port},
+                {QStringLiteral("outcome"), QStringLiteral("skipped")},
+                {QStringLiteral("reason"), bad.fault},
+            }));
+    }
     if (m_runs.empty()) {
         QMetaObject::invokeMethod(this, &FleetRunner::done, Qt::QueuedConnection);
         return;
@@ -49,11 +71,13 @@ void FleetRunner::start()
     m_console.startProgress();
 }
 
+// Runs due for another try go first: they have waited their time already.
 void FleetRunner::startNext()
 {
-    while (m_running < m_options.parallel && m_next < m_runs.size()) {
-        TargetRun* run = m_runs[m_next++].get();
-        ++m_running;
+    while (m_atWork.size() < m_options.parallel &&
+           (!m_retries.isEmpty() || m_next < m_runs.size())) {
+        TargetRun* run = m_retries.isEmpty() ? m_runs[m_next++].get() : m_retries.takeFirst();
+        m_atWork.insert(run);
         // A fleet cancelled before a row's turn never opens its channel.
         if (m_cancelled)
             run->skipCancelled();
@@ -64,20 +88,36 @@ void FleetRunner::startNext()
 
 void FleetRunner::onRunFinished(TargetRun* run)
 {
-    --m_running;
+    // A run cancelled while it rested, or while it queued for its next try, held no place.
+    m_atWork.remove(run);
+    m_retries.removeAll(run);
     ++m_finished;
-    if (m_options.task == TargetRun::Task::Download && m_options.json) {
-        // The objects come as the runs end: the row's name and port tell which is which.
-        QJsonObject json = run->record().toJson();
-        json.insert(QStringLiteral("name"), run->target().name);
-        json.insert(QStringLiteral("port"), run->target().port.text);
-        m_console.outputExact(jsonLine(json));
-    }
+    if (m_options.json)
+        m_console.outputExact(jsonLine(jsonOf(*run)));
     startNext();
     if (m_finished == int(m_runs.size())) {
         m_console.stopProgress();
         emit done();
     }
+}
+
+// The row's object as the run ended: the record of its last try with where it went and how many
+// tries it took, or for a query what the indicator said.
+QJsonObject FleetRunner::jsonOf(const TargetRun& run) const
+{
+    const Target& target = run.target();
+    if (m_options.task == TargetRun::Task::Query)
+        return {{QStringLiteral("port"), target.port.text},
+                {QStringLiteral("version"), run.version()},
+                {QStringLiteral("serial"), run.serial()},
+                {QStringLiteral("outcome"), Outcomes::word(run.outcome())}};
+    QJsonObject json = run.record().toJson();
+    if (target.line > 0)
+        json.insert(QStringLiteral("line"), target.line);
+    json.insert(QStringLiteral("name"), target.name);
+    json.insert(QStringLiteral("port"), target.port.text);
+    json.insert(QStringLiteral("tries"), run.tries());
+    return json;
 }
 
 void FleetRunner::cancelAll()
@@ -97,62 +137,72 @@ ExitCode FleetRunner::exitCode() const
 
 QStringList FleetRunner::progressLines() const
 {
+    // Names are cut to leave the figures their room on a narrow terminal.
+    constexpr int kFigures = 48;
+    constexpr int kShortestName = 8;
+    const int nameWidth =
+        std::min(m_nameWidth, std::max(kShortestName, m_console.columns() - kFigures));
     QStringList lines;
+    int done = 0;
     for (const auto& run : m_runs) {
-        const QString line = run->progressLine();
+        done += run->phase() == TargetRun::Phase::Done ? 1 : 0;
+        const QString line = run->progressLine(nameWidth);
         if (!line.isEmpty())
             lines.append(line);
     }
     if (m_runs.size() > 1) {
         lines.prepend(QStringLiteral("%1 of %2 done, %3 running")
-                          .arg(QString::number(m_finished), QString::number(m_runs.size()),
-                               QString::number(m_running)));
+                          .arg(QString::number(done), QString::number(m_runs.size()),
+                               QString::number(m_atWork.size())));
     }
     return lines;
 }
 
 QStringList summaryTable(const std::vector<std::unique_ptr<TargetRun>>& runs,
-                         const QList<FleetFile::BadRow>& badRows)
+                         const QList<FleetFile::BadRow>& badRows, bool withTries)
 {
-    struct Row {
-        int line;
-        QString name, serial, outcome, seconds;
-    };
+    // The columns, the last ones right-aligned: name, serial number, outcome, seconds[, tries].
+    using Row = std::pair<int, QStringList>;
     // Named before they are measured, so that the columns stay aligned on the screen.
     const auto shown = [](const QString& text) {
         return text.isEmpty() ? QStringLiteral("-") : TextRoutines::describeControls(text);
     };
     QList<Row> rows;
     for (const auto& run : runs) {
-        rows.append({run->target().line, shown(run->target().name), shown(run->record().serial),
-                     Outcomes::word(run->outcome()),
-                     QString::number(run->record().seconds, 'f', 2)});
+        QStringList cells{shown(run->target().name), shown(run->record().serial),
+                          Outcomes::word(run->outcome()),
+                          QString::number(run->record().seconds, 'f', 2)};
+        if (withTries)
+            cells.append(QString::number(run->tries()));
+        rows.append({run->target().line, cells});
     }
     for (const FleetFile::BadRow& bad : badRows) {
-        rows.append({bad.line, shown(bad.name), QStringLiteral("-"),
-                     QStringLiteral("bad row (line %1)").arg(bad.line), QStringLiteral("-")});
+        QStringList cells{shown(bad.name), QStringLiteral("-"),
+                          QStringLiteral("bad row (line %1)").arg(bad.line), QStringLiteral("-")};
+        if (withTries)
+            cells.append(QStringLiteral("-"));
+        rows.append({bad.line, cells});
     }
     std::stable_sort(rows.begin(), rows.end(),
-                     [](const Row& a, const Row& b) { return a.line < b.line; });
-    const Row header{0, QStringLiteral("name"), QStringLiteral("serial number"),
-                     QStringLiteral("outcome"), QStringLiteral("seconds")};
-    qsizetype nameWidth = header.name.size();
-    qsizetype serialWidth = header.serial.size();
-    qsizetype outcomeWidth = header.outcome.size();
-    qsizetype secondsWidth = header.seconds.size();
+                     [](const Row& a, const Row& b) { return a.first < b.first; });
+    QStringList header{QStringLiteral("name"), QStringLiteral("serial number"),
+                       QStringLiteral("outcome"), QStringLiteral("seconds")};
+    if (withTries)
+        header.append(QStringLiteral("tries"));
+    rows.prepend({0, header});
+    QList<qsizetype> widths(header.size(), 0);
     for (const Row& row : rows) {
-        nameWidth = std::max(nameWidth, row.name.size());
-        serialWidth = std::max(serialWidth, row.serial.size());
-        outcomeWidth = std::max(outcomeWidth, row.outcome.size());
-        secondsWidth = std::max(secondsWidth, row.seconds.size());
+        for (qsizetype i = 0; i < row.second.size(); ++i)
+            widths[i] = std::max(widths[i], row.second.at(i).size());
     }
+    constexpr qsizetype kLeftAligned = 3;
     QStringList lines;
-    rows.prepend(header);
     for (const Row& row : rows) {
-        lines.append(row.name.leftJustified(nameWidth) + QStringLiteral("  ") +
-                     row.serial.leftJustified(serialWidth) + QStringLiteral("  ") +
-                     row.outcome.leftJustified(outcomeWidth) + QStringLiteral("  ") +
-                     row.seconds.rightJustified(secondsWidth));
+        QStringList cells;
+        for (qsizetype i = 0; i < row.second.size(); ++i)
+            cells.append(i < kLeftAligned ? row.second.at(i).leftJustified(widths[i])
+                                          : row.second.at(i).rightJustified(widths[i]));
+        lines.append(cells.join(QStringLiteral("  ")));
     }
     return lines;
 }

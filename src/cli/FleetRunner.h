@@ -3,7 +3,9 @@
 #include "cli/CommandLine.h"
 #include "cli/TargetRun.h"
 
+#include <QJsonObject>
 #include <QObject>
+#include <QSet>
 #include <memory>
 #include <vector>
 
@@ -24,6 +26,11 @@ public:
         int parallel = kDefaultParallel;
         bool json = false;
         QString recordPath; // empty: no record
+        int retries = 0;
+        std::chrono::milliseconds retryAfter{0};
+        const StoredTickets* stored = nullptr; // --skip-stored
+        // The rows of the file that could not be used, for --json.
+        QList<FleetFile::BadRow> badRows;
     };
 
     FleetRunner(const QList<Target>& targets, Options options, Console& console,
@@ -47,19 +54,23 @@ signals:
 private:
     void startNext();
     void onRunFinished(TargetRun* run);
+    QJsonObject jsonOf(const TargetRun& run) const;
 
     Options m_options;
     Console& m_console;
     std::vector<std::unique_ptr<TargetRun>> m_runs;
     size_t m_next = 0;
-    int m_running = 0;
+    // The runs that hold a place among the --parallel at work, and those due for another try.
+    QSet<TargetRun*> m_atWork;
+    QList<TargetRun*> m_retries;
     int m_finished = 0;
+    int m_nameWidth = 0;
     bool m_cancelled = false;
 };
 
-// The table printed at the end of a fleet: name, serial number, outcome, seconds; a row per
-// target in the order of the file, the rows skipped included.
+// The table printed at the end of a fleet: name, serial number, outcome, seconds and, when
+// asked, the tries; a row per target in the order of the file, the rows skipped included.
 QStringList summaryTable(const std::vector<std::unique_ptr<TargetRun>>& runs,
-                         const QList<FleetFile::BadRow>& badRows);
+                         const QList<FleetFile::BadRow>& badRows, bool withTries = false);
 
 } // namespace Cli

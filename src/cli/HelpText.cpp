@@ -3,6 +3,7 @@
 #include "link/PortAddress.h"
 #include "platform/LineSettings.h"
 #include "platform/SerialDevices.h"
+#include "ticket/SlotTable.h"
 
 namespace Cli {
 
@@ -46,45 +47,76 @@ const QString kSettingsHelp = QStringLiteral(
                    instead of the one the window uses.
 )");
 
+// "  1  Gross/Net/Tare Ticket" and so on: the slots as the indicator numbers them.
+QString slotList()
+{
+    QString list;
+    for (int s = 1; s <= SlotTable::kSlotCount; ++s)
+        list +=
+            QStringLiteral("  %1  %2\n").arg(QString::number(s), SlotTable::caption(s).trimmed());
+    return list;
+}
+
+const QString kReplacesHelp = QStringLiteral(
+    R"(A download replaces all seven slots of the indicator: a slot given no file, or an
+empty one, is cleared. The slots are:
+)");
+
 const QString kTicketHelp = QStringLiteral(
     R"(  --slot N=FILE    The ticket file for slot N (1 to 7); repeat for each slot.
   --set FILE       The ticket files of a ticket set (.tkset) saved by the window.
   --json           Print one JSON object per indicator on stdout: the fields of the
                    download record (time, channel, baud, version, serial, outcome,
-                   seconds, commands, retries, slots).
+                   seconds, commands, retries, slots) with name, port and tries.
   --no-record      Do not append the download to the download record
                    (downloads.jsonl in the program's data folder).
+  --retries N      Try an indicator again, up to N more times (default 0), when a
+                   try ended unreachable, lost, or without an answer. Never after a
+                   refusal, a cancel or a wrong setting. Each try is recorded.
+  --retry-after S  Seconds between the end of a try and the next (default 10).
 )");
 
-const QString kQueryHelp = QStringLiteral(
-                               R"(Usage: ticket-talvor-cli query --port PORT [--baud RATE]
+const QString kVerboseHelp = QStringLiteral(
+    R"(  --verbose        Also print the traffic log's notes (stretches sent again, the
+                   line brought back in step); QT_LOGGING_RULES=
+                   "talvor.exchange.debug=true" prints every command and reply.
+)");
+
+const QString kQueryHelp =
+    QStringLiteral(R"(Usage: ticket-talvor-cli query --port PORT [--baud RATE] [--json]
 
 Asks the indicator for its software version and serial number and prints them as
-the window shows them.
+the download record keeps them (without the protocol's bytes).
 
-)") + kPortHelp + kSettingsHelp;
+  --json           Print {"port", "version", "serial", "outcome"} on stdout instead.
+)") +
+    kPortHelp + kSettingsHelp + kVerboseHelp;
 
-const QString kDownloadHelp =
+const QString kDownloadHead =
     QStringLiteral(R"(Usage: ticket-talvor-cli download --port PORT [--baud RATE]
                          (--slot N=FILE ... | --set FILE.tkset) [--json] [--no-record]
+                         [--retries N [--retry-after SECONDS]]
 
 Queries the indicator (version and serial number), then downloads the tickets as the
 window's DownLoad does: the pointer table cleared, the data written, the pointers
 written last. The indicator's messages go to stderr; on a terminal a progress line
 shows bytes sent, exchanges per second and the time left.
 
-)") +
-    kPortHelp + kTicketHelp + kSettingsHelp;
+)");
 
 const QString kFleetHelp =
     QStringLiteral(
         R"(Usage: ticket-talvor-cli fleet --targets FILE.csv (--slot N=FILE ... | --set FILE.tkset)
-                      [--parallel N] [--json] [--no-record]
+                      [--parallel N] [--json] [--no-record] [--skip-stored]
+                      [--retries N [--retry-after SECONDS]]
 
 Downloads the same tickets into every indicator of the targets file, up to N at once,
-and ends with a table: name, serial number, outcome, seconds. The exit code is the
-worst outcome (3, then 1, then 0); rows of the file that were skipped make a fleet
-that otherwise stored everything end with 2.
+and ends with a table: name, serial number, outcome, seconds (and tries, with
+--retries). The exit code is the worst outcome (3, then 1, then 0); rows of the file
+that were skipped make a fleet that otherwise stored everything end with 2. Each
+download replaces all seven slots, as download does. With --json every row of the
+file has its object, a row that could not be used {"line", "name", "port",
+"outcome": "skipped", "reason"}.
 
 The targets file is CSV with the header "name,port" or "name,port,baud" (PORT and
 RATE as for download):
@@ -94,9 +126,14 @@ RATE as for download):
 A bad row is reported with its line number and skipped; the others go on.
 
   --targets FILE   The targets file.
-  --parallel N     Downloads at once, 1 to 512 (default 8).
+  --parallel N     Downloads at once, 1 to 512 (default 8); an indicator waiting for
+                   its next try holds no place.
+  --skip-stored    Query each indicator and write nothing to one that the download
+                   record shows holding these tickets: its last recorded download on
+                   that port went to the same serial number and stored the same
+                   tickets (SHA-256), slot by slot. It ends "already stored" (0).
 )") +
-    kTicketHelp + kSettingsHelp;
+    kTicketHelp + kSettingsHelp + kVerboseHelp;
 
 // Where stable names are, on a system that has them.
 QString stableNamesNote()
@@ -140,7 +177,9 @@ const QList<CommandInfo>& commandTable()
         {Command::Kind::Query, QStringLiteral("query"),
          QStringLiteral("Read an indicator's software version and serial number."), kQueryHelp},
         {Command::Kind::Download, QStringLiteral("download"),
-         QStringLiteral("Download tickets into one indicator."), kDownloadHelp},
+         QStringLiteral("Download tickets into one indicator."),
+         kDownloadHead + kReplacesHelp + slotList() + u'\n' + kPortHelp + kTicketHelp +
+             kSettingsHelp + kVerboseHelp},
         {Command::Kind::Fleet, QStringLiteral("fleet"),
          QStringLiteral("Download the same tickets into many indicators at once."), kFleetHelp},
         {Command::Kind::Ports, QStringLiteral("ports"),

@@ -37,8 +37,11 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
     });
     // The serial number is the query's last answer: told before the download that follows.
     connect(&m_session, &IndicatorSession::serialReceived, this, [this] {
-        if (m_setup.task == Task::Download)
-            say(QStringLiteral("SW-Version: %1, Serial-Number: %2").arg(version(), serial()));
+        if (m_setup.task != Task::Download)
+            return;
+        // The query is over: its line is not drawn again under the answer.
+        m_phase = Phase::Queried;
+        say(QStringLiteral("SW-Version: %1, Serial-Number: %2").arg(version(), serial()));
     });
     // A record that cannot be written never fails the download; the technician is told.
     connect(&m_session.recorder(), &DownloadRecorder::notWritten, this,
@@ -51,6 +54,14 @@ TargetRun::TargetRun(Setup setup, Console& console, QObject* parent)
             [this](qint32, qint32 bytesDone) { m_bytesDone = bytesDone; });
     // Queued: the session ends its run inside its own handlers, and the run may be deleted after.
     connect(&m_run, &SessionRun::finished, this, &TargetRun::onRunFinished, Qt::QueuedConnection);
+    if (m_setup.stored) {
+        m_run.setSkipCheck([this] {
+            return m_setup.stored->holds(m_session.channelDescription(), serial(),
+                                         tickets().hashed);
+        });
+    }
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &TargetRun::readyToRetry);
 }
 
 TargetRun::~TargetRun() = default;
@@ -84,11 +95,15 @@ void TargetRun::sayPhase(Phase phase, const QString& text)
 
 void TargetRun::start()
 {
-    if (m_phase != Phase::Waiting)
+    if (m_phase != Phase::Waiting && m_phase != Phase::Resting)
         return;
+    ++m_tries;
     QString text = openingText();
     if (m_setup.target.port.takesRate())
         text += QStringLiteral(" at %1 baud").arg(m_setup.target.baud);
+    if (m_tries > 1)
+        text += QStringLiteral(" (try %1 of %2)")
+                    .arg(QString::number(m_tries), QString::number(m_setup.retries + 1));
     sayPhase(Phase::Opening, text);
     m_run.start(m_setup.task, tickets().contents, tickets().paths);
 }
@@ -101,6 +116,13 @@ const Tickets& TargetRun::tickets() const
 
 void TargetRun::cancel()
 {
+    m_cancelled = true;
+    if (m_phase == Phase::Resting) {
+        m_retryTimer.stop();
+        m_phase = Phase::Done;
+        QMetaObject::invokeMethod(this, &TargetRun::finished, Qt::QueuedConnection);
+        return;
+    }
     m_run.cancel();
 }
 
@@ -121,7 +143,9 @@ void TargetRun::onPhase(Downloader::Phase phase)
         break;
     case Downloader::Phase::Data:
         sayPhase(Phase::Data,
-                 QStringLiteral("sending %1 bytes").arg(m_session.downloader().totalBytes()));
+                 QStringLiteral("sending ") +
+                     TerminalTexts::counted(m_session.downloader().totalBytes(),
+                                            QStringLiteral("byte"), QStringLiteral("bytes")));
         break;
     case Downloader::Phase::Pointers:
         sayPhase(Phase::Pointers, QStringLiteral("writing the pointer table"));
@@ -142,8 +166,9 @@ QString TargetRun::slotsText(bool stored) const
            numbers.join(QStringLiteral(", "));
 }
 
-// The slots given a file that holds nothing: the download leaves them out, and says so.
-QString TargetRun::skippedText() const
+// The slots given an empty file: a download clears them as it clears every slot it sends
+// nothing to.
+QString TargetRun::emptySlotsText() const
 {
     QStringList numbers;
     for (int s = 1; m_setup.tickets && s <= SlotTable::kSlotCount; ++s) {
@@ -152,31 +177,57 @@ QString TargetRun::skippedText() const
     }
     if (numbers.isEmpty())
         return {};
-    return numbers.size() == 1
-               ? QStringLiteral("; slot %1 skipped: its file is empty, nothing to send")
-                     .arg(numbers.first())
-               : QStringLiteral("; slots %1 skipped: their files are empty, nothing to send")
-                     .arg(numbers.join(QStringLiteral(", ")));
+    const bool one = numbers.size() == 1;
+    const QString named = (one ? QStringLiteral("slot ") : QStringLiteral("slots ")) +
+                          numbers.join(QStringLiteral(", "));
+    const QString why =
+        one ? QStringLiteral("its file is empty") : QStringLiteral("their files are empty");
+    return (outcome() == Outcome::Stored ? QStringLiteral("; %1 cleared: %2")
+                                         : QStringLiteral("; %1: %2"))
+        .arg(named, why);
+}
+
+// How the try ended: the outcome, the slots it concerns, and what it cost.
+QString TargetRun::endLine() const
+{
+    if (outcome() == Outcome::AlreadyStored)
+        return Outcomes::word(outcome()) + QStringLiteral(": ") + slotsText(false) +
+               QStringLiteral(" as the record shows; nothing written");
+    const bool stored = outcome() == Outcome::Stored;
+    QString line = Outcomes::word(outcome()) + QStringLiteral(": ") +
+                   (stored ? slotsText(true) : slotsText(false) + QStringLiteral(" not stored")) +
+                   emptySlotsText();
+    if (record().commands > 0)
+        line += QStringLiteral("; %1, %2, %3 s")
+                    .arg(TerminalTexts::counted(record().commands, QStringLiteral("command"),
+                                                QStringLiteral("commands")),
+                         TerminalTexts::counted(record().retries, QStringLiteral("retry"),
+                                                QStringLiteral("retries")),
+                         QString::number(record().seconds, 'f', 2));
+    return line;
 }
 
 void TargetRun::onRunFinished()
 {
-    if (m_phase == Phase::Done)
+    if (m_phase == Phase::Done || m_phase == Phase::Resting)
         return;
-    m_phase = Phase::Done;
+    const bool again = m_setup.task == Task::Download && !m_cancelled &&
+                       m_tries <= m_setup.retries && m_run.mayTryAgain();
+    // The phase first: the progress block drawn under the line no longer shows this try.
+    m_phase = again ? Phase::Resting : Phase::Done;
+    if (again)
+        m_retryTimer.start(m_setup.retryAfter);
     if (m_setup.task == Task::Download) {
-        const bool stored = outcome() == Outcome::Stored;
-        QString line =
-            Outcomes::word(outcome()) + QStringLiteral(": ") +
-            (stored ? slotsText(true) : slotsText(false) + QStringLiteral(" not stored")) +
-            skippedText();
-        if (record().commands > 0)
-            line += QStringLiteral("; %1 commands, %2 retries, %3 s")
-                        .arg(QString::number(record().commands), QString::number(record().retries),
-                             QString::number(record().seconds, 'f', 2));
+        QString line = endLine();
+        if (again)
+            line += QStringLiteral("; trying again in %1 s")
+                        .arg(QString::number(double(m_setup.retryAfter.count()) / 1000.0));
         say(line);
     }
-    emit finished();
+    if (again)
+        emit resting();
+    else
+        emit finished();
 }
 
 // Bytes sent of the total, exchanges a second, and the time left at the rate so far.
@@ -199,17 +250,22 @@ QString TargetRun::transferLine() const
              left ? DownloadProgress::durationText(*left) : QStringLiteral("-:--"));
 }
 
-QString TargetRun::progressLine() const
+QString TargetRun::progressLine(int nameWidth) const
 {
     QString line;
     if (!m_setup.target.name.isEmpty())
-        line =
-            TextRoutines::describeControls(m_setup.target.name).leftJustified(m_setup.nameWidth) +
-            QStringLiteral("  ");
+        line = TextRoutines::cutText(TextRoutines::describeControls(m_setup.target.name), nameWidth)
+                   .leftJustified(nameWidth) +
+               QStringLiteral("  ");
     switch (m_phase) {
     case Phase::Waiting:
+    case Phase::Queried:
     case Phase::Done:
         return {};
+    case Phase::Resting:
+        return line + QStringLiteral("try %1 of %2 in %3 s")
+                          .arg(QString::number(m_tries + 1), QString::number(m_setup.retries + 1),
+                               QString::number((m_retryTimer.remainingTime() + 999) / 1000));
     case Phase::Opening:
         return line + openingText();
     case Phase::Querying:

@@ -1,6 +1,7 @@
 #include "cli/TargetsFile.h"
 
 #include "cli/CsvReader.h"
+#include "cli/TerminalTexts.h"
 #include "platform/LineSettings.h"
 #include "platform/SystemNames.h"
 #include "platform/TextRoutines.h"
@@ -44,8 +45,10 @@ std::variant<Target, QString> readRow(const QStringList& fields, int columns,
                                       const QHash<QString, int>& names)
 {
     if (fields.size() < 2 || fields.size() > columns)
-        return QStringLiteral("%1 fields, where the header has %2")
-            .arg(QString::number(fields.size()), QString::number(columns));
+        return QStringLiteral("%1, where the header has %2")
+            .arg(TerminalTexts::counted(fields.size(), QStringLiteral("field"),
+                                        QStringLiteral("fields")),
+                 QString::number(columns));
     Target target;
     target.name = fields.at(0);
     if (target.name.isEmpty())
@@ -103,12 +106,12 @@ FleetFile parseFleet(const QByteArray& content)
             continue;
         }
         if (!row.fault.isEmpty()) {
-            fleet.badRows.append({row.line, {}, row.fault});
+            fleet.badRows.append({row.line, {}, row.fault, row.fields.value(1)});
             continue;
         }
         auto read = readRow(row.fields, columns, names);
         if (const QString* fault = std::get_if<QString>(&read)) {
-            fleet.badRows.append({row.line, row.fields.value(0), *fault});
+            fleet.badRows.append({row.line, row.fields.value(0), *fault, row.fields.value(1)});
             continue;
         }
         Target target = std::get<Target>(std::move(read));
@@ -168,7 +171,7 @@ void refuseSamePorts(FleetFile& fleet, const std::function<QStringList(const Por
                             .arg(target.port.text, QString::number(earlier.line));
         if (earlier.port != target.port.text)
             fault += QStringLiteral(" as %1 (both reach %2)").arg(earlier.port, *place);
-        fleet.badRows.append({target.line, target.name, fault});
+        fleet.badRows.append({target.line, target.name, fault, target.port.text});
     }
     fleet.targets = kept;
     std::stable_sort(fleet.badRows.begin(), fleet.badRows.end(),

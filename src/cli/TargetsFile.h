@@ -28,6 +28,7 @@ struct FleetFile {
         int line = 0;
         QString name; // as far as it could be read
         QString fault;
+        QString port; // as far as it could be read
     };
     QList<BadRow> badRows;
     // A fault of the whole file (no header, nothing to do); empty when it can be used.

@@ -14,4 +14,7 @@ namespace Cli::TerminalTexts {
 QString failure(const SessionFailure& failure);
 QString notice(const DownloadNotice& notice);
 
+// "1 command", "2 commands".
+QString counted(qint64 count, const QString& one, const QString& many);
+
 } // namespace Cli::TerminalTexts

@@ -1,6 +1,7 @@
 #include "cli/Tickets.h"
 
 #include "cli/CommandLine.h"
+#include "cli/TerminalTexts.h"
 #include "platform/SystemNames.h"
 #include "ticket/DownloadPlan.h"
 #include "ticket/TicketSet.h"
@@ -25,8 +26,12 @@ bool loadTickets(const Command& command, Tickets* tickets, QString* error)
         TicketSet set;
         if (!TicketSetFile::read(command.setPath, &set, error))
             return false;
-        if (const QString fault = loadTicketSet(loaded, set); !fault.isEmpty())
-            return fail(error, fault);
+        if (const QStringList problems = loadTicketSetSlots(loaded, set); !problems.isEmpty())
+            return fail(error,
+                        TerminalTexts::counted(problems.size(), QStringLiteral("ticket of the set"),
+                                               QStringLiteral("tickets of the set")) +
+                            QStringLiteral(" could not be loaded, so nothing was sent:\n") +
+                            problems.join(u'\n'));
     }
     for (const auto& [slot, file] : command.slotFiles) {
         if (!loaded.load(slot, SystemNames::absolutePath(file), error))
@@ -39,6 +44,7 @@ bool loadTickets(const Command& command, Tickets* tickets, QString* error)
         return fail(error, layoutFaultText(fault));
     tickets->contents = loaded.contents();
     tickets->paths = loaded.paths();
+    tickets->hashed = DownloadRecord::ticketsOf(tickets->contents, tickets->paths);
     return true;
 }
 

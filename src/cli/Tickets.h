@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ticket/DownloadRecord.h"
 #include "ticket/SlotTable.h"
 
 #include <QString>
@@ -12,6 +13,8 @@ struct Command;
 struct Tickets {
     SlotTable::Contents contents;
     SlotTable::Paths paths; // absolute; empty for no file
+    // Each slot holding data with its hash, as the record keeps it.
+    QList<DownloadRecord::Slot> hashed;
 };
 
 // Reads the files of --slot or of the set. False and *error when a file cannot be read, the set

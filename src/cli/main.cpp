@@ -5,6 +5,7 @@
 #include "cli/FleetRunner.h"
 #include "cli/HelpText.h"
 #include "cli/PortsCommand.h"
+#include "cli/StoredTickets.h"
 #include "cli/Tickets.h"
 #include "platform/LogSource.h"
 #include "platform/SettingsStore.h"
@@ -15,6 +16,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QThread>
 #include <cstdio>
 #include <optional>
@@ -32,26 +34,36 @@ using namespace Cli;
 
 const char* const kProgram = "ticket-talvor-cli";
 
-// A line on stderr before the console runs; its control characters named as the console's are,
-// since it may quote an argument or a line of a file.
-void sayError(const QString& line)
+// Lines on stderr before the console runs, each of the text's lines after the prefix; their
+// control characters named as the console's are, since they may quote an argument or a line of
+// a file.
+void sayError(const QString& text, const QString& prefix = {})
 {
-    std::fprintf(stderr, "%s\n", TextRoutines::describeControls(line).toLocal8Bit().constData());
+    for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
+        std::fprintf(stderr, "%s\n",
+                     TextRoutines::describeControls(prefix + line).toLocal8Bit().constData());
+}
+
+// An error of the program's, each line under its name.
+void sayProgramError(const QString& text)
+{
+    sayError(text, QLatin1String(kProgram) + QStringLiteral(": "));
 }
 
 // The error, and where to read how it is done right: the command's help when one was named.
 int usageError(const QString& text, const QString& command)
 {
     const bool known = findCommand(command) != nullptr;
-    sayError(QStringLiteral("%1: %2").arg(QLatin1String(kProgram), text));
-    sayError(QStringLiteral("Try '%1 %2--help'.")
-                 .arg(QLatin1String(kProgram), known ? command + u' ' : QString()));
+    sayProgramError(text);
+    std::fprintf(stderr, "Try '%s %s--help'.\n", kProgram,
+                 known ? TextRoutines::describeControls(command + u' ').toLocal8Bit().constData()
+                       : "");
     return ExitUsage;
 }
 
 int fileError(const QString& text)
 {
-    sayError(QStringLiteral("%1: %2").arg(QLatin1String(kProgram), text));
+    sayProgramError(text);
     return ExitUsage;
 }
 
@@ -149,6 +161,11 @@ ExitCode runTargets(const Command& command, const QList<Target>& targets,
     Console console(Console::stderrIsTerminal());
     g_console = &console;
     qInstallMessageHandler(routeMessage);
+    // The traffic log's notes are for whoever asks for them; QT_LOGGING_RULES still decides
+    // over these.
+    if (!command.verbose)
+        QLoggingCategory::setFilterRules(
+            QStringLiteral("talvor.exchange.info=false\ntalvor.exchange.warning=false"));
     FleetRunner::Options options;
     options.task =
         command.kind == Command::Kind::Query ? TargetRun::Task::Query : TargetRun::Task::Download;
@@ -158,6 +175,14 @@ ExitCode runTargets(const Command& command, const QList<Target>& targets,
     options.json = command.json;
     if (!command.noRecord)
         options.recordPath = DownloadLog::defaultPath();
+    options.retries = command.retries;
+    options.retryAfter = command.retryAfter;
+    options.badRows = badRows;
+    std::optional<StoredTickets> stored;
+    if (command.skipStored) {
+        stored.emplace(DownloadLog::defaultPath());
+        options.stored = &*stored;
+    }
     FleetRunner runner(targets, options, console);
     QObject::connect(&runner, &FleetRunner::done, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -168,14 +193,14 @@ ExitCode runTargets(const Command& command, const QList<Target>& targets,
     g_console = nullptr;
 
     const TargetRun& first = *runner.runs().front();
-    if (command.kind == Command::Kind::Query && first.exitCode() == ExitStored) {
+    if (command.kind == Command::Kind::Query && !command.json && first.exitCode() == ExitStored) {
         console.output(QStringLiteral("SW-Version: ") + first.version());
         console.output(QStringLiteral("Serial-Number: ") + first.serial());
     }
     ExitCode code = runner.exitCode();
     if (command.kind != Command::Kind::Fleet)
         return code;
-    for (const QString& line : summaryTable(runner.runs(), badRows)) {
+    for (const QString& line : summaryTable(runner.runs(), badRows, command.retries > 0)) {
         if (command.json)
             console.message(QString(), line);
         else

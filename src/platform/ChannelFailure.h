@@ -54,6 +54,24 @@ struct ChannelFailure {
     bool isPortNotOpened() const { return kind >= Kind::NoSuchPort && kind <= Kind::OpenFailed; }
     // An open channel's end: its other side went away rather than failing with a number.
     bool isLoss() const { return kind == Kind::DeviceGone || kind == Kind::PeerClosed; }
+    // What may pass by itself: an adapter plugged in again, a port let go by another program, a
+    // device server or an indicator switched on. A setting or a file that is wrong stays so.
+    bool mayPass() const
+    {
+        switch (kind) {
+        case Kind::NoSuchPort:
+        case Kind::PortInUse:
+        case Kind::DeviceGone:
+        case Kind::SocketError:
+        case Kind::PeerClosed:
+        case Kind::ClosedWhileSettingUp:
+        case Kind::RateNotConfirmed:
+        case Kind::ConnectTimeout:
+            return true;
+        default:
+            return false;
+        }
+    }
 
     static ChannelFailure of(Kind kind, int number, const QString& detail = {})
     {

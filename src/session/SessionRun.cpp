@@ -5,7 +5,15 @@ SessionRun::SessionRun(IndicatorSession& session, QObject* parent)
     , m_session(session)
 {
     connect(&session, &IndicatorSession::stateChanged, this, &SessionRun::step);
-    connect(&session, &IndicatorSession::failed, this, &SessionRun::step);
+    // The session tells a channel's failure just after its state: the run may have ended on the
+    // state already, and this is still its failure.
+    connect(&session, &IndicatorSession::failed, this, [this](const SessionFailure& failure) {
+        m_mayTryAgain =
+            failure.kind == SessionFailure::Kind::NoAnswer ||
+            (failure.kind != SessionFailure::Kind::QueryRefused && failure.channel.mayPass());
+        step();
+    });
+    connect(&session.downloader(), &Downloader::notice, this, &SessionRun::onDownloadNotice);
     connect(&session, &IndicatorSession::queryFinished, this, &SessionRun::onQueryFinished);
     connect(&session.downloader(), &Downloader::finished, this, [this] {
         if (m_active && m_downloadStarted)
@@ -23,6 +31,7 @@ void SessionRun::start(Task task, const SlotTable::Contents& contents,
     m_outcome = Outcome::None;
     m_queried = false;
     m_downloadStarted = false;
+    m_mayTryAgain = false;
     m_clock.start();
     // So that a run that ends before its download has a record all the same.
     m_session.prepareDownload(contents, paths);
@@ -64,6 +73,10 @@ void SessionRun::step()
         end(Outcome::Answered);
         return;
     }
+    if (m_alreadyStored && m_alreadyStored()) {
+        end(Outcome::AlreadyStored);
+        return;
+    }
     m_downloadStarted = m_session.startDownload();
 }
 
@@ -76,7 +89,10 @@ void SessionRun::onQueryFinished(bool ok)
         step();
         return;
     }
-    switch (m_session.queryFailure().kind) {
+    const SessionFailure& failure = m_session.queryFailure();
+    m_mayTryAgain = failure.kind == SessionFailure::Kind::NoAnswer ||
+                    (failure.kind == SessionFailure::Kind::Lost && failure.channel.mayPass());
+    switch (failure.kind) {
     case SessionFailure::Kind::Lost:
         end(Outcome::Lost);
         return;
@@ -89,10 +105,21 @@ void SessionRun::onQueryFinished(bool ok)
     }
 }
 
+// A download that stopped because the indicator fell silent or the line went may go through on
+// another try; one whose answers could not be matched would meet the same indicator again.
+void SessionRun::onDownloadNotice(const DownloadNotice& notice)
+{
+    if (!m_active || notice.kind != DownloadNotice::Kind::Stopped)
+        return;
+    m_mayTryAgain = notice.cause == DownloadNotice::Cause::StoppedAnswering ||
+                    (notice.cause == DownloadNotice::Cause::Lost && notice.lost.mayPass());
+}
+
 void SessionRun::cancel()
 {
     if (!m_active)
         return;
+    m_mayTryAgain = false;
     m_session.cancel();
     // A download stops after the reply in flight and ends the run through its finished().
     if (!m_session.downloader().isRunning())

@@ -15,6 +15,8 @@ enum class Outcome {
     Stopped,   // the indicator stopped answering; the download was stopped
     Cancelled, // the operator cancelled
     Lost,      // the channel did not open or was lost
+    // Nothing written: the record shows the indicator holding these very tickets already.
+    AlreadyStored,
 };
 
 namespace Outcomes {
@@ -32,7 +34,7 @@ constexpr int kExitNotStored = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitChannel = 3;
 
-inline constexpr std::array<Facts, 7> kTable = {{
+inline constexpr std::array<Facts, 8> kTable = {{
     {Outcome::None, QT_TRANSLATE_NOOP("Outcome", "none"), kExitStored},
     {Outcome::Answered, QT_TRANSLATE_NOOP("Outcome", "answered"), kExitStored},
     {Outcome::Stored, QT_TRANSLATE_NOOP("Outcome", "stored"), kExitStored},
@@ -40,6 +42,7 @@ inline constexpr std::array<Facts, 7> kTable = {{
     {Outcome::Stopped, QT_TRANSLATE_NOOP("Outcome", "stopped"), kExitNotStored},
     {Outcome::Cancelled, QT_TRANSLATE_NOOP("Outcome", "cancelled"), kExitNotStored},
     {Outcome::Lost, QT_TRANSLATE_NOOP("Outcome", "lost"), kExitChannel},
+    {Outcome::AlreadyStored, QT_TRANSLATE_NOOP("Outcome", "already stored"), kExitStored},
 }};
 
 inline const Facts& of(Outcome outcome)

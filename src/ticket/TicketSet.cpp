@@ -313,7 +313,7 @@ bool write(const QString& setPath, const TicketSet& set, QString* errorText)
 
 } // namespace TicketSetFile
 
-QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
+QStringList loadTicketSetSlots(TicketSlots& ticketSlots, const TicketSet& set)
 {
     // Every file is read once, into a scratch copy, so that the slots change only once each
     // file is known to load or not.
@@ -340,6 +340,12 @@ QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
             problems << QStringLiteral("%1: %2").arg(name, error);
         }
     }
+    return problems;
+}
+
+QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
+{
+    const QStringList problems = loadTicketSetSlots(ticketSlots, set);
     if (problems.isEmpty())
         return {};
     const QString heading =
@@ -349,6 +355,6 @@ QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set)
             : QCoreApplication::translate(
                   "TicketSet", "%1 tickets of the set could not be loaded; their slots are left "
                                "empty:")
-                  .arg(problems.size());
+                  .arg(QString::number(problems.size()));
     return heading + u'\n' + problems.join(u'\n');
 }

@@ -3,6 +3,7 @@
 #include "ticket/SlotTable.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 
 class TicketSlots;
@@ -43,6 +44,9 @@ bool write(const QString& setPath, const TicketSet& set, QString* errorText);
 
 // Loads every file of the set into the slots as the Add Ticket button does (TicketSlots::load,
 // same checks); slots without a file are emptied; a slot whose file cannot be loaded stays
-// empty. Returns "" when every file loaded, else ONE message naming every slot that could not
-// be loaded and why. Every file is read and checked before any slot changes.
+// empty. Every file is read and checked before any slot changes. Returns one line for each slot
+// that could not be loaded, "Slot 2 (Truck 1st Weighing): why", in slot order.
+QStringList loadTicketSetSlots(TicketSlots& ticketSlots, const TicketSet& set);
+// The same, with the window's one message naming every slot that could not be loaded and why;
+// "" when every file loaded.
 QString loadTicketSet(TicketSlots& ticketSlots, const TicketSet& set);

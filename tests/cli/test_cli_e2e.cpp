@@ -18,6 +18,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <fcntl.h>
@@ -295,11 +296,11 @@ private Q_SLOTS:
 
         // Off a terminal: one line a phase, nothing drawn again.
         QVERIFY(!run.err.contains('\r') && !run.err.contains('\x1b'));
-        QCOMPARE(run.errLines.mid(0, 6),
-                 QStringList({opening, "asking for the version and serial number",
-                              "SW-Version: V2.05<ACK>, Serial-Number: 12345<ACK>",
-                              "clearing the pointer table", "sending 8 bytes",
-                              "writing the pointer table"}));
+        QCOMPARE(
+            run.errLines.mid(0, 6),
+            QStringList({opening, "asking for the version and serial number",
+                         "SW-Version: V2.05, Serial-Number: 12345", "clearing the pointer table",
+                         "sending 8 bytes", "writing the pointer table"}));
         QCOMPARE(run.errLines.size(), 7);
         QVERIFY2(run.errLines[6].startsWith("stored: slots 1, 3; 16 commands, 0 retries, "),
                  qPrintable(run.errLines[6]));
@@ -338,10 +339,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("serial");
         QTest::addColumn<QByteArray>("shown");
-        QTest::newRow("plain") << QByteArray("A-0077") << QByteArray("A-0077<ACK>");
+        QTest::newRow("plain") << QByteArray("A-0077") << QByteArray("A-0077");
         // Sequences that would retitle and clear the terminal are shown by name.
         QTest::newRow("escape sequences") << QByteArray("\x1b]0;pwned\x07\x1b[2J\x9b")
-                                          << QByteArray("<0x1B>]0;pwned<0x07><0x1B>[2J<0x9B><ACK>");
+                                          << QByteArray("<0x1B>]0;pwned<0x07><0x1B>[2J<0x9B>");
     }
     void query()
     {
@@ -354,9 +355,17 @@ private Q_SLOTS:
         QVERIFY(indicator);
         const Run run = cli({"query", "--port", tcpPort(*indicator)});
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, "SW-Version: V3.10<ACK>\nSerial-Number: " + shown + '\n');
+        // The texts as the record keeps them: without the protocol's ACK.
+        QCOMPARE(run.out, "SW-Version: V3.10\nSerial-Number: " + shown + '\n');
         QCOMPARE(indicator->commandLines(), (QList<QByteArray>{";C4", ";SR"}));
         QVERIFY(!QFile::exists(recordPath()));
+        const Run json = cli({"query", "--port", tcpPort(*indicator), "--json"});
+        QCOMPARE(json.exitCode, 0);
+        QCOMPARE(QJsonDocument::fromJson(json.out).object(),
+                 (QJsonObject{{"port", tcpPort(*indicator)},
+                              {"version", "V3.10"},
+                              {"serial", QString::fromLatin1(serial)},
+                              {"outcome", "answered"}}));
     }
 
     // A fleet's names and the indicators' texts reach the terminal with their control bytes
@@ -375,8 +384,8 @@ private Q_SLOTS:
                              "--parallel", "1", "--no-record"});
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(!run.err.contains('\x1b') && !run.err.contains('\x07'), run.err.constData());
-        QVERIFY2(run.errLines.contains("<0x1B>[2Jgate: SW-Version: V2.05<ACK>, Serial-Number: "
-                                       "<0x1B>]0;pwned<0x07><0x9B><ACK>"),
+        QVERIFY2(run.errLines.contains("<0x1B>[2Jgate: SW-Version: V2.05, Serial-Number: "
+                                       "<0x1B>]0;pwned<0x07><0x9B>"),
                  run.err.constData());
         const QStringList table = run.errLines.mid(run.errLines.size() - 3);
         QCOMPARE(table[1], QStringLiteral("<0x1B>[2Jgate  <0x1B>]0;pwned<0x07><0x9B>  stored   ") +
@@ -422,7 +431,7 @@ private Q_SLOTS:
             << 3 << "Port Error: The connection to the indicator at /dev/"
             << "lost" << none;
         QTest::newRow("unreachable tcp port") << Arrange([](RunSetup& s) { s.unreachable = true; })
-                                              << 3 << "TCP/IP ERROR: Error:  10061"
+                                              << 3 << "TCP/IP ERROR: Connection refused: 127.0.0.1:"
                                               << "lost" << none;
         // The window's own text: one text for both.
         QTest::newRow("port held by another program")
@@ -449,8 +458,18 @@ private Q_SLOTS:
             << "" << none;
         QTest::newRow("an empty ticket file")
             << Arrange([](RunSetup& s) { s.ticketCBytes = ""; }) << 0
-            << "stored: slot 1; slot 3 skipped: its file is empty, nothing to send"
+            << "stored: slot 1; slot 3 cleared: its file is empty"
             << "stored" << QList<bool>{true, false};
+        // Each answer twice is each answer: stored; and a refusal twice is a refusal.
+        QTest::newRow("every answer twice")
+            << Arrange([](RunSetup& s) { s.faults.duplicateEvery = 1; }) << 0
+            << "stored: slots 1, 3"
+            << "stored" << QList<bool>{true, true};
+        QTest::newRow("every answer twice, a pointer refused") << Arrange([](RunSetup& s) {
+            s.faults.duplicateEvery = 1;
+            s.faults.nakLines.insert(";EFF08-00000000");
+        }) << 1 << "Update Error: Pointer Error"
+                                                               << "refused" << none;
         QTest::newRow("tickets too large")
             << Arrange([](RunSetup& s) { s.ticketCBytes = QByteArray(32766, 'c'); }) << 2
             << "ticket-talvor-cli: The tickets hold 32771 bytes"
@@ -505,6 +524,11 @@ private Q_SLOTS:
         QVERIFY2(std::any_of(run.errLines.begin(), run.errLines.end(),
                              [&](const QString& line) { return line.startsWith(said); }),
                  run.err.constData());
+        // Sentences for a person: no blank line, no line end named, no Windows socket number,
+        // no trace line of the exchange.
+        for (const char* noise : {"<LF>", "10061", "talvor.exchange"})
+            QVERIFY2(!run.err.contains(noise), run.err.constData());
+        QVERIFY2(!run.err.contains("\n\n") && !run.err.startsWith('\n'), run.err.constData());
         QCOMPARE(indicator->slot(1).isEmpty(), !stored[0]);
         QCOMPARE(indicator->slot(3).isEmpty(), !stored[1]);
         if (exitCode == 2) {
@@ -610,7 +634,15 @@ private Q_SLOTS:
             const QJsonObject json = QJsonDocument::fromJson(line).object();
             byName.insert(json.value("name").toString(), json);
         }
-        QCOMPARE(byName.size(), kCount);
+        // Every row of the file has its object, the one that could not be used too.
+        QCOMPARE(byName.size(), kCount + 1);
+        QCOMPARE(byName.value("broken"),
+                 (QJsonObject{{"line", 7},
+                              {"name", "broken"},
+                              {"port", "COM42"},
+                              {"outcome", "skipped"},
+                              {"reason", "there is no port COM42: the COM ports are COM1 to COM8; "
+                                         "give the device path of any other"}}));
         for (int i = 0; i < kCount; ++i) {
             const sim::IndicatorSimulator& indicator = *indicators[i];
             const QString expected = i == kRefusing      ? "refused"
@@ -745,8 +777,13 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, exitCode);
         QCOMPARE(indicator->slot(1), exitCode == 0 ? QByteArray("ABCDE") : QByteArray());
         if (exitCode != 0) {
-            QVERIFY2(run.errLines.contains("Communication Error: Indicator does not respond"),
-                     run.err.constData());
+            // The likeliest cause, named: the rate.
+            QVERIFY2(
+                run.errLines.contains(
+                    QStringLiteral("Communication Error: Indicator does not respond; check the "
+                                   "cable and that the indicator is set to %1 baud (--baud)")
+                        .arg(asked)),
+                run.err.constData());
             QVERIFY(indicator->commandLines().isEmpty());
         }
     }
@@ -815,7 +852,6 @@ private Q_SLOTS:
     }
 
     // On a terminal the progress line is drawn again in place, with bytes, rate and time left.
-    // On a terminal the progress line is drawn again in place, with bytes, rate and time left.
     void progressOnATerminal()
     {
         sim::Faults faults;
@@ -845,8 +881,8 @@ private Q_SLOTS:
 
     // A log line goes above the progress lines like any other, also while they are shown: the
     // next redraw must not take it for one of them and write over it. An indicator that sends
-    // an answer twice has its stretch voided, which the exchange's log tells, while the
-    // progress shows.
+    // an answer twice has its stretch voided, which the exchange's log tells with --verbose,
+    // while the progress shows.
     void logLinesAboveTheProgress()
     {
         sim::Faults faults;
@@ -860,9 +896,10 @@ private Q_SLOTS:
                                  "name,port,baud\nfirst," + tcpPort(*first).toLatin1() +
                                      ",\nsecond," + second->ptyPath().toLatin1() + ",115200\n"));
         int exitCode = -1;
-        const QByteArray screen = onTerminal({"fleet", "--targets", "two.csv", "--slot",
-                                              "1=long.prn", "--parallel", "1", "--no-record"},
-                                             &exitCode);
+        const QByteArray screen =
+            onTerminal({"fleet", "--targets", "two.csv", "--slot", "1=long.prn", "--parallel", "1",
+                        "--no-record", "--verbose"},
+                       &exitCode);
         QCOMPARE(exitCode, 0);
         QCOMPARE(second->slot(1), QByteArray(1000, 'L'));
         // The line names its indicator, as every line of a fleet does.
@@ -908,27 +945,51 @@ private Q_SLOTS:
 
     // A TERM (or Ctrl-C) cancels as the window's Cancel does: the reply in flight is awaited,
     // the download is recorded as cancelled, and nothing is pointed at.
+    // A download, or the first of a fleet of three taken one at a time: the download in flight
+    // ends cancelled and recorded, and the rows not started never open their channel.
+    void terminateCancels_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::newRow("download") << 1;
+        QTest::newRow("fleet of three, --parallel 1") << 3;
+    }
     void terminateCancels()
     {
+        QFETCH(int, rows);
         sim::Faults faults;
         faults.delayMs = 1;
-        const auto indicator = simulator(false, true, faults);
-        QVERIFY(indicator);
+        std::vector<std::unique_ptr<sim::IndicatorSimulator>> indicators;
+        QByteArray csv = "name,port\n";
+        for (int i = 0; i < rows; ++i) {
+            indicators.push_back(simulator(false, true, faults));
+            QVERIFY(indicators.back());
+            csv += "scale-" + QByteArray::number(i) + ',' + tcpPort(*indicators.back()).toLatin1() +
+                   '\n';
+        }
+        QVERIFY(TestFiles::write(m_dir.filePath("three.csv"), csv));
         QVERIFY(TestFiles::write(m_dir.filePath("full.prn"), QByteArray(32768, 'F')));
         QProcess process;
-        prepare(process, {"download", "--port", tcpPort(*indicator), "--slot", "1=full.prn"});
+        prepare(process, rows == 1 ? QStringList{"download", "--port", tcpPort(*indicators[0]),
+                                                 "--slot", "1=full.prn"}
+                                   : QStringList{"fleet", "--targets", "three.csv", "--parallel",
+                                                 "1", "--slot", "1=full.prn"});
         process.start();
-        QTRY_VERIFY_WITH_TIMEOUT(indicator->counters().commands > 100, 10000);
+        const sim::IndicatorSimulator& first = *indicators[0];
+        QTRY_VERIFY_WITH_TIMEOUT(first.counters().commands > 100, 10000);
         process.terminate();
         Run run;
         finish(process, run, 10000);
         QCOMPARE(run.exitCode, 1);
-        QVERIFY2(run.errLines.contains("Update Error: The download was cancelled. The indicator "
-                                       "now holds no valid ticket set; download the tickets "
-                                       "again before using it."),
+        QVERIFY2(run.errLines.join('\n').contains(
+                     "Update Error: The download was cancelled. The indicator now holds no valid "
+                     "ticket set; download the tickets again before using it."),
                  run.err.constData());
-        QVERIFY(indicator->counters().commands < 2000);
-        QCOMPARE(indicator->memory().mid(0xFF00, 28), QByteArray(28, '\0'));
+        QVERIFY(first.counters().commands < 2000);
+        QCOMPARE(first.memory().mid(0xFF00, 28), QByteArray(28, '\0'));
+        for (int i = 1; i < rows; ++i)
+            QCOMPARE(indicators[i]->counters().commands, quint64(0));
+        if (rows > 1)
+            QCOMPARE(run.out.count("cancelled"), rows);
         const DownloadLog::Contents log = DownloadLog::read(recordPath());
         QCOMPARE(log.records.size(), 1);
         QCOMPARE(log.records.first().outcome, QStringLiteral("cancelled"));
@@ -992,6 +1053,78 @@ private Q_SLOTS:
                                      .toObject();
         QCOMPARE(com1.value("device").toString(), link);
         QCOMPARE(com1.value("realDevice").toString(), indicator->ptyPath());
+    }
+
+    // Another try for what may pass (a device server switched on late, a silent indicator),
+    // none for a refusal; each try that sent something is recorded.
+    void retries_data()
+    {
+        QTest::addColumn<int>("lateMs");    // the indicator listens this late; < 0: never
+        QTest::addColumn<bool>("refusing"); // it refuses a clearing write
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QList<int>>("tries"); // the fewest and the most
+        QTest::newRow("comes up late") << 700 << false << 0 << "stored" << QList<int>{2, 3};
+        QTest::newRow("never comes up") << -1 << false << 3 << "lost" << QList<int>{3, 3};
+        QTest::newRow("a refusal is final") << 0 << true << 1 << "refused" << QList<int>{1, 1};
+    }
+    void retries()
+    {
+        QFETCH(int, lateMs);
+        QFETCH(bool, refusing);
+        sim::Faults faults;
+        if (refusing)
+            faults.nakLines.insert(";EFF08-00000000");
+        auto indicator = simulator(false, lateMs == 0, faults);
+        QVERIFY(indicator);
+        const quint16 port = lateMs == 0 ? indicator->tcpPort() : closedPort();
+        if (lateMs > 0)
+            QTimer::singleShot(lateMs, indicator.get(), [&] { indicator->startTcp(port); });
+        QVERIFY(TestFiles::write(m_dir.filePath("one.csv"),
+                                 "name,port\nlate,tcp:127.0.0.1:" + QByteArray::number(port)));
+        QProcess process;
+        prepare(process, {"fleet", "--targets", "one.csv", "--slot", "1=a.prn", "--json",
+                          "--retries", "2", "--retry-after", "0.4"});
+        process.start();
+        Run run;
+        finish(process, run, 20000);
+        QTEST(run.exitCode, "exitCode");
+        const QJsonObject json = onlyJson(run.out);
+        QFETCH(QString, outcome);
+        QFETCH(QList<int>, tries);
+        QCOMPARE(json.value("outcome").toString(), outcome);
+        const int tried = json.value("tries").toInt();
+        QVERIFY2(tried >= tries[0] && tried <= tries[1], qPrintable(QString::number(tried)));
+        // Only the tries that sent something are recorded: here the last.
+        QCOMPARE(DownloadLog::read(recordPath()).records.size(), outcome == "lost" ? 0 : 1);
+    }
+
+    // --skip-stored writes nothing to an indicator the record shows holding the tickets, and
+    // downloads one that was replaced.
+    void skipStored()
+    {
+        sim::Faults faults;
+        faults.serial = "S-1";
+        auto indicator = simulator(false, true, faults);
+        QVERIFY(indicator);
+        QVERIFY(TestFiles::write(m_dir.filePath("one.csv"),
+                                 "name,port\ngate," + tcpPort(*indicator).toLatin1()));
+        const QStringList fleet{"fleet",  "--targets",       "one.csv", "--slot",       "1=a.prn",
+                                "--slot", "3=tickets/c.prn", "--json",  "--skip-stored"};
+        QCOMPARE(onlyJson(cli(fleet).out).value("outcome").toString(), QStringLiteral("stored"));
+        indicator->resetRecord();
+        const Run again = cli(fleet);
+        QCOMPARE(again.exitCode, 0);
+        QCOMPARE(onlyJson(again.out).value("outcome").toString(), QStringLiteral("already stored"));
+        QCOMPARE(indicator->commandLines(), (QList<QByteArray>{";C4", ";SR"}));
+        // Other tickets, or another indicator on the port: downloaded.
+        const QStringList other{"fleet",   "--targets", "one.csv",      "--slot",
+                                "1=a.prn", "--json",    "--skip-stored"};
+        QCOMPARE(onlyJson(cli(other).out).value("outcome").toString(), QStringLiteral("stored"));
+        faults.serial = "S-2";
+        indicator->setFaults(faults);
+        QCOMPARE(onlyJson(cli(fleet).out).value("outcome").toString(), QStringLiteral("stored"));
+        QCOMPARE(DownloadLog::read(recordPath()).records.size(), 3);
     }
 
     void help()

@@ -162,7 +162,7 @@ private slots:
             {13, "the port com3 is already on line 5"},
             {14, "4 fields, where the header has 3"},
             {15, "a quoted field runs over lines 15 to 16"},
-            {17, "1 fields, where the header has 3"},
+            {17, "1 field, where the header has 3"},
             {18, "a quote inside a field that does not start with one"},
             {20, "a quote is not closed"},
         };

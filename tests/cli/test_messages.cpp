@@ -89,8 +89,11 @@ private slots:
                QStringList{"/dev/" + kTricky, kTricky}}}) {
             QTest::newRow(name) << Maker([f = failure] { return FailureTexts::forWindow(f)->text; })
                                 << holds;
+            // The terminal names no Windows socket number.
+            QStringList said = holds;
+            said.removeAll(QStringLiteral("10061"));
             QTest::addRow("%s, terminal", name)
-                << Maker([f = failure] { return Cli::TerminalTexts::failure(f); }) << holds;
+                << Maker([f = failure] { return Cli::TerminalTexts::failure(f); }) << said;
         }
         const auto portError = [](const QString& port) {
             return Maker([port] {
