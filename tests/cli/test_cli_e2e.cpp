@@ -1043,7 +1043,7 @@ private Q_SLOTS:
         QCOMPARE(TestFiles::read(settings), after.replace("DEV", link.toUtf8()));
         const Run query = cli({"query", "--port", "COM1", "--settings", settings});
         QVERIFY2(query.exitCode == 0, query.err.constData());
-        QCOMPARE(query.out, "SW-Version: V2.05<ACK>\nSerial-Number: 12345<ACK>\n");
+        QCOMPARE(query.out, "SW-Version: V2.05\nSerial-Number: 12345\n");
         const Run list = cli({"ports", "--json", "--settings", settings});
         const QJsonObject com1 = QJsonDocument::fromJson(list.out)
                                      .object()
