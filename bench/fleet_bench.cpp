@@ -19,13 +19,18 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -39,6 +44,7 @@ using BenchContents::Contents;
 constexpr int kDefaultCount = 50;
 constexpr int kDefaultBaud = 115200;
 constexpr double kTargetRatio = 3.0;
+constexpr std::chrono::seconds kLateBy{5};
 
 double seconds(const timeval& t)
 {
@@ -132,6 +138,89 @@ QString writeFile(const QDir& dir, const QString& name, const QByteArray& bytes)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         return {};
     return path;
+}
+
+// A port nothing listens on yet, for an indicator that comes up later.
+quint16 freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+// A fleet in which some indicators come up late, stored in one run with --retries; then the
+// same fleet with --skip-stored, which writes nothing. True when both did what they should.
+bool runLateFleet(const QString& cli, const QDir& folder, const QStringList& ticketArguments,
+                  const Contents& contents, int count, int baud)
+{
+    const int lateCount = count / 5;
+    sim::Faults faults;
+    faults.baud = baud;
+    std::vector<std::unique_ptr<sim::IndicatorSimulator>> indicators;
+    QList<quint16> latePorts;
+    QByteArray csv = "name,port\n";
+    for (int i = 0; i < count; ++i) {
+        auto indicator = std::make_unique<sim::IndicatorSimulator>();
+        faults.serial = "L" + QByteArray::number(i);
+        indicator->setFaults(faults);
+        const bool late = i % (count / lateCount) == 0 && latePorts.size() < lateCount;
+        const quint16 port = late ? freePort() : 0;
+        if (late)
+            latePorts.append(port);
+        else if (!indicator->startTcp(0))
+            return false;
+        csv += QStringLiteral("late-%1,tcp:127.0.0.1:%2\n")
+                   .arg(QString::number(i), QString::number(late ? port : indicator->tcpPort()))
+                   .toLatin1();
+        indicators.push_back(std::move(indicator));
+    }
+    const QString targets = writeFile(folder, QStringLiteral("late.csv"), csv);
+    // The late ones come up 5 s after the program starts, on a thread of their own: the
+    // benchmark's own thread waits for the program.
+    std::thread starter([&] {
+        std::this_thread::sleep_for(kLateBy);
+        int k = 0;
+        for (auto& indicator : indicators) {
+            if (!indicator->isRunning())
+                indicator->startTcp(latePorts.value(k++));
+        }
+    });
+    const QStringList arguments = QStringList{"fleet",         "--targets",   targets,
+                                              "--parallel",    QString::number(count),
+                                              "--retries",     "3",           "--retry-after",
+                                              "2"} +
+                                  ticketArguments;
+    const Measurement retried = runProgram(cli, arguments, folder.filePath("late-out.txt"),
+                                           folder.filePath("late-err.txt"));
+    starter.join();
+    bool stored = retried.exitCode == 0;
+    for (const auto& indicator : indicators) {
+        for (int s = 1; s <= SlotTable::kSlotCount; ++s)
+            stored = stored && indicator->slot(s) == contents[s - 1];
+        indicator->resetRecord();
+    }
+    std::printf("\n%d indicators, %d of them up %lld s late (fleet --retries 3 --retry-after 2)\n"
+                "  exit code %d, wall %.3f s: %s\n",
+                count, lateCount, static_cast<long long>(kLateBy.count()), retried.exitCode,
+                retried.wall, stored ? "all stored" : "NOT ALL STORED");
+
+    const Measurement skipped =
+        runProgram(cli, arguments + QStringList{"--skip-stored"},
+                   folder.filePath("skip-out.txt"), folder.filePath("skip-err.txt"));
+    bool nothingWritten = skipped.exitCode == 0;
+    for (const auto& indicator : indicators)
+        nothingWritten = nothingWritten &&
+                         indicator->commandLines() == QList<QByteArray>{";C4", ";SR"};
+    std::printf("The same %d with --skip-stored\n  exit code %d, wall %.3f s: %s\n", count,
+                skipped.exitCode, skipped.wall,
+                nothingWritten ? "nothing written, each only queried" : "SOMETHING WRITTEN");
+    return stored && nothingWritten;
 }
 
 } // namespace
@@ -239,7 +328,8 @@ int main(int argc, char** argv)
     const double ratio = fleet.wall / alone.wall;
     std::printf("\nwall of %d at once / wall of one = %.2f (target under %.1f): %s\n", count, ratio,
                 kTargetRatio, ratio < kTargetRatio ? "met" : "NOT MET");
-    const bool ok = alone.verified && fleet.verified;
+    const bool late = runLateFleet(cli, folder, ticketArguments, contents, count, baud);
+    const bool ok = alone.verified && fleet.verified && late;
     std::printf("%s\n", ok ? "Every indicator verified: its slots equal the tickets sent."
                            : "SOME DOWNLOAD FAILED.");
     return ok ? 0 : 1;

@@ -33,6 +33,9 @@ void DownloadRecorder::finishUnsent(Outcome outcome, std::chrono::milliseconds e
 {
     m_record.outcome = Outcomes::word(outcome);
     m_record.seconds = double(elapsed.count()) / 1000.0;
+    // Nothing was sent; the indicator holds these tickets only where the record showed it so.
+    for (DownloadRecord::Slot& slot : m_record.tickets)
+        slot.stored = outcome == Outcome::AlreadyStored;
 }
 
 void DownloadRecorder::onStarted()

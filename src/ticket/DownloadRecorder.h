@@ -36,7 +36,7 @@ public:
     // Where it goes and what the indicator said it was.
     void setTarget(const Target& target);
     // The record of a run that ended before its download sent anything: how it ended and how long
-    // it took. Nothing is written.
+    // it took, each ticket stored only when the indicator held it already. Nothing is written.
     void finishUnsent(Outcome outcome, std::chrono::milliseconds elapsed);
     // The last download's record; before one ends, the prepared one with no command sent.
     const DownloadRecord& record() const { return m_record; }
