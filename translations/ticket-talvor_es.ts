@@ -661,6 +661,30 @@ Pida al administrador que añada su usuario al grupo &quot;dialout&quot;; despu�
         <source>%1 closed the connection before the serial line was set up</source>
         <translation>%1 cerró la conexión antes de configurarse la línea serie</translation>
     </message>
+    <message>
+        <source>unknown</source>
+        <translation>desconocido</translation>
+    </message>
+    <message>
+        <source>odd</source>
+        <translation>impar</translation>
+    </message>
+    <message>
+        <source>even</source>
+        <translation>par</translation>
+    </message>
+    <message>
+        <source>mark</source>
+        <translation>marca</translation>
+    </message>
+    <message>
+        <source>space</source>
+        <translation>espacio</translation>
+    </message>
+    <message>
+        <source>hardware</source>
+        <translation>por hardware</translation>
+    </message>
 </context>
 <context>
     <name>SlotTable</name>
