@@ -529,6 +529,12 @@ private Q_SLOTS:
         for (const char* noise : {"<LF>", "10061", "talvor.exchange"})
             QVERIFY2(!run.err.contains(noise), run.err.constData());
         QVERIFY2(!run.err.contains("\n\n") && !run.err.startsWith('\n'), run.err.constData());
+        // A vanished serial device is a lost connection: what the system said of it at that
+        // moment ("Input/output error") would read as a cause it is not.
+        for (const QString& line : std::as_const(run.errLines)) {
+            if (line.startsWith("Port Error: The connection to the indicator at"))
+                QVERIFY2(line.endsWith(" was lost."), qPrintable(line));
+        }
         QCOMPARE(indicator->slot(1).isEmpty(), !stored[0]);
         QCOMPARE(indicator->slot(3).isEmpty(), !stored[1]);
         if (exitCode == 2) {
