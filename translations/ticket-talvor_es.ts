@@ -557,6 +557,14 @@ Pida al administrador que a√±ada su usuario al grupo &quot;dialout&quot;; despu√
         <source>Port opened</source>
         <translation>Puerto abierto</translation>
     </message>
+    <message>
+        <source>A download is running. If you quit now, the indicator keeps no valid ticket set. Quit anyway?</source>
+        <translation>Hay una descarga en curso. Si sale ahora, el indicador se queda sin un juego de tickets v√°lido. ¬øSalir de todos modos?</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Salir</translation>
+    </message>
 </context>
 <context>
     <name>Outcome</name>
@@ -685,6 +693,30 @@ Pida al administrador que a√±ada su usuario al grupo &quot;dialout&quot;; despu√
         <source>%1 does not speak RFC 2217; use tls:%1 for a raw port inside TLS</source>
         <translation>%1 no habla RFC 2217; use tls:%1 para un puerto sin protocolo dentro de TLS</translation>
     </message>
+    <message>
+        <source>unknown</source>
+        <translation>desconocido</translation>
+    </message>
+    <message>
+        <source>odd</source>
+        <translation>impar</translation>
+    </message>
+    <message>
+        <source>even</source>
+        <translation>par</translation>
+    </message>
+    <message>
+        <source>mark</source>
+        <translation>marca</translation>
+    </message>
+    <message>
+        <source>space</source>
+        <translation>espacio</translation>
+    </message>
+    <message>
+        <source>hardware</source>
+        <translation>por hardware</translation>
+    </message>
 </context>
 <context>
     <name>SlotTable</name>
@@ -764,6 +796,18 @@ Pida al administrador que a√±ada su usuario al grupo &quot;dialout&quot;; despu√
         <source>File Error</source>
         <translation>Error de archivo</translation>
     </message>
+    <message>
+        <source>These tickets are 1 byte too large to download:
+they hold %1 bytes, the indicator&apos;s ticket memory %2.</source>
+        <translation>Estos tickets son 1 byte demasiado grandes para descargarlos:
+ocupan %1 bytes; la memoria de tickets del indicador, %2.</translation>
+    </message>
+    <message>
+        <source>These tickets are %1 bytes too large to download:
+they hold %2 bytes, the indicator&apos;s ticket memory %3.</source>
+        <translation>Estos tickets son %1 bytes demasiado grandes para descargarlos:
+ocupan %2 bytes; la memoria de tickets del indicador, %3.</translation>
+    </message>
 </context>
 <context>
     <name>TicketPreview</name>
@@ -797,6 +841,10 @@ Pida al administrador que a√±ada su usuario al grupo &quot;dialout&quot;; despu√
     <message>
         <source>Ticket Preview - %1</source>
         <translation>Vista previa del ticket - %1</translation>
+    </message>
+    <message>
+        <source>a control byte, shown by its name; all other text is the ticket&apos;s own</source>
+        <translation>un byte de control, mostrado por su nombre; todo lo dem√°s es texto propio del ticket</translation>
     </message>
 </context>
 <context>

@@ -174,11 +174,37 @@ void MainWindow::showEvent(QShowEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // The program ends at once, without a question, also in the middle of an exchange; a
-    // download cut short still leaves its line in the record.
+    // The pointer table is cleared first and written last: a download cut short leaves the
+    // indicator with no valid ticket set, so that takes a yes. Once its outcome is decided only
+    // its closing message is open, and any other time the program ends at once, also in the
+    // middle of a query.
+    const Downloader& downloader = m_session.downloader();
+    if (downloader.isRunning() && downloader.outcome() == Outcome::None) {
+        event->ignore();
+        if (!m_quitAsked)
+            askToQuit();
+        return;
+    }
+    // A download whose closing message is still open ends with its outcome, recorded.
     m_session.abandon();
     event->accept();
     QMainWindow::closeEvent(event);
+}
+
+void MainWindow::askToQuit()
+{
+    m_quitAsked = true;
+    m_uiServices->ask(windowTitle(),
+                      tr("A download is running. If you quit now, the indicator keeps no valid "
+                         "ticket set. Quit anyway?"),
+                      tr("Quit"), [this](bool quit) {
+                          m_quitAsked = false;
+                          if (!quit)
+                              return;
+                          // The download ends now and is recorded as cancelled.
+                          m_session.abandon();
+                          close();
+                      });
 }
 
 void MainWindow::activate()

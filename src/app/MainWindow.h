@@ -57,6 +57,8 @@ private:
     // Opens one of the program's own windows; activation runs again when it closes.
     void openWindow(QDialog* window);
     void openHistory();
+    // Closing during a download asks first; the answer closes the window or leaves it be.
+    void askToQuit();
 
     void onChannelStateChanged(IndicatorSession::State state);
     void showClosedLook();
@@ -79,4 +81,6 @@ private:
     bool m_shownOnce = false;
     // A failed query keeps Connect disabled until the channel is opened again.
     bool m_queryFailed = false;
+    // The question to quit during a download is open: another close asks nothing more.
+    bool m_quitAsked = false;
 };

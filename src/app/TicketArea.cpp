@@ -1,6 +1,7 @@
 #include "app/TicketArea.h"
 
 #include "app/TicketSlotBox.h"
+#include "link/IndicatorProtocol.h"
 #include "platform/SettingsKeys.h"
 #include "platform/SettingsStore.h"
 #include "platform/UiServices.h"
@@ -14,6 +15,11 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPalette>
+
+namespace {
+const QColor kOverBudgetColor(0xC6, 0x28, 0x28);
+} // namespace
 
 // The filters' descriptions are translated, their patterns are not.
 QString TicketArea::ticketFilter()
@@ -82,6 +88,7 @@ void TicketArea::fold()
     setVisible(false);
     m_widgets.usedSpaceEdit->clear();
     m_widgets.freeSpaceEdit->clear();
+    showExcess(0);
 }
 
 void TicketArea::redrawSlots()
@@ -107,6 +114,33 @@ void TicketArea::showSpace()
 {
     m_widgets.freeSpaceEdit->setText(m_slots.freeSpaceText());
     m_widgets.usedSpaceEdit->setText(m_slots.usedSpaceText());
+    showExcess(-m_slots.freeSpace());
+}
+
+// Tickets past the indicator's memory load, but the download refuses them: the free box says so
+// before DownLoad is pressed.
+void TicketArea::showExcess(qint32 excess)
+{
+    QLineEdit* box = m_widgets.freeSpaceEdit;
+    if (excess <= 0) {
+        box->setPalette(QPalette());
+        box->setToolTip(QString());
+        return;
+    }
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Base, kOverBudgetColor);
+    palette.setColor(QPalette::Text, Qt::white);
+    box->setPalette(palette);
+    const QString total = QString::number(m_slots.usedSpace());
+    const QString memory = QString::number(IndicatorProtocol::kDataAreaSize);
+    box->setToolTip(
+        excess == 1
+            ? tr("These tickets are 1 byte too large to download:\nthey hold %1 bytes, the "
+                 "indicator's ticket memory %2.")
+                  .arg(total, memory)
+            : tr("These tickets are %1 bytes too large to download:\nthey hold %2 bytes, the "
+                 "indicator's ticket memory %3.")
+                  .arg(QString::number(excess), total, memory));
 }
 
 void TicketArea::changed()

@@ -65,6 +65,8 @@ private:
     void rememberFolder(const QString& path);
     void showSlot(int slot);
     void showSpace();
+    // Marks the free box when the tickets hold more than the indicator's memory by excess bytes.
+    void showExcess(qint32 excess);
     void setVisible(bool visible);
     void changed();
 

@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/HelpText.h"
+#include "platform/TextRoutines.h"
 #include "ticket/SlotTable.h"
 
 #include <QCommandLineParser>
@@ -32,6 +33,7 @@ struct Options {
     QCommandLineOption cert{QStringLiteral("cert"), {}, QStringLiteral("FILE")};
     QCommandLineOption key{QStringLiteral("key"), {}, QStringLiteral("FILE")};
     QCommandLineOption pin{QStringLiteral("pin"), {}, QStringLiteral("SHA256:HEX")};
+    QCommandLineOption map{QStringLiteral("map"), {}, QStringLiteral("COMk=DEVICE")};
 
     QList<QCommandLineOption> of(Command::Kind kind) const
     {
@@ -44,6 +46,8 @@ struct Options {
         case Command::Kind::Fleet:
             return {help, settings, targets, parallel, ca,      cert,    key,        pin,
                     slot, set,      json,    noRecord, verbose, retries, retryAfter, skipStored};
+        case Command::Kind::Ports:
+            return {help, settings, map, json};
         case Command::Kind::Help:
         case Command::Kind::Version:
             break;
@@ -130,6 +134,28 @@ QString readRetries(const QCommandLineParser& parser, const Options& o, Command&
     return {};
 }
 
+// --map COMk=DEVICE of ports; whether the device exists is for the run to tell.
+QString readMap(const QCommandLineParser& parser, const Options& o, Command& command)
+{
+    if (!parser.isSet(o.map))
+        return {};
+    const QString value = parser.value(o.map);
+    const qsizetype equals = value.indexOf(u'=');
+    const QString usage = QStringLiteral("--map needs COMk=DEVICE, such as --map COM1=%1, not '%2'")
+                              .arg(PortAddress::deviceExample(), TextRoutines::cutText(value));
+    if (equals < 0 || value.mid(equals + 1).trimmed().isEmpty())
+        return usage;
+    QString error;
+    const std::optional<PortAddress> com = PortAddress::parse(value.left(equals), &error);
+    if (!com)
+        return QStringLiteral("--map: ") + error;
+    if (com->kind != PortAddress::Kind::Com)
+        return usage;
+    command.mapCom = com->comNumber;
+    command.mapDevice = value.mid(equals + 1).trimmed();
+    return {};
+}
+
 // One --slot N=FILE.
 QString readSlot(const QString& value, Command& command)
 {
@@ -204,18 +230,32 @@ QString readOptions(const QStringList& arguments, Command& command)
     command.noRecord = isSet(o.noRecord);
     command.verbose = isSet(o.verbose);
     command.skipStored = isSet(o.skipStored);
-    QString error = takes(o.retries) ? readRetries(parser, o, command) : QString();
-    if (error.isEmpty())
-        error = readTls(parser, o, command);
-    if (!error.isEmpty())
-        return error;
-    if (command.kind != Command::Kind::Fleet)
-        error = readPort(parser, o, command);
-    else
-        error = readFleet(parser, o, command);
-    if (error.isEmpty() && command.kind != Command::Kind::Query)
-        error = readTickets(parser, o, command);
-    return error;
+    if (takes(o.retries)) {
+        if (QString error = readRetries(parser, o, command); !error.isEmpty())
+            return error;
+    }
+    if (takes(o.ca)) {
+        if (QString error = readTls(parser, o, command); !error.isEmpty())
+            return error;
+    }
+    switch (command.kind) {
+    case Command::Kind::Query:
+        return readPort(parser, o, command);
+    case Command::Kind::Download:
+        if (QString error = readPort(parser, o, command); !error.isEmpty())
+            return error;
+        return readTickets(parser, o, command);
+    case Command::Kind::Fleet:
+        if (QString error = readFleet(parser, o, command); !error.isEmpty())
+            return error;
+        return readTickets(parser, o, command);
+    case Command::Kind::Ports:
+        return readMap(parser, o, command);
+    case Command::Kind::Help:
+    case Command::Kind::Version:
+        break;
+    }
+    return {};
 }
 
 } // namespace

@@ -19,7 +19,7 @@ constexpr std::chrono::milliseconds kDefaultRetryAfter{10000};
 constexpr std::chrono::seconds kMaxRetryAfter{3600};
 
 struct Command {
-    enum class Kind { Help, Version, Query, Download, Fleet };
+    enum class Kind { Help, Version, Query, Download, Fleet, Ports };
     Kind kind = Kind::Help;
     QString helpTopic; // Help: the command whose help to show, empty for the overview
 
@@ -45,6 +45,10 @@ struct Command {
     std::chrono::milliseconds retryAfter = kDefaultRetryAfter;
     // Fleet: nothing written to an indicator that the record shows holding these tickets.
     bool skipStored = false;
+
+    // ports --map COMk=DEVICE: the COM port whose device to write, 0 for none, and the device.
+    int mapCom = 0;
+    QString mapDevice;
 };
 
 struct ParseResult {

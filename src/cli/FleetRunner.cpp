@@ -1,33 +1,13 @@
 #include "cli/FleetRunner.h"
 
 #include "cli/Console.h"
+#include "cli/JsonLine.h"
 #include "platform/TextRoutines.h"
 
-#include <QJsonDocument>
 #include <algorithm>
 #include <cmath>
 
 namespace Cli {
-
-namespace {
-
-// JSON escapes the C0 controls but leaves DEL and the C1 controls as they are, and some terminals
-// act on those; escaped too, the line means the same to a reader.
-QString jsonLine(const QJsonObject& object)
-{
-    const QString json = QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
-    QString out;
-    out.reserve(json.size());
-    for (const QChar c : json) {
-        if (c.unicode() >= 0x7F && c.unicode() <= 0x9F)
-            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
-}
-
-} // namespace
 
 FleetRunner::FleetRunner(const QList<Target>& targets, Options options, Console& console,
                          QObject* parent)

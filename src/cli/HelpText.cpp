@@ -2,6 +2,7 @@
 
 #include "link/PortAddress.h"
 #include "platform/LineSettings.h"
+#include "platform/SerialDevices.h"
 #include "ticket/SlotTable.h"
 
 namespace Cli {
@@ -154,6 +155,40 @@ A bad row is reported with its line number and skipped; the others go on.
 )") +
     kTlsHelp + kTicketHelp + kSettingsHelp + kVerboseHelp;
 
+// Where stable names are, on a system that has them.
+QString stableNamesNote()
+{
+    const QString folder = SerialDevices::stableNamesFolder();
+    if (folder.isEmpty())
+        return {};
+    return QStringLiteral(R"(
+A USB adapter's stable name under %1 stays the same when it is plugged
+in again, where its ttyUSB number may change: map that name rather than the device.
+)")
+        .arg(folder);
+}
+
+const QString kPortsHelp =
+    QStringLiteral(R"(Usage: ticket-talvor-cli ports [--json]
+       ticket-talvor-cli ports --map COMk=DEVICE [--json]
+
+Lists the serial devices of this computer, with what a USB adapter tells of itself
+(product, maker, serial number), its stable names and the COM port it is in the
+window; then the device behind each of COM1 to COM8, the ports the window offers.
+)") +
+    stableNamesNote() +
+    QStringLiteral(R"(
+  --map COMk=DEVICE  Write DEVICE as the device behind COMk into [PortNames] of the
+                     settings file, every other line kept as it is; the window takes
+                     it at its next start. DEVICE must exist, such as %1.
+  --json             Print one JSON object instead: the devices and the COM ports.
+)")
+        .arg(PortAddress::deviceExample()) +
+    QStringLiteral(
+        R"(  --settings FILE    The settings file to read and write instead of the one the
+                     window uses.
+)");
+
 } // namespace
 
 const QList<CommandInfo>& commandTable()
@@ -167,6 +202,9 @@ const QList<CommandInfo>& commandTable()
              kSettingsHelp + kVerboseHelp},
         {Command::Kind::Fleet, QStringLiteral("fleet"),
          QStringLiteral("Download the same tickets into many indicators at once."), kFleetHelp},
+        {Command::Kind::Ports, QStringLiteral("ports"),
+         QStringLiteral("List the serial devices and the COM port each is; map a COM port."),
+         kPortsHelp},
     };
     return table;
 }

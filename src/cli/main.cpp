@@ -4,6 +4,7 @@
 #include "cli/Console.h"
 #include "cli/FleetRunner.h"
 #include "cli/HelpText.h"
+#include "cli/PortsCommand.h"
 #include "cli/StoredTickets.h"
 #include "cli/Tickets.h"
 #include "platform/LogSource.h"
@@ -259,6 +260,7 @@ int main(int argc, char* argv[])
     case Command::Kind::Query:
     case Command::Kind::Download:
     case Command::Kind::Fleet:
+    case Command::Kind::Ports:
         break;
     }
 
@@ -266,6 +268,10 @@ int main(int argc, char* argv[])
         command.settingsPath.isEmpty() ? SettingsStore::defaultPath() : command.settingsPath;
     if (const QString fault = settingsFileFault(command.settingsPath); !fault.isEmpty())
         return fileError(fault);
+    if (command.kind == Command::Kind::Ports) {
+        Console console(Console::stderrIsTerminal());
+        return runPorts(command, settingsPath, console);
+    }
 
     Tickets tickets;
     QString error;

@@ -1,8 +1,8 @@
 #include "dialogs/PortToolTip.h"
 
+#include "platform/SerialDevices.h"
+
 #include <QCoreApplication>
-#include <QFileInfo>
-#include <QSerialPortInfo>
 #include <QStringList>
 
 namespace PortToolTip {
@@ -20,25 +20,13 @@ QString text(const QString& device, const Adapter& adapter)
     return lines.join(u'\n');
 }
 
-// A mapped name is often a stable symlink (/dev/serial/by-id/...); the port list names the
-// device node it points to.
-static QString resolved(const QString& path)
-{
-    const QString canonical = QFileInfo(path).canonicalFilePath();
-    return canonical.isEmpty() ? path : canonical;
-}
-
 QString forDevice(const QString& device)
 {
+    // A mapped name is often a stable link (/dev/serial/by-id/...): it finds the device it
+    // leads to.
     Adapter adapter;
-    const QString target = resolved(device);
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports) {
-        if (resolved(info.systemLocation()) == target) {
-            adapter = {info.description(), info.manufacturer(), info.serialNumber()};
-            break;
-        }
-    }
+    if (const auto listed = SerialDevices::find(device))
+        adapter = {listed->description, listed->manufacturer, listed->serialNumber};
     return text(device, adapter);
 }
 

@@ -9,22 +9,27 @@ QString secondsText(std::chrono::milliseconds time)
     return QString::number(std::chrono::duration<double>(time).count());
 }
 
+// The settings' names are words of the sentence they stand in, in the window's language.
 QString parityName(int code)
 {
-    static const char* const names[] = {"unknown", "none", "odd", "even", "mark", "space"};
-    return QString::fromLatin1(code >= 1 && code <= 5 ? names[code] : names[0]);
+    static const char* const names[] = {
+        QT_TRANSLATE_NOOP("Rfc2217Channel", "unknown"), QT_TRANSLATE_NOOP("Rfc2217Channel", "none"),
+        QT_TRANSLATE_NOOP("Rfc2217Channel", "odd"),     QT_TRANSLATE_NOOP("Rfc2217Channel", "even"),
+        QT_TRANSLATE_NOOP("Rfc2217Channel", "mark"),    QT_TRANSLATE_NOOP("Rfc2217Channel", "space")};
+    return Rfc2217Channel::tr(code >= 1 && code <= 5 ? names[code] : names[0]);
 }
 
 QString stopBitsName(int code)
 {
-    static const char* const names[] = {"unknown", "1", "2", "1.5"};
-    return QString::fromLatin1(code >= 1 && code <= 3 ? names[code] : names[0]);
+    static const char* const names[] = {"1", "2", "1.5"};
+    return code >= 1 && code <= 3 ? QString::fromLatin1(names[code - 1])
+                                  : Rfc2217Channel::tr("unknown");
 }
 
 QString flowControlName(int code)
 {
     return code == TelnetCodec::kXonXoffFlowControl ? QStringLiteral("XON/XOFF")
-                                                    : QStringLiteral("hardware");
+                                                    : Rfc2217Channel::tr("hardware");
 }
 
 } // namespace

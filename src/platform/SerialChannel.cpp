@@ -1,12 +1,12 @@
 #include "platform/SerialChannel.h"
 
 #include "platform/LogSource.h"
+#include "platform/SerialDevices.h"
 
 #include <QFileInfo>
 #include <QLoggingCategory>
 
 #ifdef Q_OS_UNIX
-#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 #endif
@@ -28,20 +28,6 @@ constexpr int kMaxPassingErrors = 100;
 Q_LOGGING_CATEGORY(lcPortExchange, "talvor.exchange", QtInfoMsg)
 #endif
 
-#ifdef Q_OS_UNIX
-// A folder, a plain file or /dev/null opens, but as no serial line. When the open fails, the
-// failure speaks for itself: true.
-bool isTerminal(const QString& device)
-{
-    const int fd =
-        ::open(QFile::encodeName(device).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    const bool terminal = ::isatty(fd) == 1;
-    ::close(fd);
-    return terminal;
-}
-#endif
 } // namespace
 
 SerialChannel::SerialChannel(const QString& device, int comNumber, QObject* parent)
@@ -182,7 +168,8 @@ ChannelFailure SerialChannel::openFailure(QSerialPort::SerialPortError error) co
 #endif
     Kind kind = openFailure(error, exists, accessible);
 #ifdef Q_OS_UNIX
-    if (kind == Kind::OpenFailed && exists && !isTerminal(m_device))
+    if (kind == Kind::OpenFailed && exists &&
+        SerialDevices::fitness(m_device) == SerialDevices::Fitness::NotSerial)
         kind = Kind::NotSerial;
 #endif
     int number = ChannelFailure::kOpenFailed;

@@ -47,3 +47,16 @@ void SettingsStore::writeValue(const QString& section, const QString& key,
     const QByteArray stored = ' ' + TextRoutines::stripControlChars(value.trimmed().toLatin1());
     IniFile::write(m_path, section.toLatin1(), key.toLatin1(), stored);
 }
+
+bool SettingsStore::keeps(const QString& value)
+{
+    if (value.size() > kMaxValueLength || value.trimmed() != value)
+        return false;
+    for (const QChar c : value) {
+        if (c.unicode() > 0xFF || c == u'\0' || c == u'\r' || c == u'\n')
+            return false;
+    }
+    const bool quoted = value.size() >= 2 && value.front() == value.back() &&
+                        (value.front() == u'"' || value.front() == u'\'');
+    return !quoted;
+}

@@ -28,6 +28,9 @@ public:
     // Stores the value, trimmed, as "key= value". A failed write changes nothing and is not
     // reported: the next start reads whatever the file holds.
     void writeValue(const QString& section, const QString& key, const QString& value) const;
+    // True when a value written reads back as it is: Latin-1 text of at most 254 characters,
+    // without NUL, CR or LF, without blanks around it or a pair of quotes enclosing it.
+    static bool keeps(const QString& value);
 
 private:
     QString m_path;

@@ -3,8 +3,9 @@
 #include <QString>
 #include <functional>
 
-// What the core asks of the screen: a message the operator must acknowledge, a file to open,
-// the busy pointer. Each answer comes back through a callback, so nothing waits in a nested loop.
+// What the core asks of the screen: a message the operator must acknowledge, a question, a
+// file to open, the busy pointer. Each answer comes back through a callback, so nothing waits in a
+// nested loop.
 class UiServices {
 public:
     virtual ~UiServices() = default;
@@ -12,6 +13,11 @@ public:
     // A modal box with a critical icon and an OK button only; done runs once it is closed.
     virtual void critical(const QString& title, const QString& text,
                           std::function<void()> done = {}) = 0;
+    // A modal box with a question icon and two buttons: the one named action, which does what
+    // the question asks, and Cancel, the default and the Escape button. done gets true for the
+    // action, false for Cancel or a box closed otherwise.
+    virtual void ask(const QString& title, const QString& text, const QString& action,
+                     std::function<void(bool)> done) = 0;
     // An open-file dialog starting in folder (the system's choice when empty); done gets the
     // chosen full path, or an empty text when cancelled. The filter has the form
     // "Description|*.a;*.b".

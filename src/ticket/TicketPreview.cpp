@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <utility>
 
 namespace TicketPreview {
 
@@ -12,20 +13,36 @@ constexpr int kBytesPerLine = 16;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 } // namespace
 
+QList<Piece> pieces(const QByteArray& bytes)
+{
+    QList<Piece> out;
+    QByteArray plain;
+    const auto addPlain = [&] {
+        if (!plain.isEmpty())
+            out.append({QString::fromLatin1(std::exchange(plain, {})), false});
+    };
+    for (const char c : bytes) {
+        const QByteArray shown = TextRoutines::describeBytes(QByteArray(1, c));
+        if (shown.size() == 1) {
+            plain += shown;
+            continue;
+        }
+        addPlain();
+        out.append({QString::fromLatin1(shown), true});
+        if (c == '\n')
+            plain += '\n';
+    }
+    addPlain();
+    return out;
+}
+
 QString text(const QByteArray& bytes)
 {
-    QByteArray out;
+    QString out;
     out.reserve(bytes.size() * 2);
-    qsizetype lineStart = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes.at(i) != '\n')
-            continue;
-        out += TextRoutines::describeBytes(bytes.mid(lineStart, i + 1 - lineStart));
-        out += '\n';
-        lineStart = i + 1;
-    }
-    out += TextRoutines::describeBytes(bytes.mid(lineStart));
-    return QString::fromLatin1(out);
+    for (const Piece& piece : pieces(bytes))
+        out += piece.text;
+    return out;
 }
 
 QString hexDump(const QByteArray& bytes)

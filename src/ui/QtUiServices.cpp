@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 QtUiServices::QtUiServices(QWidget* parent)
     : m_parent(parent)
@@ -17,7 +18,25 @@ QtUiServices::~QtUiServices()
 
 void QtUiServices::critical(const QString& title, const QString& text, std::function<void()> done)
 {
-    auto* box = new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok, m_parent);
+    openBox(new QMessageBox(QMessageBox::Critical, title, text, QMessageBox::Ok, m_parent),
+            std::move(done));
+}
+
+void QtUiServices::ask(const QString& title, const QString& text, const QString& action,
+                       std::function<void(bool)> done)
+{
+    auto* box =
+        new QMessageBox(QMessageBox::Question, title, text, QMessageBox::NoButton, m_parent);
+    QPushButton* yes = box->addButton(action, QMessageBox::AcceptRole);
+    QPushButton* cancel = box->addButton(QMessageBox::Cancel);
+    // A key pressed out of habit must not do what cannot be undone.
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    openBox(box, [box, yes, done = std::move(done)] { done(box->clickedButton() == yes); });
+}
+
+void QtUiServices::openBox(QMessageBox* box, std::function<void()> done)
+{
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::ApplicationModal);
     // The operator reads the message with the normal pointer, even in the middle of a long job.

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+class QMessageBox;
+
 // UiServices on real Qt widgets: window-modal boxes and dialogs opened with open(), never exec().
 class QtUiServices : public UiServices {
 public:
@@ -13,6 +15,8 @@ public:
 
     void critical(const QString& title, const QString& text,
                   std::function<void()> done = {}) override;
+    void ask(const QString& title, const QString& text, const QString& action,
+             std::function<void(bool)> done) override;
     void chooseOpenFile(const QString& filter, const QString& folder,
                         std::function<void(const QString&)> done) override;
     void chooseSaveFile(const QString& filter, const QString& folder,
@@ -23,6 +27,9 @@ public:
     static QString qtFilter(const QString& filter);
 
 private:
+    // Shows the box with the normal pointer, also in the middle of a long job; done runs once it
+    // is closed.
+    void openBox(QMessageBox* box, std::function<void()> done);
     void chooseFile(bool save, const QString& filter, const QString& folder,
                     std::function<void(const QString&)> done);
 

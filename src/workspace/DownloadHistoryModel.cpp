@@ -68,16 +68,7 @@ void DownloadHistoryModel::collectShown()
 
 QString DownloadHistoryModel::shownText(const QString& text)
 {
-    QString shown;
-    shown.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            shown +=
-                QString::fromLatin1(TextRoutines::describeBytes(QByteArray(1, char(c.unicode()))));
-        else
-            shown += c;
-    }
-    return shown;
+    return TextRoutines::describeControls(text);
 }
 
 // The record keeps its outcome words in English; the table shows them in the window's language.

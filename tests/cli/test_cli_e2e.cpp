@@ -529,6 +529,12 @@ private Q_SLOTS:
         for (const char* noise : {"<LF>", "10061", "talvor.exchange"})
             QVERIFY2(!run.err.contains(noise), run.err.constData());
         QVERIFY2(!run.err.contains("\n\n") && !run.err.startsWith('\n'), run.err.constData());
+        // A vanished serial device is a lost connection: what the system said of it at that
+        // moment ("Input/output error") would read as a cause it is not.
+        for (const QString& line : std::as_const(run.errLines)) {
+            if (line.startsWith("Port Error: The connection to the indicator at"))
+                QVERIFY2(line.endsWith(" was lost."), qPrintable(line));
+        }
         QCOMPARE(indicator->slot(1).isEmpty(), !stored[0]);
         QCOMPARE(indicator->slot(3).isEmpty(), !stored[1]);
         if (exitCode == 2) {
@@ -994,6 +1000,65 @@ private Q_SLOTS:
         QCOMPARE(log.records.size(), 1);
         QCOMPARE(log.records.first().outcome, QStringLiteral("cancelled"));
         QVERIFY(!log.records.first().tickets.first().stored);
+    }
+
+    // ports --map writes the one entry and keeps every other line of the settings file as it
+    // stands; COM1 then reaches the device. A device that is not there, or no serial line, is
+    // refused and the file left alone. DEV stands for the simulator's link.
+    void portsMap_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("mapping");
+        QTest::addColumn<QByteArray>("after"); // empty: refused, the file unchanged
+        const QByteArray crlf = "[CommSettings]\r\n; the window's port\r\nCommPort= 1\r\n"
+                                "Commbaud= 5\r\n\r\n[Other]\r\nx=1\r\n";
+        QTest::newRow("CR LF file without the section")
+            << crlf << "COM1=DEV" << crlf + "[PortNames]\r\nCOM1= DEV\r\n";
+        const QByteArray mapped = "[PortNames]\nCOM3=/dev/ttyUSB9\n; adapters\n  com1 = /dev/old\n"
+                                  "[PortNames]\nCOM1=/dev/second\n[CommSettings]\nCommPort=1";
+        QTest::newRow("entry replaced, the rest kept")
+            << mapped << "com1=DEV"
+            << QByteArray("[PortNames]\nCOM3=/dev/ttyUSB9\n; adapters\n  com1 = DEV\n"
+                          "[PortNames]\nCOM1=/dev/second\n[CommSettings]\nCommPort=1");
+        QTest::newRow("no such device") << crlf << "COM1=DEV-missing" << QByteArray();
+        QTest::newRow("a plain file") << crlf << "COM1=SETTINGS" << QByteArray();
+        QTest::newRow("a relative path") << crlf << "COM1=COM1" << QByteArray();
+    }
+    void portsMap()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QString, mapping);
+        QFETCH(QByteArray, after);
+        const auto indicator = simulator(true, false);
+        QVERIFY(indicator);
+        const QString link = m_dir.filePath(QStringLiteral("ttyScale"));
+        QVERIFY(indicator->setLink(link));
+        const QString settings = m_dir.filePath(QStringLiteral("map.ini"));
+        QVERIFY(TestFiles::write(settings, before));
+        mapping.replace(QStringLiteral("DEV"), link).replace(QStringLiteral("SETTINGS"), settings);
+
+        const Run run = cli({"ports", "--map", mapping, "--settings", settings});
+        if (after.isEmpty()) {
+            QCOMPARE(run.exitCode, 2);
+            QVERIFY2(run.err.contains("nothing was written") || run.err.contains("full path"),
+                     run.err.constData());
+            QCOMPARE(TestFiles::read(settings), before);
+            return;
+        }
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(TestFiles::read(settings), after.replace("DEV", link.toUtf8()));
+        const Run query = cli({"query", "--port", "COM1", "--settings", settings});
+        QVERIFY2(query.exitCode == 0, query.err.constData());
+        QCOMPARE(query.out, "SW-Version: V2.05\nSerial-Number: 12345\n");
+        const Run list = cli({"ports", "--json", "--settings", settings});
+        const QJsonObject com1 = QJsonDocument::fromJson(list.out)
+                                     .object()
+                                     .value("comPorts")
+                                     .toArray()
+                                     .first()
+                                     .toObject();
+        QCOMPARE(com1.value("device").toString(), link);
+        QCOMPARE(com1.value("realDevice").toString(), indicator->ptyPath());
     }
 
     // Another try for what may pass (a device server switched on late, a silent indicator),

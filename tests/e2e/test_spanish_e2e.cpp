@@ -1,4 +1,5 @@
 #include "dialogs/PortDialog.h"
+#include "support/Screenshots.h"
 #include "support/WindowRig.h"
 #include "ui/Language.h"
 
@@ -173,6 +174,16 @@ private slots:
                  qPrintable(box->text()));
         box->buttons().first()->click();
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 30000);
+
+        // Tickets past the indicator's memory: the free box turns red and its tooltip says by
+        // how much.
+        const QString large =
+            m_rig->writeFile(QStringLiteral("grande.prn"), QByteArray(60531, 'y'));
+        emit m_rig->window->slotBox(2)->fileDropped(2, large);
+        QCOMPARE(form().freeSpaceEdit->text(), QStringLiteral("-28763"));
+        QVERIFY(form().freeSpaceEdit->toolTip().contains(QStringLiteral("28763")));
+        Screenshots::save(Screenshots::withToolTip(m_rig->window.get(), form().freeSpaceEdit),
+                          QStringLiteral("main-window-over-budget.png"));
 
         QCOMPARE(statuses.first(), QStringLiteral("Preparando datos ..."));
         QVERIFY(statuses.contains(QStringLiteral("Actualizando punteros ...")));

@@ -1,4 +1,5 @@
 #include "dialogs/BaudDialog.h"
+#include "support/Screenshots.h"
 #include "support/WindowRig.h"
 
 #include <QDialog>
@@ -310,6 +311,12 @@ private slots:
         rig.addTicketBytes(1, QByteArray(20000, 'a'));
         rig.addTicketBytes(2, QByteArray(12769, 'b'));
         QCOMPARE(rig.form().freeSpaceEdit->text(), QStringLiteral("-1"));
+        // The free box says so before DownLoad is pressed.
+        QCOMPARE(rig.form().freeSpaceEdit->toolTip(),
+                 QStringLiteral("These tickets are 1 byte too large to download:\nthey hold "
+                                "32769 bytes, the indicator's ticket memory 32768."));
+        Screenshots::save(Screenshots::withToolTip(rig.window.get(), rig.form().freeSpaceEdit),
+                          QStringLiteral("main-window-over-budget.png"));
         rig.indicator->resetRecord();
         rig.form().downloadButton->click();
         QTRY_VERIFY(!rig.window->downloader().isRunning());
@@ -318,6 +325,8 @@ private slots:
         QVERIFY(rig.ui->messages.first().text.contains(QStringLiteral("32768")));
         QCOMPARE(rig.indicator->counters().commands, quint64(0));
         QVERIFY(!rig.form().downloadFrame->isVisible());
+        rig.window->slotBox(1)->loadButton()->click();
+        QCOMPARE(rig.form().freeSpaceEdit->toolTip(), QString());
     }
 
     // The version is answered, the serial number is not: the version stays shown, the ticket
@@ -420,6 +429,75 @@ private slots:
         rig.form().endAction->trigger();
         QVERIFY(!rig.window->isVisible());
         QVERIFY(rig.ui->messages.isEmpty());
+        QVERIFY(rig.ui->questions.isEmpty());
+    }
+
+    // End during a download asks first. No: the download goes on to its end, stored. Yes: it
+    // ends at once and is recorded as cancelled. Closing again while the question is open asks
+    // nothing more.
+    void endDuringADownload_data()
+    {
+        QTest::addColumn<bool>("quit");
+        QTest::addColumn<bool>("closedAgain");
+        QTest::newRow("no") << false << false;
+        QTest::newRow("yes") << true << false;
+        QTest::newRow("closed again while asked, then no") << false << true;
+    }
+    void endDuringADownload()
+    {
+        QFETCH(bool, quit);
+        QFETCH(bool, closedAgain);
+        WindowRig rig(WindowRig::Serial);
+        rig.openAndQuery();
+        const QByteArray ticket(8000, 'q');
+        rig.addTicketBytes(1, ticket);
+        rig.ui->holdQuestions = true;
+        // Each step comes from the event loop, as the operator's clicks do.
+        const auto later = [this](auto step) { QTimer::singleShot(0, this, step); };
+        connect(&rig.window->downloader(), &Downloader::blockDone, this,
+                [&](qint32 position, qint32) {
+                    if (position == 1001)
+                        later([&rig] { rig.form().endAction->trigger(); });
+                    if (position == 2001 && closedAgain)
+                        later([&rig] { rig.window->close(); });
+                    if (position == 4001)
+                        later([&rig, quit] { rig.ui->answer(quit); });
+                });
+        rig.download();
+
+        QCOMPARE(rig.ui->questions.size(), 1);
+        QCOMPARE(rig.ui->questions.first().text,
+                 QStringLiteral("A download is running. If you quit now, the indicator keeps no "
+                                "valid ticket set. Quit anyway?"));
+        QCOMPARE(rig.ui->actions.first(), QStringLiteral("Quit"));
+        QCOMPARE(rig.window->isVisible(), !quit);
+        QCOMPARE(rig.indicator->slot(1), quit ? QByteArray() : ticket);
+        const QList<QByteArray> lines = TestFiles::read(rig.recordPath).split('\n');
+        QCOMPARE(lines.size(), 2); // one line and the empty text after its end
+        QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value("outcome").toString(),
+                 quit ? QStringLiteral("cancelled") : QStringLiteral("stored"));
+    }
+
+    // Once the outcome is decided only the closing message is open: End asks nothing, and the
+    // download is recorded with its outcome.
+    void endWhileTheClosingMessageIsOpen()
+    {
+        sim::Faults faults;
+        faults.nakAt.insert(0x0004);
+        WindowRig rig(WindowRig::Serial, "5", faults);
+        rig.openAndQuery();
+        rig.addTicketBytes(1, QByteArray(100, 'n'));
+        rig.ui->holdMessages = true;
+        rig.form().downloadButton->click();
+        QTRY_COMPARE(rig.ui->messages.size(), 1); // the refused block
+        rig.ui->acknowledge();
+        QTRY_COMPARE(rig.ui->messages.size(), 2); // what was not stored
+        rig.form().endAction->trigger();
+        QVERIFY(rig.ui->questions.isEmpty());
+        QVERIFY(!rig.window->isVisible());
+        const QByteArray record = TestFiles::read(rig.recordPath);
+        QCOMPARE(QJsonDocument::fromJson(record).object().value("outcome").toString(),
+                 QStringLiteral("refused"));
     }
 
     // A line that misbehaves never makes the program judge a command on another command's

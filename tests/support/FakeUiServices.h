@@ -5,8 +5,8 @@
 #include <QList>
 #include <QStringList>
 
-// Records the messages the program shows and answers file dialogs from a script, without a
-// screen and without waiting.
+// Records the messages and questions the program shows and answers questions and file dialogs
+// from a script, without a screen and without waiting.
 class FakeUiServices : public UiServices {
 public:
     struct Message {
@@ -23,6 +23,19 @@ public:
         }
         if (done)
             done();
+    }
+    // Answered from answers, the action when none is left; held open while holdQuestions is
+    // set.
+    void ask(const QString& title, const QString& text, const QString& action,
+             std::function<void(bool)> done) override
+    {
+        questions.append({title, text});
+        actions.append(action);
+        if (holdQuestions) {
+            openQuestions.append(std::move(done));
+            return;
+        }
+        done(answers.isEmpty() || answers.takeFirst());
     }
     void chooseOpenFile(const QString& filter, const QString& folder,
                         std::function<void(const QString&)> done) override
@@ -47,6 +60,12 @@ public:
         if (done)
             done();
     }
+    // Answers the oldest question left open while holdQuestions was set.
+    void answer(bool action)
+    {
+        if (!openQuestions.isEmpty())
+            openQuestions.takeFirst()(action);
+    }
     QStringList texts() const
     {
         QStringList result;
@@ -62,4 +81,10 @@ public:
     int busyDepth = 0;
     bool holdMessages = false;
     QList<std::function<void()>> pending;
+
+    QList<Message> questions;
+    QStringList actions; // the action button of each question
+    QList<bool> answers; // true: the action, false: Cancel
+    bool holdQuestions = false;
+    QList<std::function<void(bool)>> openQuestions;
 };

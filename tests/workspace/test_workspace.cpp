@@ -292,12 +292,13 @@ private Q_SLOTS:
                           "10.0.0.7:4001,stored,2\r\n"
                           "2026-03-01 08:00:03 +01:00,'+41,'@SUM(A1),10.0.0.7:4001,stored,2\r\n"
                           "2026-03-01 08:00:02 +01:00,'-7,'-V2,10.0.0.7:4001,stored,2\r\n");
-        // DEL is a control character too: named, like ESC, in the table and in the CSV.
-        QTest::newRow("DEL and ESC from the indicator")
-            << recordLine("2026-03-01T08:00:00.000+01:00", "A\x7fZ", "V2.05\x1b")
-            << QStringList{"2026-03-01 08:00:00 +01:00 A<0x7F>Z"}
-            << QByteArray("2026-03-01 08:00:00 +01:00,A<0x7F>Z,V2.05<0x1B>,10.0.0.7:4001,stored,"
-                          "2\r\n");
+        // DEL and the C1 controls are control characters too: named, like ESC, in the table and
+        // in the CSV.
+        QTest::newRow("DEL, ESC and CSI from the indicator")
+            << recordLine("2026-03-01T08:00:00.000+01:00", "A\x7fZ\xc2\x9b", "V2.05\x1b")
+            << QStringList{"2026-03-01 08:00:00 +01:00 A<0x7F>Z<0x9B>"}
+            << QByteArray("2026-03-01 08:00:00 +01:00,A<0x7F>Z<0x9B>,V2.05<0x1B>,10.0.0.7:4001,"
+                          "stored,2\r\n");
     }
     void downloadHistoryCells()
     {
