@@ -12,10 +12,12 @@ QString secondsText(std::chrono::milliseconds time)
 // The settings' names are words of the sentence they stand in, in the window's language.
 QString parityName(int code)
 {
-    static const char* const names[] = {
-        QT_TRANSLATE_NOOP("Rfc2217Channel", "unknown"), QT_TRANSLATE_NOOP("Rfc2217Channel", "none"),
-        QT_TRANSLATE_NOOP("Rfc2217Channel", "odd"),     QT_TRANSLATE_NOOP("Rfc2217Channel", "even"),
-        QT_TRANSLATE_NOOP("Rfc2217Channel", "mark"),    QT_TRANSLATE_NOOP("Rfc2217Channel", "space")};
+    static const char* const names[] = {QT_TRANSLATE_NOOP("Rfc2217Channel", "unknown"),
+                                        QT_TRANSLATE_NOOP("Rfc2217Channel", "none"),
+                                        QT_TRANSLATE_NOOP("Rfc2217Channel", "odd"),
+                                        QT_TRANSLATE_NOOP("Rfc2217Channel", "even"),
+                                        QT_TRANSLATE_NOOP("Rfc2217Channel", "mark"),
+                                        QT_TRANSLATE_NOOP("Rfc2217Channel", "space")};
     return Rfc2217Channel::tr(code >= 1 && code <= 5 ? names[code] : names[0]);
 }
 
