@@ -195,6 +195,44 @@ QString readTickets(const QCommandLineParser& parser, const Options& o, Command&
     return {};
 }
 
+// An argument that is no option, or an option of one value given twice.
+QString extraArgument(const QCommandLineParser& parser, const Options& o,
+                      const QList<QCommandLineOption>& taken)
+{
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("unexpected argument '%1'")
+            .arg(parser.positionalArguments().constFirst());
+    for (const QCommandLineOption& option : taken) {
+        if (!option.valueName().isEmpty() && option.names() != o.slot.names() &&
+            parser.values(option).size() > 1)
+            return QStringLiteral("--%1 is given more than once").arg(option.names().constFirst());
+    }
+    return {};
+}
+
+// Where the command goes and what it sends: the port or the targets, the tickets, the map.
+QString readWhere(const QCommandLineParser& parser, const Options& o, Command& command)
+{
+    switch (command.kind) {
+    case Command::Kind::Query:
+        return readPort(parser, o, command);
+    case Command::Kind::Download:
+        if (QString error = readPort(parser, o, command); !error.isEmpty())
+            return error;
+        return readTickets(parser, o, command);
+    case Command::Kind::Fleet:
+        if (QString error = readFleet(parser, o, command); !error.isEmpty())
+            return error;
+        return readTickets(parser, o, command);
+    case Command::Kind::Ports:
+        return readMap(parser, o, command);
+    case Command::Kind::Help:
+    case Command::Kind::Version:
+        break;
+    }
+    return {};
+}
+
 // The options after the command's word; the error, or nothing.
 QString readOptions(const QStringList& arguments, Command& command)
 {
@@ -210,14 +248,8 @@ QString readOptions(const QStringList& arguments, Command& command)
         command.kind = Command::Kind::Help;
         return {};
     }
-    if (!parser.positionalArguments().isEmpty())
-        return QStringLiteral("unexpected argument '%1'")
-            .arg(parser.positionalArguments().constFirst());
-    for (const QCommandLineOption& option : taken) {
-        if (!option.valueName().isEmpty() && option.names() != o.slot.names() &&
-            parser.values(option).size() > 1)
-            return QStringLiteral("--%1 is given more than once").arg(option.names().constFirst());
-    }
+    if (const QString error = extraArgument(parser, o, taken); !error.isEmpty())
+        return error;
     command.settingsPath = parser.value(o.settings);
     const auto takes = [&](const QCommandLineOption& option) {
         return std::any_of(taken.begin(), taken.end(),
@@ -238,24 +270,7 @@ QString readOptions(const QStringList& arguments, Command& command)
         if (QString error = readTls(parser, o, command); !error.isEmpty())
             return error;
     }
-    switch (command.kind) {
-    case Command::Kind::Query:
-        return readPort(parser, o, command);
-    case Command::Kind::Download:
-        if (QString error = readPort(parser, o, command); !error.isEmpty())
-            return error;
-        return readTickets(parser, o, command);
-    case Command::Kind::Fleet:
-        if (QString error = readFleet(parser, o, command); !error.isEmpty())
-            return error;
-        return readTickets(parser, o, command);
-    case Command::Kind::Ports:
-        return readMap(parser, o, command);
-    case Command::Kind::Help:
-    case Command::Kind::Version:
-        break;
-    }
-    return {};
+    return readWhere(parser, o, command);
 }
 
 } // namespace

@@ -224,6 +224,45 @@ QString settingsFileFault(const QString& path)
         .arg(path);
 }
 
+// What the command does once its arguments are read.
+int run(const Command& command)
+{
+    switch (command.kind) {
+    case Command::Kind::Help:
+        std::fputs(qPrintable(helpText(command.helpTopic)), stdout);
+        return ExitStored;
+    case Command::Kind::Version:
+        std::printf("%s %d.%d.%d\n", kProgram, talvor::build::kVersionMajor,
+                    talvor::build::kVersionMinor, talvor::build::kVersionPatch);
+        return ExitStored;
+    case Command::Kind::Query:
+    case Command::Kind::Download:
+    case Command::Kind::Fleet:
+    case Command::Kind::Ports:
+        break;
+    }
+    const QString settingsPath =
+        command.settingsPath.isEmpty() ? SettingsStore::defaultPath() : command.settingsPath;
+    if (const QString fault = settingsFileFault(command.settingsPath); !fault.isEmpty())
+        return fileError(fault);
+    if (command.kind == Command::Kind::Ports) {
+        Console console(Console::stderrIsTerminal());
+        return runPorts(command, settingsPath, console);
+    }
+
+    Tickets tickets;
+    QString error;
+    if (command.kind != Command::Kind::Query && !loadTickets(command, &tickets, &error))
+        return fileError(error);
+    QList<FleetFile::BadRow> badRows;
+    int code = ExitUsage;
+    const std::optional<QList<Target>> targets =
+        readTargets(command, settingsPath, &badRows, &code);
+    if (!targets)
+        return code;
+    return runTargets(command, *targets, badRows, tickets, settingsPath);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -248,40 +287,5 @@ int main(int argc, char* argv[])
     const ParseResult parsed = parseArguments(arguments);
     if (!parsed.command)
         return usageError(parsed.error, arguments.value(0));
-    const Command& command = *parsed.command;
-    switch (command.kind) {
-    case Command::Kind::Help:
-        std::fputs(qPrintable(helpText(command.helpTopic)), stdout);
-        return ExitStored;
-    case Command::Kind::Version:
-        std::printf("%s %d.%d.%d\n", kProgram, talvor::build::kVersionMajor,
-                    talvor::build::kVersionMinor, talvor::build::kVersionPatch);
-        return ExitStored;
-    case Command::Kind::Query:
-    case Command::Kind::Download:
-    case Command::Kind::Fleet:
-    case Command::Kind::Ports:
-        break;
-    }
-
-    const QString settingsPath =
-        command.settingsPath.isEmpty() ? SettingsStore::defaultPath() : command.settingsPath;
-    if (const QString fault = settingsFileFault(command.settingsPath); !fault.isEmpty())
-        return fileError(fault);
-    if (command.kind == Command::Kind::Ports) {
-        Console console(Console::stderrIsTerminal());
-        return runPorts(command, settingsPath, console);
-    }
-
-    Tickets tickets;
-    QString error;
-    if (command.kind != Command::Kind::Query && !loadTickets(command, &tickets, &error))
-        return fileError(error);
-    QList<FleetFile::BadRow> badRows;
-    int code = ExitUsage;
-    const std::optional<QList<Target>> targets =
-        readTargets(command, settingsPath, &badRows, &code);
-    if (!targets)
-        return code;
-    return runTargets(command, *targets, badRows, tickets, settingsPath);
+    return run(*parsed.command);
 }
