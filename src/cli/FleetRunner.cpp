@@ -114,7 +114,9 @@ QJsonObject FleetRunner::jsonOf(const TargetRun& run) const
     QJsonObject json = run.record().toJson();
     if (target.line > 0)
         json.insert(QStringLiteral("line"), target.line);
-    json.insert(QStringLiteral("name"), target.name);
+    // A single download has no name; its object says nothing rather than an empty one.
+    if (!target.name.isEmpty())
+        json.insert(QStringLiteral("name"), target.name);
     json.insert(QStringLiteral("port"), target.port.text);
     json.insert(QStringLiteral("tries"), run.tries());
     return json;

@@ -24,7 +24,8 @@ const QString kOverviewTail =
   --version  Show the program's version.
 
 Exit codes:
-  0  every indicator stored every ticket (query: the indicator answered)
+  0  every indicator stored every ticket, or already held them ("already stored");
+     query: the indicator answered
   1  an indicator refused or stopped answering: some ticket was not stored
   2  usage, file or ticket set error: nothing was sent
   3  a channel could not be opened or was lost
@@ -132,9 +133,9 @@ Downloads the same tickets into every indicator of the targets file, up to N at 
 and ends with a table: name, serial number, outcome, seconds (and tries, with
 --retries). The exit code is the worst outcome (3, then 1, then 0); rows of the file
 that were skipped make a fleet that otherwise stored everything end with 2. Each
-download replaces all seven slots, as download does. With --json every row of the
-file has its object, a row that could not be used {"line", "name", "port",
-"outcome": "skipped", "reason"}.
+download replaces all seven slots, as download does. With --json one object is printed
+for every row of the targets file, skipped rows included: a row that could not be
+used is {"line", "name", "port", "outcome": "skipped", "reason"}.
 
 The targets file is CSV with the header "name,port" or "name,port,baud" (PORT and
 RATE as for download), then any of the columns ca, cert, key and pin for ports
@@ -169,8 +170,8 @@ in again, where its ttyUSB number may change: map that name rather than the devi
 }
 
 const QString kPortsHelp =
-    QStringLiteral(R"(Usage: ticket-talvor-cli ports [--json]
-       ticket-talvor-cli ports --map COMk=DEVICE [--json]
+    QStringLiteral(R"(Usage: ticket-talvor-cli ports [--json] [--settings FILE]
+       ticket-talvor-cli ports --map COMk=DEVICE [--json] [--settings FILE]
 
 Lists the serial devices of this computer, with what a USB adapter tells of itself
 (product, maker, serial number), its stable names and the COM port it is in the

@@ -145,12 +145,14 @@ QString deviceFault(const QString& device)
 #ifdef Q_OS_UNIX
     // The window opens it from wherever it was started.
     if (!QDir::isAbsolutePath(device))
-        return QStringLiteral("give the device's full path, such as %1, not '%2'")
+        return QStringLiteral(
+                   "give the device's full path, such as %1, not '%2'; nothing was written.")
             .arg(PortAddress::deviceExample(), TextRoutines::cutText(device));
 #endif
     if (!SettingsStore::keeps(device))
         return QStringLiteral("the settings file cannot keep the device name '%1': it holds up "
-                              "to %2 characters of Latin-1, without quotes around them")
+                              "to %2 characters of Latin-1, without quotes around them; nothing "
+                              "was written.")
             .arg(TextRoutines::cutText(device), QString::number(SettingsStore::kMaxValueLength));
     switch (SerialDevices::fitness(device)) {
     case SerialDevices::Fitness::Usable:

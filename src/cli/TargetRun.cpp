@@ -192,7 +192,7 @@ QString TargetRun::emptySlotsText() const
 QString TargetRun::endLine() const
 {
     if (outcome() == Outcome::AlreadyStored)
-        return Outcomes::word(outcome()) + QStringLiteral(": ") + slotsText(false) +
+        return Outcomes::word(outcome()) + QStringLiteral(": ") + slotsText(true) +
                QStringLiteral(" as the record shows; nothing written");
     const bool stored = outcome() == Outcome::Stored;
     QString line = Outcomes::word(outcome()) + QStringLiteral(": ") +

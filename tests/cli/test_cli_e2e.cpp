@@ -308,6 +308,7 @@ private Q_SLOTS:
         const QJsonObject json = onlyJson(run.out);
         QCOMPARE(json.value("channel").toString(), channel);
         QCOMPARE(json.value("baud").toInt(), baud);
+        QVERIFY(!json.contains("name"));
         // The record keeps the indicator's texts without the ACK that ends them.
         QCOMPARE(json.value("version").toString(), QStringLiteral("V2.05"));
         QCOMPARE(json.value("serial").toString(), QStringLiteral("12345"));
@@ -1122,6 +1123,8 @@ private Q_SLOTS:
         const Run again = cli(fleet);
         QCOMPARE(again.exitCode, 0);
         QCOMPARE(onlyJson(again.out).value("outcome").toString(), QStringLiteral("already stored"));
+        QVERIFY2(again.err.contains("already stored: slots 1, 3 as the record shows"),
+                 again.err.constData());
         QCOMPARE(indicator->commandLines(), (QList<QByteArray>{";C4", ";SR"}));
         // Other tickets, or another indicator on the port: downloaded.
         const QStringList other{"fleet",   "--targets", "one.csv",      "--slot",
