@@ -83,7 +83,8 @@ const QString kTicketHelp = QStringLiteral(
   --set FILE       The ticket files of a ticket set (.tkset) saved by the window.
   --json           Print one JSON object per indicator on stdout: the fields of the
                    download record (time, channel, baud, version, serial, outcome,
-                   seconds, commands, retries, slots) with name, port and tries.
+                   seconds, commands, retries, slots, and tls inside TLS) with port
+                   and tries; a fleet's rows add line and name.
   --no-record      Do not append the download to the download record
                    (downloads.jsonl in the program's data folder).
   --retries N      Try an indicator again, up to N more times (default 0), when a
