@@ -112,11 +112,11 @@ QJsonObject FleetRunner::jsonOf(const TargetRun& run) const
                 {QStringLiteral("serial"), run.serial()},
                 {QStringLiteral("outcome"), Outcomes::word(run.outcome())}};
     QJsonObject json = run.record().toJson();
-    if (target.line > 0)
+    // A row of a targets file; a single download has neither.
+    if (target.line > 0) {
         json.insert(QStringLiteral("line"), target.line);
-    // A single download has no name; its object says nothing rather than an empty one.
-    if (!target.name.isEmpty())
         json.insert(QStringLiteral("name"), target.name);
+    }
     json.insert(QStringLiteral("port"), target.port.text);
     json.insert(QStringLiteral("tries"), run.tries());
     return json;
